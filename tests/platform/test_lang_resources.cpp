@@ -1,0 +1,225 @@
+#include "LangResources.h"
+#include "ProgramPaths.h"
+#include "QtPrint.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    return path;
+}
+
+TEST(LangResources, ReadsStringsMenusAndIcons)
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("ADTRC.lang"),
+                                   "\xEF\xBB\xBF# comment\n"
+                                   "[language]\n"
+                                   "code = DEU\n"
+                                   "name = Deutsch\n"
+                                   "[strings]\n"
+                                   "100 = Lantern\n"
+                                   "; another comment\n"
+                                   "656 =   Zeile eins\\nZeile \\\"zwei\\\" \\\\ ende  \n"
+                                   "5013 = \" Name \"\n"
+                                   "700 = a = b\n"
+                                   "701 = 100% \\q\n"
+                                   "702 =\n"
+                                   "[menu 128]\n"
+                                   "popup &Datei\n"
+                                   "    item 639 &\xC3\x96"
+                                   "ffnen...\\tCtrl+O\n"
+                                   "    separator\n"
+                                   "    popup Mehr\n"
+                                   "        item 643 Klein\n"
+                                   "    end\n"
+                                   "    item 57665 &Beenden\n"
+                                   "end\n"
+                                   "[icons]\n"
+                                   "649 = Icons/649.png\n");
+    CLangResources res;
+    ASSERT_TRUE(res.LoadFile(path));
+    EXPECT_TRUE(res.Warnings().isEmpty()) << res.Warnings().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(res.LanguageCode(), u"DEU");
+    EXPECT_EQ(res.LanguageName(), u"Deutsch");
+    EXPECT_EQ(res.String(100), u"Lantern");
+    EXPECT_EQ(res.String(656), u"Zeile eins\nZeile \"zwei\" \\ ende");
+    EXPECT_EQ(res.String(5013), u" Name ");
+    EXPECT_EQ(res.String(700), u"a = b");
+    EXPECT_EQ(res.String(701), u"100% \\q") << "unknown escapes stay as written";
+    EXPECT_TRUE(res.HasString(702));
+    EXPECT_TRUE(res.String(702).isEmpty());
+
+    const CResMenu* menu = res.Menu(128);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->items.size(), 1u);
+    const CResMenuItem& file = menu->items[0];
+    EXPECT_EQ(file.nKind, CResMenuItem::Popup);
+    EXPECT_EQ(file.strText, u"&Datei");
+    ASSERT_EQ(file.children.size(), 4u);
+    EXPECT_EQ(file.children[0].nId, 639);
+    EXPECT_EQ(file.children[0].strText, QString::fromUtf8("&\xC3\x96"
+                                                          "ffnen...\tCtrl+O"));
+    EXPECT_EQ(file.children[1].nKind, CResMenuItem::Separator);
+    ASSERT_EQ(file.children[2].children.size(), 1u);
+    EXPECT_EQ(file.children[2].children[0].nId, 643);
+    EXPECT_EQ(file.children[3].nId, 57665);
+
+    SetProgramFolderForTesting(QStringLiteral("/opt/lantern"));
+    EXPECT_EQ(res.IconPath(649), u"/opt/lantern/Icons/649.png");
+    SetProgramFolderForTesting(QString());
+}
+
+TEST(LangResources, MissingNumbersAndFilesNeverFail)
+{
+    CLangResources res;
+    EXPECT_FALSE(res.LoadFile(QStringLiteral("/nonexistent/ADTRC.lang")));
+    EXPECT_FALSE(res.IsLoaded());
+    EXPECT_TRUE(res.String(100).isEmpty());
+    EXPECT_EQ(res.Menu(128), nullptr);
+    EXPECT_TRUE(res.IconPath(649).isEmpty());
+
+    SetLangResources(nullptr);
+    EXPECT_TRUE(LoadResString(100).isEmpty());
+    SetLangResources(&res);
+    EXPECT_TRUE(LoadResString(99999).isEmpty());
+    SetLangResources(nullptr);
+}
+
+TEST(LangResources, DamagedLinesAreSkippedAndReported)
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, QStringLiteral("bad.lang"),
+                                   "stray text\n"
+                                   "[strings]\n"
+                                   "abc = not a number\n"
+                                   "-5 = negative\n"
+                                   "no equals sign\n"
+                                   "100 = first\n"
+                                   "100 = second\n"
+                                   "[menu 128]\n"
+                                   "end\n"
+                                   "item x Broken\n"
+                                   "popup Open\n"
+                                   "    item 1 One\n"
+                                   "[strings]\n"
+                                   "101 = after the menu\r\n"
+                                   "[colours]\n"
+                                   "1 = red\n");
+    CLangResources res;
+    ASSERT_TRUE(res.LoadFile(path));
+    EXPECT_EQ(res.String(100), u"second");
+    EXPECT_EQ(res.String(101), u"after the menu") << "a CR before the line end is not text";
+    EXPECT_FALSE(res.HasString(1)) << "values of an unknown section are ignored";
+    EXPECT_EQ(res.Warnings().size(), 9) << res.Warnings().join(QLatin1Char('\n')).toStdString();
+    const CResMenu* menu = res.Menu(128);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->items.size(), 1u) << "the unclosed popup keeps what it got";
+    EXPECT_EQ(menu->items[0].children.size(), 1u);
+}
+
+TEST(FormatResText, FillsPlaceholdersInOrder)
+{
+    EXPECT_EQ(FormatResText(QStringLiteral("Copy %s to %s?"),
+                            {QStringLiteral("a.txt"), QStringLiteral("/tmp")}),
+              u"Copy a.txt to /tmp?");
+    EXPECT_EQ(FormatResText(QStringLiteral("Drive %c: at 100%%"), {QStringLiteral("/")}),
+              u"Drive /: at 100%");
+    EXPECT_EQ(FormatResText(QStringLiteral("%s and %s"), {QStringLiteral("one")}), u"one and ");
+    EXPECT_EQ(FormatResText(QStringLiteral("No value here"), {QStringLiteral("dropped")}),
+              u"No value here");
+    EXPECT_EQ(FormatResText(QStringLiteral("%.2f %x 50%"), {}), u"%.2f %x 50%");
+    // An argument that itself holds a placeholder is not expanded again.
+    EXPECT_EQ(FormatResText(QStringLiteral("[%s]"), {QStringLiteral("%s%%")}), u"[%s%%]");
+}
+
+// ---------------------------------------------------------------------------
+// The resource sets the program ships, as laid beside the built program.
+
+QString RuntimeDir()
+{
+    return QStringLiteral(LANTERN_TEST_RUNTIME_DIR);
+}
+
+// Every string the program refers to by number.
+const int kRequiredStrings[] = {
+    100,   102,   128,   138,   627,   628,   629,   630,   632,   633,   634,   635,  636,  638,
+    639,   640,   641,   642,   643,   644,   645,   646,   650,   651,   652,   653,  654,  655,
+    656,   657,   658,   659,   660,   661,   662,   663,   664,   665,   666,   667,  668,  669,
+    671,   902,   903,   910,   5013,  5014,  5015,  5016,  5023,  5109,  6035,  6036, 6037, 6038,
+    6039,  6051,  6052,  6053,  6054,  6084,  6119,  6673,  7055,  7076,  7427,  8012, 8016, 11268,
+    11320, 11323, 11330, 11481, 61186, 61187, 61440, 61817, 61826, 61863, 61864, 61865};
+
+QStringList Placeholders(const QString& text)
+{
+    QStringList found;
+    static const QRegularExpression re(QStringLiteral("%[scd%]"));
+    for (const auto& m : re.globalMatch(text))
+        found << m.captured();
+    return found;
+}
+
+void CollectCommands(const std::vector<CResMenuItem>& items, QSet<int>* ids)
+{
+    for (const CResMenuItem& item : items) {
+        if (item.nKind == CResMenuItem::Command)
+            ids->insert(item.nId);
+        CollectCommands(item.children, ids);
+    }
+}
+
+TEST(ShippedResources, EnglishIsCompleteAndGermanMatchesIt)
+{
+    ASSERT_FALSE(RuntimeDir().isEmpty());
+    SetProgramFolderForTesting(RuntimeDir());
+    CLangResources english, german, beside;
+    ASSERT_TRUE(english.LoadFile(RuntimeDir() + QStringLiteral("/Language/ENU/ADTRC.lang")));
+    ASSERT_TRUE(german.LoadFile(RuntimeDir() + QStringLiteral("/Language/DEU/ADTRC.lang")));
+    ASSERT_TRUE(beside.LoadFile(RuntimeDir() + QStringLiteral("/ADTRC.lang")));
+    EXPECT_TRUE(english.Warnings().isEmpty()) << english.Warnings().join(u'\n').toStdString();
+    EXPECT_TRUE(german.Warnings().isEmpty()) << german.Warnings().join(u'\n').toStdString();
+    EXPECT_EQ(english.LanguageCode(), u"ENU");
+    EXPECT_EQ(german.LanguageCode(), u"DEU");
+    EXPECT_EQ(beside.LanguageCode(), u"ENU") << "English lies beside the program";
+
+    for (int id : kRequiredStrings) {
+        EXPECT_FALSE(english.String(id).isEmpty()) << "English lacks string " << id;
+        EXPECT_FALSE(german.String(id).isEmpty()) << "German lacks string " << id;
+    }
+    EXPECT_EQ(english.StringIds(), german.StringIds());
+    for (int id : english.StringIds()) {
+        EXPECT_EQ(Placeholders(english.String(id)), Placeholders(german.String(id)))
+            << "placeholders of string " << id << " differ";
+    }
+    EXPECT_EQ(Placeholders(english.String(6119)).size(), 2);
+
+    for (const CLangResources* res : {&english, &german}) {
+        QSet<int> mainMenu, viewMenu;
+        ASSERT_NE(res->Menu(128), nullptr);
+        ASSERT_NE(res->Menu(642), nullptr);
+        CollectCommands(res->Menu(128)->items, &mainMenu);
+        CollectCommands(res->Menu(642)->items, &viewMenu);
+        EXPECT_EQ(mainMenu, (QSet<int>{639, 640, 641, 643, 644, 645, 646, 661, 671, 57665}));
+        EXPECT_EQ(viewMenu, (QSet<int>{643, 644, 645, 646}));
+        for (int icon : {128, 131, 649}) {
+            const QString iconPath = res->IconPath(icon);
+            EXPECT_TRUE(QFileInfo(iconPath).isFile())
+                << "icon " << icon << " at " << iconPath.toStdString();
+        }
+    }
+    SetProgramFolderForTesting(QString());
+}
+
+} // namespace
