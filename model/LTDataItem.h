@@ -1,0 +1,79 @@
+#pragma once
+
+// The in-memory tree of the open image: one root record, and one record for
+// every folder and file the tree loader found. Paths inside the image are
+// backslash-separated with a leading backslash (\VIDEO_TS\VTS_01_0.IFO).
+
+#include "FileTime.h"
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// Kind words, tested by bit. The values are ordered so that comparing kinds
+// as numbers puts folders before files.
+inline constexpr std::uint32_t KIND_ROOT = 1;
+inline constexpr std::uint32_t KIND_FOLDER = 2;
+inline constexpr std::uint32_t KIND_FILE = 4;
+
+// Columns of the file list, the index of m_nSortState.
+inline constexpr int SORT_COLUMN_NAME = 0;
+inline constexpr int SORT_COLUMN_SIZE = 1;
+inline constexpr int SORT_COLUMN_TYPE = 2;
+inline constexpr int SORT_COLUMN_MODIFIED = 3;
+inline constexpr int SORT_COLUMN_COUNT = 4;
+
+class CLTDataItem
+{
+public:
+    // A record for `path` of kind `kind` and `size` bytes. A root takes the
+    // path as its label; any other kind derives its names from the path and
+    // asks the file-type cache for its icons and type text.
+    CLTDataItem(const QString& path, std::uint32_t kind, std::uint32_t sizeLow,
+                std::uint32_t sizeHigh);
+    // Destroys the whole subtree, children first, in array order. Works
+    // without recursion, so any depth of nesting is safe.
+    virtual ~CLTDataItem();
+
+    CLTDataItem(const CLTDataItem&) = delete;
+    CLTDataItem& operator=(const CLTDataItem&) = delete;
+
+    // Creates a child, links it at the end of this record's children and adds
+    // its size to this record and every ancestor. Null when memory runs out.
+    CLTDataItem* AddChild(const QString& path, std::uint32_t kind, std::uint64_t size);
+
+    bool IsFolder() const { return (m_nKind & KIND_FOLDER) != 0; }
+    bool IsFile() const { return (m_nKind & KIND_FILE) != 0; }
+
+    CLTDataItem* GetParent() const { return m_pParent; }
+    void SetParent(CLTDataItem* pParent) { m_pParent = pParent; }
+
+    int GetChildCount() const { return static_cast<int>(m_children.size()); }
+    // The caller keeps 0 <= i < GetChildCount().
+    CLTDataItem* GetChildAt(int i) const { return m_children[static_cast<std::size_t>(i)]; }
+    // Iteration: take the start position, then each call returns the child
+    // at the position and advances it, or null at the end.
+    int GetStartPosition() const { return 0; }
+    CLTDataItem* GetNextChild(int& position) const;
+    // The children in display order; sorting reorders them in place.
+    std::vector<CLTDataItem*>& Children() { return m_children; }
+    const std::vector<CLTDataItem*>& Children() const { return m_children; }
+
+    // Records alive in the process; a test aid that costs one counter.
+    static std::int64_t LiveCount();
+
+    int m_nSortState[SORT_COLUMN_COUNT] = {0, 0, 0, 0};
+    QString m_strDisplayName;
+    QString m_strFolderPath;
+    QString m_strFileName;
+    CLTDataItem* m_pParent = nullptr;
+    std::vector<CLTDataItem*> m_children;
+    QString m_strTypeName;
+    FILETIME64 m_ftModified = 0;
+    std::uint32_t m_nKind = 0;
+    std::uint32_t m_nFolderCount = 0;
+    std::uint32_t m_nFileCount = 0;
+    std::uint64_t m_nSize = 0;
+    int m_nIconIndex = 0;
+    int m_nOpenIconIndex = 0;
+};

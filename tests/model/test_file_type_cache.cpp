@@ -1,0 +1,114 @@
+#include "FakeTypeSource.h"
+#include "IconRegistry.h"
+#include "LTDataItem.h"
+#include "QtPrint.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FileTypeCache, ExtensionKey)
+{
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\a\\b.txt")), u".TXT");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\a.b\\README")), u"");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\x.tar.gz")), u".GZ");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\.profile")), u".PROFILE");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\ends.")), u".");
+}
+
+TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
+{
+    ScopedFakeCache fake;
+    FakeTypeSource& source = fake.Source();
+    CFileTypeCache& cache = fake.Cache();
+    FileTypeInfo a, b;
+
+    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\docs\\a.txt"), false, a));
+    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\B.TXT"), false, b));
+    EXPECT_EQ(source.fileQueries.size(), 1) << ".txt and .TXT share one entry";
+    EXPECT_EQ(a.nIconIndex, b.nIconIndex);
+    EXPECT_EQ(a.strTypeName, b.strTypeName);
+    EXPECT_EQ(b.strKey, u".TXT");
+    // The source is asked by the file name alone.
+    EXPECT_EQ(source.fileQueries.first(), u"a.txt");
+
+    for (const char* name :
+         {"\\setup.exe", "\\Other.EXE", "\\a.ico", "\\b.ico", "\\c.lnk", "\\d.LNK"}) {
+        const auto before = source.fileQueries.size();
+        FileTypeInfo info;
+        ASSERT_TRUE(cache.Lookup(QString::fromLatin1(name), false, info));
+        EXPECT_EQ(source.fileQueries.size(), before + 1) << name << " must be looked up itself";
+    }
+    FileTypeInfo again;
+    cache.Lookup(QStringLiteral("\\setup.exe"), false, again);
+    EXPECT_EQ(source.fileQueries.size(), 8) << "a program is looked up every time";
+    EXPECT_EQ(cache.CachedCount(), 1);
+}
+
+TEST(FileTypeCache, FoldersAndFailuresAreNeverCached)
+{
+    ScopedFakeCache fake;
+    FakeTypeSource& source = fake.Source();
+    CFileTypeCache& cache = fake.Cache();
+    FileTypeInfo info;
+    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\A"), true, info));
+    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\B"), true, info));
+    EXPECT_EQ(source.folderQueries, 2);
+    EXPECT_EQ(info.nIconIndex, 3);
+    EXPECT_EQ(info.nOpenIconIndex, 4);
+    EXPECT_TRUE(source.fileQueries.isEmpty());
+
+    source.bFail = true;
+    FileTypeInfo failed;
+    EXPECT_FALSE(cache.Lookup(QStringLiteral("\\x.pdf"), false, failed));
+    EXPECT_EQ(failed.nIconIndex, 0);
+    source.bFail = false;
+    EXPECT_TRUE(cache.Lookup(QStringLiteral("\\x.pdf"), false, failed));
+    EXPECT_EQ(source.fileQueries.size(), 2) << "a failed lookup must not be remembered";
+}
+
+TEST(FileTypeCache, NamesWithoutExtensionAreTypedOneByOne)
+{
+    ScopedFakeCache fake;
+    FileTypeInfo info;
+    fake.Cache().Lookup(QStringLiteral("\\Makefile"), false, info);
+    fake.Cache().Lookup(QStringLiteral("\\README"), false, info);
+    EXPECT_EQ(fake.Source().fileQueries.size(), 2);
+}
+
+// The real source: types from the MIME database by name, icons through the
+// registry, nothing read from disk (none of these files exists).
+TEST(MimeTypeSource, TypesFilesByNameAlone)
+{
+    CMimeTypeSource source;
+    int textIcon = 0, isoIcon = 0, folderIcon = 0, openIcon = 0;
+    QString textType, isoType, folderType;
+    ASSERT_TRUE(source.QueryFile(QStringLiteral("no-such-file.txt"), &textIcon, &textType));
+    ASSERT_TRUE(source.QueryFile(QStringLiteral("no-such-disc.iso"), &isoIcon, &isoType));
+    EXPECT_FALSE(textType.isEmpty());
+    EXPECT_FALSE(isoType.isEmpty());
+    EXPECT_NE(textType, isoType);
+    EXPECT_GT(textIcon, 0);
+    EXPECT_NE(textIcon, isoIcon);
+    EXPECT_TRUE(CIconRegistry::Instance().Names(textIcon).contains(u"text-plain"));
+
+    ASSERT_TRUE(source.QueryFolder(&folderIcon, &openIcon, &folderType));
+    EXPECT_NE(folderIcon, openIcon);
+    EXPECT_EQ(CIconRegistry::Instance().Names(folderIcon).first(), u"folder");
+    EXPECT_FALSE(folderType.isEmpty());
+}
+
+TEST(IconRegistry, SameNamesSameIndex)
+{
+    CIconRegistry& registry = CIconRegistry::Instance();
+    const int a = registry.Register(QStringLiteral("x-test-a"), QStringLiteral("x-generic"));
+    const int b = registry.Register(QStringLiteral("x-test-b"), QStringLiteral("x-generic"));
+    EXPECT_GT(a, 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(registry.Register(QStringLiteral("x-test-a"), QStringLiteral("x-generic")), a);
+    EXPECT_EQ(registry.Register(QString(), QString()), 0);
+    EXPECT_TRUE(registry.Names(0).isEmpty());
+    EXPECT_TRUE(registry.Names(registry.Count() + 1).isEmpty());
+}
+
+} // namespace
