@@ -1,0 +1,133 @@
+#include "Format.h"
+#include "LangResources.h"
+#include "QtPrint.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <limits>
+
+// These tests run in a German locale: grouping with '.', decimal comma,
+// day-first dates. It catches code that formats with C conventions. The
+// locale is chosen before anything asks for it.
+
+namespace {
+
+const bool g_bGermanLocale = [] {
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    return true;
+}();
+
+class Format : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        const QString path = m_dir.filePath(QStringLiteral("ADTRC.lang"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[strings]\n6051 = Bytes\n6052 = KB\n6053 = MB\n6054 = GB\n");
+        file.close();
+        ASSERT_TRUE(m_res.LoadFile(path));
+        SetLangResources(&m_res);
+        ResetFormatUnitWords();
+    }
+    void TearDown() override
+    {
+        SetLangResources(nullptr);
+        ResetFormatUnitWords();
+    }
+    QTemporaryDir m_dir;
+    CLangResources m_res;
+};
+
+TEST_F(Format, LocaleIsGerman)
+{
+    ASSERT_TRUE(g_bGermanLocale);
+    ASSERT_EQ(QLocale::system().name(), u"de_DE");
+}
+
+TEST_F(Format, GroupedNumber)
+{
+    EXPECT_EQ(FormatGroupedNumber(0), u"0");
+    EXPECT_EQ(FormatGroupedNumber(999), u"999");
+    EXPECT_EQ(FormatGroupedNumber(1234567), u"1.234.567");
+    EXPECT_EQ(FormatGroupedNumber(-1234), u"-1.234");
+    EXPECT_EQ(FormatGroupedNumber(std::numeric_limits<std::int64_t>::min()),
+              u"-9.223.372.036.854.775.808");
+    // "1.234.567" needs 9 characters and a terminating NUL.
+    EXPECT_EQ(FormatGroupedNumber(1234567, 10), u"1.234.567");
+    EXPECT_TRUE(FormatGroupedNumber(1234567, 9).isEmpty());
+}
+
+TEST_F(Format, SizeInKilobytesRoundsUp)
+{
+    EXPECT_EQ(FormatSizeInKB(0), u"0 KB");
+    EXPECT_EQ(FormatSizeInKB(1), u"1 KB");
+    EXPECT_EQ(FormatSizeInKB(1023), u"1 KB");
+    EXPECT_EQ(FormatSizeInKB(1024), u"1 KB");
+    EXPECT_EQ(FormatSizeInKB(1025), u"2 KB");
+    EXPECT_EQ(FormatSizeInKB(1048575), u"1.024 KB");
+    EXPECT_EQ(FormatSizeInKB(4700372992ULL), u"4.590.208 KB") << "a full DVD";
+    // The largest count does not wrap around to 0 KB.
+    EXPECT_NE(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max()), u"0 KB");
+}
+
+TEST_F(Format, SizeWithUnitPicksTheLargestUnitReached)
+{
+    struct Row
+    {
+        std::uint64_t bytes;
+        double value;
+        const char16_t* unit;
+    };
+    const Row rows[] = {
+        {0, 0.0, u"Bytes"},           {1, 1.0, u"Bytes"},
+        {1023, 1023.0, u"Bytes"},     {1024, 1.0, u"KB"},
+        {1025, 1025.0 / 1024, u"KB"}, {1048575, 1048575.0 / 1024, u"KB"},
+        {1048576, 1.0, u"MB"},        {1073741823, 1073741823.0 / 1048576, u"MB"},
+        {1073741824, 1.0, u"GB"},     {5ULL << 40, 5120.0, u"GB"},
+    };
+    for (const Row& row : rows) {
+        double value = -1;
+        QString unit;
+        ASSERT_TRUE(FormatSizeWithUnit(row.bytes, &value, &unit));
+        EXPECT_DOUBLE_EQ(value, row.value) << row.bytes;
+        EXPECT_EQ(unit, QStringView(row.unit)) << row.bytes;
+    }
+    double value = 0;
+    QString unit;
+    EXPECT_FALSE(FormatSizeWithUnit(1, nullptr, &unit));
+    EXPECT_FALSE(FormatSizeWithUnit(1, &value, nullptr));
+}
+
+TEST_F(Format, UnitWordsAreLoadedOnce)
+{
+    EXPECT_EQ(FormatSizeInKB(1), u"1 KB");
+    CLangResources other;
+    SetLangResources(&other); // a set without unit words
+    EXPECT_EQ(FormatSizeInKB(1), u"1 KB") << "the words of the first call are kept";
+    ResetFormatUnitWords();
+    EXPECT_EQ(FormatSizeInKB(1), u"1 ") << "a missing word is empty, never a crash";
+}
+
+TEST_F(Format, DateTimeHasOneBlankBeforeBetweenAndAfter)
+{
+    SYSTEMTIME st;
+    st.wYear = 2026;
+    st.wMonth = 3;
+    st.wDay = 7;
+    st.wHour = 9;
+    st.wMinute = 5;
+    st.wSecond = 4;
+    EXPECT_EQ(FormatDateTime(st), u" 07.03.26 09:05:04 ");
+
+    // A date that does not exist leaves its part empty but keeps the blanks.
+    st.wMonth = 2;
+    st.wDay = 30;
+    EXPECT_EQ(FormatDateTime(st), u"  09:05:04 ");
+}
+
+} // namespace
