@@ -96,7 +96,7 @@ QImage ProgramIcon(int size)
     const QRectF square(disc.center().x() - d / 2, disc.bottom() - d, d, d);
     // The handle.
     if (size >= 24) {
-        QPen handle(QColor(0x3d, 0x3f, 0x40), size / 18.0, Qt::SolidLine, Qt::RoundCap);
+        QPen handle(QColor(0x8a, 0x92, 0x9b), size / 14.0, Qt::SolidLine, Qt::RoundCap);
         p.setPen(handle);
         p.setBrush(Qt::NoBrush);
         const QRectF arc(square.center().x() - d * 0.22, margin * 0.6, d * 0.44, d * 0.44);
