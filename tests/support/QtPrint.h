@@ -23,3 +23,15 @@ inline void PrintTo(const QStringList& list, std::ostream* os)
         *os << (i ? ", \"" : "\"") << list[i].toStdString() << '"';
     *os << ']';
 }
+
+// For messages streamed into an assertion: EXPECT_...() << name.
+inline std::ostream& operator<<(std::ostream& os, const QString& text)
+{
+    return os << text.toStdString();
+}
+
+inline std::ostream& operator<<(std::ostream& os, const QStringList& list)
+{
+    PrintTo(list, &os);
+    return os;
+}

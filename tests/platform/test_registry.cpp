@@ -1,0 +1,254 @@
+#include "QtPrint.h"
+#include "Registry.h"
+#include "TempSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray Query(HKEY root, const QString& path, const QString& name, DWORD* pType = nullptr)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(root, path, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    QByteArray data(4096, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    const LSTATUS status = RegQueryValueEx(key, name, pType, data.data(), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return "<no value>";
+    data.resize(size);
+    return data;
+}
+
+void Set(HKEY root, const QString& path, const QString& name, DWORD type, const QByteArray& data)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyEx(root, path, KEY_WRITE, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(key, name, type, data.constData(), static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+QByteArray Utf16(const QString& text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+const QString kKey = QStringLiteral("Software\\Test\\Values");
+
+// Every kind of value survives being written to the text file and parsed
+// again by a store that has never seen it.
+TEST(Registry, EveryValueSurvivesTheTextFile)
+{
+    TempSettings settings;
+    struct Row
+    {
+        QString name;
+        DWORD type;
+        QByteArray data;
+    };
+    const QString awkward = QStringLiteral("a \"quoted\" \\path\\\nnext\tline ") +
+                            QString::fromUtf8("\xF0\x9F\x92\xBF \xC3\xA4");
+    const Row rows[] = {
+        {QStringLiteral("Text"), REG_SZ, Utf16(awkward)},
+        {QStringLiteral("Terminated"), REG_SZ, Utf16(QStringLiteral("ab")) + QByteArray(2, '\0')},
+        {QStringLiteral("OddBytes"), REG_SZ, QByteArray("abc")},
+        {QStringLiteral("LoneSurrogate"), REG_SZ, QByteArray("\x00\xD8x\x00", 4)},
+        {QStringLiteral("Expand"), REG_EXPAND_SZ, Utf16(QStringLiteral("$HOME/x"))},
+        {QStringLiteral("Dword"), REG_DWORD, QByteArray("\x78\x56\x34\x12", 4)},
+        {QStringLiteral("ShortDword"), REG_DWORD, QByteArray("\x01", 1)},
+        {QStringLiteral("Qword"), REG_QWORD, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {QStringLiteral("Binary"), REG_BINARY, QByteArray("\x00\xff\x10", 3)},
+        {QStringLiteral("EmptyBinary"), REG_BINARY, QByteArray()},
+        {QStringLiteral("Multi"), REG_MULTI_SZ, Utf16(QStringLiteral("a")) + QByteArray(4, '\0')},
+        {QString(), REG_SZ, Utf16(QStringLiteral("default value"))},
+        {QStringLiteral("name with \"quotes\" and \\"), REG_DWORD, QByteArray(4, '\0')},
+    };
+    for (const Row& row : rows)
+        Set(HKEY_CURRENT_USER, kKey, row.name, row.type, row.data);
+
+    // A copy of the file is new to the store, so it is parsed from scratch.
+    const QString copy = settings.Path() + QStringLiteral("/copy.reg");
+    ASSERT_TRUE(QFile::copy(settings.UserFile(), copy));
+    settings.Set("LANTERN_USER_REGISTRY", copy);
+    for (const Row& row : rows) {
+        DWORD type = 0;
+        EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, row.name, &type), row.data) << row.name;
+        EXPECT_EQ(type, row.type) << row.name;
+    }
+
+    const QString text = QString::fromUtf8(ReadAll(copy));
+    EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Test\\Values]"))) << text;
+    EXPECT_TRUE(text.contains(QStringLiteral("\"Dword\"=dword:12345678"))) << text;
+    EXPECT_TRUE(text.contains(QStringLiteral("\"Expand\"=expand_sz:\"$HOME/x\""))) << text;
+}
+
+TEST(Registry, QueryReportsTheSizeOfWhatDoesNotFit)
+{
+    TempSettings settings;
+    Set(HKEY_CURRENT_USER, kKey, QStringLiteral("V"), REG_BINARY, QByteArray(10, 'x'));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kKey, KEY_READ, &key), ERROR_SUCCESS);
+    char buffer[16] = {};
+    DWORD size = 9;
+    EXPECT_EQ(RegQueryValueEx(key, QStringLiteral("V"), nullptr, buffer, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(buffer[0], 0) << "nothing is copied when the value does not fit";
+    size = 0;
+    EXPECT_EQ(RegQueryValueEx(key, QStringLiteral("v"), nullptr, nullptr, &size), ERROR_SUCCESS)
+        << "names compare without regard to case";
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(RegQueryValueEx(key, QStringLiteral("W"), nullptr, buffer, &size),
+              ERROR_FILE_NOT_FOUND);
+    // A key opened for reading refuses changes.
+    EXPECT_EQ(RegSetValueEx(key, QStringLiteral("V"), REG_BINARY, "a", 1), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, QStringLiteral("Software\\Nothing"), KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Registry, EnumerationOrderAndKeyDeletion)
+{
+    TempSettings settings;
+    for (const char* name : {"zeta", "alpha", "Mid"})
+        Set(HKEY_CURRENT_USER, kKey, QString::fromLatin1(name), REG_DWORD, QByteArray(4, '\1'));
+    for (const char* sub : {"Beta", "alpha", "Gamma\\Deep", "beta two", "beta\\Child"})
+        Set(HKEY_CURRENT_USER, kKey + QLatin1Char('\\') + QString::fromLatin1(sub),
+            QStringLiteral("x"), REG_DWORD, QByteArray(4, '\0'));
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kKey.toUpper(), KEY_READ, &key), ERROR_SUCCESS);
+    QStringList values, subkeys;
+    QString name;
+    for (DWORD i = 0; RegEnumValue(key, i, &name, 256, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i)
+        values << name;
+    for (DWORD i = 0; RegEnumKeyEx(key, i, &name, 260) == ERROR_SUCCESS; ++i)
+        subkeys << name;
+    EXPECT_EQ(values,
+              (QStringList{QStringLiteral("zeta"), QStringLiteral("alpha"), QStringLiteral("Mid")}))
+        << "values come in the order they were first set";
+    EXPECT_EQ(subkeys, (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"),
+                                    QStringLiteral("beta two"), QStringLiteral("Gamma")}))
+        << "subkeys come in alphabetical order, children of children not at all";
+    RegCloseKey(key);
+
+    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta")),
+              ERROR_KEY_HAS_CHILDREN);
+    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kKey + QStringLiteral("\\beta\\child")),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta")), ERROR_SUCCESS);
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta"), QStringLiteral("x")),
+              "<no key>");
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\beta two"), QStringLiteral("x")),
+              QByteArray(4, '\0'));
+    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, QString()), ERROR_ACCESS_DENIED);
+}
+
+TEST(Registry, RootsAreSeparateFiles)
+{
+    TempSettings settings;
+    Set(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("Where"), REG_SZ, Utf16(QStringLiteral("m")));
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Where")), "<no key>");
+    EXPECT_TRUE(ReadAll(settings.MachineFile()).contains("\"Where\"=sz:\"m\""));
+    EXPECT_FALSE(QFile::exists(settings.UserFile()));
+}
+
+// Two processes that change values at the same time both keep every
+// change: each change re-reads the file under the lock.
+TEST(Registry, ConcurrentWritersLoseNothing)
+{
+    TempSettings settings;
+    constexpr int kWriters = 3;
+    constexpr int kValuesEach = 60;
+    pid_t children[kWriters];
+    for (int w = 0; w < kWriters; ++w) {
+        children[w] = fork();
+        ASSERT_GE(children[w], 0);
+        if (children[w] == 0) {
+            for (int i = 0; i < kValuesEach; ++i) {
+                HKEY key = nullptr;
+                const QString path = kKey + QStringLiteral("\\W%1").arg(i % 3);
+                if (RegCreateKeyEx(HKEY_CURRENT_USER, path, KEY_WRITE, &key) != ERROR_SUCCESS)
+                    _exit(1);
+                const DWORD v = static_cast<DWORD>(w * 1000 + i);
+                if (RegSetValueEx(key, QStringLiteral("w%1-%2").arg(w).arg(i), REG_DWORD, &v, 4) !=
+                    ERROR_SUCCESS)
+                    _exit(2);
+                RegCloseKey(key);
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        for (int i = 0; i < kValuesEach; ++i) {
+            const DWORD v = static_cast<DWORD>(w * 1000 + i);
+            EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\W%1").arg(i % 3),
+                            QStringLiteral("w%1-%2").arg(w).arg(i)),
+                      QByteArray(reinterpret_cast<const char*>(&v), 4))
+                << "writer " << w << " value " << i;
+        }
+    }
+    // No temporary file is left behind.
+    const QStringList left = QDir(settings.Path()).entryList({QStringLiteral("*.new-*")});
+    EXPECT_TRUE(left.isEmpty()) << left;
+}
+
+// A damaged file is never overwritten blindly: what can be read is kept,
+// the file is copied aside, and the problem is reported once.
+TEST(Registry, DamagedFileIsKeptAndReportedOnce)
+{
+    TempSettings settings;
+    const QByteArray damaged = "[Software\\Test\\Values]\n"
+                               "\"Good\"=dword:00000007\n"
+                               "\"Broken\"=dword:zz\n"
+                               "garbage line\n"
+                               "\"Text\"=sz:\"unterminated\n"
+                               "[Software\\Test\\Other]\n"
+                               "\"Also\"=sz:\"fine\"\n";
+    WriteAll(settings.UserFile(), damaged);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Broken")), "<no value>");
+    EXPECT_EQ(
+        Query(HKEY_CURRENT_USER, QStringLiteral("Software\\Test\\Other"), QStringLiteral("Also")),
+        Utf16(QStringLiteral("fine")));
+    // A change saves what could be read together with the change.
+    Set(HKEY_CURRENT_USER, kKey, QStringLiteral("New"), REG_DWORD, QByteArray(4, '\2'));
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("user.reg: cannot read line 3, line 4, line 5"), std::string::npos)
+        << messages;
+    EXPECT_EQ(messages.find("cannot read"), messages.rfind("cannot read")) << "reported once";
+
+    const QStringList copies = QDir(settings.Path()).entryList({QStringLiteral("user.reg.bad-*")});
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_EQ(ReadAll(settings.Path() + QLatin1Char('/') + copies[0]), damaged);
+    EXPECT_FALSE(ReadAll(settings.UserFile()).contains("garbage"));
+}
+
+} // namespace
