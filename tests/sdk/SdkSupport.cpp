@@ -167,7 +167,7 @@ Listing listHostTree(const fs::path& root)
         else if (!item.directory)
             item.size = static_cast<std::uint64_t>(st.st_size);
         item.localSeconds = localSeconds(st.st_mtime);
-        out[fs::relative(p, root).generic_string()] = item;
+        out[p.lexically_relative(root).generic_string()] = item;
     }
     return out;
 }
