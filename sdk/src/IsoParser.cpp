@@ -552,6 +552,12 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         tree_.note("folder larger than the cap; read up to the cap");
         length = limits::kMaxDirectoryBytes;
     }
+    // Never more than the image holds.
+    const std::uint64_t available = offset < src_.size() ? src_.size() - offset : 0;
+    if (length > available) {
+        tree_.note("folder cut short by the end of the image");
+        length = available;
+    }
     if (directoryBytes_ + length > limits::kMaxTotalDirectoryBytes) {
         tree_.note("too much folder data; the rest is left out");
         return false;
