@@ -1,0 +1,178 @@
+#include "ByteSource.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vbe {
+
+namespace {
+constexpr std::uint64_t kReadAheadWindow = 4u << 20;
+constexpr std::uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+} // namespace
+
+std::unique_ptr<FileSource> FileSource::open(const std::string& path, int* error)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = errno;
+        return nullptr;
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<FileSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
+}
+
+FileSource::~FileSource()
+{
+    ::close(fd_);
+}
+
+std::int64_t FileSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    if (offset >= size_ || n == 0)
+        return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
+
+    // A read that continues the previous one: keep a window fetched ahead.
+    if (nextSequential_.load(std::memory_order_relaxed) == offset) {
+        std::uint64_t end = offset + n;
+        if (aheadUntil_.load(std::memory_order_relaxed) < end + kReadAheadWindow / 2) {
+            ::posix_fadvise(fd_, static_cast<off_t>(end), static_cast<off_t>(kReadAheadWindow),
+                            POSIX_FADV_WILLNEED);
+            aheadUntil_.store(end + kReadAheadWindow, std::memory_order_relaxed);
+        }
+    }
+
+    auto* out = static_cast<std::uint8_t*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    nextSequential_.store(offset + done, std::memory_order_relaxed);
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t MemorySource::readAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    if (offset >= size_)
+        return 0;
+    std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
+    if (k)
+        std::memcpy(dst, data_ + offset, k);
+    return static_cast<std::int64_t>(k);
+}
+
+const char* SectorLayout::name() const
+{
+    if (sectorSize == 2048)
+        return "2048";
+    if (sectorSize == 2336)
+        return "2336";
+    return dataOffset == 16 ? "2352/mode1" : "2352/mode2";
+}
+
+SectorSource::SectorSource(std::shared_ptr<ByteSource> raw, SectorLayout layout)
+    : raw_(std::move(raw)), layout_(layout)
+{
+    std::uint64_t sectors = raw_->size() / layout_.sectorSize;
+    // A last partial sector still counts for the user bytes it holds.
+    std::uint64_t rest = raw_->size() % layout_.sectorSize;
+    size_ = sectors * 2048;
+    if (rest > layout_.dataOffset)
+        size_ += std::min<std::uint64_t>(rest - layout_.dataOffset, 2048);
+}
+
+std::int64_t SectorSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    if (offset >= size_ || n == 0)
+        return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
+    auto* out = static_cast<std::uint8_t*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        std::uint64_t pos = offset + done;
+        std::uint64_t sector = pos / 2048;
+        std::uint32_t within = static_cast<std::uint32_t>(pos % 2048);
+        std::size_t k = std::min<std::size_t>(n - done, 2048 - within);
+        std::uint64_t rawPos = sector * layout_.sectorSize + layout_.dataOffset + within;
+        std::int64_t r = raw_->readAt(rawPos, out + done, k);
+        if (r < 0)
+            return done ? static_cast<std::int64_t>(done) : -1;
+        done += static_cast<std::size_t>(r);
+        if (static_cast<std::size_t>(r) < k)
+            break;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+namespace {
+
+bool descriptorAt(ByteSource& src, std::uint64_t offset)
+{
+    std::uint8_t id[6];
+    if (!src.readExact(offset, id, sizeof id))
+        return false;
+    return std::memcmp(id + 1, "CD001", 5) == 0 && (id[0] <= 3 || id[0] == 255);
+}
+
+} // namespace
+
+bool detectSectorLayout(ByteSource& src, SectorLayout* layout)
+{
+    if (descriptorAt(src, 16 * 2048)) {
+        *layout = {2048, 0};
+        return true;
+    }
+    std::uint8_t head[24];
+    if (src.readExact(16ull * 2352, head, sizeof head) && std::memcmp(head, kSync, 12) == 0) {
+        std::uint8_t mode = head[15];
+        if (mode == 1 && descriptorAt(src, 16ull * 2352 + 16)) {
+            *layout = {2352, 16};
+            return true;
+        }
+        // Mode 2 Form 1: the subheader is written twice and has the form 2 bit clear.
+        if (mode == 2 && std::memcmp(head + 16, head + 20, 4) == 0 && !(head[18] & 0x20) &&
+            descriptorAt(src, 16ull * 2352 + 24)) {
+            *layout = {2352, 24};
+            return true;
+        }
+    }
+    // Mode 2 sectors without sync and header: subheader first.
+    if (src.readExact(16ull * 2336, head, 8) && std::memcmp(head, head + 4, 4) == 0 &&
+        !(head[2] & 0x20) && descriptorAt(src, 16ull * 2336 + 8)) {
+        *layout = {2336, 8};
+        return true;
+    }
+    return false;
+}
+
+std::shared_ptr<ByteSource> logicalView(std::shared_ptr<ByteSource> file,
+                                        const SectorLayout& layout)
+{
+    if (layout.sectorSize == 2048)
+        return file;
+    return std::make_shared<SectorSource>(std::move(file), layout);
+}
+
+} // namespace vbe

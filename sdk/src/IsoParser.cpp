@@ -1,0 +1,846 @@
+#include "IsoParser.h"
+
+#include "IsoFormat.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <map>
+#include <memory>
+#include <unordered_set>
+
+namespace vbe {
+
+using namespace iso;
+
+namespace {
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool makeTime(int year, int month, int day, int hour, int minute, int second, int offset15,
+              std::int64_t* utc)
+{
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
+        offset15 < -48 || offset15 > 52)
+        return false;
+    std::int64_t t = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    t = t * 86400 + hour * 3600 + minute * 60 + second;
+    // The recorded time is local time at the recorded offset from UTC.
+    *utc = t - static_cast<std::int64_t>(offset15) * 15 * 60;
+    return true;
+}
+
+} // namespace
+
+bool decodeShortTime(const std::uint8_t* p, std::int64_t* utc, std::uint32_t* hundredths)
+{
+    bool allZero = true;
+    for (int i = 0; i < 7; ++i)
+        allZero = allZero && p[i] == 0;
+    if (allZero)
+        return false;
+    *hundredths = 0;
+    return makeTime(1900 + p[0], p[1], p[2], p[3], p[4], p[5], static_cast<std::int8_t>(p[6]), utc);
+}
+
+bool decodeLongTime(const std::uint8_t* p, std::int64_t* utc, std::uint32_t* hundredths)
+{
+    int v[7] = {};
+    const int widths[7] = {4, 2, 2, 2, 2, 2, 2};
+    int pos = 0;
+    for (int f = 0; f < 7; ++f) {
+        for (int k = 0; k < widths[f]; ++k, ++pos) {
+            if (p[pos] < '0' || p[pos] > '9')
+                return false;
+            v[f] = v[f] * 10 + (p[pos] - '0');
+        }
+    }
+    if (v[0] == 0)
+        return false;
+    *hundredths = static_cast<std::uint32_t>(v[6]);
+    return makeTime(v[0], v[1], v[2], v[3], v[4], v[5], static_cast<std::int8_t>(p[16]), utc);
+}
+
+namespace {
+
+struct VolumeSet
+{
+    std::uint32_t start = 0; // first block of the session
+    std::uint32_t volumeSpace = 0;
+    std::array<std::uint8_t, 34> pvdRoot{};
+    bool hasJoliet = false;
+    std::array<std::uint8_t, 34> jolietRoot{};
+    std::u16string pvdLabel;
+    std::u16string jolietLabel;
+    bool badBlockSize = false;
+};
+
+std::u16string trimRight(std::u16string s)
+{
+    while (!s.empty() && (s.back() == u' ' || s.back() == 0))
+        s.pop_back();
+    return s;
+}
+
+// Reads the descriptor set of the session starting at block start.
+bool readVolumeSet(ByteSource& src, std::uint32_t start, VolumeSet* vs)
+{
+    bool havePrimary = false;
+    std::uint8_t vd[kBlockSize];
+    for (std::uint32_t i = 0; i < limits::kMaxDescriptors; ++i) {
+        std::uint64_t block = std::uint64_t(start) + kFirstDescriptor + i;
+        if (!src.readExact(block * kBlockSize, vd, sizeof vd))
+            break;
+        if (std::memcmp(vd + 1, "CD001", 5) != 0)
+            break;
+        if (vd[0] == kVdTerminator)
+            break;
+        if (vd[0] == kVdPrimary && !havePrimary) {
+            if (both16(vd + kVdBlockSize) != kBlockSize) {
+                vs->badBlockSize = true;
+                return false;
+            }
+            havePrimary = true;
+            vs->start = start;
+            vs->volumeSpace = both32(vd + kVdVolumeSpaceSize);
+            std::memcpy(vs->pvdRoot.data(), vd + kVdRootRecord, 34);
+            vs->pvdLabel = trimRight(latin1ToUtf16(vd + kVdVolumeId, 32));
+        } else if (vd[0] == kVdSupplementary && !vs->hasJoliet && vd[kVdEscapes] == '%' &&
+                   vd[kVdEscapes + 1] == '/' &&
+                   (vd[kVdEscapes + 2] == '@' || vd[kVdEscapes + 2] == 'C' ||
+                    vd[kVdEscapes + 2] == 'E')) {
+            if (both16(vd + kVdBlockSize) != kBlockSize)
+                continue;
+            vs->hasJoliet = true;
+            std::memcpy(vs->jolietRoot.data(), vd + kVdRootRecord, 34);
+            vs->jolietLabel = trimRight(utf16beToUtf16(vd + kVdVolumeId, 32));
+        }
+    }
+    return havePrimary;
+}
+
+// Looks past the end of the newest known session for a later one, as a
+// multi-session image written to a file holds them one after another.
+bool findNextSession(ByteSource& src, const VolumeSet& current, VolumeSet* next)
+{
+    const std::uint64_t blocks = src.size() / kBlockSize;
+    std::uint64_t from = current.volumeSpace;
+    if (from <= current.start || from + kFirstDescriptor >= blocks)
+        return false;
+    std::uint64_t to = std::min(blocks, from + limits::kSessionGapScanBlocks + kFirstDescriptor);
+    constexpr std::uint32_t kChunk = 256;
+    std::vector<std::uint8_t> buf(std::size_t(kChunk) * kBlockSize);
+    for (std::uint64_t b = from + kFirstDescriptor; b < to; b += kChunk) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - b));
+        std::int64_t got = src.readAt(b * kBlockSize, buf.data(), n * kBlockSize);
+        if (got <= 0)
+            return false;
+        std::size_t whole = static_cast<std::size_t>(got) / kBlockSize;
+        for (std::size_t k = 0; k < whole; ++k) {
+            const std::uint8_t* p = buf.data() + k * kBlockSize;
+            if (p[0] != kVdPrimary || std::memcmp(p + 1, "CD001", 5) != 0)
+                continue;
+            std::uint64_t start = b + k - kFirstDescriptor;
+            if (start > 0xFFFFFFFFull)
+                return false;
+            VolumeSet candidate;
+            if (!readVolumeSet(src, static_cast<std::uint32_t>(start), &candidate))
+                continue;
+            // A later session covers the earlier ones and keeps its root inside itself.
+            std::uint32_t rootBlock = both32(candidate.pvdRoot.data() + kDrExtent);
+            if (candidate.volumeSpace > start && rootBlock >= start) {
+                *next = std::move(candidate);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A small cache of single blocks, for continuation areas and relocated folders.
+class BlockCache
+{
+public:
+    explicit BlockCache(ByteSource& src) : src_(src) {}
+    const std::uint8_t* block(std::uint32_t lba)
+    {
+        auto it = blocks_.find(lba);
+        if (it != blocks_.end())
+            return it->second.data();
+        if (order_.size() >= 64) {
+            blocks_.erase(order_.front());
+            order_.pop_front();
+        }
+        std::array<std::uint8_t, kBlockSize> data;
+        if (!src_.readExact(std::uint64_t(lba) * kBlockSize, data.data(), kBlockSize))
+            return nullptr;
+        order_.push_back(lba);
+        return blocks_.emplace(lba, data).first->second.data();
+    }
+
+private:
+    ByteSource& src_;
+    std::map<std::uint32_t, std::array<std::uint8_t, kBlockSize>> blocks_;
+    std::deque<std::uint32_t> order_;
+};
+
+// What the System Use entries of one directory record say.
+struct RockInfo
+{
+    bool hasName = false;
+    std::string name;
+    bool hasMode = false;
+    std::uint32_t mode = 0;
+    bool isLink = false;
+    std::string link;
+    bool linkNeedsSeparator = false;
+    bool hasTime = false;
+    std::int64_t mtime = 0;
+    std::uint32_t hundredths = 0;
+    bool relocated = false;
+    bool hasChildLink = false;
+    std::uint32_t childLink = 0;
+    bool zisofs = false;
+    std::uint8_t zfHeaderWords = 0;
+    std::uint8_t zfBlockLog2 = 0;
+    std::uint32_t zfSize = 0;
+    bool hasSp = false;
+    std::uint8_t spSkip = 0;
+    bool damaged = false;
+    const char* damage = nullptr;
+};
+
+struct DirRecord
+{
+    std::uint32_t extent = 0;
+    std::uint32_t length = 0;
+    std::uint8_t xattr = 0;
+    std::uint8_t flags = 0;
+    const std::uint8_t* date = nullptr;
+    const std::uint8_t* id = nullptr;
+    std::uint8_t idLength = 0;
+    const std::uint8_t* su = nullptr;
+    std::size_t suLength = 0;
+};
+
+void decodeRecord(const std::uint8_t* r, DirRecord* d)
+{
+    std::uint8_t len = r[kDrLength];
+    d->xattr = r[kDrXattrLength];
+    d->extent = both32(r + kDrExtent);
+    d->length = both32(r + kDrDataLength);
+    d->date = r + kDrDate;
+    d->flags = r[kDrFlags];
+    d->idLength = r[kDrNameLength];
+    d->id = r + kDrName;
+    std::size_t suStart = kDrName + d->idLength + ((d->idLength & 1) ? 0 : 1);
+    d->su = r + std::min<std::size_t>(suStart, len);
+    d->suLength = suStart < len ? len - suStart : 0;
+}
+
+bool isDotOrDotDot(const DirRecord& d)
+{
+    return d.idLength == 1 && (d.id[0] == 0 || d.id[0] == 1);
+}
+
+// Drops a ";version" suffix.
+template <typename S>
+void dropVersion(S& name)
+{
+    auto semi = name.rfind(u';');
+    if (semi == S::npos)
+        return;
+    bool digits = true;
+    for (std::size_t i = semi + 1; i < name.size(); ++i)
+        digits = digits && name[i] >= u'0' && name[i] <= u'9';
+    if (digits)
+        name.erase(semi);
+}
+
+// A name that can be shown and addressed by a backslash-separated path.
+bool usableName(const std::u16string& n)
+{
+    if (n.empty() || n == u"." || n == u".." || n.size() >= 1024)
+        return false;
+    for (char16_t c : n)
+        if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\')
+            return false;
+    return true;
+}
+
+class TreeBuilder
+{
+public:
+    TreeBuilder(ByteSource& src, Flavor flavor, const ScanControl& control, Tree& tree)
+        : src_(src), flavor_(flavor), control_(control), tree_(tree), cache_(src)
+    {
+    }
+
+    // Returns false when the root folder cannot be read (or, for Rock Ridge,
+    // does not carry the Rock Ridge mark), or when aborted.
+    bool build(const std::uint8_t* rootRecord);
+    bool aborted() const { return aborted_; }
+
+private:
+    struct Pending
+    {
+        std::uint32_t entry;
+        std::uint32_t lba;
+        std::uint32_t length;
+        std::uint32_t depth;
+    };
+    struct Group // the parts of one file recorded in several extents
+    {
+        bool open = false;
+        std::vector<std::uint8_t> id;
+        std::uint32_t entry = 0;
+    };
+
+    bool readDirectory(const Pending& dir, bool isRoot);
+    void parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info);
+    bool addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr, Group& group);
+    bool directoryLength(std::uint32_t lba, std::uint32_t* length);
+    void reportProgress();
+    bool checkAbort()
+    {
+        if (control_.abort && control_.abort->load(std::memory_order_relaxed))
+            aborted_ = true;
+        return aborted_;
+    }
+
+    ByteSource& src_;
+    Flavor flavor_;
+    const ScanControl& control_;
+    Tree& tree_;
+    BlockCache cache_;
+    std::deque<Pending> queue_;
+    std::unordered_set<std::uint32_t> visited_;
+    std::unordered_set<std::uint32_t> hadRelocated_; // folders holding moved-away entries
+    std::uint64_t directoryBytes_ = 0;
+    std::uint64_t done_ = 0;
+    float progress_ = 0;
+    bool aborted_ = false;
+    std::uint8_t spSkip_ = 0;
+};
+
+void TreeBuilder::reportProgress()
+{
+    if (!control_.progress)
+        return;
+    float p = float(done_) / float(done_ + queue_.size() + 1);
+    progress_ = std::max(progress_, std::min(p, 0.99f));
+    control_.progress->store(progress_, std::memory_order_relaxed);
+}
+
+bool TreeBuilder::directoryLength(std::uint32_t lba, std::uint32_t* length)
+{
+    const std::uint8_t* b = cache_.block(lba);
+    if (!b || b[0] < kDrMinLength)
+        return false;
+    DirRecord dot;
+    decodeRecord(b, &dot);
+    if (!isDotOrDotDot(dot) || dot.id[0] != 0 || dot.extent != lba)
+        return false;
+    *length = dot.length;
+    return true;
+}
+
+void TreeBuilder::parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info)
+{
+    std::vector<std::uint8_t> area;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    for (std::uint32_t hop = 0;; ++hop) {
+        bool haveNext = false;
+        std::uint32_t nextBlock = 0, nextOffset = 0, nextLength = 0;
+        std::size_t pos = 0;
+        bool stop = false;
+        while (pos + 4 <= n && !stop) {
+            const std::uint8_t* e = su + pos;
+            std::uint8_t len = e[2];
+            if (len < 4 || pos + len > n)
+                break;
+            const std::uint8_t* d = e + 4;
+            std::size_t dl = len - 4u;
+            auto sig = [&](const char* s) { return e[0] == s[0] && e[1] == s[1]; };
+            if (sig("CE") && dl >= 24) {
+                haveNext = true;
+                nextBlock = both32(d);
+                nextOffset = both32(d + 8);
+                nextLength = both32(d + 16);
+            } else if (sig("SP") && dl >= 3 && d[0] == 0xBE && d[1] == 0xEF) {
+                info.hasSp = true;
+                info.spSkip = d[2];
+            } else if (sig("NM") && dl >= 1) {
+                if (!(d[0] & (kNmCurrent | kNmParent))) {
+                    info.hasName = true;
+                    if (info.name.size() + (dl - 1) > limits::kMaxNameBytes) {
+                        info.damaged = true;
+                        info.damage = "name too long";
+                    } else {
+                        info.name.append(reinterpret_cast<const char*>(d + 1), dl - 1);
+                    }
+                }
+            } else if (sig("PX") && dl >= 8) {
+                info.hasMode = true;
+                info.mode = both32(d);
+            } else if (sig("SL") && dl >= 1) {
+                info.isLink = true;
+                std::size_t c = 1;
+                while (c + 2 <= dl) {
+                    std::uint8_t cf = d[c];
+                    std::uint8_t cl = d[c + 1];
+                    if (c + 2 + cl > dl)
+                        break;
+                    const char* text = reinterpret_cast<const char*>(d + c + 2);
+                    if (info.link.size() + cl + 4 > limits::kMaxNameBytes * 4) {
+                        info.damaged = true;
+                        info.damage = "link target too long";
+                        break;
+                    }
+                    if (cf & kSlRoot) {
+                        info.link += '/';
+                        info.linkNeedsSeparator = false;
+                    } else {
+                        if (info.linkNeedsSeparator)
+                            info.link += '/';
+                        if (cf & kSlCurrent)
+                            info.link += '.';
+                        else if (cf & kSlParent)
+                            info.link += "..";
+                        else
+                            info.link.append(text, cl);
+                        info.linkNeedsSeparator = !(cf & kSlContinue);
+                    }
+                    c += 2u + cl;
+                }
+            } else if (sig("TF") && dl >= 1) {
+                std::uint8_t flags = d[0];
+                std::size_t stamp = (flags & kTfLongForm) ? 17 : 7;
+                std::size_t at = 1;
+                for (int bit = 0; bit < 7; ++bit) {
+                    if (!(flags & (1u << bit)))
+                        continue;
+                    if (at + stamp > dl)
+                        break;
+                    if ((1u << bit) == kTfModify) {
+                        std::int64_t t;
+                        std::uint32_t h;
+                        bool ok = stamp == 17 ? decodeLongTime(d + at, &t, &h)
+                                              : decodeShortTime(d + at, &t, &h);
+                        if (ok) {
+                            info.hasTime = true;
+                            info.mtime = t;
+                            info.hundredths = h;
+                        }
+                    }
+                    at += stamp;
+                }
+            } else if (sig("CL") && dl >= 8) {
+                info.hasChildLink = true;
+                info.childLink = both32(d);
+            } else if (sig("RE")) {
+                info.relocated = true;
+            } else if (sig("ZF") && dl >= 12) {
+                if (d[0] == 'p' && d[1] == 'z') {
+                    info.zisofs = true;
+                    info.zfHeaderWords = d[2];
+                    info.zfBlockLog2 = d[3];
+                    info.zfSize = both32(d + 4);
+                }
+            } else if (sig("ST")) {
+                stop = true;
+            }
+            pos += len;
+        }
+        if (!haveNext || stop)
+            return;
+        if (hop + 1 >= limits::kMaxContinuations || nextOffset >= kBlockSize ||
+            nextLength > kBlockSize * 4 || nextLength == 0) {
+            info.damaged = true;
+            info.damage = "bad continuation area";
+            return;
+        }
+        auto key = std::make_pair(nextBlock, nextOffset);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            info.damaged = true;
+            info.damage = "continuation areas form a loop";
+            return;
+        }
+        seen.push_back(key);
+        area.resize(nextLength);
+        if (nextOffset + nextLength <= kBlockSize) {
+            const std::uint8_t* b = cache_.block(nextBlock);
+            if (!b) {
+                info.damaged = true;
+                info.damage = "continuation area beyond the end";
+                return;
+            }
+            std::memcpy(area.data(), b + nextOffset, nextLength);
+        } else if (!src_.readExact(std::uint64_t(nextBlock) * kBlockSize + nextOffset, area.data(),
+                                   nextLength)) {
+            info.damaged = true;
+            info.damage = "continuation area beyond the end";
+            return;
+        }
+        su = area.data();
+        n = area.size();
+    }
+}
+
+bool TreeBuilder::build(const std::uint8_t* rootRecord)
+{
+    if (rootRecord[kDrLength] < kDrMinLength)
+        return false;
+    DirRecord root;
+    decodeRecord(rootRecord, &root);
+    tree_.entries.clear();
+    tree_.entries.emplace_back();
+    Entry& r = tree_.entries.back();
+    r.directory = true;
+    std::int64_t t;
+    std::uint32_t h;
+    if (decodeShortTime(root.date, &t, &h)) {
+        r.hasTime = true;
+        r.mtime = t;
+    }
+    visited_.insert(root.extent);
+    Pending first{0, root.extent, root.length, 0};
+    if (!readDirectory(first, true))
+        return false;
+    while (!queue_.empty()) {
+        if (checkAbort())
+            return false;
+        Pending next = queue_.front();
+        queue_.pop_front();
+        readDirectory(next, false);
+        ++done_;
+        reportProgress();
+        if (aborted_)
+            return false;
+    }
+    // A relocation folder left empty once its moved entries are shown at
+    // their original places is the writer's bookkeeping, not the user's.
+    if (flavor_ == Flavor::RockRidge) {
+        auto& kids = tree_.entries[0].children;
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [&](std::uint32_t i) {
+                                      const Entry& e = tree_.entries[i];
+                                      return e.directory && e.children.empty() &&
+                                             hadRelocated_.count(i) &&
+                                             (e.name == u"rr_moved" || e.name == u".rr_moved");
+                                  }),
+                   kids.end());
+    }
+    return true;
+}
+
+bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
+{
+    std::uint64_t offset = std::uint64_t(dir.lba) * kBlockSize;
+    std::uint64_t length = dir.length;
+    if (length > limits::kMaxDirectoryBytes) {
+        tree_.note("folder larger than the cap; read up to the cap");
+        length = limits::kMaxDirectoryBytes;
+    }
+    // Never more than the image holds.
+    const std::uint64_t available = offset < src_.size() ? src_.size() - offset : 0;
+    if (length > available) {
+        tree_.note("folder cut short by the end of the image");
+        length = available;
+    }
+    if (directoryBytes_ + length > limits::kMaxTotalDirectoryBytes) {
+        tree_.note("too much folder data; the rest is left out");
+        return false;
+    }
+    directoryBytes_ += length;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(length));
+    std::int64_t got = src_.readAt(offset, buf.data(), buf.size());
+    if (got < 0)
+        got = 0;
+    if (static_cast<std::uint64_t>(got) < length) {
+        tree_.note("folder cut short by the end of the image");
+        buf.resize(static_cast<std::size_t>(got));
+    }
+    if (isRoot && buf.empty())
+        return false;
+
+    Group group;
+    std::size_t pos = 0;
+    std::uint32_t records = 0;
+    bool sawDot = false;
+    while (pos < buf.size()) {
+        std::size_t blockEnd = std::min(buf.size(), (pos / kBlockSize + 1) * kBlockSize);
+        std::uint8_t len = buf[pos];
+        if (len == 0) {
+            pos = blockEnd;
+            continue;
+        }
+        if (len < kDrMinLength || pos + len > blockEnd ||
+            std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
+            tree_.note("malformed folder record");
+            pos = blockEnd;
+            continue;
+        }
+        if ((++records & 1023) == 0 && checkAbort())
+            return false;
+        DirRecord rec;
+        decodeRecord(buf.data() + pos, &rec);
+        pos += len;
+
+        RockInfo rr;
+        if (flavor_ == Flavor::RockRidge) {
+            const std::uint8_t* su = rec.su;
+            std::size_t suLength = rec.suLength;
+            if (!(isRoot && !sawDot)) {
+                std::size_t skip = std::min<std::size_t>(spSkip_, suLength);
+                su += skip;
+                suLength -= skip;
+            }
+            parseSystemUse(su, suLength, rr);
+        }
+        if (isDotOrDotDot(rec)) {
+            if (isRoot && !sawDot && rec.id[0] == 0) {
+                sawDot = true;
+                if (flavor_ == Flavor::RockRidge) {
+                    if (!rr.hasSp)
+                        return false; // no Rock Ridge here
+                    spSkip_ = rr.spSkip;
+                }
+            }
+            continue;
+        }
+        if (isRoot && !sawDot && flavor_ == Flavor::RockRidge)
+            return false;
+        sawDot = true;
+        if (tree_.entries.size() >= limits::kMaxEntries) {
+            tree_.note("too many entries; the rest are left out");
+            return true;
+        }
+        if (!addRecord(dir, rec, rr, group) && aborted_)
+            return false;
+    }
+    if (group.open) {
+        tree_.note("file in several extents missing its last part");
+        auto& kids = tree_.entries[dir.entry].children;
+        if (!kids.empty() && kids.back() == group.entry)
+            kids.pop_back();
+    }
+    return true;
+}
+
+bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr,
+                            Group& group)
+{
+    const bool multi = (rec.flags & kFlagMultiExtent) != 0;
+    const bool directory = (rec.flags & kFlagDirectory) != 0 || rr.hasChildLink;
+    if (rec.flags & kFlagAssociated)
+        return true;
+
+    // Further parts of a file recorded in several extents.
+    if (group.open) {
+        Entry& e = tree_.entries[group.entry];
+        bool same = !directory && rec.idLength == group.id.size() &&
+                    std::equal(group.id.begin(), group.id.end(), rec.id);
+        if (same) {
+            std::uint64_t off = (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize;
+            tree_.extents.push_back({off, rec.length});
+            ++e.extentCount;
+            if (e.content != Content::Zisofs)
+                e.size += rec.length;
+            group.open = multi;
+            return true;
+        }
+        tree_.note("file in several extents missing its last part");
+        auto& kids = tree_.entries[dir.entry].children;
+        if (!kids.empty() && kids.back() == group.entry)
+            kids.pop_back();
+        group.open = false;
+    }
+
+    if (rr.relocated) {
+        hadRelocated_.insert(dir.entry);
+        return true;
+    }
+    if (rr.damaged) {
+        tree_.note(rr.damage ? rr.damage : "damaged Rock Ridge entry");
+        return false;
+    }
+
+    std::u16string name;
+    if (flavor_ == Flavor::RockRidge && rr.hasName) {
+        name = utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(rr.name.data()), rr.name.size());
+    } else if (flavor_ == Flavor::Joliet) {
+        name = utf16beToUtf16(rec.id, rec.idLength);
+        dropVersion(name);
+    } else {
+        name = latin1ToUtf16(rec.id, rec.idLength);
+        dropVersion(name);
+        if (!directory && name.size() > 1 && name.back() == u'.')
+            name.pop_back();
+    }
+    if (!usableName(name)) {
+        tree_.note("entry with an unusable name");
+        return false;
+    }
+
+    Entry e;
+    e.name = std::move(name);
+    e.parent = dir.entry;
+    e.directory = directory;
+    e.hidden = (rec.flags & kFlagHidden) != 0;
+    std::int64_t t;
+    std::uint32_t h;
+    if (rr.hasTime) {
+        e.hasTime = true;
+        e.mtime = rr.mtime;
+        e.hundredths = rr.hundredths;
+    } else if (decodeShortTime(rec.date, &t, &h)) {
+        e.hasTime = true;
+        e.mtime = t;
+        e.hundredths = h;
+    }
+
+    const std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
+    if (directory) {
+        if (multi) {
+            tree_.note("folder recorded in several extents");
+            return false;
+        }
+        std::uint32_t lba = rec.extent;
+        std::uint32_t length = rec.length;
+        if (rr.hasChildLink) {
+            lba = rr.childLink;
+            if (!directoryLength(lba, &length)) {
+                tree_.note("relocated folder not found");
+                return false;
+            }
+        }
+        if (dir.depth + 1 > limits::kMaxDepth) {
+            tree_.note("folders nested too deep; the deeper ones are left out");
+            return false;
+        }
+        if (!visited_.insert(lba).second) {
+            tree_.note("folder that contains itself or is recorded twice");
+            return false;
+        }
+        queue_.push_back({index, lba, length, dir.depth + 1});
+    } else {
+        const bool link = flavor_ == Flavor::RockRidge &&
+                          (rr.isLink || (rr.hasMode && (rr.mode & kModeTypeMask) == kModeSymlink));
+        if (link) {
+            e.content = Content::Inline;
+            e.inlineData = rr.link;
+            e.size = rr.link.size();
+        } else {
+            std::uint64_t off = (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize;
+            e.firstExtent = static_cast<std::uint32_t>(tree_.extents.size());
+            e.extentCount = 1;
+            tree_.extents.push_back({off, rec.length});
+            e.size = rec.length;
+            if (flavor_ == Flavor::RockRidge && rr.zisofs) {
+                if (rr.zfHeaderWords >= 4 && rr.zfBlockLog2 >= 15 && rr.zfBlockLog2 <= 17) {
+                    e.content = Content::Zisofs;
+                    e.size = rr.zfSize;
+                    e.zisofsBlockLog2 = rr.zfBlockLog2;
+                    e.zisofsHeaderWords = rr.zfHeaderWords;
+                } else {
+                    tree_.note("compressed file with unknown parameters; shown as stored");
+                }
+            }
+            if (multi) {
+                group.open = true;
+                group.id.assign(rec.id, rec.id + rec.idLength);
+                group.entry = index;
+            }
+        }
+    }
+    tree_.entries.push_back(std::move(e));
+    tree_.entries[dir.entry].children.push_back(index);
+    return true;
+}
+
+void countEntries(Tree& tree)
+{
+    tree.folders = tree.files = 0;
+    std::vector<std::uint32_t> stack{0};
+    while (!stack.empty()) {
+        std::uint32_t i = stack.back();
+        stack.pop_back();
+        for (std::uint32_t c : tree.entries[i].children) {
+            if (tree.entries[c].directory) {
+                ++tree.folders;
+                stack.push_back(c);
+            } else {
+                ++tree.files;
+            }
+        }
+    }
+}
+
+} // namespace
+
+ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
+{
+    VolumeSet vs;
+    if (!readVolumeSet(src, 0, &vs))
+        return vs.badBlockSize ? ScanStatus::Corrupt : ScanStatus::Unrecognized;
+    for (std::uint32_t s = 1; s < limits::kMaxSessions; ++s) {
+        VolumeSet later;
+        if (!findNextSession(src, vs, &later))
+            break;
+        vs = std::move(later);
+    }
+
+    struct Candidate
+    {
+        Flavor flavor;
+        const std::uint8_t* root;
+    };
+    std::vector<Candidate> order;
+    order.push_back({Flavor::RockRidge, vs.pvdRoot.data()});
+    if (vs.hasJoliet)
+        order.push_back({Flavor::Joliet, vs.jolietRoot.data()});
+    order.push_back({Flavor::Iso9660, vs.pvdRoot.data()});
+
+    // The first whole, non-empty tree wins; failing that, the fullest one.
+    std::unique_ptr<Tree> best;
+    for (const Candidate& c : order) {
+        auto t = std::make_unique<Tree>();
+        t->flavor = c.flavor;
+        TreeBuilder builder(src, c.flavor, control, *t);
+        bool ok = builder.build(c.root);
+        if (builder.aborted())
+            return ScanStatus::Aborted;
+        if (!ok)
+            continue;
+        bool good = t->damage == 0 && t->entries.size() > 1;
+        if (good) {
+            best = std::move(t);
+            break;
+        }
+        if (!best || t->entries.size() > best->entries.size() ||
+            (t->entries.size() == best->entries.size() && t->damage < best->damage))
+            best = std::move(t);
+    }
+    if (!best)
+        return ScanStatus::Corrupt;
+    tree = std::move(*best);
+    tree.label = vs.pvdLabel.empty() ? vs.jolietLabel : vs.pvdLabel;
+    tree.sessionStart = vs.start;
+    countEntries(tree);
+    if (control.progress)
+        control.progress->store(1.0f, std::memory_order_relaxed);
+    return ScanStatus::Ok;
+}
+
+} // namespace vbe

@@ -1,0 +1,160 @@
+// Parser pieces that images made by tools do not reach on purpose: recorded
+// time forms, raw-sector layouts and names.
+#include "ByteSource.h"
+#include "IsoParser.h"
+#include "PathIndex.h"
+#include "Text.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(RecordedTime, OffsetFromUtcIsApplied)
+{
+    std::int64_t t = 0;
+    std::uint32_t h = 0;
+    // 2001-09-09 01:46:40 UTC is 1000000000.
+    const std::uint8_t utc[7] = {101, 9, 9, 1, 46, 40, 0};
+    ASSERT_TRUE(vbe::decodeShortTime(utc, &t, &h));
+    EXPECT_EQ(t, 1000000000);
+    // The same instant recorded at UTC+05:30 (22 quarter hours) and UTC-08:00.
+    const std::uint8_t east[7] = {101, 9, 9, 7, 16, 40, 22};
+    ASSERT_TRUE(vbe::decodeShortTime(east, &t, &h));
+    EXPECT_EQ(t, 1000000000);
+    const std::uint8_t west[7] = {101, 9, 8, 17, 46, 40, static_cast<std::uint8_t>(-32)};
+    ASSERT_TRUE(vbe::decodeShortTime(west, &t, &h));
+    EXPECT_EQ(t, 1000000000);
+    const std::uint8_t longForm[17] = {'2', '0', '0', '1', '0', '9', '0', '9', '0',
+                                       '3', '4', '6', '4', '0', '2', '5', 8};
+    ASSERT_TRUE(vbe::decodeLongTime(longForm, &t, &h));
+    EXPECT_EQ(t, 1000000000);
+    EXPECT_EQ(h, 25u);
+
+    const std::uint8_t zero[7] = {};
+    EXPECT_FALSE(vbe::decodeShortTime(zero, &t, &h));
+    const std::uint8_t badMonth[7] = {101, 13, 9, 1, 46, 40, 0};
+    EXPECT_FALSE(vbe::decodeShortTime(badMonth, &t, &h));
+    const std::uint8_t badOffset[7] = {101, 9, 9, 1, 46, 40, 53};
+    EXPECT_FALSE(vbe::decodeShortTime(badOffset, &t, &h));
+    std::uint8_t unset[17];
+    std::memset(unset, '0', 16);
+    unset[16] = 0;
+    EXPECT_FALSE(vbe::decodeLongTime(unset, &t, &h));
+}
+
+// A cooked image of `blocks` blocks whose block b is filled with b's low byte,
+// with a primary descriptor at block 16.
+std::vector<std::uint8_t> cooked(std::size_t blocks)
+{
+    std::vector<std::uint8_t> v(blocks * 2048);
+    for (std::size_t b = 0; b < blocks; ++b)
+        std::memset(v.data() + b * 2048, static_cast<int>(b & 0xFF), 2048);
+    std::memcpy(v.data() + 16 * 2048,
+                "\x01"
+                "CD001\x01",
+                7);
+    return v;
+}
+
+std::vector<std::uint8_t> wrap(const std::vector<std::uint8_t>& in, int kind)
+{
+    const std::size_t sector = kind == 2336 ? 2336 : 2352;
+    std::vector<std::uint8_t> out;
+    for (std::size_t b = 0; b < in.size() / 2048; ++b) {
+        std::vector<std::uint8_t> s(sector, 0);
+        std::size_t data = 0;
+        if (kind == 2336) {
+            s[2] = 0x08; // data, form 1
+            std::memcpy(s.data() + 4, s.data(), 4);
+            data = 8;
+        } else {
+            s[0] = 0;
+            std::memset(s.data() + 1, 0xFF, 10);
+            s[15] = kind == 1 ? 1 : 2;
+            if (kind == 2) {
+                s[18] = 0x08;
+                s[22] = 0x08;
+            }
+            data = kind == 1 ? 16 : 24;
+        }
+        std::memcpy(s.data() + data, in.data() + b * 2048, 2048);
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    return out;
+}
+
+class RawSectors : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(RawSectors, LayoutIsRecognisedAndReadsCrossSectors)
+{
+    auto plain = cooked(20);
+    auto file = std::make_shared<vbe::MemorySource>(wrap(plain, GetParam()));
+    vbe::SectorLayout layout;
+    ASSERT_TRUE(vbe::detectSectorLayout(*file, &layout));
+    EXPECT_EQ(layout.sectorSize, GetParam() == 2336 ? 2336u : 2352u);
+    auto logical = vbe::logicalView(file, layout);
+    EXPECT_EQ(logical->size(), plain.size());
+    // A read spanning three sectors, starting and ending inside sectors.
+    std::vector<std::uint8_t> got(5000);
+    ASSERT_EQ(logical->readAt(3 * 2048 + 100, got.data(), got.size()), 5000);
+    EXPECT_EQ(0, std::memcmp(got.data(), plain.data() + 3 * 2048 + 100, got.size()));
+    // Short at the end.
+    EXPECT_EQ(logical->readAt(plain.size() - 10, got.data(), 100), 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RawSectors, ::testing::Values(1, 2, 2336), [](const auto& info) {
+    return info.param == 1   ? std::string("Mode1")
+           : info.param == 2 ? std::string("Mode2Form1")
+                             : std::string("Sector2336");
+});
+
+TEST(RawSectors, NeitherPlainNorRawIsRejected)
+{
+    auto plain = cooked(20);
+    std::memcpy(plain.data() + 16 * 2048, "\x01XX001", 6);
+    vbe::MemorySource src(plain.data(), plain.size());
+    vbe::SectorLayout layout;
+    EXPECT_FALSE(vbe::detectSectorLayout(src, &layout));
+    vbe::MemorySource empty(nullptr, 0);
+    EXPECT_FALSE(vbe::detectSectorLayout(empty, &layout));
+}
+
+TEST(Text, Utf8BeyondSixteenBitsAndInvalidBytes)
+{
+    const char* s = "a\xF0\x9F\x98\x80z\xC3";
+    auto w = vbe::utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(s), std::strlen(s));
+    EXPECT_EQ(w, std::u16string(u"a\U0001F600z\uFFFD"));
+    EXPECT_EQ(vbe::utf16ToUtf8(u"a\U0001F600z"), "a\xF0\x9F\x98\x80z");
+    const char overlong[] = "\xC0\xAF";
+    EXPECT_EQ(vbe::utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(overlong), 2),
+              std::u16string(u"\uFFFD\uFFFD"));
+}
+
+TEST(PathIndex, FindsByExactCaseAndIgnoresEmptyParts)
+{
+    vbe::Tree t;
+    t.entries.resize(5);
+    t.entries[0].directory = true;
+    t.entries[1].name = u"Dir";
+    t.entries[1].directory = true;
+    t.entries[2].name = u"dir";
+    t.entries[3].name = u"file";
+    t.entries[3].parent = 1;
+    t.entries[4].name = u"b";
+    t.entries[0].children = {4, 2, 1};
+    t.entries[1].children = {3};
+    vbe::PathIndex index(t);
+    EXPECT_EQ(index.find(u""), 0u);
+    EXPECT_EQ(index.find(u"Dir"), 1u);
+    EXPECT_EQ(index.find(u"dir"), 2u);
+    EXPECT_EQ(index.find(u"Dir\\file"), 3u);
+    EXPECT_EQ(index.find(u"\\Dir\\\\file\\"), 3u);
+    EXPECT_FALSE(index.find(u"DIR"));
+    EXPECT_FALSE(index.find(u"dir\\file")) << "a file is not a folder";
+    EXPECT_FALSE(index.find(u"b\\x"));
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+// Helpers for the reader module's tests: temporary trees, image tools, and a
+// client that loads VBE.so the way the program does.
+#pragma once
+
+#include "VbeSdk.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sdktest {
+
+namespace fs = std::filesystem;
+
+// A directory under the system temporary folder, removed with its content.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& s) const { return path_ / s; }
+
+private:
+    fs::path path_;
+};
+
+void writeFile(const fs::path& p, const std::string& content);
+void setMtime(const fs::path& p, std::int64_t seconds);
+std::string readHostFile(const fs::path& p);
+// Runs a shell command; returns its exit status.
+int run(const std::string& command);
+bool haveTool(const std::string& name);
+std::string quote(const fs::path& p);
+// The interpreter that has pycdlib.
+constexpr const char* kPython = "/usr/bin/python3";
+fs::path scriptDir();
+
+struct Item
+{
+    bool directory = false;
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+    std::int64_t localSeconds = 0; // FILETIME as seconds since 1970, local time
+};
+// Paths are UTF-8, '/'-separated, relative to the root.
+using Listing = std::map<std::string, Item>;
+
+// The expected listing of a tree on disk: symbolic links become files whose
+// content is the target.
+Listing listHostTree(const fs::path& root);
+// Local-time seconds for a UTC time, by the C library's rules.
+std::int64_t localSeconds(std::int64_t utc);
+
+std::u16string utf16(const std::string& s);
+std::string utf8(const char16_t* s);
+
+// The loaded module.
+class Module
+{
+public:
+    Module();
+    ~Module();
+    VbeDllGetClassObject getClassObject = nullptr;
+    VbeDllCanUnloadNow canUnloadNow = nullptr;
+    vbe::ISdkEngine* createEngine();
+    bool loaded() const { return handle_ != nullptr; }
+
+private:
+    void* handle_ = nullptr;
+};
+Module& module();
+
+// An opened and scanned image.
+class Session
+{
+public:
+    ~Session();
+    vbe::ISdkEngine* engine = nullptr;
+    vbe::ISdkImage* image = nullptr;
+    vbe::ISdkReader* reader = nullptr;
+    vbe::ISdkBrowser* browser = nullptr;
+    vbe::Result openResult = vbe::kFail;
+    vbe::Result scanResult = vbe::kFail;
+    bool ok() const { return openResult == vbe::kOk && scanResult == vbe::kOk; }
+
+    // Every entry below the root, level by level as the program walks it.
+    Listing list();
+    // The whole content of a file through OpenFile/ReadFile.
+    std::optional<std::string> read(const std::string& path, std::uint32_t chunk = 65536);
+    std::u16string label();
+    std::pair<std::uint32_t, std::uint32_t> counts();
+};
+std::unique_ptr<Session> openImage(const fs::path& image);
+
+// Compares an image listing with the tree it was made from: names, kinds,
+// sizes, times to the second and every file's content.
+void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true);
+
+} // namespace sdktest
