@@ -1,0 +1,403 @@
+// Copying files and folders of the attached image to disk. The user
+// interface thread reads each file in chunks and queues them; a writer
+// thread started for the file writes them out.
+
+#include "ImageEngine.h"
+#include "VolumeCheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint32_t kChunkSize = 32768;
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
+constexpr auto kJoinStep = std::chrono::milliseconds(100);
+
+const char16_t* Utf16(const QString& text)
+{
+    return reinterpret_cast<const char16_t*>(text.utf16());
+}
+
+QString NameOf(const vbe::FindData& data)
+{
+    std::size_t n = 0;
+    while (n < vbe::kNameChars && data.name[n] != 0)
+        ++n;
+    return QString::fromUtf16(data.name, static_cast<qsizetype>(n));
+}
+
+// A name that can stand as one component of a disk path.
+bool IsSafeEntryName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QChar(0));
+}
+
+FILETIME64 UtcTimeOf(const vbe::FindData& data)
+{
+    const FILETIME64 local = (FILETIME64{data.modified.high} << 32) | data.modified.low;
+    FILETIME64 utc = 0;
+    return LocalFileTimeToFileTime(local, &utc) ? utc : 0;
+}
+
+// Sets the last-write time to whole seconds and leaves the access time as
+// it is; times before 1900 leave the file alone.
+void SetLastWriteTime(const QString& path, FILETIME64 ftUtc)
+{
+    SYSTEMTIME st;
+    if (!FileTimeToSystemTime(ftUtc, &st) || st.wYear < 1900)
+        return;
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(FileTimeToUnixTime(ftUtc));
+    times[1].tv_nsec = 0;
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+bool ExistsAsEntry(const QByteArray& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+// ---- The chunk queue --------------------------------------------------------
+// Every access to the list is made under the try-lock m_bQueueBusy: an
+// atomic test-and-set, and a 10 ms sleep when it is taken.
+
+void CImageEngine::LockQueue()
+{
+    while (m_bQueueBusy.test_and_set(std::memory_order_acquire))
+        std::this_thread::sleep_for(kLockRetry);
+}
+
+bool CImageEngine::PushChunk(ChunkRecord* pRecord)
+{
+    LockQueue();
+    try {
+        m_chunkQueue.push_back(pRecord);
+    } catch (const std::bad_alloc&) {
+        UnlockQueue();
+        return false;
+    }
+    m_nQueuedBytes += pRecord->nLength;
+    UnlockQueue();
+    WakeWriter();
+    return true;
+}
+
+ChunkRecord* CImageEngine::PeekChunk()
+{
+    LockQueue();
+    ChunkRecord* record = m_chunkQueue.empty() ? nullptr : m_chunkQueue.front();
+    UnlockQueue();
+    return record;
+}
+
+void CImageEngine::PopChunk()
+{
+    LockQueue();
+    ChunkRecord* record = m_chunkQueue.front();
+    m_chunkQueue.pop_front();
+    UnlockQueue();
+    m_nQueuedBytes -= record->nLength;
+    delete record;
+    // The reading side may be waiting for the queue to shrink.
+    m_signal.notify_all();
+}
+
+void CImageEngine::ClearQueue()
+{
+    LockQueue();
+    for (ChunkRecord* record : m_chunkQueue)
+        delete record;
+    m_chunkQueue.clear();
+    m_nQueuedBytes = 0;
+    UnlockQueue();
+}
+
+void CImageEngine::WakeWriter()
+{
+    {
+        // Taking the mutex orders this wake-up after the writer's check.
+        std::lock_guard lock(m_signalMutex);
+    }
+    m_signal.notify_all();
+}
+
+// ---- The writer ---------------------------------------------------------------
+
+bool CImageEngine::WriteChunk(int fd, const ChunkRecord* pRecord)
+{
+    std::uint32_t written = 0;
+    while (written < pRecord->nLength) {
+        const ssize_t n = ::write(fd, pRecord->data.get() + written, pRecord->nLength - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += static_cast<std::uint32_t>(n);
+    }
+    m_nBytesWritten += written;
+    const std::uint64_t total = m_nBytesTotal;
+    if (total != 0)
+        m_nExtractPercent = static_cast<int>(m_nBytesWritten.load() * 100 / total);
+    return written == pRecord->nLength;
+}
+
+void CImageEngine::WriterThread()
+{
+    const QByteArray target = QFile::encodeName(m_strTargetFile);
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM)
+            m_bAccessDenied = true;
+        else
+            m_bWriteFailed = true;
+    } else {
+        // Write what arrives until the reading side is done, sleeping while
+        // the queue is empty.
+        while (!m_bCancel && !m_bWriteFailed) {
+            ChunkRecord* record = PeekChunk();
+            if (record) {
+                if (!WriteChunk(fd, record)) {
+                    m_bWriteFailed = true;
+                    break;
+                }
+                PopChunk();
+                continue;
+            }
+            std::unique_lock lock(m_signalMutex);
+            if (!m_bProducing) {
+                // The reading side queues nothing more; drain what is left.
+                lock.unlock();
+                while (!m_bCancel && (record = PeekChunk()) != nullptr) {
+                    if (!WriteChunk(fd, record)) {
+                        m_bWriteFailed = true;
+                        break;
+                    }
+                    PopChunk();
+                }
+                break;
+            }
+            m_signal.wait(lock, [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
+        }
+        ::close(fd);
+        if (m_bCancel)
+            ::unlink(target.constData());
+    }
+    {
+        std::lock_guard lock(m_signalMutex);
+        m_bWriterDone = true;
+    }
+    m_signal.notify_all();
+}
+
+void CImageEngine::JoinWriter()
+{
+    m_bProducing = false;
+    WakeWriter();
+    if (!m_writerThread.joinable())
+        return;
+    // Wait for the writer in steps of at most 100 ms, dispatching waiting
+    // messages between steps; return the moment it ends.
+    for (;;) {
+        std::unique_lock lock(m_signalMutex);
+        if (m_signal.wait_for(lock, kJoinStep, [&] { return m_bWriterDone; }))
+            break;
+        lock.unlock();
+        Pump();
+    }
+    m_writerThread.join();
+}
+
+STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targetFile,
+                                 FILETIME64 ftModified)
+{
+    if (!m_pBrowser)
+        return STATUS_UNEXPECTED;
+    m_bExtracting = true;
+    m_strTargetFile = targetFile;
+    m_bWriteFailed = false;
+    m_bAccessDenied = false;
+    std::uint32_t chunkSize = kChunkSize;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+
+    STATUS r = m_pBrowser->OpenFile(Utf16(sourcePath), &size);
+    if (r >= 0) {
+        const auto slash = targetFile.lastIndexOf(QLatin1Char('/'));
+        const QString targetFolder = slash < 0 ? QStringLiteral("./") : targetFile.left(slash + 1);
+        if (!CheckTargetVolume(targetFolder, size)) {
+            Notify(NOTIFY_VOLUME_UNSUITABLE, &targetFile);
+            r = STATUS_FAIL;
+        } else {
+            m_bCancel = false;
+            m_bProducing = true;
+            ClearQueue();
+            Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
+            {
+                std::lock_guard lock(m_signalMutex);
+                m_bWriterDone = false;
+            }
+            try {
+                m_writerThread = std::thread(&CImageEngine::WriterThread, this);
+            } catch (const std::system_error&) {
+                // No writer for this file: nothing can be written.
+                m_bWriteFailed = true;
+                m_bWriterDone = true;
+            }
+
+            while (size > 0 && offset <= size - 1) {
+                if (m_bCancel) {
+                    r = STATUS_CANCELLED;
+                    break;
+                }
+                if (m_bWriteFailed || m_bAccessDenied) {
+                    r = STATUS_FAIL;
+                    break;
+                }
+                if (offset + chunkSize > size - 1)
+                    chunkSize = static_cast<std::uint32_t>(size - offset);
+                auto* record = new (std::nothrow) ChunkRecord;
+                if (!record) {
+                    r = STATUS_UNEXPECTED;
+                    break;
+                }
+                record->data.reset(new (std::nothrow) std::uint8_t[chunkSize]());
+                if (!record->data) {
+                    delete record;
+                    r = STATUS_OUT_OF_MEMORY;
+                    break;
+                }
+                std::uint32_t read = 0;
+                r = m_pBrowser->ReadFile(record->data.get(), chunkSize, &read, 0);
+                if (r >= 0 && (read == 0 || read > chunkSize)) {
+                    // The module promised at least one byte until the end and
+                    // never more than asked: anything else would hang or
+                    // overrun.
+                    r = vbe::kReadFault;
+                }
+                if (r < 0) {
+                    delete record;
+                    Notify(NOTIFY_READ_FAILED, nullptr);
+                    break;
+                }
+                record->nLength = read;
+                if (!PushChunk(record)) {
+                    delete record;
+                    r = STATUS_OUT_OF_MEMORY;
+                    break;
+                }
+                offset += read;
+                Pump();
+                // Keep the reading side at most a bounded stretch ahead of
+                // the writer, so a slow disk never fills memory.
+                while (m_nQueuedBytes > kMaxQueuedBytes && !m_bCancel && !m_bWriteFailed &&
+                       !m_bAccessDenied) {
+                    std::unique_lock lock(m_signalMutex);
+                    m_signal.wait_for(lock, kJoinStep, [&] {
+                        return m_nQueuedBytes <= kMaxQueuedBytes || m_bCancel || m_bWriterDone;
+                    });
+                    lock.unlock();
+                    Pump();
+                    if (m_bWriterDone)
+                        break;
+                }
+            }
+            JoinWriter();
+            if (m_bWriteFailed || m_bAccessDenied) {
+                r = STATUS_FAIL;
+                Notify(m_bWriteFailed ? NOTIFY_WRITE_FAILED : NOTIFY_ACCESS_DENIED, &targetFile);
+            }
+            if (m_bCancel)
+                r = STATUS_CANCELLED;
+        }
+        m_pBrowser->CloseFile();
+    }
+
+    const QByteArray target = QFile::encodeName(targetFile);
+    if (r < 0) {
+        if (ExistsAsEntry(target))
+            ::unlink(target.constData());
+    } else {
+        SetLastWriteTime(targetFile, ftModified);
+    }
+    ClearQueue();
+    m_bExtracting = false;
+    return r;
+}
+
+STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& targetParent)
+{
+    if (!m_pReader || !m_pBrowser)
+        return STATUS_FAIL;
+    QDir().mkdir(targetParent);
+    const QString lastName = sourceFolder.mid(sourceFolder.lastIndexOf(QLatin1Char('\\')) + 1);
+    QString parent = targetParent;
+    if (!parent.endsWith(QLatin1Char('/')))
+        parent += QLatin1Char('/');
+    const QString root = parent + lastName;
+    if (!QFileInfo::exists(root))
+        QDir().mkdir(root);
+
+    STATUS r = STATUS_OK;
+    std::deque<QString> queue{sourceFolder};
+    while (!queue.empty() && !m_bCancel) {
+        const QString folder = queue.front();
+        queue.pop_front();
+        vbe::FindData data{};
+        r = m_pBrowser->FindFirst(Utf16(folder), &data);
+        if (r == SDK_NO_ENTRIES)
+            continue;
+        if (r < 0)
+            break;
+        // The part below the extracted folder, with '/' for the disk.
+        QString relative = folder.mid(sourceFolder.size());
+        relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        while (r >= 0 && !m_bCancel) {
+            const QString name = NameOf(data);
+            if (!IsSafeEntryName(name)) {
+                // Never let a crafted name reach outside the target folder.
+                r = m_pBrowser->FindNext(&data);
+                continue;
+            }
+            const QString source = folder + QLatin1Char('\\') + name;
+            const QString target = root + relative + QLatin1Char('/') + name;
+            if (data.attributes & vbe::kAttrDirectory) {
+                if (!QFileInfo::exists(target))
+                    QDir().mkdir(target);
+                queue.push_back(source);
+            } else {
+                r = ExtractFile(source, target, UtcTimeOf(data));
+                if (r < 0)
+                    break;
+            }
+            r = m_pBrowser->FindNext(&data);
+        }
+        if (m_pBrowser->FindClose() < 0)
+            break;
+        if (r == SDK_NO_MORE_ENTRIES)
+            r = STATUS_OK;
+        if (r < 0)
+            break;
+    }
+    if (m_bCancel)
+        r = STATUS_CANCELLED;
+    if (r == SDK_NO_ENTRIES || r == SDK_NO_MORE_ENTRIES)
+        r = STATUS_OK;
+    return r;
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+// The program's one link to the image-reading module. It loads the module,
+// attaches one image at a time under a per-image named mutex, loads the
+// image's folder tree into the data model, and copies files and folders out
+// to disk with a reading and a writing thread. It never shows anything: it
+// reports through the notification callback, and it keeps the user
+// interface alive during long operations through the message pump it is
+// given.
+
+#include "ComponentLoader.h"
+#include "EngineTypes.h"
+#include "FileTime.h"
+#include "NamedMutex.h"
+#include "VbeSdk.h"
+
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class CLTDataItem;
+
+// One chunk of a file on its way from the reading side to the writer.
+struct ChunkRecord
+{
+    std::unique_ptr<std::uint8_t[]> data;
+    std::uint32_t nLength = 0xFFFFFFFFu; // valid bytes; all ones until filled
+};
+
+class CImageEngine
+{
+public:
+    // Loads the module VBE.so from the program's folder and configures it.
+    CImageEngine();
+    // Loads the module from `modulePath` instead (tests, tools).
+    explicit CImageEngine(const QString& modulePath);
+    ~CImageEngine();
+
+    CImageEngine(const CImageEngine&) = delete;
+    CImageEngine& operator=(const CImageEngine&) = delete;
+
+    STATUS ConfigureSdk();
+    STATUS ReleaseSdk();
+
+    STATUS AttachImage(const QString& imagePath, int nTopPercent);
+    void DetachImage();
+    STATUS ReattachImage();
+    STATUS CanOpenImage(const QString& imagePath);
+
+    // Opens the image and fills the tree below `pRoot` (which has no
+    // children) breadth first; 0, STATUS_CANCELLED or a failure.
+    STATUS LoadTree(const QString& imagePath, CLTDataItem* pRoot);
+
+    // Copies one file of the attached image (path relative to the image
+    // root, backslash-separated) to `targetFile` and gives it the
+    // modification time (UTC FILETIME).
+    STATUS ExtractFile(const QString& sourcePath, const QString& targetFile, FILETIME64 ftModified);
+    // Copies a folder of the image with everything below it into the disk
+    // folder `targetParent` (ending in '/').
+    STATUS ExtractFolder(const QString& sourceFolder, const QString& targetParent);
+
+    // Always 0; an unknown code leaves *pValue unchanged.
+    STATUS GetProgress(std::uint32_t nCode, int* pValue) const;
+    int SetNotify(PFN_LANTERN_NOTIFY pfnNotify, void* pContext);
+    void SetCancel(bool bCancel);
+    // What "dispatch all window messages waiting for this thread" means
+    // here: the program passes the event loop's processing, tests pass
+    // probes. Without one nothing is dispatched.
+    void SetMessagePump(std::function<void()> pump) { m_pfnPump = std::move(pump); }
+
+    bool IsLoading() const { return m_bLoading; }
+    bool IsExtracting() const { return m_bExtracting; }
+    bool IsCancelled() const { return m_bCancel.load(); }
+    std::uint64_t GetBytesWritten() const { return m_nBytesWritten.load(); }
+    void SetBytesWritten(std::uint64_t n) { m_nBytesWritten = n; }
+    void SetBytesTotal(std::uint64_t n) { m_nBytesTotal = n; }
+    void SetExtractPercent(int n) { m_nExtractPercent = n; }
+    bool HasSdk() const { return m_pEngine != nullptr; }
+    bool HasImage() const { return m_pBrowser != nullptr; }
+    QString GetImagePath() const { return m_szImagePath; }
+    std::uint32_t GetEntryTotal() const { return m_nEntryTotal; }
+
+    // The per-image mutex name: the path with every separator replaced by
+    // "-", upper-cased.
+    static QString ImageMutexName(const QString& imagePath);
+
+    // The most bytes the reading side queues ahead of the writer before it
+    // waits for the writer to catch up.
+    static constexpr std::uint64_t kMaxQueuedBytes = 64ull << 20;
+
+private:
+    void Construct(const QString& modulePath);
+    void Notify(std::uint32_t nCode, const QString* pParam);
+    void Pump();
+
+    // Extraction helpers.
+    void WriterThread();
+    bool PushChunk(ChunkRecord* pRecord);
+    ChunkRecord* PeekChunk();
+    void PopChunk();
+    void ClearQueue();
+    void LockQueue();
+    void UnlockQueue() { m_bQueueBusy.clear(std::memory_order_release); }
+    bool WriteChunk(int fd, const ChunkRecord* pRecord);
+    void JoinWriter();
+    void WakeWriter();
+
+    std::unique_ptr<CComponentLoader> m_pLoader;
+    vbe::ISdkEngine* m_pEngine = nullptr;
+    vbe::ISdkImage* m_pImage = nullptr;
+    vbe::ISdkReader* m_pReader = nullptr;
+    vbe::ISdkBrowser* m_pBrowser = nullptr;
+    bool m_bSourceSet = false;
+    bool m_bReaderOpen = false;
+    std::atomic_flag m_bQueueBusy;
+    std::deque<ChunkRecord*> m_chunkQueue;
+    std::thread m_writerThread;
+    std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bProducing{false};
+    bool m_bLoading = false;
+    bool m_bExtracting = false;
+    std::atomic<int> m_nLoadPercent{0};
+    std::atomic<int> m_nExtractPercent{0};
+    std::atomic<std::uint64_t> m_nBytesWritten{0};
+    std::atomic<std::uint64_t> m_nBytesTotal{0};
+    QString m_strTargetFile;
+    PFN_LANTERN_NOTIFY m_pfnNotify = nullptr;
+    void* m_pNotifyContext = nullptr;
+    QString m_szImagePath;
+    std::atomic<bool> m_bWriteFailed{false};
+    std::atomic<bool> m_bAccessDenied{false};
+    std::unique_ptr<CNamedMutex> m_hImageMutex;
+    std::uint32_t m_nEntryTotal = 0;
+
+    std::function<void()> m_pfnPump;
+
+    // Wakes the writer when a chunk arrives, the reading side ends or the
+    // user cancels, and the reading side when the writer ends or drains.
+    std::mutex m_signalMutex;
+    std::condition_variable m_signal;
+    bool m_bWriterDone = true;
+    std::atomic<std::uint64_t> m_nQueuedBytes{0};
+};
+
+// The one engine of the program; null until the application creates it.
+extern CImageEngine* g_pImageEngine;

@@ -1,0 +1,123 @@
+// Loading the attached image's folder tree into the data model.
+
+#include "ImageEngine.h"
+#include "ItemOrdering.h"
+#include "LTDataItem.h"
+
+#include <deque>
+
+namespace {
+
+QString NameOf(const vbe::FindData& data)
+{
+    std::size_t n = 0;
+    while (n < vbe::kNameChars && data.name[n] != 0)
+        ++n;
+    return QString::fromUtf16(data.name, static_cast<qsizetype>(n));
+}
+
+} // namespace
+
+STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
+{
+    if (!m_pEngine)
+        return STATUS_UNEXPECTED;
+    m_bLoading = true;
+    DetachImage();
+    m_bCancel = false;
+    m_nLoadPercent = 0;
+    std::uint64_t nDone = 0;
+    constexpr int kStartPercent = 50;
+
+    STATUS r = AttachImage(imagePath, kStartPercent);
+    if (r >= 0) {
+        vbe::VolumeInfo volume{};
+        r = m_pBrowser->GetVolumeInfo(&volume);
+        if (r >= 0) {
+            m_nEntryTotal = volume.folderCount + volume.fileCount;
+            std::size_t n = 0;
+            while (n < vbe::kLabelChars && volume.label[n] != 0)
+                ++n;
+            if (pRoot) {
+                pRoot->m_strDisplayName =
+                    QString::fromUtf16(volume.label, static_cast<qsizetype>(n)).trimmed();
+            }
+        }
+    }
+
+    if (r >= 0 && pRoot) {
+        std::deque<CLTDataItem*> records{pRoot};
+        std::deque<QString> paths{QString()};
+        bool bStop = false;
+        while (!records.empty() && !m_bCancel && !bStop) {
+            CLTDataItem* folder = records.front();
+            records.pop_front();
+            const QString folderPath = paths.front();
+            paths.pop_front();
+
+            vbe::FindData data{};
+            r = m_pBrowser->FindFirst(reinterpret_cast<const char16_t*>(folderPath.utf16()), &data);
+            if (r == SDK_NO_ENTRIES) {
+                folder->m_nSortState[SORT_COLUMN_NAME] = 0;
+                continue;
+            }
+            if (r < 0)
+                break;
+            folder->m_nSortState[SORT_COLUMN_NAME] = 1;
+
+            while (r >= 0) {
+                if (m_bCancel) {
+                    r = STATUS_CANCELLED;
+                    break;
+                }
+                const QString name = NameOf(data);
+                const QString childPath =
+                    folderPath.isEmpty() ? name : folderPath + QLatin1Char('\\') + name;
+                const bool bFolder = (data.attributes & vbe::kAttrDirectory) != 0;
+                const std::uint64_t size =
+                    (std::uint64_t{data.sizeHigh} << 32) | std::uint64_t{data.sizeLow};
+                CLTDataItem* child = folder->AddChild(QLatin1Char('\\') + childPath,
+                                                      bFolder ? KIND_FOLDER : KIND_FILE, size);
+                if (!child) {
+                    r = STATUS_UNEXPECTED;
+                    bStop = true;
+                    break;
+                }
+                const FILETIME64 local =
+                    (FILETIME64{data.modified.high} << 32) | FILETIME64{data.modified.low};
+                FILETIME64 utc = 0;
+                if (LocalFileTimeToFileTime(local, &utc))
+                    child->m_ftModified = utc;
+                if (bFolder) {
+                    records.push_back(child);
+                    paths.push_back(childPath);
+                }
+                ++nDone;
+                if (m_nEntryTotal > 0) {
+                    const double percent = kStartPercent + static_cast<double>(nDone) *
+                                                               (100 - kStartPercent) /
+                                                               static_cast<double>(m_nEntryTotal);
+                    m_nLoadPercent = percent > 100.0 ? 100 : static_cast<int>(percent);
+                }
+                r = m_pBrowser->FindNext(&data);
+                Pump();
+            }
+            SortChildren(folder, SORT_COLUMN_NAME, 1);
+            if (m_pBrowser->FindClose() < 0)
+                break;
+            if (r < 0 && r != SDK_NO_MORE_ENTRIES)
+                break;
+        }
+    }
+
+    if (m_bCancel)
+        r = STATUS_CANCELLED;
+    if (r == SDK_NO_ENTRIES || r == SDK_NO_MORE_ENTRIES)
+        r = STATUS_OK;
+    if (r < 0)
+        DetachImage();
+    else
+        m_szImagePath = imagePath;
+    m_bLoading = false;
+    return r;
+}

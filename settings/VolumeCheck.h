@@ -1,0 +1,32 @@
+#pragma once
+
+// Questions asked about the volume that holds a target folder before files
+// are written to it: is there room for the whole selection, and can its file
+// system hold a file of a given size.
+
+#include <QString>
+#include <cstdint>
+
+// The free-space query failed.
+inline constexpr std::int32_t STATUS_NO_FREE_SPACE_INFO = static_cast<std::int32_t>(0xE0FF000B);
+
+// Every free byte of the volume holding `path` (all free blocks, not only
+// those available to the caller). 0 on success; STATUS_NO_FREE_SPACE_INFO,
+// with the count unchanged, when the system cannot tell.
+std::int32_t GetFreeBytes(const QString& path, std::uint64_t* pFree);
+
+// True when the volume has room for `bytes` with a 1 % margin.
+bool HasFreeSpace(const QString& path, std::uint64_t bytes);
+
+// True when the file system holding `folder` may receive a file of `size`
+// bytes: FAT up to 2 GiB, FAT32 up to 4 GiB, NTFS and Linux's own file
+// systems without that limit; anything else is refused.
+bool CheckTargetVolume(const QString& folder, std::uint64_t size);
+
+// The type name of the file system holding `path` as the kernel reports it
+// ("ext4", "vfat", ...), or empty when no mount is found. Missing trailing
+// parts of the path are skipped: the nearest existing folder counts.
+QString FileSystemTypeOf(const QString& path);
+
+// The decision for a file-system type name (exposed for tests).
+bool FileSystemAcceptsSize(const QString& typeName, std::uint64_t size);
