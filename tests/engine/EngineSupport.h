@@ -1,0 +1,91 @@
+#pragma once
+
+// Helpers of the engine tests: scripted images for the fake module, a
+// probe pump, and the notifications the engine sent.
+
+#include "EngineTypes.h"
+#include "ImageEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <utility>
+#include <vector>
+
+// Paths of the modules the tests load (set by the build).
+inline QString FakeModulePath()
+{
+    return QStringLiteral(LANTERN_FAKE_VBE);
+}
+inline QString RealModulePath()
+{
+    return QStringLiteral(LANTERN_REAL_VBE);
+}
+
+// A scripted image: a description file in a temporary folder.
+class ScriptedImage
+{
+public:
+    explicit ScriptedImage(const QString& description, const QString& name = QStringLiteral("img"))
+    {
+        m_path = m_dir.filePath(name + QStringLiteral(".iso"));
+        QFile file(m_path);
+        file.open(QIODevice::WriteOnly);
+        file.write(description.toUtf8());
+    }
+    QString Path() const { return m_path; }
+    QString Folder() const { return m_dir.path(); }
+    // The calls the module saw, one per line.
+    QStringList Log() const
+    {
+        QFile file(m_path + QStringLiteral(".log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    int Count(const QString& prefix) const
+    {
+        int n = 0;
+        for (const QString& line : Log())
+            n += line.startsWith(prefix);
+        return n;
+    }
+    void ClearLog() const { QFile::remove(m_path + QStringLiteral(".log")); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+// Collects the notifications of an engine.
+struct NotifyLog
+{
+    std::vector<std::pair<std::uint32_t, QString>> events;
+    std::function<void(std::uint32_t)> onEvent;
+
+    static void Callback(std::uint32_t code, const char16_t* param, void* context)
+    {
+        auto* log = static_cast<NotifyLog*>(context);
+        log->events.emplace_back(code, param ? QString::fromUtf16(param) : QString());
+        if (log->onEvent)
+            log->onEvent(code);
+    }
+    void Attach(CImageEngine& engine) { engine.SetNotify(&NotifyLog::Callback, this); }
+    bool Has(std::uint32_t code) const
+    {
+        for (const auto& e : events)
+            if (e.first == code)
+                return true;
+        return false;
+    }
+    QString ParamOf(std::uint32_t code) const
+    {
+        for (const auto& e : events)
+            if (e.first == code)
+                return e.second;
+        return QStringLiteral("<none>");
+    }
+};

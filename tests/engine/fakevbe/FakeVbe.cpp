@@ -1,0 +1,512 @@
+// A scripted stand-in for the image-reading module: the same exports and
+// interfaces, with an "image" that is a text file describing the tree and
+// the faults to inject. Every call is appended to IMAGE.log, so tests can
+// count what the engine asked.
+//
+// Description lines (paths backslash-separated, relative to the root):
+//   label TEXT
+//   counts FOLDERS FILES          volume record counts (default: the real ones)
+//   scan TICKS SCALE              WaitTask runs TICKS times, progress up to SCALE
+//   fail CALL PATH|* STATUS [N]   CALL fails with hex STATUS (read: after N reads)
+//                                 CALL: open endtask volume findfirst findnext
+//                                       openfile read
+//   short PATH                    ReadFile of PATH gives 0 bytes before the end
+//   dir PATH
+//   file PATH SIZE [UNIXTIME]
+// Entries of a folder are listed in the order the description gives them.
+
+#include "FakeContent.h"
+#include "VbeSdk.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+
+using namespace vbe;
+
+namespace {
+
+std::atomic<long> g_objects{0};
+
+std::string Narrow(const char16_t* p)
+{
+    std::string s;
+    while (p && *p)
+        s.push_back(static_cast<char>(*p++));
+    return s;
+}
+
+void CopyWide(char16_t* dst, std::size_t capacity, const std::string& s)
+{
+    std::size_t n = std::min(s.size(), capacity - 1);
+    for (std::size_t i = 0; i < n; ++i)
+        dst[i] = static_cast<unsigned char>(s[i]);
+    dst[n] = 0;
+}
+
+struct Entry
+{
+    std::string path;
+    bool bFolder = false;
+    std::uint64_t size = 0;
+    std::int64_t mtime = 1700000000;
+};
+
+struct Fault
+{
+    std::string path;
+    Result status = kFail;
+    unsigned after = 0;
+};
+
+struct Script
+{
+    std::string label = "FAKE";
+    bool bCounts = false;
+    std::uint32_t folders = 0, files = 0;
+    unsigned ticks = 2;
+    float scale = 1.0f;
+    std::multimap<std::string, Fault> faults;
+    std::vector<std::string> shortReads;
+    std::vector<Entry> entries;
+    std::string logPath;
+
+    const Fault* FaultOf(const std::string& call, const std::string& path) const
+    {
+        auto [first, last] = faults.equal_range(call);
+        for (auto it = first; it != last; ++it) {
+            if (it->second.path == "*" || it->second.path == path)
+                return &it->second;
+        }
+        return nullptr;
+    }
+    void Log(const std::string& line) const
+    {
+        std::ofstream(logPath, std::ios::app) << line << '\n';
+    }
+};
+
+std::string ParentOf(const std::string& path)
+{
+    const auto slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const auto slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool LoadScript(const std::string& file, Script* script)
+{
+    std::ifstream in(file);
+    if (!in)
+        return false;
+    script->logPath = file + ".log";
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word[0] == '#')
+            continue;
+        if (word == "label") {
+            std::getline(words >> std::ws, script->label);
+        } else if (word == "counts") {
+            script->bCounts = true;
+            words >> script->folders >> script->files;
+        } else if (word == "scan") {
+            words >> script->ticks >> script->scale;
+        } else if (word == "fail") {
+            std::string call, status;
+            Fault fault;
+            words >> call >> fault.path >> status >> fault.after;
+            fault.status = static_cast<Result>(std::stoul(status, nullptr, 16));
+            script->faults.emplace(call, fault);
+        } else if (word == "short") {
+            std::string path;
+            words >> path;
+            script->shortReads.push_back(path);
+        } else if (word == "dir" || word == "file") {
+            Entry e;
+            e.bFolder = word == "dir";
+            words >> e.path;
+            if (!e.bFolder)
+                words >> e.size >> e.mtime;
+            script->entries.push_back(e);
+        }
+    }
+    return true;
+}
+
+template <class Base>
+class Object : public Base
+{
+public:
+    Object() { ++g_objects; }
+    virtual ~Object() { --g_objects; }
+    Result QueryInterface(const Guid& iid, void** out) override
+    {
+        if (!out)
+            return kPointer;
+        *out = Query(iid);
+        if (!*out)
+            return kNoInterface;
+        this->AddRef();
+        return kOk;
+    }
+    std::uint32_t AddRef() override { return ++m_refs; }
+    std::uint32_t Release() override
+    {
+        const std::uint32_t left = --m_refs;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+protected:
+    virtual void* Query(const Guid& iid)
+    {
+        return iid == IID_IUnknown ? static_cast<Base*>(this) : nullptr;
+    }
+
+private:
+    std::atomic<std::uint32_t> m_refs{1};
+};
+
+class Image : public Object<ISdkImage>
+{
+public:
+    Script script;
+};
+
+class Browser : public Object<ISdkBrowser>
+{
+public:
+    // Unused slots.
+    Result reserved3() override { return kNotImplemented; }
+    Result reserved4() override { return kNotImplemented; }
+    Result reserved5() override { return kNotImplemented; }
+    Result reserved6() override { return kNotImplemented; }
+    Result reserved7() override { return kNotImplemented; }
+    Result reserved8() override { return kNotImplemented; }
+    Result reserved9() override { return kNotImplemented; }
+    Result reserved10() override { return kNotImplemented; }
+    Result reserved11() override { return kNotImplemented; }
+    Result reserved12() override { return kNotImplemented; }
+    Result reserved13() override { return kNotImplemented; }
+    Result reserved14() override { return kNotImplemented; }
+    Result reserved15() override { return kNotImplemented; }
+    Result reserved16() override { return kNotImplemented; }
+    Result reserved17() override { return kNotImplemented; }
+    Result reserved18() override { return kNotImplemented; }
+    Result reserved19() override { return kNotImplemented; }
+    Result reserved20() override { return kNotImplemented; }
+    Result reserved21() override { return kNotImplemented; }
+    Result reserved22() override { return kNotImplemented; }
+    Result reserved23() override { return kNotImplemented; }
+    Result reserved24() override { return kNotImplemented; }
+    Result reserved25() override { return kNotImplemented; }
+    Result reserved26() override { return kNotImplemented; }
+    Result reserved27() override { return kNotImplemented; }
+    Result reserved34() override { return kNotImplemented; }
+
+    Result GetVolumeInfo(VolumeInfo* info) override
+    {
+        const Script& s = m_image->script;
+        s.Log("volume");
+        if (const Fault* f = s.FaultOf("volume", "*"))
+            return f->status;
+        std::memset(info, 0, sizeof(*info));
+        std::uint32_t folders = 0, files = 0;
+        for (const Entry& e : s.entries)
+            (e.bFolder ? folders : files)++;
+        info->folderCount = s.bCounts ? s.folders : folders;
+        info->fileCount = s.bCounts ? s.files : files;
+        CopyWide(info->label, kLabelChars, s.label);
+        return kOk;
+    }
+    Result FindFirst(const char16_t* folder, FindData* data) override
+    {
+        const Script& s = m_image->script;
+        const std::string path = Narrow(folder);
+        s.Log("findfirst " + path);
+        if (const Fault* f = s.FaultOf("findfirst", path))
+            return f->status;
+        m_listing.clear();
+        for (const Entry& e : s.entries) {
+            if (ParentOf(e.path) == path)
+                m_listing.push_back(&e);
+        }
+        m_next = 0;
+        if (m_listing.empty())
+            return kNoEntries;
+        return Deliver(data);
+    }
+    Result FindNext(FindData* data) override
+    {
+        const Script& s = m_image->script;
+        if (const Fault* f = s.FaultOf("findnext", "*"); f && m_next >= f->after)
+            return f->status;
+        if (m_next >= m_listing.size())
+            return kNoMoreEntries;
+        return Deliver(data);
+    }
+    Result FindClose() override
+    {
+        m_image->script.Log("findclose");
+        m_listing.clear();
+        return kOk;
+    }
+    Result OpenFile(const char16_t* path, std::uint64_t* size) override
+    {
+        const Script& s = m_image->script;
+        m_file = Narrow(path);
+        s.Log("openfile " + m_file);
+        if (const Fault* f = s.FaultOf("openfile", m_file))
+            return f->status;
+        for (const Entry& e : s.entries) {
+            if (!e.bFolder && e.path == m_file) {
+                m_size = e.size;
+                m_offset = 0;
+                m_reads = 0;
+                *size = m_size;
+                return kOk;
+            }
+        }
+        return kFileNotFound;
+    }
+    Result ReadFile(void* buffer, std::uint32_t count, std::uint32_t* read, std::uint32_t) override
+    {
+        const Script& s = m_image->script;
+        s.Log("read " + std::to_string(count));
+        ++m_reads;
+        if (const Fault* f = s.FaultOf("read", m_file); f && m_reads > f->after)
+            return f->status;
+        for (const std::string& p : s.shortReads) {
+            if (p == m_file) {
+                *read = 0;
+                return kOk;
+            }
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(count, m_size - m_offset);
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        for (std::uint64_t i = 0; i < n; ++i)
+            out[i] = FakeByte(m_file, m_offset + i);
+        m_offset += n;
+        *read = static_cast<std::uint32_t>(n);
+        return kOk;
+    }
+    Result CloseFile() override
+    {
+        m_image->script.Log("closefile");
+        return kOk;
+    }
+
+    ~Browser() override
+    {
+        if (m_image)
+            m_image->Release();
+    }
+
+    Image* m_image = nullptr;
+
+private:
+    Result Deliver(FindData* data)
+    {
+        const Entry& e = *m_listing[m_next++];
+        std::memset(data, 0, sizeof(*data));
+        data->attributes = e.bFolder ? kAttrDirectory : kAttrNormal;
+        data->sizeLow = static_cast<std::uint32_t>(e.size);
+        data->sizeHigh = static_cast<std::uint32_t>(e.size >> 32);
+        // The record carries local time.
+        const std::time_t t = static_cast<std::time_t>(e.mtime);
+        std::tm local{};
+        localtime_r(&t, &local);
+        const std::uint64_t ticks =
+            (static_cast<std::uint64_t>(e.mtime + local.tm_gmtoff) + 11644473600ULL) * 10000000ULL;
+        data->modified.low = static_cast<std::uint32_t>(ticks);
+        data->modified.high = static_cast<std::uint32_t>(ticks >> 32);
+        CopyWide(data->name, kNameChars, NameOf(e.path));
+        return kOk;
+    }
+
+    std::vector<const Entry*> m_listing;
+    std::size_t m_next = 0;
+    std::string m_file;
+    std::uint64_t m_size = 0, m_offset = 0;
+    unsigned m_reads = 0;
+};
+
+class Reader : public Object<ISdkReader>
+{
+public:
+    ~Reader() override
+    {
+        if (m_image)
+            m_image->Release();
+    }
+    Result SetSource(ISdkImage* image) override
+    {
+        m_image = static_cast<Image*>(image);
+        m_image->AddRef();
+        return kOk;
+    }
+    Result reserved4() override { return kNotImplemented; }
+    Result Open() override { return m_image ? kOk : kUnexpected; }
+    Result reserved6() override { return kNotImplemented; }
+    Result reserved7() override { return kNotImplemented; }
+    Result reserved8() override { return kNotImplemented; }
+    Result reserved9() override { return kNotImplemented; }
+    Result reserved10() override { return kNotImplemented; }
+    Result StartTask(std::uint32_t, std::uint32_t, std::uint32_t) override
+    {
+        m_image->script.Log("starttask");
+        m_tick = 0;
+        return kOk;
+    }
+    Result AbortTask() override
+    {
+        m_image->script.Log("abort");
+        m_bAborted = true;
+        return kOk;
+    }
+    Result WaitTask(std::uint32_t, std::uint32_t* status, float* progress) override
+    {
+        m_image->script.Log("wait");
+        const Script& s = m_image->script;
+        if (m_bAborted || m_tick >= s.ticks) {
+            if (status)
+                *status = 2;
+            return kOk;
+        }
+        ++m_tick;
+        if (status)
+            *status = 1;
+        if (progress)
+            *progress = s.scale * static_cast<float>(m_tick) / static_cast<float>(s.ticks);
+        return kTaskRunning;
+    }
+    Result EndTask() override
+    {
+        m_image->script.Log("endtask");
+        if (const Fault* f = m_image->script.FaultOf("endtask", "*"))
+            return f->status;
+        return m_bAborted ? kAborted : kOk;
+    }
+    Result Close() override { return kOk; }
+    Result ClearSource() override
+    {
+        if (m_image)
+            m_image->Release();
+        m_image = nullptr;
+        return kOk;
+    }
+
+    Result QueryInterface(const Guid& iid, void** out) override
+    {
+        if (out && iid == IID_ISdkBrowser) {
+            if (!m_image)
+                return kUnexpected;
+            // A new browser over the same image, owned by the caller.
+            auto* browser = new Browser;
+            browser->m_image = m_image;
+            m_image->AddRef();
+            *out = static_cast<ISdkBrowser*>(browser);
+            return kOk;
+        }
+        return Object<ISdkReader>::QueryInterface(iid, out);
+    }
+
+private:
+    Image* m_image = nullptr;
+    unsigned m_tick = 0;
+    bool m_bAborted = false;
+};
+
+class Engine : public Object<ISdkEngine>
+{
+public:
+    Result reserved3() override { return kNotImplemented; }
+    Result reserved4() override { return kNotImplemented; }
+    Result reserved5() override { return kNotImplemented; }
+    Result reserved6() override { return kNotImplemented; }
+    Result OpenImage(std::uint32_t, std::uint32_t, const char16_t* path, ISdkImage** image) override
+    {
+        auto* img = new Image;
+        if (!LoadScript(Narrow(path), &img->script)) {
+            img->Release();
+            return kFileNotFound;
+        }
+        img->script.Log("open");
+        if (const Fault* f = img->script.FaultOf("open", "*")) {
+            const Result status = f->status;
+            img->Release();
+            return status;
+        }
+        *image = img;
+        return kOk;
+    }
+    Result CreateReader(const Guid&, ISdkReader** reader) override
+    {
+        *reader = new Reader;
+        return kOk;
+    }
+
+protected:
+    void* Query(const Guid& iid) override
+    {
+        if (iid == IID_ISdkEngine)
+            return static_cast<ISdkEngine*>(this);
+        return Object<ISdkEngine>::Query(iid);
+    }
+};
+
+class Factory : public Object<IClassFactory>
+{
+public:
+    Result CreateInstance(IUnknown* outer, const Guid& iid, void** out) override
+    {
+        if (outer)
+            return kNoAggregation;
+        auto* engine = new Engine;
+        const Result r = engine->QueryInterface(iid, out);
+        engine->Release();
+        return r;
+    }
+    Result LockServer(std::int32_t) override { return kOk; }
+
+protected:
+    void* Query(const Guid& iid) override
+    {
+        if (iid == IID_IClassFactory)
+            return static_cast<IClassFactory*>(this);
+        return Object<IClassFactory>::Query(iid);
+    }
+};
+
+} // namespace
+
+FAKE_EXPORT Result DllGetClassObject(const Guid& clsid, const Guid& iid, void** out)
+{
+    if (!(clsid == CLSID_SdkEngine))
+        return kClassNotAvailable;
+    auto* factory = new Factory;
+    const Result r = factory->QueryInterface(iid, out);
+    factory->Release();
+    return r;
+}
+
+FAKE_EXPORT Result DllCanUnloadNow()
+{
+    return g_objects == 0 ? kOk : kFalse;
+}

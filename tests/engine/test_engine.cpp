@@ -1,0 +1,358 @@
+#include "EngineSupport.h"
+#include "ItemOrdering.h"
+#include "LTDataItem.h"
+#include "LangResources.h"
+#include "LanternDoc.h"
+#include "NamedMutex.h"
+#include "QtPrint.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A tree of N files in the root, with the volume record's counts given.
+QString FlatScript(int files, int countedFiles, const QString& extra = QString())
+{
+    QString s = QStringLiteral("counts 0 %1\n").arg(countedFiles) + extra;
+    for (int i = 0; i < files; ++i)
+        s += QStringLiteral("file F%1.BIN 1\n").arg(i, 4, 10, QLatin1Char('0'));
+    return s;
+}
+
+TEST(ComponentLoader, MissingModuleOrExportLeavesTheEngineWithoutIt)
+{
+    for (const QString& module :
+         {QStringLiteral("/nonexistent/VBE.so"), QStringLiteral(LANTERN_NO_EXPORTS_VBE)}) {
+        CImageEngine engine(module);
+        EXPECT_FALSE(engine.HasSdk()) << module;
+        ScriptedImage image(FlatScript(1, 1));
+        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_UNEXPECTED);
+        EXPECT_EQ(engine.CanOpenImage(image.Path()), STATUS_UNEXPECTED);
+        EXPECT_TRUE(image.Log().isEmpty());
+    }
+    CComponentLoader loader;
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(loader.CreateObject(vbe::CLSID_SdkEngine, vbe::IID_ISdkEngine, &object), STATUS_FAIL);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
+{
+    CImageEngine engine(FakeModulePath());
+    ASSERT_TRUE(engine.HasSdk());
+    ScriptedImage image(QStringLiteral("label   My Disc  \n"
+                                       "file b.txt 5 1600000000\n"
+                                       "dir A\n"
+                                       "file A\\B.TXT 10 1600000001\n"
+                                       "dir A\\Empty\n"
+                                       "dir a2\n"
+                                       "file A.TXT 3\n"));
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+    EXPECT_EQ(root.m_strDisplayName, u"My Disc") << "the label, trimmed";
+    EXPECT_EQ(root.m_nSortState[SORT_COLUMN_NAME], 1);
+    ASSERT_EQ(root.GetChildCount(), 4);
+    // Folders first, then files, each by name without regard to case.
+    EXPECT_EQ(root.GetChildAt(0)->m_strFileName, u"A");
+    EXPECT_EQ(root.GetChildAt(1)->m_strFileName, u"a2");
+    EXPECT_EQ(root.GetChildAt(2)->m_strFileName, u"A.TXT");
+    EXPECT_EQ(root.GetChildAt(3)->m_strFileName, u"b.txt");
+    const CLTDataItem* b = root.GetChildAt(0)->GetChildAt(1);
+    EXPECT_EQ(b->m_strFolderPath, u"\\A\\");
+    EXPECT_EQ(b->m_strFileName, u"B.TXT");
+    EXPECT_EQ(b->m_ftModified, UnixTimeToFileTime(1600000001)) << "local time back to UTC";
+    const CLTDataItem* empty = root.GetChildAt(0)->GetChildAt(0);
+    EXPECT_EQ(empty->m_nSortState[SORT_COLUMN_NAME], 0) << "an empty folder is not sorted";
+    EXPECT_EQ(root.m_nSize, 18u);
+    EXPECT_EQ(engine.GetImagePath(), image.Path());
+    EXPECT_TRUE(engine.HasImage()) << "the image stays attached for extraction";
+
+    // Breadth first: the root, then A, then A's subfolder, then a2.
+    QStringList folders;
+    for (const QString& line : image.Log())
+        if (line.startsWith(u"findfirst"))
+            folders << line;
+    EXPECT_EQ(folders,
+              (QStringList{QStringLiteral("findfirst "), QStringLiteral("findfirst A"),
+                           QStringLiteral("findfirst a2"), QStringLiteral("findfirst A\\Empty")}));
+}
+
+TEST(LoadTree, EmptyRootLoads)
+{
+    CImageEngine engine(FakeModulePath());
+    ScriptedImage image(QStringLiteral("label EMPTY\n"));
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+    EXPECT_EQ(root.GetChildCount(), 0);
+    EXPECT_EQ(root.m_nSortState[SORT_COLUMN_NAME], 0);
+}
+
+TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
+{
+    CImageEngine engine(FakeModulePath());
+    std::vector<int> percents;
+    engine.SetMessagePump([&] {
+        int p = -1;
+        engine.GetProgress(PROGRESS_LOAD, &p);
+        percents.push_back(p);
+    });
+    // The scan reports up to 1.7: the attach part must still stop at 50.
+    ScriptedImage image(FlatScript(1000, 1000, QStringLiteral("scan 10 1.7\n")));
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+    ASSERT_EQ(percents.size(), 10u + 1000u);
+    for (std::size_t i = 0; i < 10; ++i)
+        EXPECT_LE(percents[i], 50) << "scan step " << i;
+    EXPECT_EQ(percents[10 + 499], 75) << "after the 500th of 1000 entries";
+    EXPECT_EQ(percents.back(), 100);
+
+    // More entries than the volume record counts: never above 100.
+    percents.clear();
+    ScriptedImage more(FlatScript(40, 10));
+    CLTDataItem root2(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ASSERT_EQ(engine.LoadTree(more.Path(), &root2), STATUS_OK);
+    for (int p : percents)
+        EXPECT_LE(p, 100);
+
+    // A record that counts nothing keeps the percent where the scan left it.
+    percents.clear();
+    ScriptedImage none(FlatScript(5, 0));
+    CLTDataItem root3(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ASSERT_EQ(engine.LoadTree(none.Path(), &root3), STATUS_OK);
+    EXPECT_EQ(root3.GetChildCount(), 5);
+
+    int untouched = 1234;
+    EXPECT_EQ(engine.GetProgress(4999, &untouched), STATUS_OK);
+    EXPECT_EQ(untouched, 1234);
+}
+
+TEST(LoadTree, CancelBeforeTheFirstWaitAbortsAndDetaches)
+{
+    CImageEngine engine(FakeModulePath());
+    NotifyLog notes;
+    notes.Attach(engine);
+    notes.onEvent = [&](std::uint32_t code) {
+        if (code == NOTIFY_OPEN_BEGIN)
+            engine.SetCancel(true);
+    };
+    ScriptedImage image(FlatScript(3, 3));
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_CANCELLED);
+    EXPECT_EQ(notes.ParamOf(NOTIFY_OPEN_BEGIN), image.Path());
+    EXPECT_TRUE(notes.Has(NOTIFY_CANCELLING));
+    EXPECT_EQ(image.Count(QStringLiteral("abort")), 1);
+    EXPECT_EQ(image.Count(QStringLiteral("endtask")), 1);
+    EXPECT_EQ(image.Count(QStringLiteral("findfirst")), 0);
+    EXPECT_FALSE(engine.HasImage());
+    EXPECT_EQ(root.GetChildCount(), 0);
+
+    // Detached means the mutex is free: the next open works.
+    notes.onEvent = nullptr;
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+}
+
+TEST(LoadTree, CancelBetweenEntriesKeepsWhatWasAdded)
+{
+    CImageEngine engine(FakeModulePath());
+    int entries = 0;
+    engine.SetMessagePump([&] {
+        if (engine.IsLoading() && ++entries == 3 + 2) // two scan steps, then entries
+            engine.SetCancel(true);
+    });
+    ScriptedImage image(FlatScript(10, 10));
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_CANCELLED);
+    EXPECT_EQ(root.GetChildCount(), 3);
+    EXPECT_FALSE(engine.HasImage());
+}
+
+TEST(LoadTree, FailuresDetachAndPassTheStatusOn)
+{
+    struct Row
+    {
+        const char* fault;
+        STATUS expected;
+    };
+    const Row rows[] = {
+        {"fail open * 80070005\n", static_cast<STATUS>(0x80070005)},
+        {"fail endtask * eb010002\n", static_cast<STATUS>(0xEB010002)},
+        {"fail volume * 80004005\n", STATUS_FAIL},
+        {"fail findfirst D 80070017\n", static_cast<STATUS>(0x80070017)},
+    };
+    for (const Row& row : rows) {
+        CImageEngine engine(FakeModulePath());
+        ScriptedImage image(QString::fromLatin1(row.fault) +
+                            QStringLiteral("dir D\nfile D\\x 1\n"));
+        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        EXPECT_EQ(engine.LoadTree(image.Path(), &root), row.expected) << row.fault;
+        EXPECT_FALSE(engine.HasImage()) << row.fault;
+        EXPECT_TRUE(engine.GetImagePath().isEmpty()) << row.fault;
+    }
+}
+
+// The per-image mutex keeps a second open of the same image out, from any
+// process of the user, before the module is asked anything.
+TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
+{
+    ScriptedImage image(FlatScript(2, 2));
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CImageEngine holder(FakeModulePath());
+        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        const char ok = holder.LoadTree(image.Path(), &root) == STATUS_OK ? 'y' : 'n';
+        (void)!write(ready[1], &ok, 1);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    image.ClearLog();
+
+    CImageEngine engine(FakeModulePath());
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_FAIL);
+    EXPECT_TRUE(image.Log().isEmpty()) << "the module was asked: " << image.Log();
+
+    (void)!write(release[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    // The holder is gone, and its mutex with it.
+    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+}
+
+TEST(AttachImage, MutexNameIgnoresCaseAndSeparators)
+{
+    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("C:\\a\\b.iso")),
+              CImageEngine::ImageMutexName(QStringLiteral("c:\\A\\B.ISO")));
+    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("/home/u/x.iso")), u"-HOME-U-X.ISO");
+}
+
+TEST(NamedMutex, HeldUntilItsHolderEnds)
+{
+    for (const QString& name : {QStringLiteral("lantern-test-%1").arg(getpid()),
+                                QStringLiteral("Global\\lantern-test-%1").arg(getpid())}) {
+        CNamedMutex::Result result;
+        auto first = CNamedMutex::Create(name, &result);
+        ASSERT_TRUE(first) << name;
+        EXPECT_EQ(result, CNamedMutex::Result::Created);
+        EXPECT_FALSE(CNamedMutex::Create(name, &result));
+        EXPECT_EQ(result, CNamedMutex::Result::AlreadyExists) << "also within one process";
+        first.reset();
+        EXPECT_TRUE(CNamedMutex::Create(name, &result));
+
+        // A holder that dies without letting go still releases it.
+        const pid_t child = fork();
+        if (child == 0) {
+            auto held = CNamedMutex::Create(name, &result);
+            _exit(held ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_TRUE(CNamedMutex::Create(name, &result)) << name;
+    }
+    // Names of any characters get distinct, safe files.
+    EXPECT_NE(CNamedMutex::LockFilePath(QStringLiteral("a/b")),
+              CNamedMutex::LockFilePath(QStringLiteral("a-b")));
+    EXPECT_TRUE(CNamedMutex::LockFilePath(QString(5000, QLatin1Char('x'))).size() < 4096);
+}
+
+// ---- The document ---------------------------------------------------------
+
+class RecordingView : public CViewBase
+{
+public:
+    std::vector<std::intptr_t> hints;
+    void OnUpdate(CViewBase*, std::intptr_t lHint) override { hints.push_back(lHint); }
+};
+
+TEST(LanternDoc, ResetLeavesALoneLabelledRoot)
+{
+    CLangResources res;
+    SetLangResources(&res); // no string 654 in it: the label is empty, not a crash
+    {
+        CLanternDoc doc;
+        ASSERT_NE(doc.m_pRootItem, nullptr);
+        EXPECT_TRUE(doc.m_pRootItem->m_strDisplayName.isEmpty());
+    }
+    SetLangResources(nullptr);
+
+    CLanternDoc doc;
+    CLTDataItem* folder = doc.m_pRootItem->AddChild(QStringLiteral("\\A"), KIND_FOLDER, 0);
+    doc.m_pCurrentFolder = folder;
+    doc.ResetTree();
+    EXPECT_EQ(doc.m_pCurrentFolder, nullptr);
+    EXPECT_EQ(doc.m_pRootItem->GetChildCount(), 0);
+    EXPECT_EQ(doc.m_pRootItem->m_nKind, KIND_ROOT);
+}
+
+TEST(LanternDoc, UpdateAllViewsSkipsTheSender)
+{
+    CLanternDoc doc;
+    RecordingView a, b;
+    doc.AddView(&a);
+    doc.AddView(&b);
+    doc.AddView(&b);
+    doc.UpdateAllViews(&a, HINT_FOLDER_CHANGED);
+    doc.UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
+    EXPECT_EQ(a.hints, (std::vector<std::intptr_t>{HINT_IMAGE_RELOADED}));
+    EXPECT_EQ(b.hints, (std::vector<std::intptr_t>{HINT_FOLDER_CHANGED, HINT_IMAGE_RELOADED}));
+    {
+        RecordingView gone;
+        doc.AddView(&gone);
+    }
+    EXPECT_EQ(doc.Views().size(), 2u) << "a destroyed view leaves its document";
+}
+
+// ---- The orderings ----------------------------------------------------------
+
+TEST(ItemOrdering, KindFirstThenTheColumn)
+{
+    CLTDataItem folder(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    folder.AddChild(QStringLiteral("\\9.txt"), KIND_FILE, 300);
+    folder.AddChild(QStringLiteral("\\10.txt"), KIND_FILE, 20);
+    folder.AddChild(QStringLiteral("\\big"), KIND_FOLDER, 5000);
+    folder.AddChild(QStringLiteral("\\Alpha.txt"), KIND_FILE, 20000);
+    folder.AddChild(QStringLiteral("\\alpha"), KIND_FOLDER, 1);
+    auto names = [&] {
+        QStringList out;
+        for (const CLTDataItem* c : folder.m_children)
+            out << c->m_strFileName;
+        return out;
+    };
+    SortChildren(&folder, SORT_COLUMN_NAME, 1);
+    EXPECT_EQ(names(),
+              (QStringList{QStringLiteral("alpha"), QStringLiteral("big"), QStringLiteral("10.txt"),
+                           QStringLiteral("9.txt"), QStringLiteral("Alpha.txt")}))
+        << "digits compare as characters, letters without case";
+    SortChildren(&folder, SORT_COLUMN_SIZE, 1);
+    EXPECT_EQ(names(),
+              (QStringList{QStringLiteral("alpha"), QStringLiteral("big"), QStringLiteral("10.txt"),
+                           QStringLiteral("9.txt"), QStringLiteral("Alpha.txt")}));
+    SortChildren(&folder, SORT_COLUMN_SIZE, -1);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Alpha.txt"), QStringLiteral("9.txt"),
+                                    QStringLiteral("10.txt"), QStringLiteral("big"),
+                                    QStringLiteral("alpha")}))
+        << "descending puts files first, the largest on top";
+    folder.m_children[0]->m_ftModified = 5;
+    folder.m_children[1]->m_ftModified = 9;
+    folder.m_children[2]->m_ftModified = 1;
+    SortChildren(&folder, SORT_COLUMN_MODIFIED, 1);
+    EXPECT_EQ(names().mid(2), (QStringList{QStringLiteral("10.txt"), QStringLiteral("Alpha.txt"),
+                                           QStringLiteral("9.txt")}));
+    EXPECT_EQ(GetItemOrdering(7, 1), nullptr);
+    EXPECT_LT(CompareNoCase(QStringLiteral("abc"), QStringLiteral("ABCD")), 0);
+    EXPECT_EQ(CompareNoCase(QString::fromUtf8("\xC3\x84rger"), QString::fromUtf8("\xC3\xA4RGER")),
+              0);
+}
+
+} // namespace
