@@ -1,0 +1,294 @@
+#!/usr/bin/env python3
+"""Times lantern-cli against its peers on three generated images.
+
+    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c]
+
+Images, made once in the work folder (default: a temporary folder):
+  a  100,000 small files in nested folders, some names over 103 characters,
+     with Rock Ridge and Joliet (genisoimage -R -J -joliet-long)
+  b  one 2 GiB file of random data
+  c  a UDF bridge image of 5,000 files (genisoimage -udf)
+
+For each image it times, with a warm cache, `lantern-cli list` against
+`7zz l` and `bsdtar -tf`, and `lantern-cli extract` against `7zz x`,
+`bsdtar -xf` and `cp -r` of the source tree; prints the median of N runs,
+the ratio to lantern-cli and the peak memory of each; and checks that every
+tool's result equals the source tree, saying where one does not.
+"""
+
+import argparse
+import hashlib
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+
+def log(*args):
+    print(*args, flush=True)
+
+
+def have(tool):
+    return shutil.which(tool) is not None
+
+
+def run_measured(cmd, cwd=None):
+    """Runs cmd; returns (seconds, peak RSS in KiB, stdout bytes)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out_chunks = []
+    while True:
+        chunk = proc.stdout.read(1 << 20)
+        if not chunk:
+            break
+        out_chunks.append(chunk)
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        raise RuntimeError("%s failed (%d): %s" % (" ".join(cmd), proc.returncode,
+                                                   err.decode(errors="replace")[-500:]))
+    return elapsed, usage.ru_maxrss, b"".join(out_chunks)
+
+
+# ---- Source trees -------------------------------------------------------------
+
+def make_tree_a(path):
+    """100,000 small files in nested folders; every 50th name is long."""
+    count = 0
+    for top in range(20):
+        for mid in range(25):
+            folder = os.path.join(path, "t%02d" % top, "m%02d" % mid)
+            os.makedirs(folder)
+            for i in range(200):
+                if i % 50 == 0:
+                    name = ("long-name-%02d-%02d-%03d-" % (top, mid, i)) + "x" * 110 + ".txt"
+                else:
+                    name = "f%03d.txt" % i
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(b"%d %d %d\n" % (top, mid, i) * (1 + i % 7))
+                count += 1
+    return count
+
+
+def make_tree_b(path):
+    os.makedirs(path)
+    with open(os.path.join(path, "random.bin"), "wb") as f:
+        remaining = 2 << 30
+        block = 64 << 20
+        while remaining:
+            n = min(block, remaining)
+            f.write(os.urandom(n))
+            remaining -= n
+    return 1
+
+
+def make_tree_c(path):
+    count = 0
+    for d in range(50):
+        folder = os.path.join(path, "dir%02d" % d)
+        os.makedirs(folder)
+        for i in range(100):
+            with open(os.path.join(folder, "file%03d.dat" % i), "wb") as f:
+                f.write(os.urandom(512 + (i * 97) % 8000))
+            count += 1
+    return count
+
+
+def make_image(tree, image, extra):
+    subprocess.run(["genisoimage", "-quiet", "-o", image] + extra + [tree], check=True)
+
+
+def tree_listing(root):
+    """{relative path: size or None for folders}"""
+    result = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for d in dirnames:
+            result[os.path.relpath(os.path.join(dirpath, d), root)] = None
+        for f in filenames:
+            p = os.path.join(dirpath, f)
+            result[os.path.relpath(p, root)] = os.path.getsize(p)
+    return result
+
+
+def digest(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        while True:
+            b = f.read(1 << 20)
+            if not b:
+                break
+            h.update(b)
+    return h.hexdigest()
+
+
+def compare_trees(source, copy, contents):
+    """A list of differences between two trees (names, kinds, sizes, and the
+    contents when asked)."""
+    a, b = tree_listing(source), tree_listing(copy)
+    problems = []
+    missing = sorted(set(a) - set(b))
+    extra = sorted(set(b) - set(a))
+    if missing:
+        problems.append("%d missing (e.g. %s)" % (len(missing), missing[0][:80]))
+    if extra:
+        problems.append("%d unexpected (e.g. %s)" % (len(extra), extra[0][:80]))
+    wrong = [p for p in set(a) & set(b) if a[p] != b[p]]
+    if wrong:
+        problems.append("%d differ in kind or size (e.g. %s)" % (len(wrong), wrong[0][:80]))
+    if contents and not problems:
+        for p, size in a.items():
+            if size is not None and digest(os.path.join(source, p)) != digest(os.path.join(copy, p)):
+                problems.append("content of %s differs" % p)
+                break
+    return problems
+
+
+# ---- Listings of each tool, as sets of paths ----------------------------------
+
+def paths_lantern(out):
+    return {line.split(b"\t")[3].decode() for line in out.splitlines() if line}
+
+
+def paths_bsdtar(out):
+    result = set()
+    for line in out.decode(errors="replace").splitlines():
+        line = line.rstrip("/")
+        if line.startswith("./"):
+            line = line[2:]
+        if line and line != ".":
+            result.add(line)
+    return result
+
+
+def paths_7zz(out):
+    lines = out.decode(errors="replace").splitlines()
+    result, inside = set(), False
+    for line in lines:
+        if line.startswith("------------------- "):
+            inside = not inside
+            continue
+        if inside and len(line) > 53:
+            result.add(line[53:])
+    return result
+
+
+def check_listing(name, listed, expected):
+    if listed == expected:
+        return "ok"
+    missing = expected - listed
+    extra = listed - expected
+    parts = []
+    if missing:
+        parts.append("%d missing, e.g. %s" % (len(missing), sorted(missing)[0][:70]))
+    if extra:
+        parts.append("%d not in the tree, e.g. %s" % (len(extra), sorted(extra)[0][:70]))
+    return "; ".join(parts)
+
+
+# ---- The measurements -----------------------------------------------------------
+
+def median_run(label, cmd, runs, cwd=None, before=None):
+    times, peaks, out = [], [], b""
+    # One run to warm the cache, then the measured ones.
+    for i in range(runs + 1):
+        if before:
+            before()
+        t, peak, out = run_measured(cmd, cwd)
+        if i:
+            times.append(t)
+            peaks.append(peak)
+    return statistics.median(times), max(peaks), out
+
+
+def bench_image(key, tree, image, entries, cli, runs, work):
+    log("\n== image %s: %s (%d entries, %.1f MiB)" %
+        (key, os.path.basename(image), entries, os.path.getsize(image) / 2**20))
+    expected = set(tree_listing(tree))
+    rows = []
+
+    listers = [("lantern-cli list", [cli, "list", image], paths_lantern)]
+    if have("7zz"):
+        listers.append(("7zz l", ["7zz", "l", image], paths_7zz))
+    if have("bsdtar"):
+        listers.append(("bsdtar -tf", ["bsdtar", "-tf", image], paths_bsdtar))
+    for name, cmd, parse in listers:
+        t, peak, out = median_run(name, cmd, runs)
+        rows.append(("list", name, t, peak, check_listing(name, parse(out), expected)))
+
+    target = os.path.join(work, "extract-" + key)
+
+    def clean():
+        shutil.rmtree(target, ignore_errors=True)
+        os.makedirs(target)
+
+    extractors = [("lantern-cli extract", [cli, "extract", image, target], None)]
+    if have("7zz"):
+        extractors.append(("7zz x", ["7zz", "x", "-y", "-o" + target, image], None))
+    if have("bsdtar"):
+        extractors.append(("bsdtar -xf", ["bsdtar", "-xf", image, "-C", target], None))
+    extractors.append(("cp -r (source)", ["cp", "-r", tree + "/.", target], None))
+    for name, cmd, _ in extractors:
+        t, peak, _ = median_run(name, cmd, runs, before=clean)
+        verdict = compare_trees(tree, target, contents=(key != "a"))
+        rows.append(("extract", name, t, peak, "ok" if not verdict else "; ".join(verdict)))
+    shutil.rmtree(target, ignore_errors=True)
+
+    base = {kind: next(r[2] for r in rows if r[0] == kind and r[1].startswith("lantern"))
+            for kind in ("list", "extract")}
+    log("%-8s %-20s %9s %8s %10s  %s" % ("", "tool", "median s", "ratio", "peak MiB", "result"))
+    for kind, name, t, peak, verdict in rows:
+        log("%-8s %-20s %9.3f %8.2f %10.1f  %s" %
+            (kind, name, t, t / base[kind] if base[kind] else 0, peak / 1024.0, verdict))
+    lantern_list = next(r for r in rows if r[0] == "list" and r[1].startswith("lantern"))
+    log("lantern-cli list: %.0f bytes of peak memory per entry" %
+        (lantern_list[3] * 1024.0 / max(entries, 1)))
+    return rows
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--work")
+    ap.add_argument("--only", default="a,b,c")
+    args = ap.parse_args()
+
+    cli = os.path.join(args.build, "bin", "lantern-cli")
+    if not os.access(cli, os.X_OK):
+        sys.exit("no %s: build first (./dev build)" % cli)
+    if not have("genisoimage"):
+        sys.exit("genisoimage is needed to make the images")
+    work = args.work or tempfile.mkdtemp(prefix="lantern-bench-")
+    os.makedirs(work, exist_ok=True)
+    log("work folder:", work)
+    log("peers:", ", ".join(t for t in ("7zz", "bsdtar", "cp") if have(t)))
+
+    specs = {
+        "a": (make_tree_a, ["-R", "-J", "-joliet-long"]),
+        "b": (make_tree_b, ["-R", "-J", "-iso-level", "3"]),
+        "c": (make_tree_c, ["-R", "-J", "-udf"]),
+    }
+    for key in args.only.split(","):
+        make_tree, options = specs[key]
+        tree = os.path.join(work, "tree-" + key)
+        image = os.path.join(work, "image-" + key + ".iso")
+        if not os.path.isdir(tree):
+            log("making tree", key)
+            entries = make_tree(tree)
+        entries = len(tree_listing(tree))
+        if not os.path.exists(image):
+            log("making image", key)
+            make_image(tree, image, options)
+        bench_image(key, tree, image, entries, cli, args.runs, work)
+
+
+if __name__ == "__main__":
+    main()
