@@ -134,7 +134,11 @@ bool readVolumeSet(ByteSource& src, std::uint32_t start, VolumeSet* vs)
 bool findNextSession(ByteSource& src, const VolumeSet& current, VolumeSet* next)
 {
     const std::uint64_t blocks = src.size() / kBlockSize;
-    std::uint64_t from = current.volumeSpace;
+    // Writers record either the end of the whole volume or the size of the
+    // session alone.
+    std::uint64_t from = current.volumeSpace > current.start
+                             ? current.volumeSpace
+                             : std::uint64_t(current.start) + current.volumeSpace;
     if (from <= current.start || from + kFirstDescriptor >= blocks)
         return false;
     std::uint64_t to = std::min(blocks, from + limits::kSessionGapScanBlocks + kFirstDescriptor);
@@ -156,9 +160,9 @@ bool findNextSession(ByteSource& src, const VolumeSet& current, VolumeSet* next)
             VolumeSet candidate;
             if (!readVolumeSet(src, static_cast<std::uint32_t>(start), &candidate))
                 continue;
-            // A later session covers the earlier ones and keeps its root inside itself.
+            // A later session keeps its root folder inside itself.
             std::uint32_t rootBlock = both32(candidate.pvdRoot.data() + kDrExtent);
-            if (candidate.volumeSpace > start && rootBlock >= start) {
+            if (rootBlock >= start && rootBlock < blocks) {
                 *next = std::move(candidate);
                 return true;
             }
