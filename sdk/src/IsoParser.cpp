@@ -311,6 +311,7 @@ private:
     };
 
     bool readDirectory(const Pending& dir, bool isRoot);
+    void dropDuplicateNames();
     void parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info);
     bool addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr, Group& group);
     bool directoryLength(std::uint32_t lba, std::uint32_t* length);
@@ -532,6 +533,7 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
         if (aborted_)
             return false;
     }
+    dropDuplicateNames();
     // A relocation folder left empty once its moved entries are shown at
     // their original places is the writer's bookkeeping, not the user's.
     if (flavor_ == Flavor::RockRidge) {
@@ -546,6 +548,33 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
                    kids.end());
     }
     return true;
+}
+
+// Two entries of one folder with the same name cannot both be reached by
+// path; the first one recorded stays.
+void TreeBuilder::dropDuplicateNames()
+{
+    std::vector<std::uint32_t> sorted;
+    std::unordered_set<std::uint32_t> drop;
+    for (std::size_t d = 0; d < tree_.entries.size(); ++d) {
+        auto& kids = tree_.entries[d].children;
+        if (kids.size() < 2)
+            continue;
+        sorted = kids;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return tree_.entries[a].name < tree_.entries[b].name;
+        });
+        drop.clear();
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            if (tree_.entries[sorted[i]].name == tree_.entries[sorted[i - 1]].name)
+                drop.insert(sorted[i]);
+        if (drop.empty())
+            continue;
+        tree_.note("entries with the same name in one folder; the later ones are left out");
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
+                   kids.end());
+    }
 }
 
 bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
