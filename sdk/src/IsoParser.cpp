@@ -252,6 +252,25 @@ void decodeRecord(const std::uint8_t* r, DirRecord* d)
     d->suLength = suStart < len ? len - suStart : 0;
 }
 
+// After a malformed record: the next offset in the block that holds a
+// plausible record (even length that fits, name inside it, both halves of the
+// both-endian extent and size fields agreeing), or the block's end.
+std::size_t resync(const std::vector<std::uint8_t>& buf, std::size_t from, std::size_t blockEnd)
+{
+    for (std::size_t p = from; p + kDrMinLength <= blockEnd; p += 2) {
+        const std::uint8_t* r = buf.data() + p;
+        std::uint8_t len = r[kDrLength];
+        if (len < kDrMinLength || (len & 1) || p + len > blockEnd ||
+            std::size_t(kDrName) + r[kDrNameLength] > len || r[kDrNameLength] == 0)
+            continue;
+        if (le32(r + kDrExtent) != be32(r + kDrExtent + 4) ||
+            le32(r + kDrDataLength) != be32(r + kDrDataLength + 4))
+            continue;
+        return p;
+    }
+    return blockEnd;
+}
+
 bool isDotOrDotDot(const DirRecord& d)
 {
     return d.idLength == 1 && (d.id[0] == 0 || d.id[0] == 1);
@@ -621,7 +640,7 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         if (len < kDrMinLength || pos + len > blockEnd ||
             std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
             tree_.note("malformed folder record");
-            pos = blockEnd;
+            pos = resync(buf, pos + 2, blockEnd);
             continue;
         }
         if ((++records & 1023) == 0 && checkAbort())

@@ -24,8 +24,8 @@ TEST_P(RawSectorImages, ReadLikeThePlainImage)
     fs::path plain = dir / "plain.iso";
     ASSERT_EQ(run("genisoimage -R -J -joliet-long -o " + quote(plain) + " " + quote(dir / "tree")),
               0);
-    // Named like a plain image: the layout is found by content.
-    fs::path raw = dir / "raw.iso";
+    // Named like any other image: the layout is found by content.
+    fs::path raw = dir / "raw.rdf";
     ASSERT_EQ(run(std::string(kPython) + " " + quote(scriptDir() / "wrap_raw.py") + " " +
                   GetParam() + " " + quote(plain) + " " + quote(raw)),
               0);

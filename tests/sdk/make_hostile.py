@@ -179,6 +179,11 @@ def bad_names(img):
     img.d[off + 33] = ord('/')
 
 
+def associated_file(img):
+    # Not damage: B.TXT becomes an associated file, which is never shown.
+    img.d[img.find('B.TXT') + 25] |= 0x04
+
+
 def root_size_zero(img):
     img.set_both32(img.root + 10, 0)
 
@@ -194,7 +199,7 @@ KINDS = {f.__name__: f for f in (
     truncated, extent_beyond_end, size_ffffffff, overlapping_extents,
     folder_contains_itself, folder_contains_root, relocation_to_ancestor,
     block_size_zero, short_record, continuation_loop, multi_extent_missing_last,
-    empty_name, bad_names, root_size_zero, descriptor_loop)}
+    empty_name, bad_names, root_size_zero, descriptor_loop, associated_file)}
 
 
 def main():
