@@ -109,18 +109,35 @@ std::int64_t SectorSource::readAt(std::uint64_t offset, void* dst, std::size_t n
         return 0;
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
     auto* out = static_cast<std::uint8_t*>(dst);
+    const std::uint32_t sectorSize = layout_.sectorSize;
+    // Whole runs of raw sectors are read in one call, then split at sector
+    // boundaries into the user bytes.
+    constexpr std::size_t kRun = 64;
+    std::vector<std::uint8_t> raw;
     std::size_t done = 0;
     while (done < n) {
         std::uint64_t pos = offset + done;
         std::uint64_t sector = pos / 2048;
         std::uint32_t within = static_cast<std::uint32_t>(pos % 2048);
-        std::size_t k = std::min<std::size_t>(n - done, 2048 - within);
-        std::uint64_t rawPos = sector * layout_.sectorSize + layout_.dataOffset + within;
-        std::int64_t r = raw_->readAt(rawPos, out + done, k);
-        if (r < 0)
+        std::size_t sectors = std::min<std::size_t>(kRun, (within + (n - done) + 2047) / 2048);
+        raw.resize(sectors * sectorSize);
+        std::int64_t got = raw_->readAt(sector * sectorSize, raw.data(), raw.size());
+        if (got < 0)
             return done ? static_cast<std::int64_t>(done) : -1;
-        done += static_cast<std::size_t>(r);
-        if (static_cast<std::size_t>(r) < k)
+        std::size_t have = static_cast<std::size_t>(got);
+        bool shortRead = have < raw.size();
+        for (std::size_t k = 0; k < sectors && done < n; ++k) {
+            std::size_t start = k * sectorSize + layout_.dataOffset + within;
+            if (start >= have)
+                return static_cast<std::int64_t>(done);
+            std::size_t take = std::min<std::size_t>({n - done, 2048 - within, have - start});
+            std::memcpy(out + done, raw.data() + start, take);
+            done += take;
+            if (take < 2048 - within && done < n)
+                return static_cast<std::int64_t>(done);
+            within = 0;
+        }
+        if (shortRead)
             break;
     }
     return static_cast<std::int64_t>(done);

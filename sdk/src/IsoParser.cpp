@@ -134,7 +134,11 @@ bool readVolumeSet(ByteSource& src, std::uint32_t start, VolumeSet* vs)
 bool findNextSession(ByteSource& src, const VolumeSet& current, VolumeSet* next)
 {
     const std::uint64_t blocks = src.size() / kBlockSize;
-    std::uint64_t from = current.volumeSpace;
+    // Writers record either the end of the whole volume or the size of the
+    // session alone.
+    std::uint64_t from = current.volumeSpace > current.start
+                             ? current.volumeSpace
+                             : std::uint64_t(current.start) + current.volumeSpace;
     if (from <= current.start || from + kFirstDescriptor >= blocks)
         return false;
     std::uint64_t to = std::min(blocks, from + limits::kSessionGapScanBlocks + kFirstDescriptor);
@@ -156,9 +160,9 @@ bool findNextSession(ByteSource& src, const VolumeSet& current, VolumeSet* next)
             VolumeSet candidate;
             if (!readVolumeSet(src, static_cast<std::uint32_t>(start), &candidate))
                 continue;
-            // A later session covers the earlier ones and keeps its root inside itself.
+            // A later session keeps its root folder inside itself.
             std::uint32_t rootBlock = both32(candidate.pvdRoot.data() + kDrExtent);
-            if (candidate.volumeSpace > start && rootBlock >= start) {
+            if (rootBlock >= start && rootBlock < blocks) {
                 *next = std::move(candidate);
                 return true;
             }
@@ -248,6 +252,25 @@ void decodeRecord(const std::uint8_t* r, DirRecord* d)
     d->suLength = suStart < len ? len - suStart : 0;
 }
 
+// After a malformed record: the next offset in the block that holds a
+// plausible record (even length that fits, name inside it, both halves of the
+// both-endian extent and size fields agreeing), or the block's end.
+std::size_t resync(const std::vector<std::uint8_t>& buf, std::size_t from, std::size_t blockEnd)
+{
+    for (std::size_t p = from; p + kDrMinLength <= blockEnd; p += 2) {
+        const std::uint8_t* r = buf.data() + p;
+        std::uint8_t len = r[kDrLength];
+        if (len < kDrMinLength || (len & 1) || p + len > blockEnd ||
+            std::size_t(kDrName) + r[kDrNameLength] > len || r[kDrNameLength] == 0)
+            continue;
+        if (le32(r + kDrExtent) != be32(r + kDrExtent + 4) ||
+            le32(r + kDrDataLength) != be32(r + kDrDataLength + 4))
+            continue;
+        return p;
+    }
+    return blockEnd;
+}
+
 bool isDotOrDotDot(const DirRecord& d)
 {
     return d.idLength == 1 && (d.id[0] == 0 || d.id[0] == 1);
@@ -307,6 +330,7 @@ private:
     };
 
     bool readDirectory(const Pending& dir, bool isRoot);
+    void dropDuplicateNames();
     void parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info);
     bool addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr, Group& group);
     bool directoryLength(std::uint32_t lba, std::uint32_t* length);
@@ -528,6 +552,7 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
         if (aborted_)
             return false;
     }
+    dropDuplicateNames();
     // A relocation folder left empty once its moved entries are shown at
     // their original places is the writer's bookkeeping, not the user's.
     if (flavor_ == Flavor::RockRidge) {
@@ -542,6 +567,33 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
                    kids.end());
     }
     return true;
+}
+
+// Two entries of one folder with the same name cannot both be reached by
+// path; the first one recorded stays.
+void TreeBuilder::dropDuplicateNames()
+{
+    std::vector<std::uint32_t> sorted;
+    std::unordered_set<std::uint32_t> drop;
+    for (std::size_t d = 0; d < tree_.entries.size(); ++d) {
+        auto& kids = tree_.entries[d].children;
+        if (kids.size() < 2)
+            continue;
+        sorted = kids;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return tree_.entries[a].name < tree_.entries[b].name;
+        });
+        drop.clear();
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            if (tree_.entries[sorted[i]].name == tree_.entries[sorted[i - 1]].name)
+                drop.insert(sorted[i]);
+        if (drop.empty())
+            continue;
+        tree_.note("entries with the same name in one folder; the later ones are left out");
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
+                   kids.end());
+    }
 }
 
 bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
@@ -588,7 +640,7 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         if (len < kDrMinLength || pos + len > blockEnd ||
             std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
             tree_.note("malformed folder record");
-            pos = blockEnd;
+            pos = resync(buf, pos + 2, blockEnd);
             continue;
         }
         if ((++records & 1023) == 0 && checkAbort())

@@ -5,8 +5,12 @@
 #include "PathIndex.h"
 #include "Text.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -155,6 +159,61 @@ TEST(PathIndex, FindsByExactCaseAndIgnoresEmptyParts)
     EXPECT_FALSE(index.find(u"DIR"));
     EXPECT_FALSE(index.find(u"dir\\file")) << "a file is not a folder";
     EXPECT_FALSE(index.find(u"b\\x"));
+}
+
+} // namespace
+
+namespace {
+
+// A source that takes its time, as a slow drive would.
+class SlowSource final : public vbe::ByteSource
+{
+public:
+    explicit SlowSource(std::shared_ptr<vbe::ByteSource> inner) : inner_(std::move(inner)) {}
+    std::uint64_t size() const override { return inner_->size(); }
+    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return inner_->readAt(offset, dst, n);
+    }
+
+private:
+    std::shared_ptr<vbe::ByteSource> inner_;
+};
+
+TEST(Scan, AbortStopsWithinAFractionOfASecond)
+{
+    char templ[] = "/tmp/lantern-abort-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    std::string dir = templ;
+    ASSERT_EQ(std::system(("mkdir -p " + dir + "/t && cd " + dir +
+                           "/t && for i in $(seq 1 100); do mkdir d$i; done && "
+                           "genisoimage -quiet -R -o ../i.iso . >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    int error = 0;
+    std::shared_ptr<vbe::ByteSource> file = vbe::FileSource::open(dir + "/i.iso", &error);
+    ASSERT_TRUE(file);
+    SlowSource slow(file);
+    std::atomic<bool> abort{false};
+    std::atomic<float> progress{0};
+    vbe::Tree tree;
+    vbe::ScanStatus status = vbe::ScanStatus::Ok;
+    std::chrono::steady_clock::time_point stopped;
+    std::thread worker([&] {
+        status = vbe::scanIso(slow, tree, {&abort, &progress});
+        stopped = std::chrono::steady_clock::now();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    float seen = progress.load();
+    auto asked = std::chrono::steady_clock::now();
+    abort = true;
+    worker.join();
+    std::system(("rm -rf " + dir).c_str());
+    EXPECT_EQ(status, vbe::ScanStatus::Aborted);
+    EXPECT_LT(stopped - asked, std::chrono::milliseconds(200));
+    EXPECT_GT(seen, 0.0f) << "progress moves while the scan runs";
+    EXPECT_LT(seen, 1.0f);
 }
 
 } // namespace

@@ -52,7 +52,7 @@ std::string readHostFile(const fs::path& p)
 
 int run(const std::string& command)
 {
-    int status = std::system((command + " >/dev/null 2>&1").c_str());
+    int status = std::system(("(" + command + ") >/dev/null 2>&1").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

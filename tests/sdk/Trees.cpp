@@ -38,6 +38,8 @@ void writeRichTree(const fs::path& root, const TreeOptions& o)
             name200 += static_cast<char>('a' + i % 26);
         writeFile(root / (name200 + ".bin"), pattern(5000, 2));
     }
+    if (o.longest >= 255)
+        writeFile(root / (std::string(251, 'X') + ".end"), "255\n");
     if (o.longest >= 100 && o.longest < 150)
         writeFile(root / (std::string(o.longest - 4, 'M') + ".txt"), "long\n");
     fs::path deep = root;

@@ -10,7 +10,7 @@ struct TreeOptions
     bool symlinks = true;
     bool beyondBmp = true;     // names with characters beyond 16 bits
     bool caseTwins = true;     // names differing only in case
-    std::size_t longest = 200; // longest name in characters
+    std::size_t longest = 255; // longest name in characters (255: several NM entries)
     int depth = 12;            // folders nested this deep
 };
 

@@ -4,6 +4,7 @@
 usage: make_hostile.py KIND INPUT OUTPUT
 
 The input is an image of the hostile-test tree written by genisoimage -R
+(the zisofs kinds: by xorriso with Z.TXT compressed)
 (files A.TXT, B.TXT, LONG<...>.TXT with a name long enough for a continuation
 area, folders SUB/ and SUB/DEEP/ and a relocated deep chain). Each KIND
 patches the fields that fault needs and nothing else, so that the damage is the
@@ -179,6 +180,33 @@ def bad_names(img):
     img.d[off + 33] = ord('/')
 
 
+def associated_file(img):
+    # Not damage: B.TXT becomes an associated file, which is never shown.
+    img.d[img.find('B.TXT') + 25] |= 0x04
+
+
+def zisofs_file(img):
+    """Offset of the data of Z.TXT, a zisofs-compressed file (xorriso image)."""
+    off = img.find('Z.TXT')
+    start = img.u32(off + 2) * BLOCK
+    assert img.d[start:start + 8] == bytes([0x37, 0xE4, 0x53, 0x96, 0xC9, 0xDB, 0xD6, 0x07])
+    return start
+
+
+def zisofs_corrupt_block(img):
+    # Bytes in the middle of the second compressed block are overwritten.
+    start = zisofs_file(img)
+    p1, p2 = img.u32(start + 16 + 4), img.u32(start + 16 + 8)
+    middle = start + (p1 + p2) // 2
+    img.d[middle:middle + 8] = b'\xff' * 8
+
+
+def zisofs_bad_pointers(img):
+    # The second block pointer points far beyond the file.
+    start = zisofs_file(img)
+    struct.pack_into('<I', img.d, start + 16 + 4, 0xFFFFFFF0)
+
+
 def root_size_zero(img):
     img.set_both32(img.root + 10, 0)
 
@@ -194,7 +222,8 @@ KINDS = {f.__name__: f for f in (
     truncated, extent_beyond_end, size_ffffffff, overlapping_extents,
     folder_contains_itself, folder_contains_root, relocation_to_ancestor,
     block_size_zero, short_record, continuation_loop, multi_extent_missing_last,
-    empty_name, bad_names, root_size_zero, descriptor_loop)}
+    empty_name, bad_names, root_size_zero, descriptor_loop, associated_file,
+    zisofs_corrupt_block, zisofs_bad_pointers)}
 
 
 def main():

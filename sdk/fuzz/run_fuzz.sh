@@ -1,0 +1,50 @@
+#!/bin/sh
+# Builds the image-reader fuzz target with clang's libFuzzer, seeds it with
+# small images made by the test tools and runs it for a bounded time.
+#
+# usage: sdk/fuzz/run_fuzz.sh [seconds] [work-dir]
+# Crashing inputs land in WORK/crashes; gzip each into tests/sdk/fuzz_crashes/
+# under a name saying what it proves, so that sdk_unit_tests keeps replaying it.
+set -eu
+SECONDS_TO_RUN=${1:-300}
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+WORK=${2:-$(mktemp -d /tmp/vbe-fuzz-XXXXXX)}
+TESTS="$ROOT/tests/sdk"
+mkdir -p "$WORK/corpus" "$WORK/crashes" "$WORK/seeds"
+
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$ROOT/sdk/include" -I"$ROOT/sdk/src" \
+    "$HERE/FuzzImage.cpp" "$HERE/ExerciseImage.cpp" "$ROOT"/sdk/src/ByteSource.cpp "$ROOT"/sdk/src/FileReader.cpp \
+    "$ROOT"/sdk/src/Inflate.cpp "$ROOT"/sdk/src/IsoParser.cpp "$ROOT"/sdk/src/PathIndex.cpp \
+    "$ROOT"/sdk/src/Text.cpp -o "$WORK/vbe_fuzz"
+
+# Seeds: small trees made into images by each writer, a raw-sector copy and
+# the hostile fixtures.
+T="$WORK/tree"
+rm -rf "$T" && mkdir -p "$T/Sub/Deeper"
+printf 'alpha\n' > "$T/a.txt"
+printf 'beta\n' > "$T/Sub/B with a rather long name that needs more room than usual.txt"
+head -c 5000 /dev/zero | tr '\0' 'z' > "$T/Sub/Deeper/zz.txt"
+ln -sf ../a.txt "$T/Sub/link"
+mkdir -p "$T/r/r/r/r/r/r/r/r/r" && printf 'deep\n' > "$T/r/r/r/r/r/r/r/r/r/f"
+S="$WORK/seeds"
+genisoimage -quiet -o "$S/plain.iso" "$T"
+genisoimage -quiet -R -o "$S/rr.iso" "$T"
+genisoimage -quiet -R -J -joliet-long -o "$S/rrj.iso" "$T"
+xorriso -report_about SORRY -outdev "$S/zisofs.iso" -padding 0 -map "$T" / \
+    -set_filter_r --zisofs / -- -commit
+/usr/bin/python3 "$TESTS/wrap_raw.py" mode1 "$S/plain.iso" "$S/mode1.bin"
+/usr/bin/python3 "$TESTS/wrap_raw.py" 2336 "$S/plain.iso" "$S/s2336.bin"
+for kind in $(/usr/bin/python3 "$TESTS/make_hostile.py" --list); do
+    /usr/bin/python3 "$TESTS/make_hostile.py" "$kind" "$S/rr.iso" "$S/h-$kind.iso" 2>/dev/null || true
+done
+for found in "$TESTS"/fuzz_crashes/*.gz; do
+    [ -e "$found" ] && gzip -dc "$found" > "$S/$(basename "$found" .gz)"
+done
+
+echo "fuzzing for $SECONDS_TO_RUN s in $WORK"
+"$WORK/vbe_fuzz" "$WORK/corpus" "$S" -dict="$HERE/iso.dict" -max_len=262144 \
+    -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$WORK/crashes/" -print_final_stats=1 2>&1 | tail -25
+echo "crashes: $(ls "$WORK/crashes" | wc -l) in $WORK/crashes"

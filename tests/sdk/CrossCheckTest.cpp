@@ -1,0 +1,102 @@
+// Our listing against libarchive's (bsdtar) and 7-Zip's on images both read
+// correctly: short names, no relocation, no links.
+#include "SdkSupport.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace sdktest;
+
+namespace {
+
+std::set<std::string> linesOf(const std::string& command)
+{
+    std::set<std::string> out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return out;
+    char line[4096];
+    while (fgets(line, sizeof line, p)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        out.insert(s);
+    }
+    pclose(p);
+    return out;
+}
+
+class CrossCheck : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(dir_ / "tree/Alpha file.txt", "a\n");
+        writeFile(dir_ / "tree/sub/b.txt", "bb\n");
+        writeFile(dir_ / "tree/sub/deeper/Ünïcødé name.txt", "ccc\n");
+        writeFile(dir_ / "tree/sub/deeper/empty", "");
+        fs::create_directories(dir_ / "tree/empty folder");
+        image_ = dir_ / "x.iso";
+        ASSERT_EQ(run("genisoimage -R -J -o " + quote(image_) + " " + quote(dir_ / "tree")), 0);
+        auto s = openImage(image_);
+        ASSERT_TRUE(s->ok());
+        for (const auto& [path, item] : s->list())
+            ours_.insert(path + (item.directory ? "/" : " " + std::to_string(item.size)));
+    }
+    TempDir dir_;
+    fs::path image_;
+    std::set<std::string> ours_;
+};
+
+TEST_F(CrossCheck, SameListingAsBsdtar)
+{
+    if (!haveTool("bsdtar"))
+        GTEST_SKIP() << "bsdtar not installed";
+    std::set<std::string> theirs;
+    for (const std::string& l : linesOf("bsdtar -tvf " + quote(image_) + " 2>/dev/null")) {
+        // "drwxr-xr-x  2 0 0  0 Jan  1 2020 name" - size is field 5, name after the date.
+        char mode[16];
+        unsigned long long size = 0;
+        int consumed = 0;
+        if (std::sscanf(l.c_str(), "%15s %*s %*s %*s %llu %*s %*s %*s %n", mode, &size, &consumed) <
+                2 ||
+            consumed == 0)
+            continue;
+        std::string name = l.substr(static_cast<std::size_t>(consumed));
+        if (name == "." || name == "./")
+            continue;
+        if (!name.empty() && name.back() == '/')
+            name.pop_back();
+        theirs.insert(name + (mode[0] == 'd' ? "/" : " " + std::to_string(size)));
+    }
+    EXPECT_EQ(ours_, theirs);
+}
+
+TEST_F(CrossCheck, SameListingAs7Zip)
+{
+    if (!haveTool("7zz"))
+        GTEST_SKIP() << "7zz not installed";
+    std::set<std::string> theirs;
+    std::string path;
+    bool folder = false;
+    // Records are in order: Path, Folder, Size; read them as a stream.
+    FILE* p = popen(("7zz l -ba -slt " + quote(image_) + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[4096];
+    while (fgets(line, sizeof line, p)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        if (s.rfind("Path = ", 0) == 0)
+            path = s.substr(7);
+        else if (s.rfind("Folder = ", 0) == 0)
+            folder = s.substr(9) == "+";
+        else if (s.rfind("Size = ", 0) == 0)
+            theirs.insert(path + (folder ? "/" : " " + s.substr(7)));
+    }
+    pclose(p);
+    EXPECT_EQ(ours_, theirs);
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+// Multi-session and raw-sector images, zisofs compression, files in several
+// extents beyond 4 GiB, a folder of 60,000 entries.
+#include "SdkSupport.h"
+#include "Trees.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sdktest;
+
+namespace {
+
+class RawSectorImages : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(RawSectorImages, ReadLikeThePlainImage)
+{
+    TempDir dir;
+    writeRichTree(dir / "tree");
+    fs::path plain = dir / "plain.iso";
+    ASSERT_EQ(run("genisoimage -R -J -joliet-long -o " + quote(plain) + " " + quote(dir / "tree")),
+              0);
+    // Named like any other image: the layout is found by content.
+    fs::path raw = dir / "raw.rdf";
+    ASSERT_EQ(run(std::string(kPython) + " " + quote(scriptDir() / "wrap_raw.py") + " " +
+                  GetParam() + " " + quote(plain) + " " + quote(raw)),
+              0);
+    auto s = openImage(raw);
+    expectSameTree(*s, dir / "tree");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RawSectorImages, ::testing::Values("mode1", "mode2form1", "2336"),
+                         [](const auto& info) {
+                             return std::string(info.param[0] == '2' ? "Sector2336" : info.param);
+                         });
+
+// Two sessions as a recorder leaves them: the second starts after a gap and
+// refers to the first one's files. The last session is shown.
+TEST(MultiSession, LastSessionIsShown)
+{
+    TempDir dir;
+    writeFile(dir / "one/kept.txt", "from the first session\n");
+    writeFile(dir / "one/replaced.txt", "old content\n");
+    writeFile(dir / "one/sub/deep.txt", "deep\n");
+    fs::path s1 = dir / "s1.iso";
+    ASSERT_EQ(run("genisoimage -R -J -o " + quote(s1) + " " + quote(dir / "one")), 0);
+    const std::uint64_t next = fs::file_size(s1) / 2048 + 150;
+
+    writeFile(dir / "two/added.txt", "from the second session\n");
+    writeFile(dir / "two/replaced.txt", "new content, longer than before\n");
+    fs::path s2 = dir / "s2.bin";
+    ASSERT_EQ(run("genisoimage -R -J -M " + quote(s1) + " -C 0," + std::to_string(next) + " -o " +
+                  quote(s2) + " " + quote(dir / "two")),
+              0);
+    fs::path image = dir / "multi.iso";
+    fs::copy_file(s1, image);
+    fs::resize_file(image, next * 2048);
+    ASSERT_EQ(run("cat " + quote(s2) + " >> " + quote(image)), 0);
+
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    Listing l = s->list();
+    EXPECT_EQ(l.size(), 5u);
+    EXPECT_EQ(s->read("kept.txt"), "from the first session\n");
+    EXPECT_EQ(s->read("sub/deep.txt"), "deep\n");
+    EXPECT_EQ(s->read("added.txt"), "from the second session\n");
+    EXPECT_EQ(s->read("replaced.txt"), "new content, longer than before\n");
+
+    // The first session alone still reads as itself.
+    auto first = openImage(s1);
+    ASSERT_TRUE(first->ok());
+    EXPECT_EQ(first->read("replaced.txt"), "old content\n");
+    EXPECT_FALSE(first->list().count("added.txt"));
+}
+
+TEST(Zisofs, CompressedFilesReadDecompressedWithTheirRealSize)
+{
+    TempDir dir;
+    TreeOptions o;
+    writeRichTree(dir / "tree", o);
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i)
+        text += "line " + std::to_string(i) + " of a compressible file\n";
+    writeFile(dir / "tree/compressible.txt", text);
+    writeFile(dir / "tree/zeros.bin", std::string(200000, '\0'));
+    setMtime(dir / "tree/compressible.txt", 1'200'000'000);
+    setMtime(dir / "tree/zeros.bin", 1'200'000'000);
+    fs::path image = dir / "z.iso";
+    ASSERT_EQ(run("xorriso -outdev " + quote(image) + " -map " + quote(dir / "tree") +
+                  " / -set_filter_r --zisofs / -- -commit"),
+              0);
+    // The image really holds compressed data.
+    fs::path stored = dir / "stored.iso";
+    ASSERT_EQ(
+        run("xorriso -outdev " + quote(stored) + " -map " + quote(dir / "tree") + " / -commit"), 0);
+    EXPECT_LT(fs::file_size(image) + 300000, fs::file_size(stored));
+    auto s = openImage(image);
+    expectSameTree(*s, dir / "tree");
+}
+
+TEST(LargeFolder, SixtyThousandEntriesInOnePass)
+{
+    TempDir dir;
+    fs::path folder = dir / "tree/many";
+    fs::create_directories(folder);
+    for (int i = 0; i < 60000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%05d entry.txt", i);
+        int fd = ::open((folder / name).c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        if (i % 1000 == 0) {
+            std::string body = std::to_string(i);
+            ASSERT_EQ(::write(fd, body.data(), body.size()), ssize_t(body.size()));
+        }
+        ::close(fd);
+    }
+    fs::path image = dir / "many.iso";
+    // genisoimage: xorriso takes minutes over a folder this large. Names
+    // unique in their first characters keep its ISO 9660 names from clashing.
+    ASSERT_EQ(run("genisoimage -R -o " + quote(image) + " " + quote(dir / "tree")), 0);
+    auto start = std::chrono::steady_clock::now();
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    Listing l = s->list();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(l.size(), 60001u);
+    EXPECT_EQ(s->counts(), std::make_pair(1u, 60000u));
+    EXPECT_EQ(s->read("many/59000 entry.txt"), "59000");
+    EXPECT_EQ(l["many/12345 entry.txt"].size, 0u);
+    EXPECT_TRUE(l.count("many/00000 entry.txt"));
+    EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+// One image of a sparse file of 4 GiB and a few bytes, recorded in several
+// extents, with markers at 4 GiB and at its end.
+TEST(MultiExtent, FileBeyondFourGiBReadsWhole)
+{
+    TempDir dir;
+    fs::path big = dir / "tree/big.bin";
+    writeFile(dir / "tree/small.txt", "small\n");
+    const std::uint64_t fourGiB = 4ull << 30;
+    const std::string endMark = "END!";
+    {
+        int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "MARK4G", 6, fourGiB), 6);
+        ASSERT_EQ(::pwrite(fd, endMark.data(), 4, fourGiB + 6), 4);
+        ::close(fd);
+    }
+    setMtime(big, 1'300'000'000);
+    fs::path image = dir / "big.iso";
+    ASSERT_EQ(run("xorriso -outdev " + quote(image) + " -file_size_limit off -- -map " +
+                  quote(dir / "tree") + " / -commit"),
+              0);
+    fs::remove(big); // the image is large enough on its own
+
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    Listing l = s->list();
+    EXPECT_EQ(l["big.bin"].size, fourGiB + 10);
+    EXPECT_EQ(l["big.bin"].localSeconds, localSeconds(1'300'000'000));
+    EXPECT_EQ(s->read("small.txt"), "small\n");
+
+    std::uint64_t size = 0;
+    ASSERT_EQ(s->browser->OpenFile(u"big.bin", &size), vbe::kOk);
+    ASSERT_EQ(size, fourGiB + 10);
+    std::vector<char> buf(4 << 20);
+    std::uint64_t pos = 0;
+    std::string tail;
+    bool zeros = true;
+    while (pos < size) {
+        std::uint32_t got = 0;
+        ASSERT_EQ(s->browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0), vbe::kOk);
+        ASSERT_GT(got, 0u) << "at " << pos;
+        for (std::uint32_t i = 0; i < got; ++i) {
+            if (pos + i >= fourGiB)
+                tail += buf[i];
+            else if (buf[i] != 0)
+                zeros = false;
+        }
+        pos += got;
+    }
+    EXPECT_TRUE(zeros);
+    EXPECT_EQ(tail, "MARK4G" + endMark);
+    s->browser->CloseFile();
+}
+
+} // namespace
