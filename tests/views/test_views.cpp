@@ -1,0 +1,197 @@
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTreeView.h"
+#include "LTDataItem.h"
+#include "LangResources.h"
+#include "QtPrint.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A document with a small tree: folders in an order that is not
+// alphabetical, files of telling sizes.
+class Views : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_tree = new CFolderTreeView(&m_doc);
+        m_list = new CFileListView(&m_doc);
+        m_list->SetFolderTreeView(m_tree);
+        CLTDataItem* root = m_doc.m_pRootItem;
+        m_zeta = root->AddChild(QStringLiteral("\\zeta"), KIND_FOLDER, 0);
+        m_alpha = root->AddChild(QStringLiteral("\\Alpha"), KIND_FOLDER, 0);
+        m_deep = m_alpha->AddChild(QStringLiteral("\\Alpha\\Deep"), KIND_FOLDER, 0);
+        m_deep->AddChild(QStringLiteral("\\Alpha\\Deep\\x.bin"), KIND_FILE, 4096);
+        root->AddChild(QStringLiteral("\\b.txt"), KIND_FILE, 1025);
+        root->AddChild(QStringLiteral("\\a.txt"), KIND_FILE, 0);
+        root->AddChild(QStringLiteral("\\c.txt"), KIND_FILE, 1024);
+        m_tree->OnInitialUpdate();
+        m_list->OnInitialUpdate();
+    }
+    void TearDown() override
+    {
+        delete m_list;
+        delete m_tree;
+    }
+    QStringList ListNames() const
+    {
+        QStringList names;
+        for (int r = 0; r < m_list->Model()->rowCount(); ++r)
+            names << m_list->Model()->index(r, 0).data().toString();
+        return names;
+    }
+    QStringList ChildLabels(QTreeWidgetItem* item) const
+    {
+        QStringList labels;
+        for (int i = 0; i < item->childCount(); ++i)
+            labels << item->child(i)->text(0);
+        return labels;
+    }
+
+    CLanternDoc m_doc;
+    CFolderTreeView* m_tree = nullptr;
+    CFileListView* m_list = nullptr;
+    CLTDataItem* m_zeta = nullptr;
+    CLTDataItem* m_alpha = nullptr;
+    CLTDataItem* m_deep = nullptr;
+};
+
+TEST_F(Views, ModelPassesTheTester)
+{
+    QAbstractItemModelTester tester(m_list->Model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    m_list->SortByColumn(SORT_COLUMN_SIZE);
+    m_doc.m_pCurrentFolder = m_alpha;
+    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    EXPECT_EQ(m_list->Model()->rowCount(), 1);
+}
+
+TEST_F(Views, TreeShowsFoldersSortedAndFillsLazily)
+{
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem) << "the root is selected at first";
+    QTreeWidgetItem* root = m_tree->Tree()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(ChildLabels(root), (QStringList{QStringLiteral("Alpha"), QStringLiteral("zeta")}))
+        << "folders only, in alphabetical order";
+    QTreeWidgetItem* alpha = root->child(0);
+    EXPECT_EQ(alpha->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(alpha->childCount(), 0) << "not expanded yet";
+    alpha->setExpanded(true);
+    alpha->setExpanded(false);
+    alpha->setExpanded(true);
+    EXPECT_EQ(ChildLabels(alpha), QStringList{QStringLiteral("Deep")}) << "inserted once";
+    EXPECT_NE(root->child(1)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator)
+        << "a folder without subfolders has no expand button";
+}
+
+TEST_F(Views, ListRowsAreTheCurrentFolderChildren)
+{
+    EXPECT_EQ(ListNames(),
+              (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("b.txt"),
+                           QStringLiteral("a.txt"), QStringLiteral("c.txt")}))
+        << "row i is child i, in the order the data holds";
+    CFileListModel* model = m_list->Model();
+    const QString kb = LoadResString(6052);
+    EXPECT_EQ(model->index(1, SORT_COLUMN_SIZE).data().toString(),
+              QStringLiteral("<4 ") + kb + QLatin1Char('>'));
+    EXPECT_EQ(model->index(2, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("2 ") + kb);
+    EXPECT_EQ(model->index(3, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("0 ") + kb);
+    const QString date = model->index(2, SORT_COLUMN_MODIFIED).data().toString();
+    EXPECT_TRUE(date.startsWith(u' ') && date.endsWith(u' ')) << date;
+    EXPECT_EQ(model->index(2, 0).data(Qt::ToolTipRole).toString(), u"b.txt");
+}
+
+TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
+{
+    m_list->ListCtrl()->selectionModel()->select(
+        m_list->Model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    m_list->SortByColumn(SORT_COLUMN_SIZE);
+    EXPECT_EQ(ListNames(),
+              (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("a.txt"),
+                           QStringLiteral("c.txt"), QStringLiteral("b.txt")}))
+        << "folders first, then the smallest file";
+    QHeaderView* header = m_list->ListCtrl()->header();
+    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_SIZE);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(m_list->SelectedRecords().size(), 1);
+    EXPECT_EQ(m_list->SelectedRecords().first()->m_strFileName, u"a.txt")
+        << "the selected position stays selected, whatever lies there now";
+
+    m_list->SortByColumn(SORT_COLUMN_SIZE);
+    EXPECT_EQ(ListNames().first(), u"b.txt") << "descending: files first, the largest on top";
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // Another folder has its own state; coming back shows the same order.
+    m_doc.m_pCurrentFolder = m_alpha;
+    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    m_doc.m_pCurrentFolder = m_doc.m_pRootItem;
+    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    EXPECT_EQ(ListNames().first(), u"b.txt");
+    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_SIZE);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    m_list->SetViewStyle(LVS_ICON);
+    m_list->SetViewStyle(LVS_REPORT);
+    EXPECT_EQ(ListNames().first(), u"b.txt") << "switching styles keeps the order";
+    EXPECT_EQ(m_list->GetViewStyle(), LVS_REPORT);
+}
+
+TEST_F(Views, NameColumnOfALoadedFolderTurnsDescendingAtOnce)
+{
+    m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME] = 1; // as the loader leaves it
+    m_list->SortByColumn(SORT_COLUMN_NAME);
+    EXPECT_EQ(m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME], -1);
+    EXPECT_EQ(ListNames().first(), u"c.txt");
+    // An empty folder sorts and shows the arrow.
+    m_doc.m_pCurrentFolder = m_zeta;
+    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    m_list->SortByColumn(SORT_COLUMN_TYPE);
+    EXPECT_EQ(m_list->ListCtrl()->header()->sortIndicatorSection(), SORT_COLUMN_TYPE);
+}
+
+TEST_F(Views, DoubleClickOnAFolderStepsIntoIt)
+{
+    // Alpha's item was never expanded; stepping into Deep from Alpha expands
+    // it first.
+    m_list->OpenRow(1); // Alpha
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_alpha);
+    EXPECT_EQ(m_tree->GetSelectedRecord(), m_alpha);
+    EXPECT_EQ(ListNames(), QStringList{QStringLiteral("Deep")});
+    m_tree->Tree()->currentItem()->setExpanded(false);
+    m_list->OpenRow(0); // Deep, while Alpha's item is collapsed
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
+    EXPECT_EQ(ListNames(), QStringList{QStringLiteral("x.bin")});
+    // A record that is no child of the current folder is ignored.
+    EXPECT_EQ(m_tree->OnSelectChildFolder(2, m_zeta), 0);
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
+    EXPECT_EQ(m_tree->OnSelectChildFolder(1, m_deep), 0);
+    m_list->OpenRow(57); // below the last row: nothing
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
+}
+
+TEST_F(Views, ResetLeavesNoDanglingRows)
+{
+    m_doc.m_pCurrentFolder = m_alpha;
+    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    m_doc.ResetTree();
+    m_doc.UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
+    EXPECT_EQ(m_list->Model()->rowCount(), 0);
+    EXPECT_EQ(m_tree->Tree()->topLevelItemCount(), 1);
+    // Select all on an empty list does no harm.
+    m_list->ListCtrl()->selectAll();
+    EXPECT_TRUE(m_list->SelectedRecords().isEmpty());
+    CCmdUI ui;
+    ui.nID = ID_FILE_VIEW;
+    EXPECT_TRUE(m_list->OnUpdateCommand(ui));
+    EXPECT_FALSE(ui.bEnabled);
+}
+
+} // namespace

@@ -1,0 +1,104 @@
+#include "FileListModel.h"
+
+#include "Format.h"
+#include "IconProvider.h"
+#include "LTDataItem.h"
+#include "LangResources.h"
+
+namespace {
+
+constexpr int IDS_COLUMN_FIRST = 5013;
+
+} // namespace
+
+CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void CFileListModel::SetFolder(CLTDataItem* pFolder)
+{
+    beginResetModel();
+    m_pFolder = pFolder;
+    endResetModel();
+}
+
+CLTDataItem* CFileListModel::RecordAt(int row) const
+{
+    if (!m_pFolder || row < 0 || row >= m_pFolder->GetChildCount())
+        return nullptr;
+    return m_pFolder->GetChildAt(row);
+}
+
+void CFileListModel::RowsReordered()
+{
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, SORT_COLUMN_COUNT - 1));
+}
+
+int CFileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_pFolder ? 0 : m_pFolder->GetChildCount();
+}
+
+int CFileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : SORT_COLUMN_COUNT;
+}
+
+QString CFileListModel::SizeText(const CLTDataItem* pRecord)
+{
+    const QString size = FormatSizeInKB(pRecord->m_nSize);
+    return pRecord->IsFolder() ? QLatin1Char('<') + size + QLatin1Char('>') : size;
+}
+
+QString CFileListModel::DateText(const CLTDataItem* pRecord)
+{
+    FILETIME64 local = 0;
+    SYSTEMTIME st;
+    if (!FileTimeToLocalFileTime(pRecord->m_ftModified, &local) ||
+        !FileTimeToSystemTime(local, &st))
+        return {};
+    return FormatDateTime(st);
+}
+
+QVariant CFileListModel::data(const QModelIndex& index, int role) const
+{
+    const CLTDataItem* record = RecordAt(index.row());
+    if (!record)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: // the full text of the cell under the mouse
+        switch (index.column()) {
+        case SORT_COLUMN_NAME:
+            return record->m_strDisplayName;
+        case SORT_COLUMN_SIZE:
+            return SizeText(record);
+        case SORT_COLUMN_TYPE:
+            return record->m_strTypeName;
+        case SORT_COLUMN_MODIFIED:
+            return DateText(record);
+        default:
+            return {};
+        }
+    case Qt::DecorationRole:
+        return index.column() == SORT_COLUMN_NAME ? IconForIndex(record->m_nIconIndex) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == SORT_COLUMN_SIZE ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                  : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= SORT_COLUMN_COUNT)
+        return {};
+    if (role == Qt::DisplayRole)
+        return LoadResString(IDS_COLUMN_FIRST + section);
+    if (role == Qt::TextAlignmentRole)
+        return section == SORT_COLUMN_SIZE ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                           : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+// The right pane: the contents of the document's current folder in one of
+// four styles (large icons, details, small icons, list), sorted by a click on
+// a column header. It also carries the image commands.
+
+#include "CommandIds.h"
+#include "LanternDoc.h"
+
+#include <QListView>
+#include <QStringList>
+#include <QTreeView>
+#include <QWidget>
+
+class CFileListModel;
+class CFolderTreeView;
+class CLTDataItem;
+class QStackedLayout;
+
+// The list control: a details view with a header; the three icon styles are
+// shown by a companion list view over the same rows and selection.
+class CLTListCtrl : public QTreeView
+{
+    Q_OBJECT
+public:
+    explicit CLTListCtrl(QWidget* parent = nullptr);
+};
+
+class CFileListView : public QWidget, public CViewBase, public CCommandTarget
+{
+    Q_OBJECT
+public:
+    explicit CFileListView(CLanternDoc* pDoc, QWidget* parent = nullptr);
+    ~CFileListView() override;
+
+    CLanternDoc* GetDoc() const { return static_cast<CLanternDoc*>(GetDocument()); }
+
+    void OnInitialUpdate();
+    void OnUpdate(CViewBase* pSender, std::intptr_t lHint) override;
+
+    // Sorts the current folder by a column: the first click ascending, each
+    // further click on the same column the other way.
+    void SortByColumn(int column);
+    // Shows the folder's stored sort state as the header's arrow.
+    void UpdateSortArrows(const CLTDataItem* pFolder);
+
+    void SetViewStyle(unsigned style);
+    unsigned GetViewStyle() const { return m_dwListStyle; }
+
+    QString GetOpenImagePath() const { return m_strImagePath; }
+    void SetFolderTreeView(CFolderTreeView* pTree) { m_pFolderTreeView = pTree; }
+
+    // The records of the selected rows, in row order.
+    QList<CLTDataItem*> SelectedRecords() const;
+    int SelectedCount() const;
+    // Opens the record of a row: a folder is entered, a file viewed.
+    void OpenRow(int row);
+
+    // The commands of this view.
+    bool OnCommand(int nID) override;
+    bool OnUpdateCommand(CCmdUI& ui) override;
+
+    CLTListCtrl* ListCtrl() const { return m_wndList; }
+    QListView* IconList() const { return m_wndIcons; }
+    CFileListModel* Model() const { return m_pModel; }
+
+    QString m_strImagePath;
+    QStringList m_listTempFiles;
+    bool m_bOverwriteAll = false;
+    bool m_bSkipAll = false;
+    bool m_bCancelled = false;
+
+signals:
+    // A command this view leaves to others (View, Extract, Open for now).
+    void CommandRequested(int nID);
+
+private:
+    void Refresh();
+    QAbstractItemView* ActiveView() const;
+
+    unsigned m_dwListStyle = LVS_REPORT;
+    CFolderTreeView* m_pFolderTreeView = nullptr;
+    CFileListModel* m_pModel;
+    CLTListCtrl* m_wndList;
+    QListView* m_wndIcons;
+    QStackedLayout* m_pStack;
+};

@@ -1,0 +1,187 @@
+#include "FolderTreeView.h"
+
+#include "IconProvider.h"
+#include "LTDataItem.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+
+namespace {
+
+constexpr int kRecordRole = Qt::UserRole;
+constexpr int kExpandedOnceRole = Qt::UserRole + 1;
+
+} // namespace
+
+CLTTreeCtrl::CLTTreeCtrl(QWidget* parent) : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("FolderTree%1").arg(IDC_FOLDER_TREE));
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true);
+}
+
+CLTDataItem* CLTTreeCtrl::RecordOf(const QTreeWidgetItem* item)
+{
+    return item ? reinterpret_cast<CLTDataItem*>(item->data(0, kRecordRole).value<quintptr>())
+                : nullptr;
+}
+
+void CLTTreeCtrl::mousePressEvent(QMouseEvent* event)
+{
+    QTreeWidget::mousePressEvent(event);
+    if (event->button() == Qt::RightButton)
+        setFocus(Qt::MouseFocusReason);
+}
+
+CFolderTreeView::CFolderTreeView(CLanternDoc* pDoc, QWidget* parent)
+    : QWidget(parent), m_wndTree(new CLTTreeCtrl(this))
+{
+    if (pDoc)
+        pDoc->AddView(this);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(5, 0, 0, 0);
+    layout->addWidget(m_wndTree);
+    m_rootIcon = ResourceIcon(IDI_DISC);
+    connect(m_wndTree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { OnSelectionChanged(current); });
+    connect(m_wndTree, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { InsertSubfolders(item); });
+}
+
+void CFolderTreeView::OnInitialUpdate()
+{
+    FillTree();
+}
+
+void CFolderTreeView::OnUpdate(CViewBase*, std::intptr_t lHint)
+{
+    if (lHint == HINT_IMAGE_RELOADED)
+        FillTree();
+}
+
+QTreeWidgetItem* CFolderTreeView::InsertItem(CLTDataItem* pRecord, QTreeWidgetItem* parent)
+{
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, pRecord->m_strDisplayName);
+    item->setData(0, kRecordRole, QVariant::fromValue(reinterpret_cast<quintptr>(pRecord)));
+    item->setToolTip(0, pRecord->m_strDisplayName);
+    if (pRecord->m_nKind == KIND_ROOT)
+        item->setIcon(0, m_rootIcon);
+    else
+        item->setIcon(0, IconForIndex(pRecord->m_nIconIndex));
+    item->setChildIndicatorPolicy(pRecord->m_nFolderCount != 0
+                                      ? QTreeWidgetItem::ShowIndicator
+                                      : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    if (!parent) {
+        m_wndTree->addTopLevelItem(item);
+        return item;
+    }
+    // Sorted among its siblings by label, as a person would sort names.
+    int at = 0;
+    while (at < parent->childCount() &&
+           QString::localeAwareCompare(parent->child(at)->text(0), item->text(0)) <= 0)
+        ++at;
+    parent->insertChild(at, item);
+    return item;
+}
+
+void CFolderTreeView::InsertSubfolders(QTreeWidgetItem* item)
+{
+    if (!item || item->data(0, kExpandedOnceRole).toBool())
+        return;
+    item->setData(0, kExpandedOnceRole, true);
+    CLTDataItem* record = CLTTreeCtrl::RecordOf(item);
+    if (!record)
+        return;
+    for (CLTDataItem* child : record->m_children) {
+        if (child->IsFolder())
+            InsertItem(child, item);
+    }
+    // Open and closed folders show their own icons.
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* c = item->child(i);
+        const CLTDataItem* r = CLTTreeCtrl::RecordOf(c);
+        if (r && r->m_nOpenIconIndex != r->m_nIconIndex) {
+            QIcon icon = IconForIndex(r->m_nIconIndex);
+            icon.addPixmap(IconForIndex(r->m_nOpenIconIndex).pixmap(16), QIcon::Selected);
+            c->setIcon(0, icon);
+        }
+    }
+}
+
+void CFolderTreeView::FillTree()
+{
+    m_wndTree->blockSignals(true);
+    m_wndTree->clear();
+    m_wndTree->blockSignals(false);
+    CLanternDoc* doc = GetDoc();
+    if (!doc || !doc->m_pRootItem)
+        return;
+    QTreeWidgetItem* root = InsertItem(doc->m_pRootItem, nullptr);
+    if (doc->m_pRootItem->m_nFolderCount != 0)
+        root->setExpanded(true);
+    m_wndTree->setCurrentItem(root);
+    // Selecting the same item again still makes it the current folder.
+    if (doc->m_pCurrentFolder != doc->m_pRootItem)
+        OnSelectionChanged(root);
+}
+
+void CFolderTreeView::OnSelectionChanged(QTreeWidgetItem* current)
+{
+    CLTDataItem* record = CLTTreeCtrl::RecordOf(current);
+    CLanternDoc* doc = GetDoc();
+    if (!record || !doc)
+        return;
+    doc->m_pCurrentFolder = record;
+    doc->UpdateAllViews(this, HINT_FOLDER_CHANGED);
+}
+
+CLTDataItem* CFolderTreeView::GetSelectedRecord() const
+{
+    return CLTTreeCtrl::RecordOf(m_wndTree->currentItem());
+}
+
+QTreeWidgetItem* CFolderTreeView::FindItemOf(const CLTDataItem* pRecord) const
+{
+    if (m_wndTree->topLevelItemCount() == 0)
+        return nullptr;
+    QTreeWidgetItem* top = m_wndTree->topLevelItem(0);
+    if (CLTTreeCtrl::RecordOf(top) == pRecord)
+        return top;
+    QTreeWidgetItemIterator it(m_wndTree);
+    for (; *it; ++it) {
+        if (CLTTreeCtrl::RecordOf(*it) == pRecord)
+            return *it;
+    }
+    return nullptr;
+}
+
+int CFolderTreeView::OnSelectChildFolder(int wParam, CLTDataItem* pChild)
+{
+    CLanternDoc* doc = GetDoc();
+    if (wParam != 2 || !doc || !doc->m_pCurrentFolder || !pChild)
+        return 0;
+    QTreeWidgetItem* parent = FindItemOf(doc->m_pCurrentFolder);
+    if (!parent)
+        return 0;
+    parent->setExpanded(true);
+    InsertSubfolders(parent); // in case it was expanded before it had items
+    QTreeWidgetItem* found = nullptr;
+    for (int i = 0; i < parent->childCount() && !found; ++i) {
+        if (CLTTreeCtrl::RecordOf(parent->child(i)) == pChild)
+            found = parent->child(i);
+    }
+    if (!found)
+        return 0;
+    parent->setSelected(false);
+    m_wndTree->setCurrentItem(found);
+    m_wndTree->scrollToItem(found);
+    if (CLTTreeCtrl::RecordOf(found)->m_nFolderCount != 0)
+        found->setExpanded(true);
+    return 0;
+}
