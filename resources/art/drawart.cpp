@@ -271,9 +271,10 @@ void DrawButtonFrame(QPainter& p, const QRectF& r, ButtonState state, bool accen
         rim = QColor(196, 136, 40);
         break;
     case Disabled:
-        fill.setColorAt(0, QColor(66, 68, 70));
-        fill.setColorAt(1, QColor(66, 68, 70));
-        rim = QColor(82, 84, 86);
+        // Dark enough for the grey text of a disabled button to read.
+        fill.setColorAt(0, QColor(46, 48, 50));
+        fill.setColorAt(1, QColor(46, 48, 50));
+        rim = QColor(74, 76, 78);
         break;
     }
     p.setPen(QPen(rim, 1));
