@@ -3,6 +3,8 @@
 #include "SkinImages.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -125,6 +127,33 @@ TEST_F(SkinImages, SourceModesAndExit)
     ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
     EXPECT_TRUE(ExitSkinSource());
     EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_NONE);
+}
+
+// The module form: a compiled resource file, made here with the resource
+// compiler from one image.
+TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
+{
+    WriteImage(QStringLiteral("inside/A.png"));
+    const QString qrc = m_program.filePath(QStringLiteral("skin.qrc"));
+    QFile file(qrc);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<RCC><qresource prefix=\"/\"><file alias=\"Image/Common/a.png\">inside/A.png"
+               "</file></qresource></RCC>\n");
+    file.close();
+    const QString rcc = m_program.filePath(QStringLiteral("skin.rcc"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral(LANTERN_TEST_RCC),
+                                {QStringLiteral("--binary"), qrc, QStringLiteral("-o"), rcc}),
+              0);
+
+    ASSERT_TRUE(InitSkinSource(rcc, SKIN_SOURCE_MODULE));
+    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_MODULE);
+    const QImage image = LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixel(0, 0), qRgba(50, 100, 200, 128)) << "straight alpha, as stored";
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\b.png"), true).isNull());
+    EXPECT_TRUE(ExitSkinSource());
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true).isNull())
+        << "released with the source";
 }
 
 } // namespace
