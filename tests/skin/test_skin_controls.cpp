@@ -1,0 +1,227 @@
+#include "ApProgressCtrl.h"
+#include "QtPrint.h"
+#include "SkinControls.h"
+#include "SkinMessages.h"
+#include "WidgetTestApp.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A parent that records the messages posted to it.
+class Recorder : public QWidget
+{
+public:
+    std::vector<std::pair<unsigned, std::uintptr_t>> messages;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (const CPostedMessage* message = AsPostedMessage(event)) {
+            messages.emplace_back(message->Message(), message->WParam());
+            return true;
+        }
+        return QWidget::event(event);
+    }
+};
+
+class SkinControls : public ::testing::Test
+{
+protected:
+    SkinControls()
+        : m_app({{8016, QStringLiteral("OK")}, {700, QStringLiteral("First line\\nsecond line")}})
+    {
+        m_parent.resize(300, 100);
+    }
+
+    CAlphaButton*
+    MakeButton(const QString& strip = QStringLiteral("Image\\Common\\button\\btn.png"),
+               int id = 8016)
+    {
+        CAlphaButton* button = nullptr;
+        EXPECT_EQ(m_factory.CreateAlphaButton(strip, QStringLiteral("OK"), WS_CHILD | WS_VISIBLE,
+                                              QRect(10, 10, 136, 24), &m_parent, id, Qt::white,
+                                              &button),
+                  SKIN_OK);
+        m_parent.show();
+        return button;
+    }
+
+    WidgetTestApp m_app;
+    Recorder m_parent;
+    CSkinControlFactory m_factory;
+};
+
+TEST_F(SkinControls, PressAndReleasePostsOneClickAfterTheMouseUp)
+{
+    CAlphaButton* button = MakeButton();
+    QTest::mouseMove(button, QPoint(20, 10));
+    EXPECT_EQ(button->State(), STATE_HOVER);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_EQ(button->State(), STATE_PRESSED);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_TRUE(m_parent.messages.empty()) << "posted, not sent";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_parent.messages.size(), 1u);
+    EXPECT_EQ(m_parent.messages[0].first, WM_COMMAND);
+    EXPECT_EQ(m_parent.messages[0].second, 8016u) << "the ID, notification code 0";
+    EXPECT_EQ(button->State(), STATE_NORMAL) << "a four-frame button goes back to normal";
+    EXPECT_FALSE(button->hasFocus());
+    EXPECT_EQ(QApplication::focusWidget() == button, false);
+}
+
+TEST_F(SkinControls, PressDraggedOffTheButtonPostsNothing)
+{
+    CAlphaButton* button = MakeButton();
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseMove(button, QPoint(200, 10));
+    EXPECT_EQ(button->State(), STATE_NORMAL);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(200, 10));
+    // Right-button clicks never post anything either.
+    QTest::mouseClick(button, Qt::RightButton, {}, QPoint(20, 10));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_parent.messages.empty());
+}
+
+TEST_F(SkinControls, DisablingAndLeavingSetTheState)
+{
+    CAlphaButton* button = MakeButton();
+    QTest::mouseMove(button, QPoint(20, 10));
+    button->setEnabled(false);
+    EXPECT_EQ(button->State(), STATE_DISABLED);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(button, &leave);
+    EXPECT_EQ(button->State(), STATE_DISABLED) << "leaving keeps a disabled button disabled";
+    button->setEnabled(true);
+    EXPECT_EQ(button->State(), STATE_NORMAL);
+}
+
+// A strip of four flat frames in known colours: the button must show the
+// frame of its state, stretched over itself.
+TEST_F(SkinControls, EachStateDrawsItsOwnFrame)
+{
+    QTemporaryDir folder;
+    const QColor colours[4] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    QImage strip(4 * 10, 6, QImage::Format_ARGB32);
+    for (int state = 0; state < 4; ++state)
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 10; ++x)
+                strip.setPixel(state * 10 + x, y, colours[state].rgb());
+    ASSERT_TRUE(strip.save(folder.filePath(QStringLiteral("strip.png"))));
+
+    auto* button = new CAlphaButton;
+    button->LoadStateImages(folder.filePath(QStringLiteral("strip.png")), false);
+    button->Create(QString(), WS_CHILD | WS_VISIBLE, QRect(0, 0, 136, 24), &m_parent, 5);
+    EXPECT_EQ(button->FrameSize(), QSize(10, 6));
+    m_parent.show();
+    auto centre = [&] { return button->grab().toImage().pixelColor(68, 12); };
+    EXPECT_EQ(centre(), colours[STATE_NORMAL]);
+    QTest::mouseMove(button, QPoint(68, 12));
+    EXPECT_EQ(centre(), colours[STATE_HOVER]);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(68, 12));
+    EXPECT_EQ(centre(), colours[STATE_PRESSED]);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(68, 12));
+    button->setEnabled(false);
+    EXPECT_EQ(centre(), colours[STATE_DISABLED]);
+}
+
+TEST_F(SkinControls, TooltipIsTheFirstLineOfTheCommandsString)
+{
+    CAlphaButton* button = MakeButton(QStringLiteral("Image\\Common\\button\\btn.png"), 700);
+    EXPECT_EQ(button->TooltipText(), u"First line");
+    EXPECT_TRUE(button->IsTooltipActive());
+    CAlphaButton* silent = nullptr;
+    m_factory.CreateAlphaButton(QStringLiteral("x.png"), QString(), 0, QRect(), &m_parent, 9999,
+                                Qt::white, &silent);
+    EXPECT_TRUE(silent->TooltipText().isEmpty()) << "no string, no tooltip";
+    EXPECT_EQ(silent->FrameSize(), QSize(0, 0)) << "a missing strip draws nothing";
+}
+
+TEST_F(SkinControls, FactoryRejectsBadArguments)
+{
+    CAlphaButton* button = nullptr;
+    EXPECT_EQ(m_factory.CreateAlphaButton(QString(), QString(), 0, QRect(), &m_parent, 1, Qt::white,
+                                          &button),
+              SKIN_E_INVALIDARG);
+    EXPECT_EQ(m_factory.CreateAlphaButton(QStringLiteral("a.png"), QString(), 0, QRect(), &m_parent,
+                                          1, Qt::white, nullptr),
+              SKIN_E_INVALIDARG);
+    CAlphaStatic* label = nullptr;
+    EXPECT_EQ(m_factory.CreateTextLabel(QString(), 0, QRect(), &m_parent, 1, Qt::white, true,
+                                        nullptr, &label),
+              SKIN_E_INVALIDARG);
+    CGStatic* image = nullptr;
+    EXPECT_EQ(m_factory.CreateImageLabelAt(QString(), QPoint(), &m_parent, 1, &image),
+              SKIN_E_INVALIDARG);
+    CApProgressCtrl* bar = nullptr;
+    EXPECT_EQ(m_factory.CreateProgressBar(QRect(0, 0, 10, 10), nullptr, &bar), SKIN_E_FAIL);
+    EXPECT_EQ(bar, nullptr);
+    CApProgressCtrl* set = reinterpret_cast<CApProgressCtrl*>(&m_parent);
+    EXPECT_EQ(m_factory.CreateProgressBar(QRect(0, 0, 10, 10), &m_parent, &set), SKIN_E_INVALIDARG)
+        << "the out pointer must be null on entry";
+}
+
+TEST_F(SkinControls, ImageLabelTakesTheImagesSizeAndBlendsOverTheBackground)
+{
+    ASSERT_EQ(m_factory.SetBackground(QStringLiteral("Image\\Dialogs\\MessageBox\\bg_re_04.png")),
+              SKIN_OK);
+    ASSERT_FALSE(m_factory.Background().isNull());
+    CGStatic* label = nullptr;
+    ASSERT_EQ(
+        m_factory.CreateImageLabelAt(QStringLiteral("Image\\Dialogs\\MessageBox\\icon_warning.png"),
+                                     QPoint(50, 84), &m_parent, 1, &label),
+        SKIN_OK);
+    EXPECT_EQ(label->geometry(), QRect(50, 84, 40, 40));
+    // The icon's transparent corner shows the background at the label's place.
+    const QImage drawn = label->Render();
+    EXPECT_EQ(drawn.pixel(0, 0), m_factory.Background().pixel(50, 84));
+}
+
+// A bar on a parent that counts repaint requests and posted messages.
+TEST_F(SkinControls, ProgressBarFillsItsShareAndRepaintsTheParentWhenGoingBack)
+{
+    CApProgressCtrl* bar = nullptr;
+    ASSERT_EQ(m_factory.CreateProgressBar(
+                  QRect(0, 0, 438, 28), &m_parent, &bar,
+                  QStringLiteral("Image\\Common\\progressCtrl\\progress_bg_438.png"),
+                  QStringLiteral("Image\\Common\\progressCtrl\\progress_unit_438.png")),
+              SKIN_OK);
+    ASSERT_FALSE(bar->BackgroundImage().isNull());
+    ASSERT_FALSE(bar->UnitImage().isNull());
+
+    const QImage empty = bar->grab().toImage();
+    bar->SetPos(50);
+    EXPECT_DOUBLE_EQ(bar->FillWidth(), 219.0);
+    const QImage half = bar->grab().toImage();
+    EXPECT_EQ(half.pixel(300, 14), empty.pixel(300, 14)) << "beyond the fill: background";
+    EXPECT_NE(half.pixel(100, 14), empty.pixel(100, 14)) << "inside the fill: the unit image";
+    bar->SetPos(100);
+    EXPECT_NE(bar->grab().toImage().pixel(430, 14), empty.pixel(430, 14));
+
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_parent.messages.empty()) << "going forward posts nothing";
+    bar->SetPos(80);
+    bar->SetPos(20);
+    bar->SetPos(20);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_parent.messages.size(), 2u) << "one message per step back";
+    EXPECT_EQ(m_parent.messages[0].first, WM_PROGRESS_WENT_BACK);
+    EXPECT_EQ(bar->Pos(), 20);
+}
+
+TEST_F(SkinControls, ProgressBarWithoutUnitImageDrawsOnlyItsBackground)
+{
+    CApProgressCtrl* bar = nullptr;
+    ASSERT_EQ(m_factory.CreateProgressBar(
+                  QRect(0, 0, 438, 28), &m_parent, &bar,
+                  QStringLiteral("Image\\Common\\progressCtrl\\progress_bg_438.png"),
+                  QStringLiteral("Image\\Common\\progressCtrl\\none.png")),
+              SKIN_OK);
+    const QImage empty = bar->grab().toImage();
+    bar->SetPos(100);
+    EXPECT_EQ(bar->grab().toImage(), empty);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+#include "ProgramPaths.h"
+#include "QtPrint.h"
+#include "SkinImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A program folder of its own with one image, and the current folder
+// somewhere else.
+class SkinImages : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_program.isValid() && m_elsewhere.isValid());
+        SetProgramFolderForTesting(m_program.path());
+        m_oldCurrent = QDir::currentPath();
+        QDir::setCurrent(m_elsewhere.path());
+    }
+    void TearDown() override
+    {
+        ExitSkinSource();
+        QDir::setCurrent(m_oldCurrent);
+        SetProgramFolderForTesting(QString());
+    }
+    // Writes a 2 x 1 PNG under the program folder: a half-transparent pixel
+    // (blue 200, green 100, red 50, alpha 128) and an opaque one.
+    void WriteImage(const QString& relative)
+    {
+        QImage image(2, 1, QImage::Format_ARGB32);
+        image.setPixel(0, 0, qRgba(50, 100, 200, 128));
+        image.setPixel(1, 0, qRgba(10, 20, 30, 255));
+        const QString path = m_program.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(image.save(path, "PNG"));
+    }
+
+    QTemporaryDir m_program;
+    QTemporaryDir m_elsewhere;
+    QString m_oldCurrent;
+};
+
+TEST(PremultiplyAlpha, ScalesColoursByAlphaRoundingDown)
+{
+    QImage image(1, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(50, 100, 200, 128));
+    PremultiplyAlpha(image);
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb p = reinterpret_cast<const QRgb*>(image.constScanLine(0))[0];
+    EXPECT_EQ(qBlue(p), 100);
+    EXPECT_EQ(qGreen(p), 50);
+    EXPECT_EQ(qRed(p), 25);
+    EXPECT_EQ(qAlpha(p), 128);
+}
+
+TEST(PremultiplyAlpha, LeavesImagesWithoutStraightAlphaAlone)
+{
+    QImage rgb(1, 1, QImage::Format_RGB888);
+    rgb.setPixel(0, 0, qRgb(50, 100, 200));
+    const QImage before = rgb;
+    PremultiplyAlpha(rgb);
+    EXPECT_EQ(rgb.format(), QImage::Format_RGB888);
+    EXPECT_EQ(rgb, before);
+
+    // Already premultiplied: a second pass would darken it again.
+    QImage done(1, 1, QImage::Format_ARGB32);
+    done.setPixel(0, 0, qRgba(50, 100, 200, 128));
+    PremultiplyAlpha(done);
+    const QRgb once = reinterpret_cast<const QRgb*>(done.constScanLine(0))[0];
+    PremultiplyAlpha(done);
+    EXPECT_EQ(reinterpret_cast<const QRgb*>(done.constScanLine(0))[0], once);
+}
+
+TEST_F(SkinImages, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
+{
+    WriteImage(QStringLiteral("Image/Common/a.png"));
+    WriteImage(QStringLiteral("Image/Common/UPPER.PNG"));
+    ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
+
+    const QImage straight = LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), false);
+    ASSERT_FALSE(straight.isNull());
+    EXPECT_EQ(straight.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(straight.pixel(0, 0), qRgba(50, 100, 200, 128));
+
+    // The test for ".png" is made on the lower-cased name.
+    const QImage upper = LoadSkinBitmap(QStringLiteral("Image\\Common\\UPPER.PNG"), true);
+    ASSERT_FALSE(upper.isNull());
+    EXPECT_EQ(upper.format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb p = reinterpret_cast<const QRgb*>(upper.constScanLine(0))[0];
+    EXPECT_EQ(p, qRgba(25, 50, 100, 128));
+
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\none.png"), true).isNull());
+
+    const QImage image = LoadSkinImage(QStringLiteral("Image\\Common\\a.png"));
+    EXPECT_EQ(image.size(), QSize(2, 1));
+    EXPECT_TRUE(LoadSkinImage(QStringLiteral("Image\\Common\\none.png")).isNull());
+}
+
+TEST_F(SkinImages, RelativeSkinFolderFallsBackToTheCurrentFolder)
+{
+    QDir(m_program.path()).mkpath(QStringLiteral("beside"));
+    QDir(m_elsewhere.path()).mkpath(QStringLiteral("here"));
+    ASSERT_TRUE(InitSkinSource(QStringLiteral("beside"), SKIN_SOURCE_FOLDER));
+    EXPECT_EQ(SkinSourceFolder(), m_program.path() + QStringLiteral("/beside"));
+    ASSERT_TRUE(InitSkinSource(QStringLiteral("here"), SKIN_SOURCE_FOLDER));
+    EXPECT_EQ(QDir(SkinSourceFolder()).canonicalPath(),
+              QDir(m_elsewhere.filePath(QStringLiteral("here"))).canonicalPath());
+
+    // An absolute folder that does not exist leaves the folder unset, and the
+    // call still succeeds.
+    EXPECT_TRUE(InitSkinSource(m_program.filePath(QStringLiteral("missing")), SKIN_SOURCE_FOLDER));
+    EXPECT_TRUE(SkinSourceFolder().isEmpty());
+}
+
+TEST_F(SkinImages, SourceModesAndExit)
+{
+    EXPECT_FALSE(ExitSkinSource()) << "no source set yet";
+    EXPECT_FALSE(InitSkinSource(QString(), 3));
+    EXPECT_FALSE(
+        InitSkinSource(m_program.filePath(QStringLiteral("none.rcc")), SKIN_SOURCE_MODULE));
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("a.png"), false).isNull()) << "no source: nothing";
+    ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
+    EXPECT_TRUE(ExitSkinSource());
+    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_NONE);
+}
+
+// The module form: a compiled resource file, made here with the resource
+// compiler from one image.
+TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
+{
+    WriteImage(QStringLiteral("inside/A.png"));
+    const QString qrc = m_program.filePath(QStringLiteral("skin.qrc"));
+    QFile file(qrc);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<RCC><qresource prefix=\"/\"><file alias=\"Image/Common/a.png\">inside/A.png"
+               "</file></qresource></RCC>\n");
+    file.close();
+    const QString rcc = m_program.filePath(QStringLiteral("skin.rcc"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral(LANTERN_TEST_RCC),
+                                {QStringLiteral("--binary"), qrc, QStringLiteral("-o"), rcc}),
+              0);
+
+    ASSERT_TRUE(InitSkinSource(rcc, SKIN_SOURCE_MODULE));
+    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_MODULE);
+    const QImage image = LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixel(0, 0), qRgba(50, 100, 200, 128)) << "straight alpha, as stored";
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\b.png"), true).isNull());
+    EXPECT_TRUE(ExitSkinSource());
+    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true).isNull())
+        << "released with the source";
+}
+
+} // namespace
