@@ -17,6 +17,7 @@ void CFileListModel::SetFolder(CLTDataItem* pFolder)
 {
     beginResetModel();
     m_pFolder = pFolder;
+    m_nRows = pFolder ? pFolder->GetChildCount() : 0;
     endResetModel();
 }
 
@@ -37,7 +38,9 @@ void CFileListModel::RowsReordered()
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() || !m_pFolder ? 0 : m_pFolder->GetChildCount();
+    // The count of the last refresh: the loader may add children meanwhile,
+    // and the views learn of them at the next refresh.
+    return parent.isValid() || !m_pFolder ? 0 : m_nRows;
 }
 
 int CFileListModel::columnCount(const QModelIndex& parent) const

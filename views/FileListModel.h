@@ -33,4 +33,5 @@ public:
 
 private:
     CLTDataItem* m_pFolder = nullptr;
+    int m_nRows = 0;
 };

@@ -2,8 +2,12 @@
 
 #include "FileListModel.h"
 #include "FolderTreeView.h"
+#include "FrameHost.h"
+#include "ImageEngine.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
+#include "LangResources.h"
+#include "StoredSettings.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -44,7 +48,11 @@ CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
     m_pStack->addWidget(m_wndList);
     m_pStack->addWidget(m_wndIcons);
 
-    const int widths[SORT_COLUMN_COUNT] = {200, 100, 120, 120};
+    // The date column is at least as wide as a date and time in the user's
+    // format, so the text is not cut in the common case.
+    const int dateWidth =
+        m_wndList->fontMetrics().horizontalAdvance(QStringLiteral(" 28.12.2026 23:59:59 ")) + 16;
+    const int widths[SORT_COLUMN_COUNT] = {200, 100, 120, std::max(120, dateWidth)};
     for (int i = 0; i < SORT_COLUMN_COUNT; ++i)
         m_wndList->setColumnWidth(i, widths[i]);
 
@@ -197,6 +205,47 @@ void CFileListView::OpenRow(int row)
     } else if (record->IsFolder()) {
         m_pFolderTreeView->OnSelectChildFolder(2, record);
     }
+}
+
+std::int32_t CFileListView::OpenImageFile(const QString& path)
+{
+    constexpr int IDS_APP_TITLE = 102;
+    if (!g_pImageEngine)
+        return STATUS_FAIL;
+    const auto slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QString() : path.left(slash);
+    const QString name = path.mid(slash + 1);
+    const auto dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot < 0 ? QString() : name.mid(dot).toLower();
+    if (extension != u".adi" && extension != u".iso" && extension != u".rdf")
+        return STATUS_FAIL;
+    CLanternDoc* doc = GetDoc();
+    if (!doc)
+        return STATUS_FAIL;
+
+    doc->ResetTree();
+    doc->UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
+    if (m_pFrameHost) {
+        m_pFrameHost->SetFrameTitle(LoadResString(IDS_APP_TITLE));
+        m_pFrameHost->ResetProgress();
+    }
+    g_pImageEngine->SetCancel(false);
+
+    const STATUS r = g_pImageEngine->LoadTree(path, doc->m_pRootItem);
+    if (r < 0) {
+        doc->ResetTree();
+        m_strImagePath.clear();
+    } else {
+        SetImagePath(folder);
+        m_strImagePath = path;
+        if (m_pFrameHost)
+            m_pFrameHost->SetFrameTitle(LoadResString(IDS_APP_TITLE) +
+                                        QStringLiteral(" [%1]").arg(path));
+    }
+    if (m_pFrameHost)
+        m_pFrameHost->SendProgressEvent(NOTIFY_OPEN_END, nullptr);
+    doc->UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
+    return r;
 }
 
 bool CFileListView::OnCommand(int nID)

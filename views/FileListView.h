@@ -13,6 +13,7 @@
 #include <QWidget>
 
 class CFileListModel;
+class IFrameHost;
 class CFolderTreeView;
 class CLTDataItem;
 class QStackedLayout;
@@ -48,6 +49,11 @@ public:
     unsigned GetViewStyle() const { return m_dwListStyle; }
 
     QString GetOpenImagePath() const { return m_strImagePath; }
+
+    // Opens an image: resets the tree, loads the image's tree through the
+    // engine, remembers its folder and sets the title. The status of the load.
+    std::int32_t OpenImageFile(const QString& path);
+    void SetFrameHost(IFrameHost* pHost) { m_pFrameHost = pHost; }
     void SetFolderTreeView(CFolderTreeView* pTree) { m_pFolderTreeView = pTree; }
 
     // The records of the selected rows, in row order.
@@ -79,6 +85,7 @@ private:
     QAbstractItemView* ActiveView() const;
 
     unsigned m_dwListStyle = LVS_REPORT;
+    IFrameHost* m_pFrameHost = nullptr;
     CFolderTreeView* m_pFolderTreeView = nullptr;
     CFileListModel* m_pModel;
     CLTListCtrl* m_wndList;

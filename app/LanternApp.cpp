@@ -1,0 +1,169 @@
+#include "LanternApp.h"
+
+#include "AdtMessageBox.h"
+#include "ImageEngine.h"
+#include "InstanceEndpoint.h"
+#include "LanternDoc.h"
+#include "MainFrame.h"
+#include "ModalDialogs.h"
+#include "ProgramPaths.h"
+#include "Scale.h"
+#include "SkinImages.h"
+#include "StoredSettings.h"
+#include "TextFit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMessageBox>
+#include <cmath>
+
+namespace {
+
+constexpr int IDS_TITLE = 102;
+constexpr int IDS_OPEN_FAILED = 656;
+constexpr int IDS_ALREADY_RUNNING = 657;
+constexpr int IDS_INSTANCE_CHECK_FAILED = 7076;
+constexpr int IDI_SMALL = 649;
+
+} // namespace
+
+CLanternApp::CLanternApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CLanternApp::~CLanternApp() = default;
+
+int CLanternApp::ModalDialogs() const
+{
+    return GetOpenModalDialogCount();
+}
+
+bool CLanternApp::LoadLanguage()
+{
+    // The English set beside the program, else the language the machine's
+    // settings name.
+    m_hResDll = std::make_unique<CLangResources>();
+    QString tried = ProgramRelativePath(QStringLiteral("ADTRC.lang"));
+    if (!m_hResDll->LoadFile(tried)) {
+        const QString code = GetCurrentLang();
+        tried = ProgramRelativePath(QStringLiteral("Language\\") + code +
+                                    QStringLiteral("\\ADTRC.lang"));
+        if (code.isEmpty() || !m_hResDll->LoadFile(tried)) {
+            QMessageBox::critical(nullptr, QString(),
+                                  QStringLiteral("The file [%1] is missing.\r\nPlease reinstall "
+                                                 "application.")
+                                      .arg(QDir::toNativeSeparators(tried)));
+            m_hResDll.reset();
+            return false;
+        }
+    }
+    SetLangResources(m_hResDll.get());
+    return true;
+}
+
+bool CLanternApp::CheckSingleInstance()
+{
+    CNamedMutex::Result result = CNamedMutex::Result::Failed;
+    m_hMutex = CNamedMutex::Create(LANTERN_INSTANCE_MUTEX, &result);
+    if (result == CNamedMutex::Result::Created)
+        return true;
+    if (result == CNamedMutex::Result::Failed) {
+        ShowSkinnedMessageBox(IDS_INSTANCE_CHECK_FAILED, 0);
+        return false;
+    }
+
+    // Another instance runs: hand it the image, if any, and end.
+    m_hMutex.reset();
+    std::int64_t state = 0;
+    if (!CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state))
+        return false; // no window to hand anything to
+    if (!(state & 1)) {
+        ShowSkinnedMessageBox(IDS_ALREADY_RUNNING, 0);
+        return false;
+    }
+    if (state & 2)
+        CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_RESTORE, 0, {}, nullptr);
+    if (m_strCommandLineImage.isEmpty())
+        ShowSkinnedMessageBox(IDS_ALREADY_RUNNING, 0);
+    CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_FOREGROUND, 0, {}, nullptr);
+    if (!m_strCommandLineImage.isEmpty() && QFileInfo::exists(m_strCommandLineImage)) {
+        // UTF-16 with its terminating NUL: (characters + 1) * 2 bytes.
+        QByteArray data(reinterpret_cast<const char*>(m_strCommandLineImage.utf16()),
+                        m_strCommandLineImage.size() * 2);
+        data.append(2, '\0');
+        CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, WM_COPYDATA_MSG, 1025, data, nullptr,
+                              24 * 3600 * 1000);
+    }
+    return false;
+}
+
+bool CLanternApp::InitInstance()
+{
+    InitSkinSource(QString(), SKIN_SOURCE_FOLDER);
+    if (!LoadLanguage())
+        return false;
+    setApplicationName(LoadResString(IDS_TITLE));
+    InstallScreenDpiSource();
+
+    const QStringList args = arguments();
+    if (args.size() > 1 && QFileInfo(args[1]).isFile())
+        m_strCommandLineImage = QFileInfo(args[1]).absoluteFilePath();
+
+    if (!CheckSingleInstance())
+        return false;
+
+    m_bNoWebSite = GetDisconnectToDARevErod() != 0;
+    // The update notifier is not part of this program: nothing to start.
+
+    // The global font follows the display scale.
+    QFont font = QApplication::font();
+    const int height = QFontInfo(font).pixelSize();
+    const int scaled = static_cast<int>(std::floor(height / GetDpiScale() * GetImageScale()));
+    if (scaled > 0 && scaled != height) {
+        font.setPixelSize(scaled);
+        QApplication::setFont(font);
+    }
+
+    g_pImageEngine = new CImageEngine();
+    g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
+
+    m_pDoc = std::make_unique<CLanternDoc>();
+    m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get());
+    if (!m_pMainFrame->Create())
+        return false;
+    m_pMainFrame->setWindowTitle(LoadResString(IDS_TITLE));
+
+    WindowPlacement placement;
+    if (!ReadWindowPlacement(&placement)) {
+        m_pMainFrame->resize(800, 400);
+    } else if (placement.bMaximized == 1) {
+        m_pMainFrame->setWindowState(Qt::WindowMaximized);
+    } else {
+        m_pMainFrame->setGeometry(placement.nLeft, placement.nTop, placement.nWidth,
+                                  placement.nHeight);
+    }
+    m_pMainFrame->show();
+
+    const QString icon = m_hResDll->IconPath(IDI_SMALL);
+    if (!icon.isEmpty() && QFileInfo::exists(icon))
+        m_pMainFrame->setWindowIcon(QIcon(icon));
+
+    if (!m_strCommandLineImage.isEmpty() && QFileInfo::exists(m_strCommandLineImage)) {
+        const STATUS r = m_pMainFrame->OpenImageFromFrame(m_strCommandLineImage);
+        if (r < 0 && r != STATUS_CANCELLED)
+            ShowSkinnedMessageBox(IDS_OPEN_FAILED, 0, IDS_MESSAGE_BOX_CAPTION, m_pMainFrame.get());
+    }
+    return true;
+}
+
+int CLanternApp::ExitInstance(int nCode)
+{
+    m_pMainFrame.reset();
+    m_pDoc.reset();
+    ExitSkinSource();
+    m_hMutex.reset();
+    delete g_pImageEngine;
+    g_pImageEngine = nullptr;
+    SetLangResources(nullptr);
+    m_hResDll.reset();
+    return nCode;
+}

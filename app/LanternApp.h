@@ -1,0 +1,50 @@
+#pragma once
+
+// The application object: prepares the process, loads the language
+// resources, keeps to one instance, creates the engine, the document and the
+// main window, restores the placement and opens an image named on the
+// command line; and undoes it all at exit.
+
+#include "LangResources.h"
+#include "NamedMutex.h"
+
+#include <QApplication>
+#include <memory>
+
+class CLanternDoc;
+class CMainFrame;
+
+// The single-instance mutex, shared by every user of the machine.
+inline const QString LANTERN_INSTANCE_MUTEX =
+    QStringLiteral("Global\\{10E05858-2783-483D-BDBE-A8F6E101F805}");
+
+class CLanternApp : public QApplication
+{
+    Q_OBJECT
+public:
+    CLanternApp(int& argc, char** argv);
+    ~CLanternApp() override;
+
+    // True to run the event loop; false ends the process (ExitInstance still
+    // runs).
+    bool InitInstance();
+    int ExitInstance(int nCode);
+
+    CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+    // The number of modal dialogs now open.
+    int ModalDialogs() const;
+
+    std::unique_ptr<CNamedMutex> m_hMutex;
+    std::unique_ptr<CLangResources> m_hResDll;
+    QString m_strCommandLineImage;
+    bool m_bNoWebSite = false;
+
+private:
+    bool LoadLanguage();
+    // False when this instance must end (another one runs, or the check
+    // failed).
+    bool CheckSingleInstance();
+
+    std::unique_ptr<CLanternDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+};

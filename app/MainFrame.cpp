@@ -1,0 +1,476 @@
+#include "MainFrame.h"
+
+#include "AdtMessageBox.h"
+#include "FileListView.h"
+#include "FolderTreeView.h"
+#include "ImageEngine.h"
+#include "InstanceEndpoint.h"
+#include "LTDataItem.h"
+#include "LangResources.h"
+#include "LanternDoc.h"
+#include "ModalDialogs.h"
+#include "ProgressDlg.h"
+#include "Scale.h"
+#include "SkinMessages.h"
+#include "StoredSettings.h"
+#include "SystemVersion.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSessionManager>
+#include <QSplitter>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+constexpr int IDR_MAINFRAME = 128;
+constexpr int IDR_VIEW_MODE = 642;
+constexpr int IDS_PROGRESS_TITLE = 5023;
+constexpr int IDS_EXTRACTING = 651;
+constexpr int IDS_OPENING = 655;
+constexpr int IDS_OPEN_FAILED = 656;
+constexpr int IDS_CANCELLING = 5109;
+constexpr int IDS_VOLUME_UNSUITABLE = 662;
+constexpr int IDS_VOLUME_UNSUITABLE_VIEW = 663;
+constexpr int IDS_WRITE_FAILED = 664;
+constexpr int IDS_READ_FAILED = 665;
+constexpr int IDS_READ_FAILED_VIEW = 666;
+constexpr int IDS_ACCESS_DENIED = 667;
+constexpr int IDS_ACCESS_DENIED_VIEW = 668;
+constexpr int kProgressTimerMs = 200;
+
+QFont FrameFont(int pixels, QFont::Weight weight)
+{
+    QFont font(GetUIFontName(QStringLiteral("DejaVu Sans")));
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+// The first character of a path, which stands where a drive letter would.
+QString DriveOf(const QString& path)
+{
+    return path.left(1);
+}
+
+// Fills a menu from the language resources; every command goes to `route`.
+void FillMenu(QMenu* menu, const std::vector<CResMenuItem>& items, CMainFrame* frame)
+{
+    for (const CResMenuItem& item : items) {
+        switch (item.nKind) {
+        case CResMenuItem::Separator:
+            menu->addSeparator();
+            break;
+        case CResMenuItem::Popup:
+            FillMenu(menu->addMenu(item.strText), item.children, frame);
+            break;
+        case CResMenuItem::Command: {
+            const auto tab = item.strText.indexOf(QLatin1Char('\t'));
+            QAction* action = menu->addAction(item.strText.left(tab));
+            action->setData(item.nId);
+            if (tab >= 0)
+                action->setShortcut(QKeySequence(item.strText.mid(tab + 1)));
+            const int id = item.nId;
+            QObject::connect(action, &QAction::triggered, frame,
+                             [frame, id] { frame->RouteCommand(id); });
+            break;
+        }
+        }
+    }
+    // Before a menu shows, each command asks the route for its state.
+    QObject::connect(menu, &QMenu::aboutToShow, frame, [menu, frame] {
+        for (QAction* action : menu->actions()) {
+            if (!action->data().isValid())
+                continue;
+            const CCmdUI ui = frame->QueryCommand(action->data().toInt());
+            action->setEnabled(ui.bEnabled);
+            action->setCheckable(ui.bChecked);
+            action->setChecked(ui.bChecked);
+        }
+    });
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CLanternDoc* pDoc) : m_pDoc(pDoc)
+{
+    setObjectName(LANTERN_WINDOW_CLASS);
+    m_bVistaOrLater = !IsOsOlderThan(6);
+    m_fnWarn = [this](const QString& text) {
+        ShowSkinnedMessageBox(text, 0, IDS_MESSAGE_BOX_CAPTION, this);
+    };
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (g_pImageEngine)
+        g_pImageEngine->SetNotify(nullptr, nullptr);
+    delete m_pProgressDlg;
+}
+
+bool CMainFrame::Create()
+{
+    BuildMenuBar();
+
+    // The progress dialog: created once, hidden, shown by the engine's events.
+    m_pProgressDlg = new CProgressDlg(this, LoadResString(IDS_PROGRESS_TITLE), false, this);
+    m_pProgressDlg->ShowCancelButton(true);
+    m_pProgressDlg->SetRange(0, 100);
+    m_pProgressDlg->SetPos(0);
+    m_pProgressDlg->hide();
+    if (g_pImageEngine)
+        g_pImageEngine->SetNotify(&CMainFrame::ProgressCallback, this);
+
+    m_fontCaption = FrameFont(19, QFont::Bold);
+    m_fontMedium = FrameFont(IsOsOlderThan(6, 2) ? 15 : 16, QFont::Normal);
+    m_fontText = FrameFont(12, QFont::Normal);
+    m_pProgressDlg->SetMeasureFont(m_fontText);
+
+    // The client area: the command bar row above the tree and the list.
+    m_wndOuterSplitter = new QSplitter(Qt::Vertical, this);
+    auto* commandBar = new QWidget(m_wndOuterSplitter);
+    commandBar->setObjectName(QStringLiteral("CommandBar"));
+    commandBar->setAutoFillBackground(true);
+    QPalette palette = commandBar->palette();
+    palette.setColor(QPalette::Window, QColor(61, 63, 64));
+    commandBar->setPalette(palette);
+    const int barHeight = static_cast<int>(37 * GetImageScale());
+    commandBar->setFixedHeight(barHeight);
+    m_wndInnerSplitter = new QSplitter(Qt::Horizontal, m_wndOuterSplitter);
+    m_pTreeView = new CFolderTreeView(m_pDoc, m_wndInnerSplitter);
+    m_pListView = new CFileListView(m_pDoc, m_wndInnerSplitter);
+    m_wndInnerSplitter->setSizes({230, 570});
+    m_wndInnerSplitter->setCollapsible(0, true);
+    m_wndOuterSplitter->setStretchFactor(1, 1);
+    m_wndOuterSplitter->setHandleWidth(0);
+    setCentralWidget(m_wndOuterSplitter);
+    m_pListView->SetFolderTreeView(m_pTreeView);
+    m_pListView->SetFrameHost(this);
+    m_pTreeView->Tree()->setFont(m_fontText);
+    m_pListView->ListCtrl()->setFont(m_fontText);
+    m_pListView->IconList()->setFont(m_fontText);
+    connect(m_pListView, &CFileListView::CommandRequested, this, [](int) {
+        // Open (with its file dialog), View, Extract, Burn and Mount arrive
+        // with their own commands.
+    });
+    m_pTreeView->OnInitialUpdate();
+    m_pListView->OnInitialUpdate();
+
+    const QSize minimum(static_cast<int>(450 * GetImageScale()),
+                        static_cast<int>(350 * GetImageScale()));
+    setMinimumSize(minimum);
+
+    // Other instances find this window by its class name.
+    m_pEndpoint = std::make_unique<CWindowEndpoint>();
+    m_pEndpoint->Listen(LANTERN_WINDOW_CLASS,
+                        [this](std::uint32_t message, std::uint64_t wParam,
+                               const QByteArray& data) -> std::int64_t {
+                            switch (message) {
+                            case ENDPOINT_QUERY_STATE:
+                                return (isVisible() ? 1 : 0) | (isMinimized() ? 2 : 0);
+                            case ENDPOINT_RESTORE:
+                                showNormal();
+                                return 1;
+                            case ENDPOINT_FOREGROUND: {
+                                QWidget* popup = QApplication::activeModalWidget();
+                                QWidget* target = popup ? popup : this;
+                                target->raise();
+                                target->activateWindow();
+                                return 1;
+                            }
+                            case WM_COPYDATA_MSG:
+                                return OnCopyData(wParam, data);
+                            default:
+                                return 0;
+                            }
+                        });
+
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { OnSessionEnd(); });
+    return true;
+}
+
+void CMainFrame::BuildMenuBar()
+{
+    const CLangResources* res = GetLangResources();
+    const CResMenu* menu = res ? res->Menu(IDR_MAINFRAME) : nullptr;
+    if (!menu)
+        return;
+    for (const CResMenuItem& popup : menu->items) {
+        if (popup.nKind == CResMenuItem::Popup)
+            FillMenu(menuBar()->addMenu(popup.strText), popup.children, this);
+    }
+}
+
+void CMainFrame::ShowViewModeMenu()
+{
+    const CLangResources* res = GetLangResources();
+    const CResMenu* menu = res ? res->Menu(IDR_VIEW_MODE) : nullptr;
+    if (!menu || menu->items.empty() || menu->items[0].nKind != CResMenuItem::Popup)
+        return;
+    QMenu popup(this);
+    FillMenu(&popup, menu->items[0].children, this);
+    popup.exec(QCursor::pos());
+}
+
+STATUS CMainFrame::OpenImageFromFrame(const QString& path)
+{
+    return m_pListView ? m_pListView->OpenImageFile(path) : STATUS_FAIL;
+}
+
+void CMainFrame::RouteCommand(int nID)
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (m_pTreeView && focus && m_pTreeView->isAncestorOf(focus) && m_pTreeView->OnCommand(nID))
+        return;
+    if (m_pListView && focus && m_pListView->isAncestorOf(focus) && m_pListView->OnCommand(nID))
+        return;
+    if (OnCommand(nID))
+        return;
+    if (nID == ID_APP_EXIT)
+        close();
+}
+
+CCmdUI CMainFrame::QueryCommand(int nID)
+{
+    CCmdUI ui;
+    ui.nID = nID;
+    QWidget* focus = QApplication::focusWidget();
+    if (m_pTreeView && focus && m_pTreeView->isAncestorOf(focus) &&
+        m_pTreeView->OnUpdateCommand(ui))
+        return ui;
+    if (m_pListView && m_pListView->OnUpdateCommand(ui))
+        return ui;
+    if (OnUpdateCommand(ui))
+        return ui;
+    ui.bEnabled = nID == ID_APP_EXIT || nID == ID_IMAGE_OPEN;
+    return ui;
+}
+
+bool CMainFrame::OnCommand(int nID)
+{
+    switch (nID) {
+    case ID_IMAGE_OPEN:
+    case ID_BURN_IMAGE:
+    case ID_MOUNT_IMAGE:
+        return m_pListView && m_pListView->OnCommand(nID);
+    case ID_VIEW_MODE:
+        ShowViewModeMenu();
+        return true;
+    case ID_VIEW_LARGEICON:
+        m_pListView->SetViewStyle(LVS_ICON);
+        return true;
+    case ID_VIEW_SMALLICON:
+        m_pListView->SetViewStyle(LVS_SMALLICON);
+        return true;
+    case ID_VIEW_LIST:
+        m_pListView->SetViewStyle(LVS_LIST);
+        return true;
+    case ID_VIEW_DETAILS:
+        m_pListView->SetViewStyle(LVS_REPORT);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
+{
+    if (!m_pListView)
+        return false;
+    switch (ui.nID) {
+    case ID_VIEW_LARGEICON:
+    case ID_VIEW_SMALLICON:
+    case ID_VIEW_LIST:
+    case ID_VIEW_DETAILS: {
+        const unsigned style = ui.nID == ID_VIEW_LARGEICON   ? LVS_ICON
+                               : ui.nID == ID_VIEW_SMALLICON ? LVS_SMALLICON
+                               : ui.nID == ID_VIEW_LIST      ? LVS_LIST
+                                                             : LVS_REPORT;
+        ui.Enable(true);
+        ui.SetCheck(m_pListView->GetViewStyle() == style);
+        return true;
+    }
+    case ID_BURN_IMAGE:
+    case ID_MOUNT_IMAGE:
+        ui.Enable(!m_pListView->GetOpenImagePath().isEmpty());
+        return true;
+    case ID_EXTRACT: {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && focus == m_pTreeView->Tree()) {
+            const CLTDataItem* record = m_pTreeView->GetSelectedRecord();
+            ui.Enable(record && record->m_nKind != KIND_ROOT);
+        } else if (focus &&
+                   (focus == m_pListView->ListCtrl() || focus == m_pListView->IconList())) {
+            ui.Enable(m_pListView->SelectedCount() > 0);
+        } else {
+            ui.Enable(false);
+        }
+        return true;
+    }
+    case ID_VIEW_MODE:
+        ui.Enable(true);
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::int64_t CMainFrame::OnCopyData(std::uint64_t wParam, const QByteArray& data)
+{
+    if (wParam != 1025 || data.isEmpty())
+        return 0;
+    if (g_pImageEngine && (g_pImageEngine->IsLoading() || g_pImageEngine->IsExtracting()))
+        return 0;
+    if (GetOpenModalDialogCount() > 0)
+        return 0;
+    // UTF-16 with its terminating NUL.
+    QString path =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData()), data.size() / 2);
+    const auto nul = path.indexOf(QChar(0));
+    if (nul >= 0)
+        path.truncate(nul);
+    if (path.isEmpty())
+        return 0;
+    const STATUS r = OpenImageFromFrame(path);
+    if (r < 0 && r != STATUS_CANCELLED)
+        Warn(LoadResString(IDS_OPEN_FAILED));
+    return 0;
+}
+
+void CMainFrame::SetFrameTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+void CMainFrame::ResetProgress()
+{
+    if (m_pProgressDlg)
+        m_pProgressDlg->SetPos(0);
+}
+
+void CMainFrame::SendProgressEvent(std::uint32_t nCode, const QString* pParam)
+{
+    OnProgressEvent(nCode, pParam ? *pParam : QString());
+}
+
+void CMainFrame::ProgressCallback(std::uint32_t nCode, const char16_t* pszParam, void* pContext)
+{
+    auto* frame = static_cast<CMainFrame*>(pContext);
+    if (!frame || nCode < 0x8001 || nCode > 0x800A)
+        return;
+    frame->OnProgressEvent(nCode, pszParam ? QString::fromUtf16(pszParam) : QString());
+}
+
+void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
+{
+    switch (nCode) {
+    case NOTIFY_EXTRACT_BEGIN:
+    case NOTIFY_OPEN_BEGIN: {
+        const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING : IDS_OPENING;
+        m_pProgressDlg->SetText(FormatResText(LoadResString(text), {param}));
+        setEnabled(false);
+        m_pProgressDlg->setEnabled(true);
+        m_pProgressDlg->move(frameGeometry().center() - m_pProgressDlg->rect().center());
+        m_pProgressDlg->show();
+        m_pProgressDlg->raise();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        (nCode == NOTIFY_EXTRACT_BEGIN ? m_extractTimer : m_openTimer)
+            .start(kProgressTimerMs, this);
+        break;
+    }
+    case NOTIFY_EXTRACT_END:
+    case NOTIFY_OPEN_END:
+        (nCode == NOTIFY_EXTRACT_END ? m_extractTimer : m_openTimer).stop();
+        m_pProgressDlg->hide();
+        setEnabled(true);
+        raise();
+        activateWindow();
+        break;
+    case NOTIFY_CANCELLING:
+        m_pProgressDlg->SetText(LoadResString(IDS_CANCELLING));
+        break;
+    case NOTIFY_VOLUME_UNSUITABLE: {
+        const QString name = param.mid(param.lastIndexOf(QLatin1Char('/')) + 1);
+        Warn(m_bViewingTempCopy
+                 ? FormatResText(LoadResString(IDS_VOLUME_UNSUITABLE_VIEW), {DriveOf(param)})
+                 : FormatResText(LoadResString(IDS_VOLUME_UNSUITABLE), {name, DriveOf(param)}));
+        break;
+    }
+    case NOTIFY_WRITE_FAILED:
+        Warn(FormatResText(LoadResString(IDS_WRITE_FAILED), {param}));
+        break;
+    case NOTIFY_READ_FAILED:
+        Warn(LoadResString(m_bViewingTempCopy ? IDS_READ_FAILED_VIEW : IDS_READ_FAILED));
+        break;
+    case NOTIFY_ACCESS_DENIED:
+        Warn(FormatResText(
+            LoadResString(m_bViewingTempCopy ? IDS_ACCESS_DENIED_VIEW : IDS_ACCESS_DENIED),
+            {param}));
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::Warn(const QString& text)
+{
+    if (m_fnWarn)
+        m_fnWarn(text);
+}
+
+void CMainFrame::timerEvent(QTimerEvent* event)
+{
+    int percent = 0;
+    if (event->timerId() == m_extractTimer.timerId() && g_pImageEngine) {
+        g_pImageEngine->GetProgress(PROGRESS_EXTRACT, &percent);
+        m_pProgressDlg->SetPos(percent);
+    } else if (event->timerId() == m_openTimer.timerId() && g_pImageEngine) {
+        g_pImageEngine->GetProgress(PROGRESS_LOAD, &percent);
+        m_pProgressDlg->SetPos(percent);
+    }
+    QMainWindow::timerEvent(event);
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    if (const CPostedMessage* message = AsPostedMessage(event)) {
+        if (message->Message() == WM_PROGRESS_CANCEL_MSG && g_pImageEngine)
+            g_pImageEngine->SetCancel(message->WParam() != 0);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::OnSessionEnd()
+{
+    // A session that ends during an extraction cancels it; the partial file
+    // is removed and the session goes on.
+    if (g_pImageEngine && g_pImageEngine->IsExtracting())
+        g_pImageEngine->SetCancel(true);
+}
+
+void CMainFrame::SavePlacement()
+{
+    const QRect restored = normalGeometry();
+    WindowPlacement placement;
+    placement.nLeft = restored.x();
+    placement.nTop = restored.y();
+    placement.nWidth = restored.width();
+    placement.nHeight = restored.height();
+    placement.bMaximized = isMaximized() ? 1 : 0;
+    WriteWindowPlacement(placement);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    SavePlacement();
+    QMainWindow::closeEvent(event);
+}

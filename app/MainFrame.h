@@ -1,0 +1,96 @@
+#pragma once
+
+// The program's one top-level window: a command bar row above a split pane
+// of folder tree and file list. It owns the progress dialog, turns the
+// engine's events into progress and warnings, keeps its placement between
+// runs, takes image paths from a second instance and routes commands.
+
+#include "CommandIds.h"
+#include "EngineTypes.h"
+#include "FrameHost.h"
+
+#include <QBasicTimer>
+#include <QFont>
+#include <QMainWindow>
+#include <memory>
+
+class CFileListView;
+class CFolderTreeView;
+class CLanternDoc;
+class CProgressDlg;
+class CWindowEndpoint;
+class QSplitter;
+
+// The window class other instances look for.
+inline const QString LANTERN_WINDOW_CLASS = QStringLiteral("Vantrel Lantern");
+
+class CMainFrame : public QMainWindow, public CCommandTarget, public IFrameHost
+{
+    Q_OBJECT
+public:
+    explicit CMainFrame(CLanternDoc* pDoc);
+    ~CMainFrame() override;
+
+    // Creates the panes, the menu bar, the progress dialog and the fonts,
+    // registers with the engine and starts answering other instances.
+    bool Create();
+
+    STATUS OpenImageFromFrame(const QString& path);
+
+    // The engine's notification callback; the frame is the context.
+    static void ProgressCallback(std::uint32_t nCode, const char16_t* pszParam, void* pContext);
+
+    // Runs a command along the route: the view with the focus, the frame,
+    // the application.
+    void RouteCommand(int nID);
+    CCmdUI QueryCommand(int nID);
+    bool OnCommand(int nID) override;
+    bool OnUpdateCommand(CCmdUI& ui) override;
+
+    // The copy-data handler: a path handed over by another instance.
+    std::int64_t OnCopyData(std::uint64_t wParam, const QByteArray& data);
+
+    // IFrameHost
+    void SetFrameTitle(const QString& title) override;
+    void ResetProgress() override;
+    void SendProgressEvent(std::uint32_t nCode, const QString* pParam) override;
+
+    CFolderTreeView* TreeView() const { return m_pTreeView; }
+    CFileListView* ListView() const { return m_pListView; }
+    CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
+    const QFont& TextFont() const { return m_fontText; }
+
+    // Set while the View command extracts a copy of one file to open it.
+    bool m_bViewingTempCopy = false;
+
+    // The message boxes of the engine's failures go through this, so tests
+    // can see them; it shows the skinned message box by default.
+    std::function<void(const QString& text)> m_fnWarn;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void OnProgressEvent(std::uint32_t nCode, const QString& param);
+    void BuildMenuBar();
+    void ShowViewModeMenu();
+    void SavePlacement();
+    void Warn(const QString& text);
+    void OnSessionEnd();
+
+    CLanternDoc* m_pDoc;
+    QFont m_fontCaption;
+    QFont m_fontMedium;
+    QFont m_fontText;
+    QSplitter* m_wndOuterSplitter = nullptr;
+    QSplitter* m_wndInnerSplitter = nullptr;
+    CFolderTreeView* m_pTreeView = nullptr;
+    CFileListView* m_pListView = nullptr;
+    CProgressDlg* m_pProgressDlg = nullptr;
+    bool m_bVistaOrLater = true;
+    QBasicTimer m_extractTimer; // timer 1
+    QBasicTimer m_openTimer;    // timer 2
+    std::unique_ptr<CWindowEndpoint> m_pEndpoint;
+};

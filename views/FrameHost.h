@@ -1,0 +1,19 @@
+#pragma once
+
+// What the views ask of the main window they live in.
+
+#include <QString>
+#include <cstdint>
+
+class IFrameHost
+{
+public:
+    virtual ~IFrameHost() = default;
+    // Sets the main window's title.
+    virtual void SetFrameTitle(const QString& title) = 0;
+    // Puts the progress bar back to 0 before an operation.
+    virtual void ResetProgress() = 0;
+    // Hands an event of the engine's kind to the frame's progress handling
+    // (the commands send the end events this way).
+    virtual void SendProgressEvent(std::uint32_t nCode, const QString* pParam) = 0;
+};
