@@ -1,0 +1,254 @@
+#include "EngineSupport.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTreeView.h"
+#include "ImageEngine.h"
+#include "InstanceEndpoint.h"
+#include "LTDataItem.h"
+#include "LangResources.h"
+#include "LanternDoc.h"
+#include "MainFrame.h"
+#include "ModalDialogs.h"
+#include "ProgramPaths.h"
+#include "ProgressDlg.h"
+#include "QtPrint.h"
+#include "SkinMessages.h"
+#include "StoredSettings.h"
+#include "TempSettings.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts the cancel messages a window receives.
+class CancelSink : public QObject
+{
+public:
+    int count = 0;
+    bool event(QEvent* e) override
+    {
+        if (const CPostedMessage* m = AsPostedMessage(e)) {
+            if (m->Message() == WM_PROGRESS_CANCEL_MSG && m->WParam() == 1)
+                ++count;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+// The shipped resources and artwork, as laid beside the built program.
+class WithResources : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+        ASSERT_TRUE(m_res.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang")));
+        SetLangResources(&m_res);
+    }
+    void TearDown() override
+    {
+        SetLangResources(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+    CLangResources m_res;
+    TempSettings m_settings;
+};
+
+using ProgressDialog = WithResources;
+
+TEST_F(ProgressDialog, PercentRepaintAndCancel)
+{
+    EXPECT_EQ(CProgressDlg::PercentOf(50, 0, 100), 50);
+    EXPECT_EQ(CProgressDlg::PercentOf(1, 0, 3), 33);
+    EXPECT_EQ(CProgressDlg::PercentOf(2, 0, 3), 67);
+    EXPECT_EQ(CProgressDlg::PercentOf(5, 7, 7), 0);
+
+    CancelSink sink;
+    CProgressDlg dlg(nullptr, QStringLiteral("Please Wait"), false, &sink);
+    dlg.SetRange(0, 100);
+    const int before = dlg.RepaintCount();
+    dlg.SetPos(40);
+    dlg.SetPos(40);
+    EXPECT_EQ(dlg.RepaintCount(), before + 1) << "the same percentage repaints once";
+    EXPECT_EQ(dlg.Percent(), 40);
+
+    ASSERT_NE(dlg.CancelButton(), nullptr);
+    dlg.show();
+    QTest::mouseClick(dlg.CancelButton(), Qt::LeftButton);
+    QTest::mouseClick(dlg.CancelButton(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sink.count, 2);
+    EXPECT_TRUE(dlg.IsCancelRequested());
+    EXPECT_TRUE(dlg.isVisible()) << "the dialog does not close itself";
+
+    const QString longPath = QStringLiteral("/home/someone/") + QString(300, QLatin1Char('x'));
+    dlg.SetText(longPath);
+    EXPECT_TRUE(dlg.ShownText().endsWith(QChar(0x2026))) << dlg.ShownText();
+    EXPECT_EQ(dlg.Text(), longPath);
+}
+
+class Frame : public WithResources
+{
+protected:
+    void SetUp() override
+    {
+        WithResources::SetUp();
+        g_pImageEngine = new CImageEngine(FakeModulePath());
+        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
+        m_frame = std::make_unique<CMainFrame>(&m_doc);
+        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
+        ASSERT_TRUE(m_frame->Create());
+        m_frame->show();
+    }
+    void TearDown() override
+    {
+        m_frame.reset();
+        delete g_pImageEngine;
+        g_pImageEngine = nullptr;
+        WithResources::TearDown();
+    }
+    CLanternDoc m_doc;
+    std::unique_ptr<CMainFrame> m_frame;
+    QStringList m_warnings;
+};
+
+TEST_F(Frame, OpensAnImageAndShowsIt)
+{
+    ScriptedImage image(QStringLiteral("label DISC\ndir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
+    ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
+    EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"DISC");
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
+    EXPECT_EQ(m_frame->ListView()->Model()->rowCount(), 2);
+    EXPECT_EQ(m_frame->windowTitle(), LoadResString(102) + QStringLiteral(" [%1]").arg(image.Path()));
+    EXPECT_EQ(GetImagePath(), image.Folder());
+    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+    EXPECT_TRUE(m_frame->isEnabled());
+    EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), image.Path());
+
+    // Burn and Mount follow the open image; the view modes are checked.
+    EXPECT_TRUE(m_frame->QueryCommand(ID_BURN_IMAGE).bEnabled);
+    m_frame->RouteCommand(ID_VIEW_LIST);
+    EXPECT_TRUE(m_frame->QueryCommand(ID_VIEW_LIST).bChecked);
+    EXPECT_FALSE(m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
+
+    // Extract: never for the tree's root, and for the list when rows are
+    // selected.
+    m_frame->TreeView()->Tree()->setFocus();
+    QApplication::processEvents();
+    if (QApplication::focusWidget() == m_frame->TreeView()->Tree()) {
+        EXPECT_FALSE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
+    }
+    m_frame->RouteCommand(ID_VIEW_DETAILS);
+    m_frame->ListView()->ListCtrl()->setFocus();
+    m_frame->ListView()->ListCtrl()->selectAll();
+    QApplication::processEvents();
+    if (QApplication::focusWidget() == m_frame->ListView()->ListCtrl()) {
+        EXPECT_TRUE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
+    }
+}
+
+TEST_F(Frame, AFailedOpenLeavesALoneRoot)
+{
+    ScriptedImage image(QStringLiteral("fail open * 80004005\nfile X 1\n"));
+    EXPECT_LT(m_frame->OpenImageFromFrame(image.Path()), 0);
+    EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0);
+    EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, LoadResString(654));
+    EXPECT_TRUE(m_frame->ListView()->GetOpenImagePath().isEmpty());
+    EXPECT_FALSE(m_frame->QueryCommand(ID_MOUNT_IMAGE).bEnabled);
+    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+    // Another extension is refused before anything changes.
+    EXPECT_EQ(m_frame->OpenImageFromFrame(QStringLiteral("/tmp/notes.txt")), STATUS_FAIL);
+}
+
+TEST_F(Frame, CopyDataRefusals)
+{
+    ScriptedImage image(QStringLiteral("file X 1\n"));
+    auto utf16 = [](const QString& s) {
+        QByteArray data(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
+        return data.append(2, '\0');
+    };
+    m_frame->OnCopyData(1024, utf16(image.Path()));
+    m_frame->OnCopyData(1025, QByteArray());
+    {
+        CModalDialogScope modal;
+        m_frame->OnCopyData(1025, utf16(image.Path()));
+    }
+    EXPECT_TRUE(m_frame->ListView()->GetOpenImagePath().isEmpty());
+    EXPECT_TRUE(m_warnings.isEmpty());
+    m_frame->OnCopyData(1025, utf16(image.Path()));
+    EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), image.Path());
+    m_frame->OnCopyData(1025, utf16(image.Folder() + QStringLiteral("/missing.iso")));
+    ASSERT_EQ(m_warnings.size(), 1);
+    EXPECT_EQ(m_warnings[0], LoadResString(656));
+}
+
+TEST_F(Frame, EngineFailuresBecomeWarnings)
+{
+    const QString path = QStringLiteral("/data/out/file.bin");
+    const std::u16string wide = path.toStdU16String();
+    CMainFrame::ProgressCallback(NOTIFY_WRITE_FAILED, wide.c_str(), m_frame.get());
+    CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
+    m_frame->m_bViewingTempCopy = true;
+    CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
+    CMainFrame::ProgressCallback(NOTIFY_ACCESS_DENIED, wide.c_str(), m_frame.get());
+    CMainFrame::ProgressCallback(0x7000, nullptr, m_frame.get()); // not the engine's
+    ASSERT_EQ(m_warnings.size(), 4);
+    EXPECT_EQ(m_warnings[0], FormatResText(LoadResString(664), {path}));
+    EXPECT_EQ(m_warnings[1], LoadResString(665));
+    EXPECT_EQ(m_warnings[2], LoadResString(666));
+    EXPECT_EQ(m_warnings[3], FormatResText(LoadResString(668), {path}));
+}
+
+TEST_F(Frame, ClosingSavesThePlacement)
+{
+    m_frame->setGeometry(40, 50, 700, 500);
+    QApplication::processEvents();
+    m_frame->close();
+    WindowPlacement placement;
+    ASSERT_TRUE(ReadWindowPlacement(&placement));
+    EXPECT_EQ(placement.nWidth, 700);
+    EXPECT_EQ(placement.nHeight, 500);
+    EXPECT_EQ(placement.bMaximized, 0);
+}
+
+// Two real program processes: the second hands its image to the first.
+TEST_F(WithResources, SecondInstanceHandsItsImageOver)
+{
+    QTemporaryDir runtime;
+    m_settings.Set("XDG_RUNTIME_DIR", runtime.path());
+    m_settings.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+    const QString program = QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/lantern");
+    const QString image = QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/demo.iso");
+    if (!QFileInfo::exists(image))
+        GTEST_SKIP() << "no demo image";
+    QProcess first;
+    first.start(program, {});
+    ASSERT_TRUE(first.waitForStarted());
+    // Wait until the first one answers on its endpoint.
+    bool bUp = false;
+    for (int i = 0; i < 100 && !bUp; ++i) {
+        QTest::qWait(100);
+        std::int64_t state = 0;
+        bUp = CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state) &&
+              (state & 1);
+    }
+    ASSERT_TRUE(bUp) << first.readAllStandardError().toStdString();
+
+    QProcess second;
+    second.start(program, {image});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    // The first instance opened it and remembered its folder.
+    EXPECT_EQ(GetImagePath(), QFileInfo(image).absolutePath());
+    first.kill();
+    first.waitForFinished();
+}
+
+} // namespace
