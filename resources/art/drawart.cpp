@@ -515,7 +515,8 @@ QImage FrameCaptionPiece(int w, int corners)
 {
     constexpr int radius = 7;
     // The piece is cut from a band that is wide enough to hold both corners.
-    const int bandWidth = w + 2 * radius;
+    // A middle piece lies well inside the band, away from both ends.
+    const int bandWidth = (corners & 3) ? w + 2 * radius : w + 4 * radius;
     const int offset = (corners & 1) ? 0 : 2 * radius;
     QImage image(w, kFrameCaption, QImage::Format_ARGB32);
     for (int y = 0; y < kFrameCaption; ++y) {
@@ -565,10 +566,12 @@ QImage FrameBottom(int corner) // 0 edge, 1 left, 2 right
                 image.setPixel(x, y, kKey.rgb());
                 continue;
             }
-            const bool edge = y == 5 || !InsideRounded(bx, by + 1, 20, 12, radius, shape) ||
-                              !InsideRounded(bx - 1, by, 20, 12, radius, shape) ||
-                              !InsideRounded(bx + 1, by, 20, 12, radius, shape) ||
-                              (corner == 1 && x == 0) || (corner == 2 && x == 9);
+            // The plain edge piece repeats side by side: only its last row
+            // is outline.
+            const bool curve = corner != 0 && (!InsideRounded(bx, by + 1, 20, 12, radius, shape) ||
+                                               !InsideRounded(bx - 1, by, 20, 12, radius, shape) ||
+                                               !InsideRounded(bx + 1, by, 20, 12, radius, shape));
+            const bool edge = y == 5 || curve || (corner == 1 && x == 0) || (corner == 2 && x == 9);
             image.setPixel(x, y, (edge ? kOutline : kBody).rgb());
         }
     }
@@ -871,7 +874,7 @@ std::vector<SkinFile> SkinArt()
     add("Image/Dialogs/ConfirmDialog/btn_yes_s.png", ButtonStrip(68, 24, true));
     add("Image/Dialogs/ConfirmDialog/btn_68_24.png", ButtonStrip(68, 24, false));
     add("Image/Dialogs/ConfirmDialog/btn_136_24.png", ButtonStrip(136, 24, false));
-    add("Image/Dialogs/ProgressDialog/bg_progress_dialog.png", Panel(468, 156, 31, 46));
+    add("Image/Dialogs/ProgressDialog/bg_progress_dialog.png", Panel(468, 156, 31, 40));
 
     // Message box: the nine pieces, the backdrop of its icon (a box of the
     // smallest size) and the four icons. The information icon is the one
