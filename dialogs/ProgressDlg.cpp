@@ -72,7 +72,8 @@ void CProgressDlg::InitDialog()
 
     const int W = width();
     const int H = height();
-    m_factory.CreateTextLabel(QStringLiteral(""), SS_CENTER | SS_WORDELLIPSIS | WS_CHILD | WS_VISIBLE,
+    m_factory.CreateTextLabel(QStringLiteral(""),
+                              SS_CENTER | SS_WORDELLIPSIS | WS_CHILD | WS_VISIBLE,
                               QRect(QPoint(15, 39), QPoint(452, 78)), this, 0, Qt::white, true,
                               &m_fontText, &m_pTextStatic);
     m_factory.CreateTextLabel(m_strTitle, SS_CENTER | WS_CHILD | WS_VISIBLE,

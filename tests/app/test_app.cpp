@@ -20,7 +20,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -126,7 +125,8 @@ TEST_F(Frame, OpensAnImageAndShowsIt)
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"DISC");
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
     EXPECT_EQ(m_frame->ListView()->Model()->rowCount(), 2);
-    EXPECT_EQ(m_frame->windowTitle(), LoadResString(102) + QStringLiteral(" [%1]").arg(image.Path()));
+    EXPECT_EQ(m_frame->windowTitle(),
+              LoadResString(102) + QStringLiteral(" [%1]").arg(image.Path()));
     EXPECT_EQ(GetImagePath(), image.Folder());
     EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
     EXPECT_TRUE(m_frame->isEnabled());
