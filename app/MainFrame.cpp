@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -194,6 +195,14 @@ bool CMainFrame::Create()
 
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { OnSessionEnd(); });
+    // Sleep notices come from the login manager where a system bus exists.
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (bus.isConnected()) {
+        bus.connect(QStringLiteral("org.freedesktop.login1"),
+                    QStringLiteral("/org/freedesktop/login1"),
+                    QStringLiteral("org.freedesktop.login1.Manager"),
+                    QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
+    }
     return true;
 }
 
@@ -454,6 +463,14 @@ void CMainFrame::OnSessionEnd()
     // A session that ends during an extraction cancels it; the partial file
     // is removed and the session goes on.
     if (g_pImageEngine && g_pImageEngine->IsExtracting())
+        g_pImageEngine->SetCancel(true);
+}
+
+void CMainFrame::OnPrepareForSleep(bool bSleeping)
+{
+    // Sleeping in the middle of an extraction would leave a half-written
+    // file: cancel it, which removes the partial file.
+    if (bSleeping && g_pImageEngine && g_pImageEngine->IsExtracting())
         g_pImageEngine->SetCancel(true);
 }
 

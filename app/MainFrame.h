@@ -72,6 +72,10 @@ protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
+private slots:
+    // The login manager's notice that the machine is about to sleep.
+    void OnPrepareForSleep(bool bSleeping);
+
 private:
     void OnProgressEvent(std::uint32_t nCode, const QString& param);
     void BuildMenuBar();
