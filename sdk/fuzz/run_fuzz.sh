@@ -11,6 +11,8 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 WORK=${2:-$(mktemp -d /tmp/vbe-fuzz-XXXXXX)}
 TESTS="$ROOT/tests/sdk"
+# The corpus and crashes of earlier runs stay; the seeds are made afresh.
+rm -rf "$WORK/seeds"
 mkdir -p "$WORK/corpus" "$WORK/crashes" "$WORK/seeds"
 
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

@@ -25,6 +25,10 @@ namespace vbe {
 namespace {
 
 std::atomic<long> gObjects{0};
+// Answered only by this module's images: lets the reader check that the image
+// it is given is one of its own before it looks inside.
+constexpr Guid kImageImplementation = {
+    0x8B7A3C21, 0x5E4D, 0x4F9A, {0xB1, 0x6C, 0x2D, 0x0E, 0x93, 0x47, 0xA5, 0x18}};
 std::atomic<long> gLocks{0};
 
 // Keeps exceptions inside the module: every interface call runs through it.
@@ -112,6 +116,11 @@ public:
             return kPointer;
         if (iid == IID_IUnknown || iid == IID_ISdkImage) {
             *out = static_cast<ISdkImage*>(this);
+            addRef();
+            return kOk;
+        }
+        if (iid == kImageImplementation) {
+            *out = this;
             addRef();
             return kOk;
         }
@@ -204,11 +213,12 @@ public:
                 return kPointer;
             if (task_)
                 return kUnexpected;
-            image->AddRef();
+            void* own = nullptr;
+            if (image->QueryInterface(kImageImplementation, &own) != kOk || !own)
+                return kInvalidArg;
             if (image_)
                 image_->Release();
-            // Only this module's images are accepted; they are all Image objects.
-            image_ = static_cast<Image*>(image);
+            image_ = static_cast<Image*>(own); // keeps the reference QueryInterface added
             return kOk;
         });
     }

@@ -24,24 +24,27 @@ FileReader::FileReader(std::shared_ptr<ByteSource> source, const Tree& tree, con
 
 std::int64_t FileReader::readStored(std::uint64_t offset, void* dst, std::size_t n)
 {
+    // Reads are mostly sequential: start from the extent the last one ended in.
+    if (offset < cursorBase_) {
+        cursorExtent_ = 0;
+        cursorBase_ = 0;
+    }
     auto* out = static_cast<std::uint8_t*>(dst);
     std::size_t done = 0;
-    std::uint64_t base = 0;
-    for (const Extent& e : extents_) {
-        if (done == n)
-            break;
-        if (offset + done >= base + e.length) {
-            base += e.length;
+    while (done < n && cursorExtent_ < extents_.size()) {
+        const Extent& e = extents_[cursorExtent_];
+        if (offset + done >= cursorBase_ + e.length) {
+            cursorBase_ += e.length;
+            ++cursorExtent_;
             continue;
         }
-        std::uint64_t within = offset + done - base;
+        std::uint64_t within = offset + done - cursorBase_;
         std::size_t k =
             static_cast<std::size_t>(std::min<std::uint64_t>(n - done, e.length - within));
         std::int64_t got = source_->readAt(e.offset + within, out + done, k);
         if (got < 0 || static_cast<std::size_t>(got) < k)
             return done ? static_cast<std::int64_t>(done) : -1;
         done += k;
-        base += e.length;
     }
     return static_cast<std::int64_t>(done);
 }

@@ -29,6 +29,8 @@ private:
     std::shared_ptr<ByteSource> source_;
     std::vector<Extent> extents_;
     std::uint64_t storedSize_ = 0;
+    std::size_t cursorExtent_ = 0; // extent holding the last stored byte read
+    std::uint64_t cursorBase_ = 0; // its offset in the concatenated extents
     std::uint64_t size_ = 0;
     std::uint64_t pos_ = 0;
     Content content_;

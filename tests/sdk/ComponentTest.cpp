@@ -96,6 +96,19 @@ TEST(Component, ExportsOnlyTheTwoEntriesAndCountsLiveObjects)
     ASSERT_EQ(engine->CreateReader(vbe::IID_ISdkReader, &reader), vbe::kOk);
     EXPECT_EQ(reader->Open(), vbe::kUnexpected) << "no source yet";
     EXPECT_EQ(reader->StartTask(6, 0, 0), vbe::kUnexpected);
+    // An image object from somewhere else is refused, not looked into.
+    struct ForeignImage final : vbe::ISdkImage
+    {
+        vbe::Result QueryInterface(const vbe::Guid&, void** out) override
+        {
+            *out = nullptr;
+            return vbe::kNoInterface;
+        }
+        std::uint32_t AddRef() override { return 1; }
+        std::uint32_t Release() override { return 1; }
+    } foreign;
+    EXPECT_EQ(reader->SetSource(&foreign), vbe::kInvalidArg);
+    EXPECT_EQ(reader->Open(), vbe::kUnexpected);
     vbe::ISdkBrowser* browser = nullptr;
     ASSERT_EQ(reader->QueryInterface(vbe::IID_ISdkBrowser, reinterpret_cast<void**>(&browser)),
               vbe::kOk);

@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
+#include <vector>
 
 using namespace sdktest;
 
 namespace {
 
-std::set<std::string> linesOf(const std::string& command)
+std::vector<std::string> linesOf(const std::string& command)
 {
-    std::set<std::string> out;
+    std::vector<std::string> out;
     FILE* p = popen(command.c_str(), "r");
     if (!p)
         return out;
@@ -21,7 +22,7 @@ std::set<std::string> linesOf(const std::string& command)
         std::string s(line);
         while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
             s.pop_back();
-        out.insert(s);
+        out.push_back(s);
     }
     pclose(p);
     return out;
@@ -80,14 +81,8 @@ TEST_F(CrossCheck, SameListingAs7Zip)
     std::set<std::string> theirs;
     std::string path;
     bool folder = false;
-    // Records are in order: Path, Folder, Size; read them as a stream.
-    FILE* p = popen(("7zz l -ba -slt " + quote(image_) + " 2>/dev/null").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[4096];
-    while (fgets(line, sizeof line, p)) {
-        std::string s(line);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-            s.pop_back();
+    // Records come in order: Path, Folder, Size.
+    for (const std::string& s : linesOf("7zz l -ba -slt " + quote(image_) + " 2>/dev/null")) {
         if (s.rfind("Path = ", 0) == 0)
             path = s.substr(7);
         else if (s.rfind("Folder = ", 0) == 0)
@@ -95,7 +90,6 @@ TEST_F(CrossCheck, SameListingAs7Zip)
         else if (s.rfind("Size = ", 0) == 0)
             theirs.insert(path + (folder ? "/" : " " + s.substr(7)));
     }
-    pclose(p);
     EXPECT_EQ(ours_, theirs);
 }
 

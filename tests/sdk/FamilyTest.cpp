@@ -2,8 +2,10 @@
 #include "SdkSupport.h"
 #include "Trees.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace sdktest;
 
@@ -26,6 +28,42 @@ std::string expand(std::string cmd, const fs::path& tree, const fs::path& out)
     return cmd;
 }
 
+// The paths another reader lists, one per line, "/"-separated.
+std::set<std::string> pathsBy(const std::string& command)
+{
+    std::set<std::string> out;
+    FILE* p = popen(command.c_str(), "r");
+    char line[4096];
+    while (p && fgets(line, sizeof line, p)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '/'))
+            s.pop_back();
+        if (s.rfind("Path = ", 0) == 0)
+            s = s.substr(7);
+        if (!s.empty() && s != ".")
+            out.insert(s);
+    }
+    if (p)
+        pclose(p);
+    return out;
+}
+
+// Where libarchive (and, for Joliet, 7-Zip) read the image correctly, they
+// list the same paths as we do.
+void expectSamePathsAsOtherReaders(Session& s, const fs::path& image, bool sevenZip)
+{
+    std::set<std::string> ours;
+    for (const auto& entry : s.list())
+        ours.insert(entry.first);
+    if (haveTool("bsdtar")) {
+        EXPECT_EQ(ours, pathsBy("bsdtar -tf " + quote(image) + " 2>/dev/null"));
+    }
+    if (sevenZip && haveTool("7zz")) {
+        EXPECT_EQ(ours,
+                  pathsBy("7zz l -ba -slt " + quote(image) + " 2>/dev/null | grep '^Path = '"));
+    }
+}
+
 class RockRidge : public ::testing::TestWithParam<Writer>
 {
 };
@@ -40,6 +78,7 @@ TEST_P(RockRidge, WholeTreeWithNamesTimesAndContent)
     ASSERT_EQ(run(expand(GetParam().command, dir / "tree", image)), 0);
     auto s = openImage(image);
     expectSameTree(*s, dir / "tree", GetParam().keepsTimes);
+    expectSamePathsAsOtherReaders(*s, image, false);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,6 +109,7 @@ TEST_P(Joliet, UnicodeNamesWithoutRockRidge)
     ASSERT_EQ(run(expand(GetParam().command, dir / "tree", image)), 0);
     auto s = openImage(image);
     expectSameTree(*s, dir / "tree");
+    expectSamePathsAsOtherReaders(*s, image, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(

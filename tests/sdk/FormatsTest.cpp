@@ -70,6 +70,20 @@ TEST(MultiSession, LastSessionIsShown)
     EXPECT_EQ(s->read("added.txt"), "from the second session\n");
     EXPECT_EQ(s->read("replaced.txt"), "new content, longer than before\n");
 
+    // xorriso appending to an image file: it keeps the newest descriptors at
+    // the start and the sessions behind one another.
+    fs::path appended = dir / "appended.iso";
+    ASSERT_EQ(
+        run("xorriso -outdev " + quote(appended) + " -map " + quote(dir / "one") + " / -commit"),
+        0);
+    ASSERT_EQ(run("xorriso -dev " + quote(appended) + " -map " + quote(dir / "two") + " / -commit"),
+              0);
+    auto x = openImage(appended);
+    ASSERT_TRUE(x->ok());
+    EXPECT_EQ(x->list().size(), 5u);
+    EXPECT_EQ(x->read("added.txt"), "from the second session\n");
+    EXPECT_EQ(x->read("replaced.txt"), "new content, longer than before\n");
+
     // The first session alone still reads as itself.
     auto first = openImage(s1);
     ASSERT_TRUE(first->ok());

@@ -76,6 +76,12 @@ public:
             for (const auto& [path, item] : o.listing) {
                 for (unsigned char c : path)
                     EXPECT_FALSE(c < 0x20 || c == '\\') << "bad name: " << path;
+                // A "/" inside a name would show up as a path without its folder.
+                auto slash = path.rfind('/');
+                if (slash != std::string::npos) {
+                    auto parent = o.listing.find(path.substr(0, slash));
+                    EXPECT_TRUE(parent != o.listing.end() && parent->second.directory) << path;
+                }
                 if (!item.directory)
                     o.contents[path] = o.session->read(path, 1 << 20);
             }

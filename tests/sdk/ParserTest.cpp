@@ -1,6 +1,7 @@
 // Parser pieces that images made by tools do not reach on purpose: recorded
 // time forms, raw-sector layouts and names.
 #include "ByteSource.h"
+#include "FileReader.h"
 #include "IsoParser.h"
 #include "PathIndex.h"
 #include "Text.h"
@@ -214,6 +215,37 @@ TEST(Scan, AbortStopsWithinAFractionOfASecond)
     EXPECT_LT(stopped - asked, std::chrono::milliseconds(200));
     EXPECT_GT(seen, 0.0f) << "progress moves while the scan runs";
     EXPECT_LT(seen, 1.0f);
+}
+
+} // namespace
+
+namespace {
+
+// A file recorded in 200,000 one-byte parts reads in time proportional to
+// its size, also one byte at a time.
+TEST(FileReader, ManyPartsReadInLinearTime)
+{
+    std::vector<std::uint8_t> bytes(4096);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 31);
+    auto source = std::make_shared<vbe::MemorySource>(bytes.data(), bytes.size());
+    vbe::Tree tree;
+    tree.entries.resize(2);
+    vbe::Entry& e = tree.entries[1];
+    const std::uint32_t parts = 200000;
+    e.extentCount = parts;
+    e.size = parts;
+    for (std::uint32_t i = 0; i < parts; ++i)
+        tree.extents.push_back({(i * 7u) % bytes.size(), 1});
+    vbe::FileReader reader(source, tree, e);
+    auto start = std::chrono::steady_clock::now();
+    std::uint8_t b = 0;
+    for (std::uint32_t i = 0; i < parts; ++i) {
+        ASSERT_EQ(reader.read(&b, 1), 1);
+        ASSERT_EQ(b, bytes[(i * 7u) % bytes.size()]) << i;
+    }
+    EXPECT_EQ(reader.read(&b, 1), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 } // namespace
