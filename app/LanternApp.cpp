@@ -37,24 +37,47 @@ int CLanternApp::ModalDialogs() const
     return GetOpenModalDialogCount();
 }
 
-bool CLanternApp::LoadLanguage()
+bool LoadLanguageResources(CLangResources* pResources, QString* pTried)
 {
-    // The English set beside the program, else the language the machine's
-    // settings name.
-    m_hResDll = std::make_unique<CLangResources>();
     QString tried = ProgramRelativePath(QStringLiteral("ADTRC.lang"));
-    if (!m_hResDll->LoadFile(tried)) {
+    bool bLoaded = pResources->LoadFile(tried);
+    if (!bLoaded) {
         const QString code = GetCurrentLang();
         tried = ProgramRelativePath(QStringLiteral("Language\\") + code +
                                     QStringLiteral("\\ADTRC.lang"));
-        if (code.isEmpty() || !m_hResDll->LoadFile(tried)) {
-            QMessageBox::critical(nullptr, QString(),
-                                  QStringLiteral("The file [%1] is missing.\r\nPlease reinstall "
-                                                 "application.")
-                                      .arg(QDir::toNativeSeparators(tried)));
-            m_hResDll.reset();
-            return false;
-        }
+        bLoaded = !code.isEmpty() && pResources->LoadFile(tried);
+    }
+    if (pTried)
+        *pTried = tried;
+    return bLoaded;
+}
+
+QString MissingResourcesMessage(const QString& triedPath)
+{
+    return QStringLiteral("The file [%1] is missing.\r\nPlease reinstall application.")
+        .arg(QDir::toNativeSeparators(triedPath));
+}
+
+void RestoreWindowPlacement(QWidget* pWindow)
+{
+    WindowPlacement placement;
+    if (!ReadWindowPlacement(&placement)) {
+        pWindow->resize(800, 400);
+    } else if (placement.bMaximized == 1) {
+        pWindow->setWindowState(pWindow->windowState() | Qt::WindowMaximized);
+    } else {
+        pWindow->setGeometry(placement.nLeft, placement.nTop, placement.nWidth, placement.nHeight);
+    }
+}
+
+bool CLanternApp::LoadLanguage()
+{
+    m_hResDll = std::make_unique<CLangResources>();
+    QString tried;
+    if (!LoadLanguageResources(m_hResDll.get(), &tried)) {
+        QMessageBox::critical(nullptr, QString(), MissingResourcesMessage(tried));
+        m_hResDll.reset();
+        return false;
     }
     SetLangResources(m_hResDll.get());
     return true;
@@ -132,15 +155,7 @@ bool CLanternApp::InitInstance()
         return false;
     m_pMainFrame->setWindowTitle(LoadResString(IDS_TITLE));
 
-    WindowPlacement placement;
-    if (!ReadWindowPlacement(&placement)) {
-        m_pMainFrame->resize(800, 400);
-    } else if (placement.bMaximized == 1) {
-        m_pMainFrame->setWindowState(Qt::WindowMaximized);
-    } else {
-        m_pMainFrame->setGeometry(placement.nLeft, placement.nTop, placement.nWidth,
-                                  placement.nHeight);
-    }
+    RestoreWindowPlacement(m_pMainFrame.get());
     m_pMainFrame->show();
 
     const QString icon = m_hResDll->IconPath(IDI_SMALL);

@@ -18,6 +18,17 @@ class CMainFrame;
 inline const QString LANTERN_INSTANCE_MUTEX =
     QStringLiteral("Global\\{10E05858-2783-483D-BDBE-A8F6E101F805}");
 
+// Loads the language resources: ADTRC.lang beside the program, else the set
+// of the language the machine's settings name. `pTried` gets the last path
+// tried, for the message when none loads.
+bool LoadLanguageResources(CLangResources* pResources, QString* pTried);
+// The system message shown when no language resources could be loaded.
+QString MissingResourcesMessage(const QString& triedPath);
+// Restores the main window's stored placement: maximized when it was, the
+// stored rectangle otherwise, and 800 x 400 where it stands when any of the
+// five values is missing.
+void RestoreWindowPlacement(QWidget* pWindow);
+
 class CLanternApp : public QApplication
 {
     Q_OBJECT

@@ -6,12 +6,14 @@
 #include "InstanceEndpoint.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
+#include "LanternApp.h"
 #include "LanternDoc.h"
 #include "MainFrame.h"
 #include "ModalDialogs.h"
 #include "ProgramPaths.h"
 #include "ProgressDlg.h"
 #include "QtPrint.h"
+#include "RegValues.h"
 #include "SkinMessages.h"
 #include "StoredSettings.h"
 #include "TempSettings.h"
@@ -216,6 +218,73 @@ TEST_F(Frame, ClosingSavesThePlacement)
     EXPECT_EQ(placement.nWidth, 700);
     EXPECT_EQ(placement.nHeight, 500);
     EXPECT_EQ(placement.bMaximized, 0);
+}
+
+TEST_F(Frame, CancelDuringALoadLeavesALoneRootAndNoMessage)
+{
+    QString many;
+    for (int i = 0; i < 50; ++i)
+        many += QStringLiteral("file F%1 1\n").arg(i);
+    ScriptedImage image(many);
+    int pumps = 0;
+    g_pImageEngine->SetMessagePump([&] {
+        QCoreApplication::processEvents();
+        if (++pumps == 10)
+            PostMessageTo(m_frame.get(), WM_PROGRESS_CANCEL_MSG, 1); // as Cancel does
+    });
+    EXPECT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_CANCELLED);
+    EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0);
+    EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, LoadResString(654));
+    EXPECT_TRUE(m_warnings.isEmpty());
+    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+}
+
+TEST_F(WithResources, PlacementRules)
+{
+    QWidget window;
+    window.resize(300, 200);
+    RestoreWindowPlacement(&window);
+    EXPECT_EQ(window.size(), QSize(800, 400)) << "nothing stored";
+
+    ASSERT_TRUE(WriteWindowPlacement({10, 20, 640, 480, 1}));
+    QWidget maximized;
+    RestoreWindowPlacement(&maximized);
+    EXPECT_TRUE(maximized.windowState() & Qt::WindowMaximized);
+    EXPECT_NE(maximized.geometry().topLeft(), QPoint(10, 20))
+        << "the stored rectangle is not applied";
+
+    ASSERT_TRUE(WriteWindowPlacement({10, 20, 640, 480, 0}));
+    QWidget placed;
+    RestoreWindowPlacement(&placed);
+    EXPECT_EQ(placed.geometry(), QRect(10, 20, 640, 480));
+
+    StringReg(HKEY_CURRENT_USER, SETTINGS_KEY, QStringLiteral("LTWnd_PosH")).DeleteValue();
+    QWidget four;
+    four.resize(300, 200);
+    RestoreWindowPlacement(&four);
+    EXPECT_EQ(four.size(), QSize(800, 400)) << "four of five values";
+}
+
+TEST_F(WithResources, MissingLanguageResources)
+{
+    QTemporaryDir empty;
+    SetProgramFolderForTesting(empty.path());
+    CLangResources res;
+    QString tried;
+    EXPECT_FALSE(LoadLanguageResources(&res, &tried));
+    EXPECT_TRUE(tried.startsWith(empty.path())) << tried;
+    EXPECT_TRUE(MissingResourcesMessage(tried).startsWith(
+        QStringLiteral("The file [%1] is missing.").arg(tried)));
+
+    // The machine's language is the fallback.
+    StringReg lang(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("CurrentLang"));
+    lang.Set(QStringLiteral("DEU"));
+    ASSERT_TRUE(lang.Write());
+    QDir().mkpath(empty.path() + QStringLiteral("/Language/DEU"));
+    QFile::copy(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Language/DEU/ADTRC.lang"),
+                empty.path() + QStringLiteral("/Language/DEU/ADTRC.lang"));
+    EXPECT_TRUE(LoadLanguageResources(&res, &tried));
+    EXPECT_EQ(res.LanguageCode(), u"DEU");
 }
 
 // Two real program processes: the second hands its image to the first.
