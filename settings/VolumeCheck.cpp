@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
+#include <mutex>
 #include <sys/statvfs.h>
 
 namespace {
@@ -92,16 +94,13 @@ bool HasFreeSpace(const QString& path, std::uint64_t bytes)
     return static_cast<double>(free) >= need;
 }
 
-QString FileSystemTypeOf(const QString& path)
+namespace {
+
+// The type of the mount covering `folder` in a mount table. Each line: id
+// parent major:minor root mount-point options [tags] - type source super.
+QString TypeInTable(const QByteArray& table, const QString& folder)
 {
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return {};
-    const QString folder = ExistingFolder(path);
     QString bestPoint, bestType;
-    // Each line: id parent major:minor root mount-point options [tags] - type source super
-    // A file of /proc reports no size: read it to its end, not by atEnd().
-    const QByteArray table = mounts.readAll();
     for (const QByteArray& line : table.split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
         const qsizetype dash = fields.indexOf("-");
@@ -117,6 +116,34 @@ QString FileSystemTypeOf(const QString& path)
         }
     }
     return bestType;
+}
+
+} // namespace
+
+QString FileSystemTypeOf(const QString& path)
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return {};
+    // A file of /proc reports no size: read it to its end, not by atEnd().
+    const QByteArray table = mounts.readAll();
+    // Every file of an extraction asks about the same few folders: answers
+    // are kept while the mount table stays the same.
+    static std::mutex mutex;
+    static QByteArray lastTable;
+    static QHash<QString, QString> answers;
+    std::lock_guard lock(mutex);
+    if (table != lastTable) {
+        lastTable = table;
+        answers.clear();
+    }
+    if (const auto it = answers.constFind(path); it != answers.constEnd())
+        return it.value();
+    const QString type = TypeInTable(table, ExistingFolder(path));
+    if (answers.size() > 1024)
+        answers.clear();
+    answers.insert(path, type);
+    return type;
 }
 
 bool FileSystemAcceptsSize(const QString& typeName, std::uint64_t size)
