@@ -36,6 +36,14 @@ xorriso -report_about SORRY -outdev "$S/zisofs.iso" -padding 0 -map "$T" / \
     -set_filter_r --zisofs / -- -commit
 /usr/bin/python3 "$TESTS/wrap_raw.py" mode1 "$S/plain.iso" "$S/mode1.bin"
 /usr/bin/python3 "$TESTS/wrap_raw.py" 2336 "$S/plain.iso" "$S/s2336.bin"
+genisoimage -quiet -R -udf -o "$S/udf-bridge.iso" "$T"
+/usr/bin/python3 "$TESTS/pycdlib_udf.py" "$T" "$S/udf-pycdlib.iso"
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf201.img" --efe --ad long --chain
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf260-meta.img" --rev 2.60 --metadata --efe \
+    --strategy 4096
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-vat.img" --vat --embed
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-sparable.img" --sparable --bs 512
+mkudffs --new-file -m cdrw -r 1.50 "$S/udf-mk-cdrw.img" 400 >/dev/null 2>&1 || true
 for kind in $(/usr/bin/python3 "$TESTS/make_hostile.py" --list); do
     /usr/bin/python3 "$TESTS/make_hostile.py" "$kind" "$S/rr.iso" "$S/h-$kind.iso" 2>/dev/null || true
 done
