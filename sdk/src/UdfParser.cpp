@@ -688,12 +688,15 @@ bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out,
     std::uint64_t covered = 0;
     if (!extentsOf(icb, extents, &covered, mirror) || covered != icb.infoLength)
         return false;
+    // Folders, tables and link targets are recorded data: nothing is allocated
+    // for bytes the image cannot hold.
+    for (const Extent& e : extents)
+        if (e.offset == kHoleOffset || e.offset > src_.size() || e.length > src_.size() - e.offset)
+            return false;
     out.resize(static_cast<std::size_t>(covered));
     std::size_t pos = 0;
     for (const Extent& e : extents) {
-        if (e.offset == kHoleOffset)
-            std::memset(out.data() + pos, 0, e.length);
-        else if (!src_.readExact(e.offset, out.data() + pos, e.length))
+        if (!src_.readExact(e.offset, out.data() + pos, e.length))
             return false;
         pos += e.length;
     }
