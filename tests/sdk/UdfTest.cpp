@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
                               "--rev 2.50 --metadata --efe --damage-main-metadata"},
                       Variant{"udf250_damaged_metadata_file",
                               "--rev 2.50 --metadata --efe --damage-metadata-file"},
+                      Variant{"anchor_at_the_end_only", "--damage-first-anchor"},
+                      Variant{"reserve_descriptor_sequence", "--damage-main-vds --bs 512"},
                       Variant{"blocks512", "--bs 512 --chain"},
                       Variant{"blocks1024", "--bs 1024 --ad long"},
                       Variant{"blocks4096", "--bs 4096 --chain --embed"},

@@ -8,7 +8,7 @@ partitions. Hostile variants damage exactly one structure.
 usage: make_udf.py TREE OUTPUT [--rev 2.01] [--bs 2048] [--efe] [--metadata]
        [--ad short|long|ext] [--embed] [--chain] [--strategy 4096]
        [--sparable] [--vat] [--damage-main-metadata] [--damage-metadata-file]
-       [--plain] [--hostile KIND]
+       [--damage-first-anchor] [--damage-main-vds] [--plain] [--hostile KIND]
 """
 import argparse
 import os
@@ -483,6 +483,12 @@ class Writer:
             struct.pack_into('<IIII', avdp, 16, 16 * bs, mvds, 16 * bs, rvds)
             put_abs(at, self.tag(2, bytes(avdp), at))
 
+        if a.damage_first_anchor:
+            put_abs(256, bytes(bs))
+        if a.damage_main_vds:
+            for i in range(16):
+                put_abs(mvds + i, bytes(bs))
+
         if a.hostile == 'bad-checksum':
             # The root's entry (first entry after the file set) fails its checksum.
             off = self.entry_offset(img, part_start, 'root')
@@ -518,6 +524,8 @@ def main():
     p.add_argument('--vat', action='store_true')
     p.add_argument('--damage-main-metadata', action='store_true')
     p.add_argument('--damage-metadata-file', action='store_true')
+    p.add_argument('--damage-first-anchor', action='store_true')
+    p.add_argument('--damage-main-vds', action='store_true')
     p.add_argument('--plain', action='store_true',
                    help='no device entry and no named stream in the root')
     p.add_argument('--hostile', choices=HOSTILE)
