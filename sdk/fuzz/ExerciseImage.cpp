@@ -3,6 +3,7 @@
 
 #include "ByteSource.h"
 #include "FileReader.h"
+#include "ImageScan.h"
 #include "IsoParser.h"
 #include "PathIndex.h"
 
@@ -33,7 +34,7 @@ bool exerciseImage(const std::uint8_t* data, std::size_t size)
         return true;
     auto logical = logicalView(file, layout);
     Tree tree;
-    if (scanIso(*logical, tree) != ScanStatus::Ok)
+    if (scanImage(*logical, tree) != ScanStatus::Ok)
         return true;
 
     PathIndex index(tree);

@@ -19,7 +19,8 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -I"$ROOT/sdk/include" -I"$ROOT/sdk/src" \
     "$HERE/FuzzImage.cpp" "$HERE/ExerciseImage.cpp" "$ROOT"/sdk/src/ByteSource.cpp "$ROOT"/sdk/src/FileReader.cpp \
     "$ROOT"/sdk/src/Inflate.cpp "$ROOT"/sdk/src/IsoParser.cpp "$ROOT"/sdk/src/PathIndex.cpp \
-    "$ROOT"/sdk/src/Text.cpp -o "$WORK/vbe_fuzz"
+    "$ROOT"/sdk/src/Text.cpp "$ROOT"/sdk/src/UdfParser.cpp "$ROOT"/sdk/src/ImageScan.cpp \
+    -o "$WORK/vbe_fuzz"
 
 # Seeds: small trees made into images by each writer, a raw-sector copy and
 # the hostile fixtures.
@@ -38,6 +39,13 @@ xorriso -report_about SORRY -outdev "$S/zisofs.iso" -padding 0 -map "$T" / \
     -set_filter_r --zisofs / -- -commit
 /usr/bin/python3 "$TESTS/wrap_raw.py" mode1 "$S/plain.iso" "$S/mode1.bin"
 /usr/bin/python3 "$TESTS/wrap_raw.py" 2336 "$S/plain.iso" "$S/s2336.bin"
+genisoimage -quiet -R -udf -o "$S/udf-bridge.iso" "$T"
+/usr/bin/python3 "$TESTS/pycdlib_udf.py" "$T" "$S/udf-pycdlib.iso"
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf201.img" --efe --ad long --chain --bs 512
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf260-meta.img" --rev 2.60 --metadata --efe \
+    --strategy 4096 --bs 512
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-vat.img" --vat --embed --bs 512
+/usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-sparable.img" --sparable --bs 512
 for kind in $(/usr/bin/python3 "$TESTS/make_hostile.py" --list); do
     /usr/bin/python3 "$TESTS/make_hostile.py" "$kind" "$S/rr.iso" "$S/h-$kind.iso" 2>/dev/null || true
 done
@@ -46,7 +54,7 @@ for found in "$TESTS"/fuzz_crashes/*.gz; do
 done
 
 echo "fuzzing for $SECONDS_TO_RUN s in $WORK"
-"$WORK/vbe_fuzz" "$WORK/corpus" "$S" -dict="$HERE/iso.dict" -max_len=262144 \
+"$WORK/vbe_fuzz" "$WORK/corpus" "$S" -dict="$HERE/iso.dict" -max_len=1048576 \
     -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$WORK/crashes/" -print_final_stats=1 2>&1 | tail -25
 echo "crashes: $(ls "$WORK/crashes" | wc -l) in $WORK/crashes"

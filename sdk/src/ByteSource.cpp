@@ -150,7 +150,12 @@ bool descriptorAt(ByteSource& src, std::uint64_t offset)
     std::uint8_t id[6];
     if (!src.readExact(offset, id, sizeof id))
         return false;
-    return std::memcmp(id + 1, "CD001", 5) == 0 && (id[0] <= 3 || id[0] == 255);
+    if (std::memcmp(id + 1, "CD001", 5) == 0 && (id[0] <= 3 || id[0] == 255))
+        return true;
+    // A UDF volume recognition sequence starts where the ISO 9660 one would.
+    return id[0] == 0 &&
+           (std::memcmp(id + 1, "BEA01", 5) == 0 || std::memcmp(id + 1, "NSR02", 5) == 0 ||
+            std::memcmp(id + 1, "NSR03", 5) == 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // the two exported entry points.
 #include "ByteSource.h"
 #include "FileReader.h"
+#include "ImageScan.h"
 #include "IsoParser.h"
 #include "PathIndex.h"
 #include "Text.h"
@@ -246,7 +247,7 @@ public:
                 try {
                     tree = std::make_unique<Tree>();
                     ScanControl control{&t->abort, &t->progress};
-                    switch (scanIso(*source, *tree, control)) {
+                    switch (scanImage(*source, *tree, control)) {
                     case ScanStatus::Ok:
                         break;
                     case ScanStatus::Unrecognized:

@@ -41,6 +41,12 @@ std::int64_t FileReader::readStored(std::uint64_t offset, void* dst, std::size_t
         std::uint64_t within = offset + done - cursorBase_;
         std::size_t k =
             static_cast<std::size_t>(std::min<std::uint64_t>(n - done, e.length - within));
+        if (e.offset == kHoleOffset) {
+            std::memset(out + done, 0, k);
+            done += k;
+            base += e.length;
+            continue;
+        }
         std::int64_t got = source_->readAt(e.offset + within, out + done, k);
         if (got < 0 || static_cast<std::size_t>(got) < k)
             return done ? static_cast<std::int64_t>(done) : -1;

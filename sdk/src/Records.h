@@ -14,6 +14,10 @@ struct Extent
     std::uint64_t length = 0;
 };
 
+// The offset of an extent that is allocated but holds no recorded data (UDF):
+// it reads as zeros.
+constexpr std::uint64_t kHoleOffset = ~0ull;
+
 enum class Content : std::uint8_t
 {
     Extents, // data read from the extents as stored
@@ -25,7 +29,8 @@ enum class Flavor : std::uint8_t
 {
     Iso9660,
     RockRidge,
-    Joliet
+    Joliet,
+    Udf
 };
 
 struct Entry

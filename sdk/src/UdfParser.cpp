@@ -1,0 +1,1054 @@
+#include "UdfParser.h"
+
+#include "Text.h"
+#include "UdfFormat.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+namespace vbe {
+
+using namespace udf;
+
+namespace {
+
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+std::uint16_t crcItu(const std::uint8_t* p, std::size_t n)
+{
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= static_cast<std::uint16_t>(p[i] << 8);
+        for (int b = 0; b < 8; ++b)
+            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+// A dstring: the last byte of the field holds the length of the text.
+std::u16string dstring(const std::uint8_t* p, std::size_t field)
+{
+    std::size_t n = p[field - 1];
+    if (n == 0 || n >= field)
+        return {};
+    return decodeCs0(p, n);
+}
+
+bool usableName(const std::u16string& n)
+{
+    if (n.empty() || n == u"." || n == u".." || n.size() >= 1024)
+        return false;
+    for (char16_t c : n)
+        if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\')
+            return false;
+    return true;
+}
+
+struct Map
+{
+    enum class Kind
+    {
+        Physical,
+        Sparable,
+        Virtual,
+        Metadata
+    };
+    Kind kind = Kind::Physical;
+    std::uint16_t number = 0;                      // partition number
+    std::uint64_t start = 0;                       // first block of the partition in the image
+    std::uint64_t length = 0;                      // in blocks
+    std::uint32_t packet = 0;                      // sparable: blocks per packet
+    std::map<std::uint32_t, std::uint32_t> spared; // packet start -> replacement
+    std::vector<std::uint32_t> vat;                // virtual: virtual block -> physical block
+    std::uint16_t underlying = 0;                  // virtual and metadata: the physical map
+    std::uint32_t metaFile = 0, mirrorFile = 0;
+    struct Run
+    {
+        std::uint64_t fileOffset, offset, length;
+    };
+    std::vector<Run> main, mirror; // metadata: file offset -> image offset
+    bool mainGood = false, mirrorGood = false;
+};
+
+// One ICB entry as read: the file entry or extended file entry after any
+// indirect entries were followed.
+struct Icb
+{
+    LbAddr at;
+    std::uint8_t fileType = 0;
+    std::uint16_t adForm = 0;
+    std::uint64_t infoLength = 0;
+    bool hasTime = false;
+    std::int64_t mtime = 0;
+    std::uint32_t hundredths = 0;
+    std::vector<std::uint8_t> ads; // the allocation descriptors or embedded data
+    std::uint64_t imageOffset = 0; // where the entry sits in the image
+};
+
+struct Pending
+{
+    std::uint32_t entry;
+    Icb icb;
+    std::uint32_t depth;
+};
+
+class UdfReader
+{
+public:
+    UdfReader(ByteSource& src, Tree& tree, const ScanControl& control)
+        : src_(src), tree_(tree), control_(control)
+    {
+    }
+    ScanStatus scan();
+
+private:
+    bool findAnchor(std::uint8_t* anchor);
+    bool readVds(std::uint64_t block, std::uint64_t bytes);
+    bool buildMaps();
+    bool loadSparingTable(Map& m, const std::uint8_t* map);
+    bool loadVat(Map& m);
+    bool loadMetadata(Map& m);
+    bool translate(std::uint16_t ref, std::uint32_t block, std::uint64_t bytes,
+                   std::vector<Extent>& out, bool mirror = false, int depth = 0);
+    bool readBlock(LbAddr at, std::uint8_t* dst, bool mirror = false);
+    bool readCached(std::uint64_t offset, std::uint8_t* dst, std::size_t n);
+    bool readDescriptor(LbAddr at, std::uint16_t ident, std::vector<std::uint8_t>& buf);
+    bool readIcb(LbAddr at, Icb& out);
+    bool hasMirror(std::uint16_t partition) const;
+    bool readEntryBlock(LbAddr at, std::vector<std::uint8_t>& buf);
+    bool parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb& out);
+    bool extentsOf(const Icb& icb, std::vector<Extent>& out, std::uint64_t* covered,
+                   bool mirror = false);
+    bool contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror = false);
+    bool readDirectory(Pending& dir);
+    void addChild(Pending& dir, const std::u16string& name, bool hidden, LbAddr at);
+    void dropDuplicateNames();
+    bool aborted() const
+    {
+        return control_.abort && control_.abort->load(std::memory_order_relaxed);
+    }
+
+    ByteSource& src_;
+    Tree& tree_;
+    const ScanControl& control_;
+    std::uint32_t bs_ = 2048;
+    std::uint64_t lastBlock_ = 0;
+
+    // The volume descriptor sequence.
+    std::vector<std::uint8_t> lvd_, pvd_;
+    std::uint32_t lvdSequence_ = 0, pvdSequence_ = 0;
+    std::map<std::uint16_t, std::pair<std::uint32_t, std::vector<std::uint8_t>>> pds_;
+
+    std::vector<Map> maps_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
+    std::unordered_set<std::uint64_t> directories_; // image offsets of folder entries
+    std::uint64_t directoryBytes_ = 0;
+    std::uint64_t extentTotal_ = 0;
+    std::vector<Pending> pending_;
+};
+
+bool UdfReader::readCached(std::uint64_t offset, std::uint8_t* dst, std::size_t n)
+{
+    // Entries that follow each other in the image are read together: one read
+    // fills a window that the next entries come from.
+    constexpr std::size_t kWindow = 64 * 1024;
+    if (offset >= windowStart_ && offset - windowStart_ + n <= window_.size()) {
+        std::memcpy(dst, window_.data() + (offset - windowStart_), n);
+        return true;
+    }
+    window_.resize(std::max(kWindow, n));
+    std::int64_t got = src_.readAt(offset, window_.data(), window_.size());
+    if (got < static_cast<std::int64_t>(n)) {
+        window_.clear();
+        return false;
+    }
+    window_.resize(static_cast<std::size_t>(got));
+    windowStart_ = offset;
+    std::memcpy(dst, window_.data(), n);
+    return true;
+}
+
+bool UdfReader::findAnchor(std::uint8_t* anchor)
+{
+    const std::uint64_t size = src_.size();
+    for (std::uint32_t bs : {2048u, 512u, 1024u, 4096u}) {
+        if (size / bs <= kAnchorBlock)
+            continue;
+        std::uint64_t last = size / bs - 1;
+        std::uint64_t places[] = {kAnchorBlock, last, last >= 512 ? last - 256 : 0};
+        for (std::uint64_t at : places) {
+            if (at < kAnchorBlock || !src_.readExact(at * bs, anchor, 512))
+                continue;
+            if (udfTagValid(anchor, 512, kTagAnchor, static_cast<std::uint32_t>(at))) {
+                bs_ = bs;
+                lastBlock_ = last;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool UdfReader::readVds(std::uint64_t block, std::uint64_t bytes)
+{
+    std::vector<std::uint8_t> buf(bs_);
+    std::uint64_t blocks = std::min<std::uint64_t>(bytes / bs_, limits::kMaxVdsBlocks);
+    std::set<std::uint64_t> seen;
+    for (std::uint32_t hops = 0; hops < 16; ++hops) {
+        if (!seen.insert(block).second)
+            break;
+        std::uint64_t next = 0, nextBytes = 0;
+        for (std::uint64_t i = 0; i < blocks; ++i) {
+            std::uint64_t at = block + i;
+            if (at > 0xFFFFFFFFu || !src_.readExact(at * bs_, buf.data(), bs_))
+                break;
+            std::uint16_t ident = le16(buf.data());
+            if (!udfTagValid(buf.data(), bs_, ident, static_cast<std::uint32_t>(at)))
+                continue;
+            if (ident == kTagTerminating)
+                break;
+            if (ident == kTagPointer) {
+                nextBytes = le32(buf.data() + kVdpNext);
+                next = le32(buf.data() + kVdpNext + 4);
+                break;
+            }
+            if (ident == kTagPrimaryVolume) {
+                std::uint32_t seq = le32(buf.data() + kPvdSequence);
+                if (pvd_.empty() || seq >= pvdSequence_)
+                    pvd_ = buf, pvdSequence_ = seq;
+            } else if (ident == kTagLogicalVolume) {
+                std::uint32_t seq = le32(buf.data() + kLvdSequence);
+                if (lvd_.empty() || seq >= lvdSequence_)
+                    lvd_ = buf, lvdSequence_ = seq;
+            } else if (ident == kTagPartition) {
+                std::uint32_t seq = le32(buf.data() + kPdSequence);
+                std::uint16_t number = le16(buf.data() + kPdNumber);
+                auto it = pds_.find(number);
+                if (it == pds_.end() || seq >= it->second.first)
+                    pds_[number] = {seq, buf};
+            }
+        }
+        if (!nextBytes)
+            break;
+        block = next;
+        blocks = std::min<std::uint64_t>(nextBytes / bs_, limits::kMaxVdsBlocks);
+    }
+    return !lvd_.empty() && !pds_.empty();
+}
+
+bool UdfReader::loadSparingTable(Map& m, const std::uint8_t* map)
+{
+    std::uint32_t count = map[kMapSpareCount];
+    std::uint32_t size = le32(map + kMapSpareSize);
+    if (m.packet == 0 || size < kSpareEntries || size > (1u << 20))
+        return false;
+    std::vector<std::uint8_t> buf(size);
+    for (std::uint32_t i = 0; i < count && i < 4; ++i) {
+        std::uint32_t at = le32(map + kMapSpareTables + 4 * i);
+        if (!src_.readExact(std::uint64_t(at) * bs_, buf.data(), buf.size()))
+            continue;
+        if (!udfTagValid(buf.data(), buf.size(), kTagSparingTable, at) ||
+            !identIs(buf.data() + 17, "*UDF Sparing Table"))
+            continue;
+        std::uint32_t entries = le16(buf.data() + kSpareCount);
+        entries = std::min<std::uint32_t>(entries,
+                                          static_cast<std::uint32_t>((size - kSpareEntries) / 8));
+        for (std::uint32_t e = 0; e < entries; ++e) {
+            const std::uint8_t* p = buf.data() + kSpareEntries + 8 * e;
+            std::uint32_t original = le32(p), mapped = le32(p + 4);
+            if (original < 0xFFFFFFF0u && original % m.packet == 0)
+                m.spared[original] = mapped;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool UdfReader::loadVat(Map& m)
+{
+    // The VAT's file entry is the last thing written: look back from the end.
+    const Map& phys = maps_[m.underlying];
+    std::vector<std::uint8_t> buf(bs_);
+    for (std::uint64_t back = 0; back < 64 && back <= lastBlock_; ++back) {
+        std::uint64_t at = lastBlock_ - back;
+        if (at < phys.start || at - phys.start > 0xFFFFFFFFu)
+            break;
+        if (!src_.readExact(at * bs_, buf.data(), bs_))
+            continue;
+        std::uint16_t ident = le16(buf.data());
+        if (ident != kTagFileEntry && ident != kTagExtendedFileEntry)
+            continue;
+        LbAddr self{static_cast<std::uint32_t>(at - phys.start), m.underlying};
+        Icb icb;
+        if (!parseEntry(buf, self, icb))
+            continue;
+        if (icb.fileType != kFtVat && icb.fileType != kFtUnspecified)
+            continue;
+        std::string data;
+        if (!contentOf(icb, limits::kMaxVatBytes, data))
+            continue;
+        const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+        std::size_t begin = 0, end = data.size();
+        if (icb.fileType == kFtVat) {
+            if (data.size() < 152)
+                continue;
+            begin = le16(p + kVatHeaderLength);
+        } else {
+            if (data.size() < kVatTrailer ||
+                !identIs(p + data.size() - kVatTrailer + 1, "*UDF Virtual Alloc Tbl"))
+                continue;
+            end = data.size() - kVatTrailer;
+        }
+        if (begin > end)
+            continue;
+        for (std::size_t i = begin; i + 4 <= end; i += 4)
+            m.vat.push_back(le32(p + i));
+        return true;
+    }
+    return false;
+}
+
+bool UdfReader::loadMetadata(Map& m)
+{
+    auto load = [&](std::uint32_t block, std::uint8_t type, std::vector<Map::Run>& runs) {
+        Icb icb;
+        if (!readIcb({block, m.underlying}, icb) || icb.fileType != type ||
+            icb.adForm == kAdEmbedded)
+            return false;
+        std::vector<Extent> extents;
+        std::uint64_t covered = 0;
+        if (!extentsOf(icb, extents, &covered))
+            return false;
+        std::uint64_t pos = 0;
+        for (const Extent& e : extents) {
+            if (e.offset != kHoleOffset)
+                runs.push_back({pos, e.offset, e.length});
+            pos += e.length;
+        }
+        return !runs.empty();
+    };
+    m.mainGood = load(m.metaFile, kFtMetadata, m.main);
+    m.mirrorGood = m.mirrorFile != m.metaFile && load(m.mirrorFile, kFtMetadataMirror, m.mirror);
+    if (!m.mainGood && m.mirrorGood) {
+        tree_.note("the metadata file is damaged; its mirror is read");
+        m.main = m.mirror;
+        m.mainGood = true;
+    }
+    return m.mainGood;
+}
+
+bool UdfReader::buildMaps()
+{
+    const std::uint8_t* l = lvd_.data();
+    std::uint32_t bs = le32(l + kLvdBlockSize);
+    if (bs != bs_)
+        return false;
+    std::uint32_t tableLength = le32(l + kLvdMapTableLength);
+    std::uint32_t count = le32(l + kLvdMapCount);
+    if (tableLength > bs_ - kLvdMaps || count == 0 || count > 64)
+        return false;
+    struct Deferred
+    {
+        std::size_t index;
+        std::size_t at;
+    };
+    std::vector<Deferred> later;
+    std::size_t pos = kLvdMaps, end = kLvdMaps + tableLength;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (pos + 2 > end)
+            return false;
+        std::uint8_t type = l[pos], len = l[pos + 1];
+        if (len < 6 || pos + len > end)
+            return false;
+        Map m;
+        if (type == kMapPhysical) {
+            m.number = le16(l + pos + 4);
+        } else if (type == kMapIdentified && len >= 64) {
+            const std::uint8_t* ident = l + pos + 4 + 1;
+            m.number = le16(l + pos + kMap2Number);
+            if (identIs(ident, "*UDF Sparable Partition")) {
+                m.kind = Map::Kind::Sparable;
+                m.packet = le16(l + pos + kMapSparePacket);
+            } else if (identIs(ident, "*UDF Virtual Partition")) {
+                m.kind = Map::Kind::Virtual;
+            } else if (identIs(ident, "*UDF Metadata Partition")) {
+                m.kind = Map::Kind::Metadata;
+                m.metaFile = le32(l + pos + kMapMetaFile);
+                m.mirrorFile = le32(l + pos + kMapMetaMirror);
+            } else {
+                return false;
+            }
+        } else {
+            return false;
+        }
+        auto pd = pds_.find(m.number);
+        if (pd == pds_.end())
+            return false;
+        m.start = le32(pd->second.second.data() + kPdStart);
+        m.length = le32(pd->second.second.data() + kPdLength);
+        if (m.kind == Map::Kind::Sparable && !loadSparingTable(m, l + pos))
+            tree_.note("no readable sparing table");
+        if (m.kind == Map::Kind::Virtual || m.kind == Map::Kind::Metadata)
+            later.push_back({maps_.size(), pos});
+        maps_.push_back(std::move(m));
+        pos += len;
+    }
+    // Virtual and metadata partitions lie on the physical map of the same partition.
+    for (const Deferred& d : later) {
+        Map& m = maps_[d.index];
+        bool found = false;
+        for (std::size_t k = 0; k < maps_.size(); ++k) {
+            if (maps_[k].number == m.number &&
+                (maps_[k].kind == Map::Kind::Physical || maps_[k].kind == Map::Kind::Sparable)) {
+                m.underlying = static_cast<std::uint16_t>(k);
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            return false;
+    }
+    for (const Deferred& d : later) {
+        Map& m = maps_[d.index];
+        if (m.kind == Map::Kind::Virtual && !loadVat(m))
+            return false;
+        if (m.kind == Map::Kind::Metadata && !loadMetadata(m))
+            return false;
+    }
+    return true;
+}
+
+bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t bytes,
+                          std::vector<Extent>& out, bool mirror, int depth)
+{
+    if (ref >= maps_.size() || depth > 2)
+        return false;
+    const Map& m = maps_[ref];
+    auto push = [&](std::uint64_t offset, std::uint64_t length) {
+        if (!out.empty() && out.back().offset != kHoleOffset &&
+            out.back().offset + out.back().length == offset)
+            out.back().length += length;
+        else
+            out.push_back({offset, length});
+    };
+    const std::uint64_t blocks = (bytes + bs_ - 1) / bs_;
+    switch (m.kind) {
+    case Map::Kind::Physical:
+        if (std::uint64_t(block) + blocks > m.length)
+            return false;
+        push((m.start + block) * bs_, bytes);
+        return true;
+    case Map::Kind::Sparable: {
+        if (std::uint64_t(block) + blocks > m.length)
+            return false;
+        std::uint64_t cur = block, left = bytes;
+        std::uint64_t firstPacket = block - block % m.packet;
+        auto it = m.spared.lower_bound(static_cast<std::uint32_t>(firstPacket));
+        while (left) {
+            std::uint64_t take = left;
+            std::uint64_t offset = (m.start + cur) * bs_;
+            if (it != m.spared.end() && it->first <= cur) {
+                // cur lies in a spared packet.
+                std::uint64_t inPacket = cur - it->first;
+                take = std::min<std::uint64_t>(left, (m.packet - inPacket) * bs_);
+                offset = (std::uint64_t(it->second) + inPacket) * bs_;
+                ++it;
+            } else if (it != m.spared.end()) {
+                take = std::min<std::uint64_t>(left, (it->first - cur) * bs_);
+            }
+            push(offset, take);
+            left -= take;
+            cur += (take + bs_ - 1) / bs_;
+        }
+        return true;
+    }
+    case Map::Kind::Virtual: {
+        if (std::uint64_t(block) + blocks > m.vat.size())
+            return false;
+        std::uint64_t left = bytes;
+        for (std::uint64_t b = block; left; ++b) {
+            std::uint64_t take = std::min<std::uint64_t>(left, bs_);
+            if (m.vat[b] == 0xFFFFFFFFu ||
+                !translate(m.underlying, m.vat[b], take, out, false, depth + 1))
+                return false;
+            left -= take;
+        }
+        return true;
+    }
+    case Map::Kind::Metadata: {
+        const auto& runs = mirror && m.mirrorGood ? m.mirror : m.main;
+        std::uint64_t pos = std::uint64_t(block) * bs_, left = bytes;
+        for (const Map::Run& r : runs) {
+            if (!left)
+                break;
+            if (pos < r.fileOffset || pos >= r.fileOffset + r.length)
+                continue;
+            std::uint64_t within = pos - r.fileOffset;
+            std::uint64_t take = std::min(left, r.length - within);
+            push(r.offset + within, take);
+            pos += take;
+            left -= take;
+        }
+        return left == 0;
+    }
+    }
+    return false;
+}
+
+bool UdfReader::readBlock(LbAddr at, std::uint8_t* dst, bool mirror)
+{
+    std::vector<Extent> where;
+    if (!translate(at.partition, at.block, bs_, where, mirror) || where.size() != 1)
+        return false;
+    return readCached(where[0].offset, dst, bs_);
+}
+
+bool UdfReader::readDescriptor(LbAddr at, std::uint16_t ident, std::vector<std::uint8_t>& buf)
+{
+    buf.resize(bs_);
+    if (readBlock(at, buf.data()) && udfTagValid(buf.data(), bs_, ident, at.block))
+        return true;
+    // A damaged descriptor of the metadata partition is read from the mirror.
+    if (hasMirror(at.partition) && readBlock(at, buf.data(), true) &&
+        udfTagValid(buf.data(), bs_, ident, at.block))
+        return true;
+    return false;
+}
+
+bool UdfReader::hasMirror(std::uint16_t partition) const
+{
+    return partition < maps_.size() && maps_[partition].kind == Map::Kind::Metadata &&
+           maps_[partition].mirrorGood;
+}
+
+bool UdfReader::readEntryBlock(LbAddr at, std::vector<std::uint8_t>& buf)
+{
+    auto sound = [&] {
+        std::uint16_t ident = le16(buf.data());
+        return (ident == kTagFileEntry || ident == kTagExtendedFileEntry ||
+                ident == kTagIndirectEntry) &&
+               udfTagValid(buf.data(), bs_, ident, at.block);
+    };
+    buf.resize(bs_);
+    if (readBlock(at, buf.data()) && sound())
+        return true;
+    // A damaged entry of the metadata partition is read from the mirror.
+    if (hasMirror(at.partition) && readBlock(at, buf.data(), true) && sound())
+        return true;
+    return false;
+}
+
+bool UdfReader::parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb& out)
+{
+    const std::uint8_t* p = buf.data();
+    std::uint16_t ident = le16(p);
+    if (!udfTagValid(p, bs_, ident, at.block))
+        return false;
+    bool extended = ident == kTagExtendedFileEntry;
+    if (!extended && ident != kTagFileEntry)
+        return false;
+    std::size_t fixed = extended ? kEfeFixed : kFeFixed;
+    std::uint32_t eaLength = le32(p + (extended ? kEfeEaLength : kFeEaLength));
+    std::uint32_t adLength = le32(p + (extended ? kEfeEaLength : kFeEaLength) + 4);
+    if (eaLength > bs_ || adLength > bs_ || fixed + eaLength + adLength > bs_)
+        return false;
+    out.at = at;
+    out.fileType = p[kIcbFileType];
+    out.adForm = le16(p + kIcbFlags) & 7;
+    out.infoLength = le64(p + kFeInfoLength);
+    out.hasTime =
+        decodeUdfTime(p + (extended ? kEfeModified : kFeModified), &out.mtime, &out.hundredths);
+    out.ads.assign(p + fixed + eaLength, p + fixed + eaLength + adLength);
+    return true;
+}
+
+bool UdfReader::readIcb(LbAddr at, Icb& out)
+{
+    std::vector<std::uint8_t> buf(bs_), next(bs_);
+    std::set<std::pair<std::uint16_t, std::uint32_t>> seen;
+    for (std::uint32_t hop = 0; hop < limits::kMaxIcbHops; ++hop) {
+        if (!seen.insert({at.partition, at.block}).second)
+            return false; // indirect entries that loop
+        if (!readEntryBlock(at, buf))
+            return false;
+        std::uint16_t ident = le16(buf.data());
+        if (ident == kTagIndirectEntry) {
+            if (!udfTagValid(buf.data(), bs_, ident, at.block))
+                return false;
+            at = lbAddr(buf.data() + kIndirectTarget + 4);
+            continue;
+        }
+        if (!parseEntry(buf, at, out))
+            return false;
+        std::vector<Extent> where;
+        translate(at.partition, at.block, bs_, where);
+        out.imageOffset = where.empty() ? 0 : where[0].offset;
+        // Strategy 4096: a newer entry is reached through an indirect entry
+        // in the block after this one.
+        if (le16(buf.data() + kIcbStrategy) == 4096 && at.block < 0xFFFFFFFFu) {
+            LbAddr after{at.block + 1, at.partition};
+            if (readBlock(after, next.data()) && le16(next.data()) == kTagIndirectEntry &&
+                udfTagValid(next.data(), bs_, kTagIndirectEntry, after.block)) {
+                LbAddr target = lbAddr(next.data() + kIndirectTarget + 4);
+                if (le32(next.data() + kIndirectTarget) & 0x3FFFFFFF) {
+                    seen.insert({after.partition, after.block});
+                    if (!seen.count({target.partition, target.block})) {
+                        at = target;
+                        continue;
+                    }
+                    tree_.note("indirect entries that loop; the last entry reached is read");
+                }
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+bool UdfReader::extentsOf(const Icb& icb, std::vector<Extent>& out, std::uint64_t* covered,
+                          bool mirror)
+{
+    *covered = 0;
+    std::vector<std::uint8_t> area = icb.ads;
+    std::vector<std::uint8_t> aed;
+    std::set<std::pair<std::uint16_t, std::uint32_t>> seen;
+    std::size_t step = icb.adForm == kAdShort      ? 8
+                       : icb.adForm == kAdLong     ? 16
+                       : icb.adForm == kAdExtended ? 20
+                                                   : 0;
+    if (!step)
+        return false;
+    std::uint32_t hops = 0;
+    std::size_t pos = 0;
+    while (*covered < icb.infoLength) {
+        if (pos + step > area.size())
+            break;
+        const std::uint8_t* p = area.data() + pos;
+        std::uint32_t raw = le32(p);
+        std::uint32_t type = raw >> 30;
+        std::uint64_t length = raw & 0x3FFFFFFF;
+        LbAddr where = step == 8    ? LbAddr{le32(p + 4), icb.at.partition}
+                       : step == 16 ? lbAddr(p + 4)
+                                    : lbAddr(p + 12);
+        pos += step;
+        if (length == 0)
+            break;
+        if (type == kExtContinuation) {
+            // The list goes on in an allocation extent descriptor.
+            if (++hops > limits::kMaxAdContinuations ||
+                !seen.insert({where.partition, where.block}).second)
+                return false;
+            if (!readDescriptor(where, kTagAllocationExtent, aed))
+                return false;
+            std::uint32_t n = le32(aed.data() + kAedLength);
+            if (n > bs_ - kAedFixed)
+                return false;
+            area.assign(aed.begin() + kAedFixed, aed.begin() + kAedFixed + n);
+            pos = 0;
+            continue;
+        }
+        length = std::min(length, icb.infoLength - *covered);
+        if (out.size() >= limits::kMaxFileExtents || ++extentTotal_ > limits::kMaxTotalExtents)
+            return false;
+        if (type == kExtRecorded) {
+            if (!translate(where.partition, where.block, length, out, mirror))
+                return false;
+        } else if (!out.empty() && out.back().offset == kHoleOffset) {
+            out.back().length += length;
+        } else {
+            out.push_back({kHoleOffset, length});
+        }
+        *covered += length;
+    }
+    return true;
+}
+
+bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror)
+{
+    if (icb.infoLength > limit)
+        return false;
+    if (icb.adForm == kAdEmbedded) {
+        if (icb.infoLength > icb.ads.size())
+            return false;
+        out.assign(icb.ads.begin(), icb.ads.begin() + static_cast<std::ptrdiff_t>(icb.infoLength));
+        return true;
+    }
+    std::vector<Extent> extents;
+    std::uint64_t covered = 0;
+    if (!extentsOf(icb, extents, &covered, mirror) || covered != icb.infoLength)
+        return false;
+    // Folders, tables and link targets are recorded data: nothing is allocated
+    // for bytes the image cannot hold.
+    for (const Extent& e : extents)
+        if (e.offset == kHoleOffset || e.offset > src_.size() || e.length > src_.size() - e.offset)
+            return false;
+    out.resize(static_cast<std::size_t>(covered));
+    std::size_t pos = 0;
+    for (const Extent& e : extents) {
+        if (!src_.readExact(e.offset, out.data() + pos, e.length))
+            return false;
+        pos += e.length;
+    }
+    return true;
+}
+
+std::string symlinkTarget(const std::string& data)
+{
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+    std::string path;
+    std::size_t pos = 0;
+    while (pos + 4 <= data.size()) {
+        std::uint8_t type = p[pos];
+        std::size_t n = p[pos + 1];
+        if (pos + 4 + n > data.size())
+            break;
+        std::string part;
+        switch (type) {
+        case 1:
+        case 2:
+            path = "/";
+            break;
+        case 3:
+            part = "..";
+            break;
+        case 4:
+            part = ".";
+            break;
+        case 5:
+            part = utf16ToUtf8(decodeCs0(p + pos + 4, n));
+            break;
+        default:
+            break;
+        }
+        if (!part.empty()) {
+            if (!path.empty() && path.back() != '/')
+                path += '/';
+            path += part;
+        }
+        pos += 4 + n;
+    }
+    return path;
+}
+
+void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, LbAddr at)
+{
+    Icb icb;
+    if (!readIcb(at, icb)) {
+        tree_.note("an unreadable file entry is left out");
+        return;
+    }
+    Entry e;
+    e.name = name;
+    e.parent = dir.entry;
+    e.hidden = hidden;
+    e.hasTime = icb.hasTime;
+    e.mtime = icb.mtime;
+    e.hundredths = icb.hundredths;
+    switch (icb.fileType) {
+    case kFtDirectory:
+        if (dir.depth + 1 >= limits::kMaxDepth) {
+            tree_.note("folders nested too deep are left out");
+            return;
+        }
+        if (!directories_.insert(icb.imageOffset).second) {
+            tree_.note("a folder that contains itself or an ancestor is left out");
+            return;
+        }
+        e.directory = true;
+        break;
+    case kFtUnspecified:
+    case kFtFile:
+    case kFtRealTime:
+        e.size = icb.infoLength;
+        if (icb.adForm == kAdEmbedded) {
+            std::string data;
+            if (!contentOf(icb, icb.ads.size(), data)) {
+                tree_.note("embedded data longer than its entry is left out");
+                return;
+            }
+            e.content = Content::Inline;
+            e.inlineData = std::move(data);
+        } else {
+            std::vector<Extent> extents;
+            std::uint64_t covered = 0;
+            if (!extentsOf(icb, extents, &covered)) {
+                tree_.note("a file with unreadable allocation descriptors is left out");
+                return;
+            }
+            for (const Extent& x : extents) {
+                if (x.offset != kHoleOffset && x.offset + x.length > src_.size()) {
+                    tree_.note("a file with data beyond the end of the image is left out");
+                    return;
+                }
+            }
+            if (covered < e.size) {
+                tree_.note("a file shorter than its recorded size");
+                e.size = covered;
+            }
+            e.firstExtent = static_cast<std::uint32_t>(tree_.extents.size());
+            e.extentCount = static_cast<std::uint32_t>(extents.size());
+            tree_.extents.insert(tree_.extents.end(), extents.begin(), extents.end());
+        }
+        break;
+    case kFtSymlink: {
+        std::string data;
+        if (!contentOf(icb, limits::kMaxSymlinkBytes, data)) {
+            tree_.note("an unreadable symbolic link is left out");
+            return;
+        }
+        e.content = Content::Inline;
+        e.inlineData = symlinkTarget(data);
+        e.size = e.inlineData.size();
+        break;
+    }
+    default:
+        return; // devices, pipes, sockets and streams are not shown
+    }
+    std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
+    tree_.entries.push_back(std::move(e));
+    tree_.entries[dir.entry].children.push_back(index);
+    if (tree_.entries[index].directory)
+        pending_.push_back({index, std::move(icb), dir.depth + 1});
+}
+
+bool UdfReader::readDirectory(Pending& dir)
+{
+    std::string data;
+    if (dir.icb.infoLength > limits::kMaxDirectoryBytes ||
+        directoryBytes_ + dir.icb.infoLength > limits::kMaxTotalDirectoryBytes) {
+        tree_.note("a folder too large to read is left empty");
+        return false;
+    }
+    directoryBytes_ += dir.icb.infoLength;
+    bool read = contentOf(dir.icb, limits::kMaxDirectoryBytes, data);
+    auto firstSound = [&] {
+        return data.size() >= kFidFixed &&
+               udfTagValid(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
+                           kTagFileIdentifier,
+                           le32(reinterpret_cast<const std::uint8_t*>(data.data()) + 12));
+    };
+    // Folder data in the metadata partition whose main copy is damaged.
+    if ((!read || !firstSound()) && hasMirror(dir.icb.at.partition)) {
+        std::string copy;
+        if (contentOf(dir.icb, limits::kMaxDirectoryBytes, copy, true)) {
+            data.swap(copy);
+            read = true;
+        }
+    }
+    if (!read) {
+        tree_.note("an unreadable folder is left empty");
+        return false;
+    }
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+    const std::size_t size = data.size();
+    std::size_t pos = 0;
+    while (pos + kFidFixed <= size) {
+        if (aborted())
+            return false;
+        if (tree_.entries.size() >= limits::kMaxEntries) {
+            tree_.note("too many entries; the rest are left out");
+            return false;
+        }
+        const std::uint8_t* f = p + pos;
+        std::size_t available = size - pos;
+        if (le16(f) != kTagFileIdentifier ||
+            !udfTagValid(f, available, kTagFileIdentifier, le32(f + 12))) {
+            tree_.note("a damaged file identifier; the folder is cut short");
+            return false;
+        }
+        std::size_t nameLength = f[kFidNameLength];
+        std::size_t implLength = le16(f + kFidImplLength);
+        std::size_t length = (kFidFixed + implLength + nameLength + 3) & ~std::size_t(3);
+        if (kFidFixed + implLength + nameLength > available) {
+            tree_.note("a file identifier runs past its folder");
+            return false;
+        }
+        std::uint8_t traits = f[kFidCharacteristics];
+        pos += std::min(length, available);
+        if (traits & (kFcParent | kFcDeleted | kFcMetadata))
+            continue;
+        std::u16string name = decodeCs0(f + kFidFixed + implLength, nameLength);
+        if (!usableName(name)) {
+            tree_.note("an entry with an unusable name is left out");
+            continue;
+        }
+        // UDF 1.50 keeps its list of unusable blocks as a hidden file in the
+        // root; it is not part of the user's tree.
+        if (dir.entry == 0 && (traits & kFcHidden) && name == u"Non-Allocatable Space")
+            continue;
+        addChild(dir, name, (traits & kFcHidden) != 0, lbAddr(f + kFidIcb + 4));
+    }
+    return true;
+}
+
+void UdfReader::dropDuplicateNames()
+{
+    std::vector<std::uint32_t> sorted;
+    std::unordered_set<std::uint32_t> drop;
+    for (auto& dir : tree_.entries) {
+        auto& kids = dir.children;
+        if (kids.size() < 2)
+            continue;
+        sorted = kids;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return tree_.entries[a].name < tree_.entries[b].name;
+        });
+        drop.clear();
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            if (tree_.entries[sorted[i]].name == tree_.entries[sorted[i - 1]].name)
+                drop.insert(sorted[i]);
+        if (drop.empty())
+            continue;
+        tree_.note("entries with the same name in one folder; the later ones are left out");
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
+                   kids.end());
+    }
+}
+
+ScanStatus UdfReader::scan()
+{
+    std::vector<std::uint8_t> anchor(512);
+    if (!findAnchor(anchor.data()))
+        return ScanStatus::Unrecognized;
+    // The main sequence, then its reserve copy when the main one is unusable.
+    bool haveVds =
+        readVds(le32(anchor.data() + kAnchorMain + 4), le32(anchor.data() + kAnchorMain));
+    if (!haveVds || !buildMaps()) {
+        lvd_.clear(), pvd_.clear(), pds_.clear(), maps_.clear();
+        if (!readVds(le32(anchor.data() + kAnchorReserve + 4),
+                     le32(anchor.data() + kAnchorReserve)) ||
+            !buildMaps())
+            return ScanStatus::Corrupt;
+        tree_.note("the main volume descriptor sequence is unusable; the reserve is read");
+    }
+    if (aborted())
+        return ScanStatus::Aborted;
+
+    LbAddr fsdAt = lbAddr(lvd_.data() + kLvdFileSet + 4);
+    std::vector<std::uint8_t> fsd;
+    if (!readDescriptor(fsdAt, kTagFileSet, fsd))
+        return ScanStatus::Corrupt;
+    Icb root;
+    if (!readIcb(lbAddr(fsd.data() + kFsdRoot + 4), root) || root.fileType != kFtDirectory)
+        return ScanStatus::Corrupt;
+
+    tree_.flavor = Flavor::Udf;
+    tree_.label = dstring(lvd_.data() + kLvdVolumeId, 128);
+    if (tree_.label.empty() && !pvd_.empty())
+        tree_.label = dstring(pvd_.data() + kPvdVolumeId, 32);
+    Entry top;
+    top.directory = true;
+    top.hasTime = root.hasTime;
+    top.mtime = root.mtime;
+    tree_.entries.push_back(std::move(top));
+    directories_.insert(root.imageOffset);
+    pending_.push_back({0, std::move(root), 0});
+    std::size_t done = 0;
+    while (!pending_.empty()) {
+        if (aborted())
+            return ScanStatus::Aborted;
+        Pending dir = std::move(pending_.back());
+        pending_.pop_back();
+        bool whole = readDirectory(dir);
+        if (!whole && dir.entry == 0 && tree_.entries[0].children.empty())
+            return aborted() ? ScanStatus::Aborted : ScanStatus::Corrupt;
+        ++done;
+        if (control_.progress)
+            control_.progress->store(0.5f * static_cast<float>(done) /
+                                         static_cast<float>(done + pending_.size()),
+                                     std::memory_order_relaxed);
+    }
+    if (aborted())
+        return ScanStatus::Aborted;
+    dropDuplicateNames();
+    tree_.folders = tree_.files = 0;
+    std::vector<std::uint32_t> stack{0};
+    while (!stack.empty()) {
+        std::uint32_t i = stack.back();
+        stack.pop_back();
+        for (std::uint32_t c : tree_.entries[i].children) {
+            if (tree_.entries[c].directory) {
+                ++tree_.folders;
+                stack.push_back(c);
+            } else {
+                ++tree_.files;
+            }
+        }
+    }
+    return ScanStatus::Ok;
+}
+
+} // namespace
+
+std::u16string decodeCs0(const std::uint8_t* p, std::size_t n)
+{
+    if (n == 0)
+        return {};
+    switch (p[0]) {
+    case 8:
+    case 254:
+        return latin1ToUtf16(p + 1, n - 1);
+    case 16:
+    case 255:
+        return utf16beToUtf16(p + 1, n - 1);
+    default:
+        return {};
+    }
+}
+
+bool decodeUdfTime(const std::uint8_t* p, std::int64_t* utc, std::uint32_t* hundredths)
+{
+    std::uint16_t typeZone = le16(p);
+    int zone = typeZone & 0xFFF;
+    if (zone & 0x800)
+        zone -= 0x1000;
+    if (zone == -2047 || zone < -1440 || zone > 1440)
+        zone = 0; // not recorded: taken as UTC
+    int year = static_cast<std::int16_t>(le16(p + 2));
+    int month = p[4], day = p[5], hour = p[6], minute = p[7], second = p[8];
+    if (year == 0 && month == 0 && day == 0)
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return false;
+    std::int64_t t = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    *utc = t * 86400 + hour * 3600 + minute * 60 + second - std::int64_t(zone) * 60;
+    *hundredths = p[9] < 100 ? p[9] : 0;
+    return true;
+}
+
+bool udfTagValid(const std::uint8_t* p, std::size_t available, std::uint16_t ident,
+                 std::uint32_t location)
+{
+    if (available < kTagSize || le16(p) != ident)
+        return false;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < kTagSize; ++i)
+        if (i != 4)
+            sum = static_cast<std::uint8_t>(sum + p[i]);
+    if (sum != p[4] || le32(p + 12) != location)
+        return false;
+    std::size_t crcLength = le16(p + 10);
+    if (kTagSize + crcLength <= available && crcItu(p + kTagSize, crcLength) != le16(p + 8))
+        return false;
+    return true;
+}
+
+ScanStatus scanUdf(ByteSource& logical, Tree& tree, const ScanControl& control)
+{
+    UdfReader reader(logical, tree, control);
+    return reader.scan();
+}
+
+} // namespace vbe

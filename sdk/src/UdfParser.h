@@ -1,0 +1,41 @@
+// The UDF parser: anchors, the volume descriptor sequence, partitions of every
+// kind (physical, sparable, virtual, metadata) and the directory tree. Reads
+// only through a ByteSource.
+#pragma once
+
+#include "ByteSource.h"
+#include "IsoParser.h"
+#include "Records.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vbe {
+
+// Reads the UDF file system of the logical view of an image into tree.
+// Unrecognized when no anchor is found.
+ScanStatus scanUdf(ByteSource& logical, Tree& tree, const ScanControl& control = {});
+
+// OSTA compressed Unicode (compression 8 or 16) to UTF-16; empty for an
+// unknown compression.
+std::u16string decodeCs0(const std::uint8_t* p, std::size_t n);
+
+// A 12-byte UDF time stamp; false when it holds no valid time.
+bool decodeUdfTime(const std::uint8_t* p, std::int64_t* utc, std::uint32_t* hundredths);
+
+// A descriptor tag: checksum, identifier, recorded location and, when the
+// covered bytes are at hand, the CRC.
+bool udfTagValid(const std::uint8_t* p, std::size_t available, std::uint16_t ident,
+                 std::uint32_t location);
+
+namespace limits {
+constexpr std::uint32_t kMaxIcbHops = 64;           // indirect entries followed per file
+constexpr std::uint32_t kMaxAdContinuations = 4096; // allocation extents per file
+constexpr std::uint32_t kMaxFileExtents = 1u << 20;
+constexpr std::uint64_t kMaxTotalExtents = 8u << 20;
+constexpr std::uint64_t kMaxVatBytes = 64ull << 20;
+constexpr std::uint32_t kMaxVdsBlocks = 256;
+constexpr std::uint32_t kMaxSymlinkBytes = 64 * 1024;
+} // namespace limits
+
+} // namespace vbe
