@@ -42,9 +42,9 @@ std::int64_t FileReader::readStored(std::uint64_t offset, void* dst, std::size_t
         std::size_t k =
             static_cast<std::size_t>(std::min<std::uint64_t>(n - done, e.length - within));
         if (e.offset == kHoleOffset) {
+            // A hole reads as zeros; the cursor moves on at the next turn.
             std::memset(out + done, 0, k);
             done += k;
-            base += e.length;
             continue;
         }
         std::int64_t got = source_->readAt(e.offset + within, out + done, k);
