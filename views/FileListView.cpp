@@ -142,18 +142,11 @@ void CFileListView::SetViewStyle(unsigned style)
         m_wndIcons->setWordWrap(true);
         m_pStack->setCurrentWidget(m_wndIcons);
         break;
-    case LVS_SMALLICON:
+    case LVS_SMALLICON: // small icons in rows
+    case LVS_LIST:      // small icons in columns
         m_wndIcons->setViewMode(QListView::ListMode);
-        m_wndIcons->setFlow(QListView::LeftToRight);
-        m_wndIcons->setWrapping(true);
-        m_wndIcons->setIconSize(QSize(16, 16));
-        m_wndIcons->setGridSize(QSize());
-        m_wndIcons->setWordWrap(false);
-        m_pStack->setCurrentWidget(m_wndIcons);
-        break;
-    case LVS_LIST:
-        m_wndIcons->setViewMode(QListView::ListMode);
-        m_wndIcons->setFlow(QListView::TopToBottom);
+        m_wndIcons->setFlow(style == LVS_SMALLICON ? QListView::LeftToRight
+                                                   : QListView::TopToBottom);
         m_wndIcons->setWrapping(true);
         m_wndIcons->setIconSize(QSize(16, 16));
         m_wndIcons->setGridSize(QSize());

@@ -573,27 +573,7 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
 // path; the first one recorded stays.
 void TreeBuilder::dropDuplicateNames()
 {
-    std::vector<std::uint32_t> sorted;
-    std::unordered_set<std::uint32_t> drop;
-    for (std::size_t d = 0; d < tree_.entries.size(); ++d) {
-        auto& kids = tree_.entries[d].children;
-        if (kids.size() < 2)
-            continue;
-        sorted = kids;
-        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return tree_.entries[a].name < tree_.entries[b].name;
-        });
-        drop.clear();
-        for (std::size_t i = 1; i < sorted.size(); ++i)
-            if (tree_.entries[sorted[i]].name == tree_.entries[sorted[i - 1]].name)
-                drop.insert(sorted[i]);
-        if (drop.empty())
-            continue;
-        tree_.note("entries with the same name in one folder; the later ones are left out");
-        kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
-                   kids.end());
-    }
+    vbe::dropDuplicateNames(tree_);
 }
 
 bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
@@ -893,6 +873,31 @@ ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
     if (control.progress)
         control.progress->store(1.0f, std::memory_order_relaxed);
     return ScanStatus::Ok;
+}
+
+void dropDuplicateNames(Tree& tree)
+{
+    std::vector<std::uint32_t> sorted;
+    std::unordered_set<std::uint32_t> drop;
+    for (std::size_t d = 0; d < tree.entries.size(); ++d) {
+        auto& kids = tree.entries[d].children;
+        if (kids.size() < 2)
+            continue;
+        sorted = kids;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return tree.entries[a].name < tree.entries[b].name;
+        });
+        drop.clear();
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            if (tree.entries[sorted[i]].name == tree.entries[sorted[i - 1]].name)
+                drop.insert(sorted[i]);
+        if (drop.empty())
+            continue;
+        tree.note("entries with the same name in one folder; the later ones are left out");
+        kids.erase(std::remove_if(kids.begin(), kids.end(),
+                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
+                   kids.end());
+    }
 }
 
 } // namespace vbe

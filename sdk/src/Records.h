@@ -74,4 +74,8 @@ struct Tree
     }
 };
 
+// Leaves out the later of two entries with the same name in one folder (a
+// crafted image could otherwise hide a folder behind a file of its name).
+void dropDuplicateNames(Tree& tree);
+
 } // namespace vbe

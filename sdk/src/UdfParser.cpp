@@ -894,27 +894,7 @@ bool UdfReader::readDirectory(Pending& dir)
 
 void UdfReader::dropDuplicateNames()
 {
-    std::vector<std::uint32_t> sorted;
-    std::unordered_set<std::uint32_t> drop;
-    for (auto& dir : tree_.entries) {
-        auto& kids = dir.children;
-        if (kids.size() < 2)
-            continue;
-        sorted = kids;
-        std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return tree_.entries[a].name < tree_.entries[b].name;
-        });
-        drop.clear();
-        for (std::size_t i = 1; i < sorted.size(); ++i)
-            if (tree_.entries[sorted[i]].name == tree_.entries[sorted[i - 1]].name)
-                drop.insert(sorted[i]);
-        if (drop.empty())
-            continue;
-        tree_.note("entries with the same name in one folder; the later ones are left out");
-        kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
-                   kids.end());
-    }
+    vbe::dropDuplicateNames(tree_);
 }
 
 ScanStatus UdfReader::scan()
