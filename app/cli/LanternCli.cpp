@@ -4,6 +4,7 @@
 //   lantern-cli list IMAGE
 //   lantern-cli extract [--overwrite] IMAGE DEST [PATH...]
 
+#include "FileTypeCache.h"
 #include "ImageEngine.h"
 #include "LTDataItem.h"
 #include "VolumeCheck.h"
@@ -302,11 +303,22 @@ int Extract(const QStringList& args)
     }
 }
 
+// The command line shows no file types: a source that knows none spares
+// loading the MIME database.
+class CNoTypes : public IFileTypeSource
+{
+public:
+    bool QueryFile(const QString&, int*, QString*) override { return false; }
+    bool QueryFolder(int*, int*, QString*) override { return false; }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    CFileTypeCache noTypes(std::make_unique<CNoTypes>());
+    CFileTypeCache::SetGlobal(&noTypes);
     std::signal(SIGINT, &OnInterrupt);
     std::signal(SIGTERM, &OnInterrupt);
     const QStringList args = QCoreApplication::arguments().mid(1);
