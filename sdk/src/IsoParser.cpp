@@ -14,9 +14,6 @@ namespace vbe {
 
 using namespace iso;
 
-namespace {
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
@@ -26,6 +23,8 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
+
+namespace {
 
 bool makeTime(int year, int month, int day, int hour, int minute, int second, int offset15,
               std::int64_t* utc)

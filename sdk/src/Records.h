@@ -74,6 +74,9 @@ struct Tree
     }
 };
 
+// Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d);
+
 // Leaves out the later of two entries with the same name in one folder (a
 // crafted image could otherwise hide a folder behind a file of its name).
 void dropDuplicateNames(Tree& tree);

@@ -14,16 +14,6 @@ using namespace udf;
 
 namespace {
 
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 std::uint16_t crcItu(const std::uint8_t* p, std::size_t n)
 {
     std::uint16_t crc = 0;
