@@ -2,7 +2,9 @@
 
 #include "UdfParser.h"
 
+#include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vbe {
 
@@ -32,36 +34,67 @@ bool longerVersionOf(const std::u16string& longer, const std::u16string& name)
     return longer.size() > name.size() && longer.compare(0, name.size(), name) == 0;
 }
 
-bool siblingNamed(const Tree& t, const Entry& parent, const std::u16string& name)
+// The names in each folder of a tree, made when a folder is first asked about,
+// so that a rename checks its siblings by one lookup.
+class FolderNames
 {
-    for (std::uint32_t c : parent.children)
-        if (t.entries[c].name == name)
-            return true;
-    return false;
-}
+public:
+    explicit FolderNames(Tree& t) : t_(t) {}
+    void rename(std::uint32_t i, const std::u16string& name)
+    {
+        std::uint32_t parent = t_.entries[i].parent;
+        auto it = names_.find(parent);
+        if (it == names_.end()) {
+            it = names_.emplace(parent, std::unordered_set<std::u16string>()).first;
+            for (std::uint32_t c : t_.entries[parent].children)
+                it->second.insert(t_.entries[c].name);
+        }
+        if (!it->second.insert(name).second)
+            return;
+        it->second.erase(t_.entries[i].name);
+        t_.entries[i].name = name;
+    }
 
-void rename(Tree& t, std::uint32_t i, const std::u16string& name)
+private:
+    Tree& t_;
+    std::unordered_map<std::uint32_t, std::unordered_set<std::u16string>> names_;
+};
+
+class Aborter
 {
-    if (!siblingNamed(t, t.entries[t.entries[i].parent], name))
-        t.entries[i].name = name;
-}
+public:
+    explicit Aborter(const ScanControl& c) : c_(c) {}
+    // Looks at the flag every 1024 steps.
+    bool step()
+    {
+        return (++steps_ & 1023) == 0 && c_.abort && c_.abort->load(std::memory_order_relaxed);
+    }
+
+private:
+    const ScanControl& c_;
+    std::uint64_t steps_ = 0;
+};
 
 } // namespace
 
-void takeBetterRecords(Tree& shown, const Tree& other)
+bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& control)
 {
     if (other.entries.empty() || shown.entries.empty())
-        return;
+        return true;
+    Aborter abort(control);
+    FolderNames names(shown);
     // Files that share their data: the longer name, the larger size.
     auto mine = filesByData(shown);
     auto theirs = filesByData(other);
     for (auto [offset, i] : mine) {
+        if (abort.step())
+            return false;
         auto it = theirs.find(offset);
         if (i == kAmbiguous || it == theirs.end() || it->second == kAmbiguous)
             continue;
         const Entry& o = other.entries[it->second];
         if (longerVersionOf(o.name, shown.entries[i].name))
-            rename(shown, i, o.name);
+            names.rename(i, o.name);
         Entry& e = shown.entries[i];
         if (o.content == Content::Extents && o.size > e.size) {
             e.firstExtent = static_cast<std::uint32_t>(shown.extents.size());
@@ -73,34 +106,45 @@ void takeBetterRecords(Tree& shown, const Tree& other)
     }
     // Folders (and files without data) have no extent to share: walk both
     // trees side by side and match a cut name by its longer version at the
-    // same place.
+    // same place. Their names, sorted, are searched, not compared one by one.
+    auto byName = [&](std::uint32_t a, std::uint32_t b) {
+        return other.entries[a].name < other.entries[b].name;
+    };
+    std::vector<std::uint32_t> theirFolders, theirFiles;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs{{0, 0}};
     while (!pairs.empty()) {
         auto [a, b] = pairs.back();
         pairs.pop_back();
+        theirFolders.clear();
+        theirFiles.clear();
+        for (std::uint32_t d : other.entries[b].children)
+            (other.entries[d].directory ? theirFolders : theirFiles).push_back(d);
+        std::sort(theirFolders.begin(), theirFolders.end(), byName);
+        std::sort(theirFiles.begin(), theirFiles.end(), byName);
         const std::vector<std::uint32_t> kids = shown.entries[a].children;
-        const auto& theirKids = other.entries[b].children;
         for (std::uint32_t c : kids) {
+            if (abort.step())
+                return false;
             const Entry& e = shown.entries[c];
+            const auto& candidates = e.directory ? theirFolders : theirFiles;
+            auto at = std::lower_bound(candidates.begin(), candidates.end(), e.name,
+                                       [&](std::uint32_t d, const std::u16string& name) {
+                                           return other.entries[d].name < name;
+                                       });
             std::uint32_t match = kAmbiguous;
-            std::uint32_t longer = kAmbiguous;
-            int longerCount = 0;
-            for (std::uint32_t d : theirKids) {
-                const Entry& o = other.entries[d];
-                if (o.directory != e.directory)
-                    continue;
-                if (o.name == e.name)
-                    match = d;
-                else if (longerVersionOf(o.name, e.name))
-                    longer = d, ++longerCount;
-            }
-            if (match == kAmbiguous && longerCount == 1) {
-                match = longer;
-                rename(shown, c, other.entries[longer].name);
+            if (at != candidates.end() && other.entries[*at].name == e.name) {
+                match = *at;
+            } else if (at != candidates.end() && longerVersionOf(other.entries[*at].name, e.name) &&
+                       (at + 1 == candidates.end() ||
+                        !longerVersionOf(other.entries[*(at + 1)].name, e.name))) {
+                // Exactly one longer version: names that start with this one
+                // sort right after it.
+                match = *at;
+                names.rename(c, other.entries[match].name);
             }
             if (match == kAmbiguous)
                 continue;
-            if (e.directory) {
+            if (shown.entries[c].directory) {
                 pairs.push_back({c, match});
                 continue;
             }
@@ -118,6 +162,7 @@ void takeBetterRecords(Tree& shown, const Tree& other)
             }
         }
     }
+    return true;
 }
 
 ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control)
@@ -149,8 +194,8 @@ ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control
         useUdf = udf.entries.size() >= iso.entries.size();
     Tree& shown = useUdf ? udf : iso;
     const Tree& other = useUdf ? iso : udf;
-    if (haveUdf && haveIso)
-        takeBetterRecords(shown, other);
+    if (haveUdf && haveIso && !takeBetterRecords(shown, other, control))
+        return ScanStatus::Aborted;
     if (useUdf && shown.label.empty())
         shown.label = iso.label;
     tree = std::move(shown);

@@ -12,7 +12,8 @@ namespace vbe {
 ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control = {});
 
 // Gives entries of shown the longer name or the larger size that other records
-// for the same data extent (files) or the same place (folders).
-void takeBetterRecords(Tree& shown, const Tree& other);
+// for the same data extent (files) or the same place (folders). False when
+// aborted through control.
+bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& control = {});
 
 } // namespace vbe

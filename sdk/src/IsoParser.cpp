@@ -312,6 +312,9 @@ public:
     // does not carry the Rock Ridge mark), or when aborted.
     bool build(const std::uint8_t* rootRecord);
     bool aborted() const { return aborted_; }
+    // Records whose Rock Ridge entries are damaged: each is left out, and
+    // costs no more than itself.
+    std::uint32_t recordDamage() const { return recordDamage_; }
 
 private:
     struct Pending
@@ -324,8 +327,10 @@ private:
     struct Group // the parts of one file recorded in several extents
     {
         bool open = false;
+        bool dropped = false; // parts that overlap: the file is left out
         std::vector<std::uint8_t> id;
         std::uint32_t entry = 0;
+        RangeClaims parts;
     };
 
     bool readDirectory(const Pending& dir, bool isRoot);
@@ -350,9 +355,14 @@ private:
     std::unordered_set<std::uint32_t> visited_;
     std::unordered_set<std::uint32_t> hadRelocated_; // folders holding moved-away entries
     std::uint64_t directoryBytes_ = 0;
+    RangeClaims folderData_; // each block is read as folder data once
+    RangeClaims areas_;      // and each byte of continuation areas
+    std::uint64_t recordBudget_ = 0;
+    std::uint32_t recordDamage_ = 0;
     std::uint64_t done_ = 0;
     float progress_ = 0;
     bool aborted_ = false;
+    bool exhausted_ = false;
     std::uint8_t spSkip_ = 0;
 };
 
@@ -500,6 +510,13 @@ void TreeBuilder::parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo
             return;
         }
         seen.push_back(key);
+        // Each continuation area belongs to one record.
+        ++tree_.structuresRead;
+        if (!areas_.claim(std::uint64_t(nextBlock) * kBlockSize + nextOffset, nextLength)) {
+            info.damaged = true;
+            info.damage = "continuation area shared with another record";
+            return;
+        }
         area.resize(nextLength);
         if (nextOffset + nextLength <= kBlockSize) {
             const std::uint8_t* b = cache_.block(nextBlock);
@@ -537,10 +554,11 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
         r.mtime = t;
     }
     visited_.insert(root.extent);
+    recordBudget_ = limits::kRecordsBase + limits::kRecordsPerBlock * (src_.size() / kBlockSize);
     Pending first{0, root.extent, root.length, 0};
     if (!readDirectory(first, true))
         return false;
-    while (!queue_.empty()) {
+    while (!queue_.empty() && !exhausted_) {
         if (checkAbort())
             return false;
         Pending next = queue_.front();
@@ -589,19 +607,47 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         tree_.note("folder cut short by the end of the image");
         length = available;
     }
-    if (directoryBytes_ + length > limits::kMaxTotalDirectoryBytes) {
-        tree_.note("too much folder data; the rest is left out");
-        return false;
+    // Each block is read as folder data once: what an earlier folder read
+    // is damage here, left out.
+    const std::uint64_t fresh = folderData_.freeFrom(offset, length);
+    if (fresh < length) {
+        tree_.note("folder data that overlaps another folder's is left out");
+        length = fresh / kBlockSize * kBlockSize;
     }
-    directoryBytes_ += length;
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(length));
-    std::int64_t got = src_.readAt(offset, buf.data(), buf.size());
-    if (got < 0)
-        got = 0;
-    if (static_cast<std::uint64_t>(got) < length) {
-        tree_.note("folder cut short by the end of the image");
-        buf.resize(static_cast<std::size_t>(got));
+    // Read a chunk at a time: a block after the first that starts with a "."
+    // record is another folder's start, and this one ends before it.
+    std::vector<std::uint8_t> buf;
+    constexpr std::size_t kChunk = 64 * 1024;
+    while (buf.size() < length) {
+        if (directoryBytes_ >= limits::kMaxTotalDirectoryBytes) {
+            tree_.note("too much folder data; the rest is left out");
+            break;
+        }
+        const std::size_t old = buf.size();
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - old));
+        buf.resize(old + n);
+        std::int64_t got = src_.readAt(offset + old, buf.data() + old, n);
+        directoryBytes_ += n;
+        if (got < static_cast<std::int64_t>(n)) {
+            tree_.note("folder cut short by the end of the image");
+            buf.resize(old + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+            break;
+        }
+        bool ends = false;
+        for (std::size_t b = std::max<std::size_t>(old, kBlockSize); b + kDrMinLength <= buf.size();
+             b += kBlockSize) {
+            if (buf[b] >= kDrMinLength && buf[b + kDrNameLength] == 1 && buf[b + kDrName] == 0) {
+                tree_.note("folder runs into another folder; cut there");
+                buf.resize(b);
+                ends = true;
+                break;
+            }
+        }
+        if (ends)
+            break;
     }
+    folderData_.claim(offset, buf.size());
     if (isRoot && buf.empty())
         return false;
 
@@ -624,12 +670,21 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         }
         if ((++records & 1023) == 0 && checkAbort())
             return false;
+        if (++tree_.recordsSeen > recordBudget_) {
+            if (!exhausted_)
+                tree_.note("more records than an image of this size holds; the rest are left out");
+            exhausted_ = true;
+            return true;
+        }
         DirRecord rec;
         decodeRecord(buf.data() + pos, &rec);
         pos += len;
 
+        // The System Use entries of "." and ".." say nothing shown, except
+        // for the root's "." that marks Rock Ridge.
         RockInfo rr;
-        if (flavor_ == Flavor::RockRidge) {
+        const bool dot = isDotOrDotDot(rec);
+        if (flavor_ == Flavor::RockRidge && (!dot || (isRoot && !sawDot))) {
             const std::uint8_t* su = rec.su;
             std::size_t suLength = rec.suLength;
             if (!(isRoot && !sawDot)) {
@@ -660,7 +715,7 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         if (!addRecord(dir, rec, rr, group) && aborted_)
             return false;
     }
-    if (group.open) {
+    if (group.open && !group.dropped) {
         tree_.note("file in several extents missing its last part");
         auto& kids = tree_.entries[dir.entry].children;
         if (!kids.empty() && kids.back() == group.entry)
@@ -684,17 +739,30 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
                     std::equal(group.id.begin(), group.id.end(), rec.id);
         if (same) {
             std::uint64_t off = (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize;
+            group.open = multi;
+            if (group.dropped)
+                return true;
+            if (!group.parts.claim(off, rec.length)) {
+                // Parts of one file that overlap: the file is damaged.
+                tree_.note("file in several extents whose parts overlap is left out");
+                group.dropped = true;
+                auto& kids = tree_.entries[dir.entry].children;
+                if (!kids.empty() && kids.back() == group.entry)
+                    kids.pop_back();
+                return true;
+            }
             tree_.extents.push_back({off, rec.length});
             ++e.extentCount;
             if (e.content != Content::Zisofs)
                 e.size += rec.length;
-            group.open = multi;
             return true;
         }
-        tree_.note("file in several extents missing its last part");
-        auto& kids = tree_.entries[dir.entry].children;
-        if (!kids.empty() && kids.back() == group.entry)
-            kids.pop_back();
+        if (!group.dropped) {
+            tree_.note("file in several extents missing its last part");
+            auto& kids = tree_.entries[dir.entry].children;
+            if (!kids.empty() && kids.back() == group.entry)
+                kids.pop_back();
+        }
         group.open = false;
     }
 
@@ -704,6 +772,7 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
     }
     if (rr.damaged) {
         tree_.note(rr.damage ? rr.damage : "damaged Rock Ridge entry");
+        ++recordDamage_;
         return false;
     }
 
@@ -714,7 +783,10 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
         name = utf16beToUtf16(rec.id, rec.idLength);
         dropVersion(name);
     } else {
-        name = latin1ToUtf16(rec.id, rec.idLength);
+        // ISO 9660:1999 writers record a name's own bytes: UTF-8 on most
+        // systems today, a single-byte set on older ones.
+        name = isUtf8(rec.id, rec.idLength) ? utf8ToUtf16(rec.id, rec.idLength)
+                                            : latin1ToUtf16(rec.id, rec.idLength);
         dropVersion(name);
         if (!directory && name.size() > 1 && name.back() == u'.')
             name.pop_back();
@@ -790,8 +862,11 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
             }
             if (multi) {
                 group.open = true;
+                group.dropped = false;
                 group.id.assign(rec.id, rec.id + rec.idLength);
                 group.entry = index;
+                group.parts = RangeClaims();
+                group.parts.claim(off, rec.length);
             }
         }
     }
@@ -854,7 +929,9 @@ ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
             return ScanStatus::Aborted;
         if (!ok)
             continue;
-        bool good = t->damage == 0 && t->entries.size() > 1;
+        // Damaged Rock Ridge records cost themselves, not the names of the
+        // rest of the tree.
+        bool good = t->damage == builder.recordDamage() && t->entries.size() > 1;
         if (good) {
             best = std::move(t);
             break;

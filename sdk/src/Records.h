@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,11 @@ struct Tree
     std::vector<std::string> notes; // the first few damage descriptions
     // Where the file system was found.
     std::uint64_t sessionStart = 0; // block of the session that was read
+    // Work done to read the tree, counted against the caps: blocks and areas
+    // of structures read, and identifiers and records looked at (the ones
+    // left out included).
+    std::uint64_t structuresRead = 0;
+    std::uint64_t recordsSeen = 0;
 
     void note(const std::string& what)
     {
@@ -72,6 +79,41 @@ struct Tree
         if (notes.size() < 32)
             notes.push_back(what);
     }
+};
+
+// Byte ranges of the image already taken by one kind of structure (folder
+// data, continuation areas). Each byte may be taken once: a range that
+// overlaps one taken before is damage.
+class RangeClaims
+{
+public:
+    bool claim(std::uint64_t start, std::uint64_t length)
+    {
+        if (length == 0)
+            return true;
+        const std::uint64_t end = start + length < start ? ~0ull : start + length;
+        auto next = ranges_.lower_bound(start);
+        if (next != ranges_.end() && next->first < end)
+            return false;
+        if (next != ranges_.begin() && std::prev(next)->second > start)
+            return false;
+        ranges_.emplace_hint(next, start, end);
+        return true;
+    }
+
+    // How many bytes from start lie before the first byte taken.
+    std::uint64_t freeFrom(std::uint64_t start, std::uint64_t length) const
+    {
+        auto next = ranges_.upper_bound(start);
+        if (next != ranges_.begin() && std::prev(next)->second > start)
+            return 0;
+        if (next != ranges_.end() && next->first - start < length)
+            return next->first - start;
+        return length;
+    }
+
+private:
+    std::map<std::uint64_t, std::uint64_t> ranges_; // start -> end
 };
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian calendar).

@@ -15,6 +15,40 @@ void appendCodePoint(std::u16string& out, char32_t c)
 }
 } // namespace
 
+bool isUtf8(const std::uint8_t* s, std::size_t n)
+{
+    std::size_t i = 0;
+    while (i < n) {
+        std::uint8_t c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t more = c >= 0xC2 && c <= 0xDF   ? 1
+                           : c >= 0xE0 && c <= 0xEF ? 2
+                           : c >= 0xF0 && c <= 0xF4 ? 3
+                                                    : 0;
+        if (more == 0 || n - i <= more)
+            return false;
+        std::uint8_t lo = 0x80, hi = 0xBF;
+        if (c == 0xE0)
+            lo = 0xA0;
+        else if (c == 0xED)
+            hi = 0x9F;
+        else if (c == 0xF0)
+            lo = 0x90;
+        else if (c == 0xF4)
+            hi = 0x8F;
+        if (s[i + 1] < lo || s[i + 1] > hi)
+            return false;
+        for (std::size_t k = 2; k <= more; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        i += more + 1;
+    }
+    return true;
+}
+
 std::u16string utf8ToUtf16(const std::uint8_t* s, std::size_t n)
 {
     std::u16string out;

@@ -7,6 +7,8 @@
 
 namespace vbe {
 
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool isUtf8(const std::uint8_t* s, std::size_t n);
 // UTF-8 to UTF-16; invalid sequences become U+FFFD.
 std::u16string utf8ToUtf16(const std::uint8_t* s, std::size_t n);
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.

@@ -4,8 +4,11 @@
 #include "UdfFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <memory>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace vbe {
@@ -14,14 +17,23 @@ using namespace udf;
 
 namespace {
 
+// CRC-ITU-T (polynomial 0x1021, initial 0), one table step per byte.
+constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
+    std::array<std::uint16_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned crc = i << 8;
+        for (int b = 0; b < 8; ++b)
+            crc = crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1;
+        t[i] = static_cast<std::uint16_t>(crc);
+    }
+    return t;
+}();
+
 std::uint16_t crcItu(const std::uint8_t* p, std::size_t n)
 {
     std::uint16_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= static_cast<std::uint16_t>(p[i] << 8);
-        for (int b = 0; b < 8; ++b)
-            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        crc = static_cast<std::uint16_t>(crc << 8) ^ kCrcTable[((crc >> 8) ^ p[i]) & 0xFF];
     return crc;
 }
 
@@ -44,6 +56,19 @@ bool usableName(const std::u16string& n)
     return true;
 }
 
+// A virtual allocation table, shared by every virtual map on the same
+// partition: the table's bytes as read, and where its entries lie in them.
+struct Vat
+{
+    std::string data;
+    std::size_t begin = 0;
+    std::size_t count = 0;
+    std::uint32_t at(std::size_t i) const
+    {
+        return le32(reinterpret_cast<const std::uint8_t*>(data.data()) + begin + 4 * i);
+    }
+};
+
 struct Map
 {
     enum class Kind
@@ -59,14 +84,14 @@ struct Map
     std::uint64_t length = 0;                      // in blocks
     std::uint32_t packet = 0;                      // sparable: blocks per packet
     std::map<std::uint32_t, std::uint32_t> spared; // packet start -> replacement
-    std::vector<std::uint32_t> vat;                // virtual: virtual block -> physical block
+    std::shared_ptr<const Vat> vat;                // virtual: virtual block -> physical block
     std::uint16_t underlying = 0;                  // virtual and metadata: the physical map
     std::uint32_t metaFile = 0, mirrorFile = 0;
     struct Run
     {
         std::uint64_t fileOffset, offset, length;
     };
-    std::vector<Run> main, mirror; // metadata: file offset -> image offset
+    std::vector<Run> main, mirror; // metadata: file offset -> image offset, in file order
     bool mainGood = false, mirrorGood = false;
 };
 
@@ -113,19 +138,41 @@ private:
     bool readBlock(LbAddr at, std::uint8_t* dst, bool mirror = false);
     bool readCached(std::uint64_t offset, std::uint8_t* dst, std::size_t n);
     bool readDescriptor(LbAddr at, std::uint16_t ident, std::vector<std::uint8_t>& buf);
-    bool readIcb(LbAddr at, Icb& out);
+    bool readIcb(LbAddr at, Icb& out, std::vector<std::uint64_t>* path = nullptr,
+                 std::uint32_t* reached = nullptr);
     bool hasMirror(std::uint16_t partition) const;
     bool readEntryBlock(LbAddr at, std::vector<std::uint8_t>& buf);
     bool parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb& out);
     bool extentsOf(const Icb& icb, std::vector<Extent>& out, std::uint64_t* covered,
                    bool mirror = false);
-    bool contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror = false);
+    bool contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror = false,
+                   RangeClaims* claims = nullptr);
+    bool fileExtents(const Icb& icb, Entry& e);
     bool readDirectory(Pending& dir);
     void addChild(Pending& dir, const std::u16string& name, bool hidden, LbAddr at);
     void dropDuplicateNames();
     bool aborted() const
     {
         return control_.abort && control_.abort->load(std::memory_order_relaxed);
+    }
+    // The work an image may ask for grows with its size; what is spent past
+    // that is left out.
+    bool spendBlock() { return ++tree_.structuresRead <= blockBudget_ || exhaust(); }
+    bool spendRecords(std::uint64_t n = 1)
+    {
+        tree_.recordsSeen += n;
+        return tree_.recordsSeen <= recordBudget_ || exhaust();
+    }
+    bool exhaust()
+    {
+        if (!exhausted_)
+            tree_.note("more work than an image of this size needs; the rest is left out");
+        exhausted_ = true;
+        return false;
+    }
+    static std::uint64_t key(LbAddr at, bool mirror = false)
+    {
+        return std::uint64_t(mirror) << 48 | std::uint64_t(at.partition) << 32 | at.block;
     }
 
     ByteSource& src_;
@@ -146,6 +193,19 @@ private:
     std::uint64_t directoryBytes_ = 0;
     std::uint64_t extentTotal_ = 0;
     std::vector<Pending> pending_;
+    std::uint64_t blockBudget_ = 0, recordBudget_ = 0;
+    bool exhausted_ = false;
+    // What each ICB address named by an identifier gave: the entry made from
+    // it, or kLeftOut. Every indirect entry on the way is keyed too, so a
+    // structure many identifiers name is read once.
+    std::unordered_map<std::uint64_t, std::uint32_t> known_;
+    static constexpr std::uint32_t kLeftOut = ~0u;
+    static constexpr std::uint32_t kNotShown = ~0u - 1;
+    // Allocation extent descriptors belong to one file each.
+    std::unordered_set<std::uint64_t> usedAeds_;
+    // Folder data: each block of the image is read as folder data once.
+    RangeClaims folderData_;
+    std::map<std::uint16_t, std::shared_ptr<const Vat>> vats_; // by underlying map
 };
 
 bool UdfReader::readCached(std::uint64_t offset, std::uint8_t* dst, std::size_t n)
@@ -267,11 +327,46 @@ bool UdfReader::loadSparingTable(Map& m, const std::uint8_t* map)
 
 bool UdfReader::loadVat(Map& m)
 {
-    // The VAT's file entry is the last thing written: look back from the end.
+    // Every virtual map on one partition reads the same table.
+    if (auto it = vats_.find(m.underlying); it != vats_.end()) {
+        m.vat = it->second;
+        return m.vat != nullptr;
+    }
+    auto& shared = vats_[m.underlying];
+    // The VAT's file entry is the last thing written: look back from the
+    // last recorded block. An image written into a larger file has zeros
+    // after it, which a drive would not report as recorded.
     const Map& phys = maps_[m.underlying];
+    std::uint64_t last = lastBlock_;
+    {
+        constexpr std::uint64_t kChunkBlocks = 32;
+        std::vector<std::uint8_t> chunk(kChunkBlocks * bs_);
+        std::uint64_t zeros = 0;
+        bool found = false;
+        while (!found && zeros < limits::kMaxTrailingZeroBytes / bs_ && last >= kChunkBlocks) {
+            if (aborted())
+                return false;
+            std::uint64_t from = last + 1 - kChunkBlocks;
+            if (!src_.readExact(from * bs_, chunk.data(), chunk.size()))
+                break;
+            for (std::uint64_t k = kChunkBlocks; k-- > 0;) {
+                const std::uint8_t* b = chunk.data() + k * bs_;
+                if (b[0] != 0 || std::memcmp(b, b + 1, bs_ - 1) != 0) {
+                    last = from + k;
+                    found = true;
+                    break;
+                }
+                ++zeros;
+            }
+            if (!found)
+                last = from - 1;
+        }
+        if (!found)
+            last = lastBlock_;
+    }
     std::vector<std::uint8_t> buf(bs_);
-    for (std::uint64_t back = 0; back < 64 && back <= lastBlock_; ++back) {
-        std::uint64_t at = lastBlock_ - back;
+    for (std::uint64_t back = 0; back < 64 && back <= last; ++back) {
+        std::uint64_t at = last - back;
         if (at < phys.start || at - phys.start > 0xFFFFFFFFu)
             break;
         if (!src_.readExact(at * bs_, buf.data(), bs_))
@@ -285,7 +380,8 @@ bool UdfReader::loadVat(Map& m)
             continue;
         if (icb.fileType != kFtVat && icb.fileType != kFtUnspecified)
             continue;
-        std::string data;
+        auto vat = std::make_shared<Vat>();
+        std::string& data = vat->data;
         if (!contentOf(icb, limits::kMaxVatBytes, data))
             continue;
         const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
@@ -302,8 +398,10 @@ bool UdfReader::loadVat(Map& m)
         }
         if (begin > end)
             continue;
-        for (std::size_t i = begin; i + 4 <= end; i += 4)
-            m.vat.push_back(le32(p + i));
+        vat->begin = begin;
+        vat->count = (end - begin) / 4;
+        shared = std::move(vat);
+        m.vat = shared;
         return true;
     }
     return false;
@@ -425,10 +523,14 @@ bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t 
     if (ref >= maps_.size() || depth > 2)
         return false;
     const Map& m = maps_[ref];
+    // One descriptor can turn into many extents: those are what the caps count.
+    bool overflow = false;
     auto push = [&](std::uint64_t offset, std::uint64_t length) {
         if (!out.empty() && out.back().offset != kHoleOffset &&
             out.back().offset + out.back().length == offset)
             out.back().length += length;
+        else if (out.size() >= limits::kMaxFileExtents)
+            overflow = true;
         else
             out.push_back({offset, length});
     };
@@ -445,7 +547,7 @@ bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t 
         std::uint64_t cur = block, left = bytes;
         std::uint64_t firstPacket = block - block % m.packet;
         auto it = m.spared.lower_bound(static_cast<std::uint32_t>(firstPacket));
-        while (left) {
+        while (left && !overflow) {
             std::uint64_t take = left;
             std::uint64_t offset = (m.start + cur) * bs_;
             if (it != m.spared.end() && it->first <= cur) {
@@ -461,16 +563,16 @@ bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t 
             left -= take;
             cur += (take + bs_ - 1) / bs_;
         }
-        return true;
+        return !overflow;
     }
     case Map::Kind::Virtual: {
-        if (std::uint64_t(block) + blocks > m.vat.size())
+        if (!m.vat || std::uint64_t(block) + blocks > m.vat->count || !spendRecords(blocks))
             return false;
         std::uint64_t left = bytes;
         for (std::uint64_t b = block; left; ++b) {
             std::uint64_t take = std::min<std::uint64_t>(left, bs_);
-            if (m.vat[b] == 0xFFFFFFFFu ||
-                !translate(m.underlying, m.vat[b], take, out, false, depth + 1))
+            std::uint32_t to = m.vat->at(b);
+            if (to == 0xFFFFFFFFu || !translate(m.underlying, to, take, out, false, depth + 1))
                 return false;
             left -= take;
         }
@@ -479,18 +581,22 @@ bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t 
     case Map::Kind::Metadata: {
         const auto& runs = mirror && m.mirrorGood ? m.mirror : m.main;
         std::uint64_t pos = std::uint64_t(block) * bs_, left = bytes;
-        for (const Map::Run& r : runs) {
-            if (!left)
-                break;
-            if (pos < r.fileOffset || pos >= r.fileOffset + r.length)
-                continue;
-            std::uint64_t within = pos - r.fileOffset;
-            std::uint64_t take = std::min(left, r.length - within);
-            push(r.offset + within, take);
+        // The run holding pos: the last one that starts at or before it.
+        auto r = std::upper_bound(
+            runs.begin(), runs.end(), pos,
+            [](std::uint64_t at, const Map::Run& run) { return at < run.fileOffset; });
+        if (r == runs.begin())
+            return false;
+        for (--r; left && r != runs.end() && !overflow; ++r) {
+            if (pos < r->fileOffset || pos >= r->fileOffset + r->length)
+                return false; // a gap in the metadata file
+            std::uint64_t within = pos - r->fileOffset;
+            std::uint64_t take = std::min(left, r->length - within);
+            push(r->offset + within, take);
             pos += take;
             left -= take;
         }
-        return left == 0;
+        return left == 0 && !overflow;
     }
     }
     return false;
@@ -498,6 +604,8 @@ bool UdfReader::translate(std::uint16_t ref, std::uint32_t block, std::uint64_t 
 
 bool UdfReader::readBlock(LbAddr at, std::uint8_t* dst, bool mirror)
 {
+    if (!spendBlock())
+        return false;
     std::vector<Extent> where;
     if (!translate(at.partition, at.block, bs_, where, mirror) || where.size() != 1)
         return false;
@@ -563,13 +671,22 @@ bool UdfReader::parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb&
     return true;
 }
 
-bool UdfReader::readIcb(LbAddr at, Icb& out)
+bool UdfReader::readIcb(LbAddr at, Icb& out, std::vector<std::uint64_t>* path,
+                        std::uint32_t* reached)
 {
     std::vector<std::uint8_t> buf(bs_), next(bs_);
     std::set<std::pair<std::uint16_t, std::uint32_t>> seen;
     for (std::uint32_t hop = 0; hop < limits::kMaxIcbHops; ++hop) {
         if (!seen.insert({at.partition, at.block}).second)
             return false; // indirect entries that loop
+        if (path) {
+            // A chain that joins one already followed ends where that one did.
+            if (auto it = known_.find(key(at)); it != known_.end() && !path->empty()) {
+                *reached = it->second;
+                return true;
+            }
+            path->push_back(key(at));
+        }
         if (!readEntryBlock(at, buf))
             return false;
         std::uint16_t ident = le16(buf.data());
@@ -632,12 +749,16 @@ bool UdfReader::extentsOf(const Icb& icb, std::vector<Extent>& out, std::uint64_
                        : step == 16 ? lbAddr(p + 4)
                                     : lbAddr(p + 12);
         pos += step;
+        if (!spendRecords())
+            return false;
         if (length == 0)
             break;
         if (type == kExtContinuation) {
-            // The list goes on in an allocation extent descriptor.
+            // The list goes on in an allocation extent descriptor, which
+            // belongs to this one file.
             if (++hops > limits::kMaxAdContinuations ||
-                !seen.insert({where.partition, where.block}).second)
+                !seen.insert({where.partition, where.block}).second ||
+                !usedAeds_.insert(key(where, mirror)).second)
                 return false;
             if (!readDescriptor(where, kTagAllocationExtent, aed))
                 return false;
@@ -649,22 +770,27 @@ bool UdfReader::extentsOf(const Icb& icb, std::vector<Extent>& out, std::uint64_
             continue;
         }
         length = std::min(length, icb.infoLength - *covered);
-        if (out.size() >= limits::kMaxFileExtents || ++extentTotal_ > limits::kMaxTotalExtents)
-            return false;
+        const std::size_t before = out.size();
         if (type == kExtRecorded) {
             if (!translate(where.partition, where.block, length, out, mirror))
                 return false;
         } else if (!out.empty() && out.back().offset == kHoleOffset) {
             out.back().length += length;
-        } else {
+        } else if (out.size() < limits::kMaxFileExtents) {
             out.push_back({kHoleOffset, length});
+        } else {
+            return false;
         }
+        extentTotal_ += out.size() - before;
+        if (extentTotal_ > limits::kMaxTotalExtents)
+            return false;
         *covered += length;
     }
     return true;
 }
 
-bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror)
+bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out, bool mirror,
+                          RangeClaims* claims)
 {
     if (icb.infoLength > limit)
         return false;
@@ -686,6 +812,13 @@ bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out,
     out.resize(static_cast<std::size_t>(covered));
     std::size_t pos = 0;
     for (const Extent& e : extents) {
+        // Bytes read before as data of this kind are damage: the content
+        // ends where they start.
+        if (claims && !claims->claim(e.offset, e.length)) {
+            tree_.note("folder data that overlaps other folder data is left out");
+            out.resize(pos);
+            return true;
+        }
         if (!src_.readExact(e.offset, out.data() + pos, e.length))
             return false;
         pos += e.length;
@@ -731,13 +864,71 @@ std::string symlinkTarget(const std::string& data)
     return path;
 }
 
+bool UdfReader::fileExtents(const Icb& icb, Entry& e)
+{
+    std::vector<Extent> extents;
+    std::uint64_t covered = 0;
+    if (!extentsOf(icb, extents, &covered)) {
+        tree_.note("a file with unreadable allocation descriptors is left out");
+        return false;
+    }
+    for (const Extent& x : extents) {
+        if (x.offset != kHoleOffset && x.offset + x.length > src_.size()) {
+            tree_.note("a file with data beyond the end of the image is left out");
+            return false;
+        }
+    }
+    if (covered < e.size) {
+        tree_.note("a file shorter than its recorded size");
+        e.size = covered;
+    }
+    e.firstExtent = static_cast<std::uint32_t>(tree_.extents.size());
+    e.extentCount = static_cast<std::uint32_t>(extents.size());
+    tree_.extents.insert(tree_.extents.end(), extents.begin(), extents.end());
+    return true;
+}
+
 void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, LbAddr at)
 {
+    // An entry named before: files share what was read for the first name
+    // (their extents too); a folder is never shown twice.
+    std::uint32_t reached = kLeftOut;
+    auto share = [&](std::uint32_t from) {
+        if (from == kNotShown)
+            return;
+        if (from == kLeftOut || tree_.entries[from].directory) {
+            tree_.note(from == kLeftOut ? "an unreadable file entry is left out"
+                                        : "a folder named twice is left out");
+            return;
+        }
+        Entry e = tree_.entries[from];
+        e.name = name;
+        e.parent = dir.entry;
+        e.hidden = hidden;
+        e.children.clear();
+        std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
+        tree_.entries.push_back(std::move(e));
+        tree_.entries[dir.entry].children.push_back(index);
+    };
+    if (auto it = known_.find(key(at)); it != known_.end())
+        return share(it->second);
+    std::vector<std::uint64_t> path;
     Icb icb;
-    if (!readIcb(at, icb)) {
+    bool read = readIcb(at, icb, &path, &reached);
+    auto remember = [&](std::uint32_t outcome) {
+        for (std::uint64_t k : path)
+            known_[k] = outcome;
+    };
+    if (read && reached != kLeftOut) {
+        remember(reached);
+        return share(reached);
+    }
+    if (!read) {
+        remember(kLeftOut);
         tree_.note("an unreadable file entry is left out");
         return;
     }
+    remember(kLeftOut); // until the entry below is made
     Entry e;
     e.name = name;
     e.parent = dir.entry;
@@ -769,26 +960,8 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
             }
             e.content = Content::Inline;
             e.inlineData = std::move(data);
-        } else {
-            std::vector<Extent> extents;
-            std::uint64_t covered = 0;
-            if (!extentsOf(icb, extents, &covered)) {
-                tree_.note("a file with unreadable allocation descriptors is left out");
-                return;
-            }
-            for (const Extent& x : extents) {
-                if (x.offset != kHoleOffset && x.offset + x.length > src_.size()) {
-                    tree_.note("a file with data beyond the end of the image is left out");
-                    return;
-                }
-            }
-            if (covered < e.size) {
-                tree_.note("a file shorter than its recorded size");
-                e.size = covered;
-            }
-            e.firstExtent = static_cast<std::uint32_t>(tree_.extents.size());
-            e.extentCount = static_cast<std::uint32_t>(extents.size());
-            tree_.extents.insert(tree_.extents.end(), extents.begin(), extents.end());
+        } else if (!fileExtents(icb, e)) {
+            return;
         }
         break;
     case kFtSymlink: {
@@ -803,9 +976,12 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
         break;
     }
     default:
+        remember(kNotShown);
         return; // devices, pipes, sockets and streams are not shown
     }
     std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
+    for (std::uint64_t k : path)
+        known_[k] = index;
     tree_.entries.push_back(std::move(e));
     tree_.entries[dir.entry].children.push_back(index);
     if (tree_.entries[index].directory)
@@ -821,7 +997,7 @@ bool UdfReader::readDirectory(Pending& dir)
         return false;
     }
     directoryBytes_ += dir.icb.infoLength;
-    bool read = contentOf(dir.icb, limits::kMaxDirectoryBytes, data);
+    bool read = contentOf(dir.icb, limits::kMaxDirectoryBytes, data, false, &folderData_);
     auto firstSound = [&] {
         return data.size() >= kFidFixed &&
                udfTagValid(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
@@ -831,7 +1007,7 @@ bool UdfReader::readDirectory(Pending& dir)
     // Folder data in the metadata partition whose main copy is damaged.
     if ((!read || !firstSound()) && hasMirror(dir.icb.at.partition)) {
         std::string copy;
-        if (contentOf(dir.icb, limits::kMaxDirectoryBytes, copy, true)) {
+        if (contentOf(dir.icb, limits::kMaxDirectoryBytes, copy, true, &folderData_)) {
             data.swap(copy);
             read = true;
         }
@@ -844,7 +1020,7 @@ bool UdfReader::readDirectory(Pending& dir)
     const std::size_t size = data.size();
     std::size_t pos = 0;
     while (pos + kFidFixed <= size) {
-        if (aborted())
+        if (aborted() || !spendRecords())
             return false;
         if (tree_.entries.size() >= limits::kMaxEntries) {
             tree_.note("too many entries; the rest are left out");
@@ -892,6 +1068,9 @@ ScanStatus UdfReader::scan()
     std::vector<std::uint8_t> anchor(512);
     if (!findAnchor(anchor.data()))
         return ScanStatus::Unrecognized;
+    const std::uint64_t blocks = src_.size() / bs_;
+    blockBudget_ = limits::kBlockReadsBase + limits::kBlockReadsPerBlock * blocks;
+    recordBudget_ = limits::kRecordsBase + limits::kRecordsPerBlock * blocks;
     // The main sequence, then its reserve copy when the main one is unusable.
     bool haveVds =
         readVds(le32(anchor.data() + kAnchorMain + 4), le32(anchor.data() + kAnchorMain));

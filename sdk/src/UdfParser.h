@@ -31,9 +31,15 @@ bool udfTagValid(const std::uint8_t* p, std::size_t available, std::uint16_t ide
 namespace limits {
 constexpr std::uint32_t kMaxIcbHops = 64;           // indirect entries followed per file
 constexpr std::uint32_t kMaxAdContinuations = 4096; // allocation extents per file
-constexpr std::uint32_t kMaxFileExtents = 1u << 20;
-constexpr std::uint64_t kMaxTotalExtents = 8u << 20;
+constexpr std::uint32_t kMaxFileExtents = 1u << 20; // produced extents, after translation
+constexpr std::uint64_t kMaxTotalExtents = 4u << 20;
 constexpr std::uint64_t kMaxVatBytes = 64ull << 20;
+constexpr std::uint64_t kMaxTrailingZeroBytes = 64ull << 20; // looked over for the VAT
+// Work per image, from its size in blocks: blocks of descriptors and entries
+// read; identifiers, allocation descriptors and translated blocks looked at
+// count as records (kRecordsPerBlock).
+constexpr std::uint64_t kBlockReadsPerBlock = 8;
+constexpr std::uint64_t kBlockReadsBase = 1u << 16;
 constexpr std::uint32_t kMaxVdsBlocks = 256;
 constexpr std::uint32_t kMaxSymlinkBytes = 64 * 1024;
 } // namespace limits
