@@ -6,14 +6,12 @@
 #include "SkinImages.h"
 #include "SkinMessages.h"
 #include "SkinText.h"
+#include "SkinWindow.h"
 #include "SystemVersion.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
-#include <QWindow>
 
 namespace {
 
@@ -21,7 +19,6 @@ const QString kFactoryBackground = QStringLiteral("Image\\Dialogs\\MessageBox\\b
 const QString kButtonStrip = QStringLiteral("Image\\Common\\button\\btn.png");
 const QString kCloseStrip = QStringLiteral("Image\\Dialogs\\BaseDialog\\btn_caption_close.png");
 const QString kPiecePrefix = QStringLiteral("Image\\Dialogs\\MessageBox\\bg_message_");
-const QString kDefaultFace = QStringLiteral("Sans Serif");
 
 constexpr int kIconLabelId = 1001;
 constexpr int kTitleLabelId = 1002;
@@ -79,16 +76,11 @@ void CAdtMessageBox::Construct(unsigned nStyle, const QString& iconPath, bool bT
 
 void CAdtMessageBox::MakeFonts()
 {
-    const QString face = GetUIFontName(kDefaultFace);
     const OsVersion os = GetOsVersion();
     const CLangResources* resources = GetLangResources();
     const bool chinese = resources && resources->LanguageCode() == u"CHS";
-    m_fontCaption = QFont(face);
-    m_fontCaption.setPixelSize(os.nMajor >= 6 && os.nMinor >= 2 && chinese ? 16 : 15);
-    m_fontCaption.setWeight(QFont::Normal);
-    m_fontText = QFont(face);
-    m_fontText.setPixelSize(12);
-    m_fontText.setWeight(QFont::Normal);
+    m_fontCaption = SkinDialogFont(os.nMajor >= 6 && os.nMinor >= 2 && chinese ? 16 : 15);
+    m_fontText = SkinDialogFont(12);
 }
 
 void CAdtMessageBox::InitDialog()
@@ -144,7 +136,7 @@ void CAdtMessageBox::SizeAndCompose()
     setFixedSize(m_sizeBox);
     setMask(m_region);
     move(0, 0);
-    CentreOverOwner();
+    CentreOverOwner(this);
 }
 
 void CAdtMessageBox::CreateButtons()
@@ -166,17 +158,6 @@ void CAdtMessageBox::CreateButtons()
                                     Qt::white, &m_pCloseButton);
         m_pCloseButton->SetTooltipText(LoadResString(IDS_MB_CLOSE_TIP), true);
     }
-}
-
-void CAdtMessageBox::CentreOverOwner()
-{
-    QRect area;
-    if (QWidget* owner = parentWidget())
-        area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isValid())
-        move(area.center() - QPoint(m_sizeBox.width() / 2, m_sizeBox.height() / 2));
 }
 
 std::vector<CAlphaButton*> CAdtMessageBox::Buttons() const
@@ -231,26 +212,20 @@ void CAdtMessageBox::keyPressEvent(QKeyEvent* event)
 // The whole surface outside the buttons moves the box.
 void CAdtMessageBox::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton) {
+    if (!m_drag.Press(this, event))
         QDialog::mousePressEvent(event);
-        return;
-    }
-    if (windowHandle() && windowHandle()->startSystemMove())
-        return;
-    m_bDragging = true;
-    m_ptDragOffset = event->globalPosition().toPoint() - pos();
 }
 
 void CAdtMessageBox::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_bDragging)
-        move(event->globalPosition().toPoint() - m_ptDragOffset);
+    if (!m_drag.Move(this, event))
+        QDialog::mouseMoveEvent(event);
 }
 
 void CAdtMessageBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_bDragging = false;
+    if (!m_drag.Release(event))
+        QDialog::mouseReleaseEvent(event);
 }
 
 int ShowSkinnedMessageBox(int nMessageId, unsigned nStyle, int nCaptionId, QWidget* pParent,

@@ -9,6 +9,7 @@
 #include "MessageBoxLayout.h"
 #include "ModalDialogs.h"
 #include "SkinControls.h"
+#include "SkinWindow.h"
 
 #include <QDialog>
 #include <QFont>
@@ -47,6 +48,7 @@ public:
     int DoModal();
 
     // What the box is made of (valid after InitDialog).
+    QString Text() const { return m_strText; }
     QSize BoxSize() const { return m_sizeBox; }
     QRect TextRect() const { return m_rectText; }
     QString IconPath() const { return m_szIconPath; }
@@ -76,7 +78,6 @@ private:
     void MakeFonts();
     void SizeAndCompose();
     void CreateButtons();
-    void CentreOverOwner();
 
     bool m_bTopMost = false;
     QString m_strText;
@@ -99,9 +100,7 @@ private:
 
     bool m_bInitialised = false;
     std::unique_ptr<CModalDialogScope> m_pModalScope;
-    // Dragging when the window system cannot move the window itself.
-    bool m_bDragging = false;
-    QPoint m_ptDragOffset;
+    CSurfaceDrag m_drag;
 };
 
 // Shows a message by string number or as text, with caption string

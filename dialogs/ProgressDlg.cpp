@@ -6,13 +6,11 @@
 #include "SkinGeometry.h"
 #include "SkinImages.h"
 #include "SkinMessages.h"
+#include "SkinWindow.h"
 #include "TextFit.h"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
-#include <QWindow>
 
 namespace {
 
@@ -21,14 +19,6 @@ const QString kCloseStrip = QStringLiteral("Image\\Dialogs\\BaseDialog\\btn_capt
 const QString kBarBackground = QStringLiteral("Image\\Common\\progressCtrl\\progress_bg_438.png");
 const QString kBarUnit = QStringLiteral("Image\\Common\\progressCtrl\\progress_unit_438.png");
 constexpr int IDC_CLOSE = 2;
-
-QFont DialogFont(int pixels)
-{
-    QFont font(GetUIFontName(QStringLiteral("DejaVu Sans")));
-    font.setPixelSize(pixels);
-    font.setWeight(QFont::Normal);
-    return font;
-}
 
 } // namespace
 
@@ -47,21 +37,16 @@ CProgressDlg::~CProgressDlg() = default;
 void CProgressDlg::InitDialog()
 {
     // The caption and text fonts keep 15 and 12 pixels at any resolution.
-    m_fontTitle = DialogFont(15);
-    m_fontText = DialogFont(12);
+    m_fontTitle = SkinDialogFont(15);
+    m_fontText = SkinDialogFont(12);
     m_fontMeasure = m_fontText;
 
     // The background over pure blue; the blue runs at the edges are cut
     // out of the window.
     const QImage background = LoadSkinImage(PROGRESS_BACKGROUND);
     m_sizeBackground = background.isNull() ? QSize(468, 160) : background.size();
-    m_imgBackground = QImage(m_sizeBackground, QImage::Format_RGB32);
-    m_imgBackground.fill(QColor(0, 0, 255));
-    if (!background.isNull()) {
-        QPainter p(&m_imgBackground);
-        p.drawImage(0, 0, background);
-    }
-    m_region = KeyColourWindowRegion(m_imgBackground, qRgb(0, 0, 255));
+    m_imgBackground = ComposeOnKeyColour(background, m_sizeBackground);
+    m_region = KeyColourWindowRegion(m_imgBackground, SKIN_KEY_COLOUR);
     QSize size = m_sizeBackground;
     const double scale = m_bScaleWithDpi ? GetDpiScale() : 1.0;
     if (m_bScaleWithDpi)
@@ -93,10 +78,8 @@ void CProgressDlg::InitDialog()
     if (m_pProgressBar)
         m_pProgressBar->SetPos(0);
 
-    if (parentWidget()) {
-        const QRect owner = parentWidget()->window()->frameGeometry();
-        move(owner.center() - rect().center());
-    }
+    if (parentWidget())
+        CentreOverOwner(this);
 }
 
 void CProgressDlg::SetRange(int nLower, int nUpper, int nStep)
@@ -180,10 +163,21 @@ void CProgressDlg::paintEvent(QPaintEvent*)
     p.drawImage(rect(), m_imgBackground);
 }
 
+// Every point of the dialog outside its controls drags it.
 void CProgressDlg::mousePressEvent(QMouseEvent* event)
 {
-    // Every point of the dialog drags it.
-    if (event->button() == Qt::LeftButton && windowHandle())
-        windowHandle()->startSystemMove();
-    QDialog::mousePressEvent(event);
+    if (!m_drag.Press(this, event))
+        QDialog::mousePressEvent(event);
+}
+
+void CProgressDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_drag.Move(this, event))
+        QDialog::mouseMoveEvent(event);
+}
+
+void CProgressDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_drag.Release(event))
+        QDialog::mouseReleaseEvent(event);
 }

@@ -6,6 +6,7 @@
 // begin and end, and Cancel posts WM_PROGRESS_CANCEL to the notify window.
 
 #include "SkinControls.h"
+#include "SkinWindow.h"
 
 #include <QDialog>
 #include <QFont>
@@ -54,6 +55,8 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void InitDialog();
@@ -82,4 +85,5 @@ private:
     QFont m_fontText;
     QFont m_fontMeasure;
     int m_nRepaints = 0;
+    CSurfaceDrag m_drag;
 };

@@ -66,6 +66,14 @@ QFont SkinControlFont(int nTenthsOfPoint)
     return font;
 }
 
+QFont SkinDialogFont(int nPixels)
+{
+    QFont font(GetUIFontName(kDefaultFace));
+    font.setPixelSize(std::max(1, nPixels));
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
 QRect ScaleRect(const QRect& rect, double scale)
 {
     const int left = int(rect.left() * scale);

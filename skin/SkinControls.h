@@ -56,6 +56,9 @@ enum SkinState
 // `nTenthsOfPoint` (90 = 9 points), which is 12 pixels high at image scale
 // 1.0 whatever the display's resolution, times the image scale.
 QFont SkinControlFont(int nTenthsOfPoint);
+// The dialogs' caption and text fonts: the user-interface face at a fixed
+// height in pixels (the same on every display), normal weight.
+QFont SkinDialogFont(int nPixels);
 
 // A rectangle with every coordinate multiplied by `scale` and truncated.
 QRect ScaleRect(const QRect& rect, double scale);
@@ -88,6 +91,8 @@ public:
     int Id() const { return m_nId; }
     int State() const { return m_nState; }
     QSize FrameSize() const { return QSize(m_nFrameWidth, m_nFrameHeight); }
+    // The font the caption is drawn in.
+    const QFont& ButtonFont() const { return m_font; }
     bool HasEightFrames() const { return m_bCheckFrames; }
     QString TooltipText() const { return m_strTooltip; }
     bool IsTooltipActive() const { return m_bTooltipActive; }

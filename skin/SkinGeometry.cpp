@@ -1,5 +1,6 @@
 #include "SkinGeometry.h"
 
+#include <QPainter>
 #include <algorithm>
 
 QSize StripFrameSize(QSize strip, int nFrames)
@@ -103,4 +104,15 @@ QRegion KeyColourWindowRegion(const QImage& image, QRgb key)
     for (const QRect& run : KeyColourEdgeRuns(image, key))
         region ^= QRegion(run);
     return region;
+}
+
+QImage ComposeOnKeyColour(const QImage& art, QSize size, QRgb key)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor::fromRgb(key));
+    if (!art.isNull() && !image.isNull()) {
+        QPainter painter(&image);
+        painter.drawImage(0, 0, art);
+    }
+    return image;
 }

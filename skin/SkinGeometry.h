@@ -56,3 +56,8 @@ QRegion KeyColourWindowRegion(const QImage& image, QRgb key);
 
 // The pure blue that skinned windows are drawn on.
 inline constexpr QRgb SKIN_KEY_COLOUR = 0xFF0000FF;
+
+// A skinned window's background: an opaque image of `size` in the key colour
+// with `art` drawn over it at the top left (a null `art` leaves it all key
+// colour). Its edge runs give the window region.
+QImage ComposeOnKeyColour(const QImage& art, QSize size, QRgb key = SKIN_KEY_COLOUR);
