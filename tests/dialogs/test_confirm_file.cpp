@@ -1,0 +1,321 @@
+#include "ConfirmFile.h"
+#include "Format.h"
+#include "LTDataItem.h"
+#include "ModalDialogs.h"
+#include "ProgramPaths.h"
+#include "QtPrint.h"
+#include "RegValues.h"
+#include "SkinText.h"
+#include "StoredSettings.h"
+#include "TempSettings.h"
+#include "WidgetTestApp.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// The local time zone for one test: three hours east of UTC, no summer time.
+class FixedZone
+{
+public:
+    FixedZone()
+    {
+        const char* old = std::getenv("TZ");
+        m_bHadZone = old != nullptr;
+        m_strOld = old ? old : "";
+        setenv("TZ", "LTN-3", 1);
+        tzset();
+    }
+    ~FixedZone()
+    {
+        if (m_bHadZone)
+            setenv("TZ", m_strOld.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool m_bHadZone = false;
+    std::string m_strOld;
+};
+
+SYSTEMTIME At(int year, int month, int day, int hour, int minute)
+{
+    SYSTEMTIME st;
+    st.wYear = std::uint16_t(year);
+    st.wMonth = std::uint16_t(month);
+    st.wDay = std::uint16_t(day);
+    st.wHour = std::uint16_t(hour);
+    st.wMinute = std::uint16_t(minute);
+    return st;
+}
+
+FILETIME64 Utc(int year, int month, int day, int hour, int minute)
+{
+    FILETIME64 ft = 0;
+    SystemTimeToFileTime(At(year, month, day, hour, minute), &ft);
+    return ft;
+}
+
+// The time text the dialog should show for a local time.
+QString Shown(int year, int month, int day, int hour, int minute)
+{
+    return FormatDateTime(At(year, month, day, hour, minute)).trimmed();
+}
+
+class ConfirmFile : public ::testing::Test
+{
+protected:
+    ConfirmFile()
+        : m_app({{IDS_CONFIRM_CAPTION, QStringLiteral("Confirm Replace")},
+                 {IDS_CONFIRM_OEM_MERGE_CAPTION, QStringLiteral("Confirm Folder Merge")},
+                 {IDS_CONFIRM_FILE_EXISTS, QStringLiteral("file %s exists")},
+                 {IDS_CONFIRM_FOLDER_EXISTS, QStringLiteral("folder %s exists")},
+                 {IDS_CONFIRM_REPLACE_FILE, QStringLiteral("replace file")},
+                 {IDS_CONFIRM_MERGE_FOLDER, QStringLiteral("merge folder")},
+                 {IDS_CONFIRM_DESCRIPTION, QStringLiteral("%s|%s")},
+                 {IDS_CONFIRM_WITH_FILE, QStringLiteral("with this file")},
+                 {IDS_CONFIRM_WITH_FOLDER, QStringLiteral("with this folder")},
+                 {IDS_CONFIRM_OEM_WITH_FILE, QStringLiteral("oem file")},
+                 {IDS_CONFIRM_OEM_WITH_FOLDER, QStringLiteral("oem folder")},
+                 {IDS_CONFIRM_REPLACE, QStringLiteral("Replace")},
+                 {IDS_CONFIRM_SKIP, QStringLiteral("Skip")},
+                 {IDS_CONFIRM_REPLACE_ALL, QStringLiteral("Replace All")},
+                 {IDS_CONFIRM_SKIP_ALL, QStringLiteral("Skip All")},
+                 {IDS_CONFIRM_CANCEL, QStringLiteral("Cancel")},
+                 {IDS_UNIT_BYTES, QStringLiteral("bytes")},
+                 {IDS_UNIT_KB, QStringLiteral("KB")},
+                 {IDS_UNIT_MB, QStringLiteral("MB")},
+                 {IDS_UNIT_GB, QStringLiteral("GB")}})
+    {
+        ResetFormatUnitWords();
+    }
+    ~ConfirmFile() override { ResetFormatUnitWords(); }
+
+    // An existing entry named `name` on disk and, with `bWithItem`, its
+    // namesake in the image: 48213 bytes if a file, modified a day later.
+    void Describe(bool bFolder, const QString& name = QStringLiteral("notes.txt"),
+                  bool bWithItem = true)
+    {
+        m_find.cFileName = name;
+        m_find.bDirectory = bFolder;
+        m_find.nFileSize = bFolder ? 0 : 1536;
+        m_find.ftLastWriteTime = Utc(2023, 11, 4, 22, 30);
+        m_pItem.reset();
+        if (bWithItem) {
+            m_pItem = std::make_unique<CLTDataItem>(QLatin1Char('\\') + name,
+                                                    bFolder ? KIND_FOLDER : KIND_FILE,
+                                                    bFolder ? 0 : 48213, 0);
+            m_pItem->m_ftModified = Utc(2023, 11, 5, 22, 30);
+        }
+        m_description.pItem = m_pItem.get();
+        m_description.strDestPath = QStringLiteral("/out/") + name;
+        m_description.pFindData = &m_find;
+    }
+
+    std::unique_ptr<CConfirmFile> Built()
+    {
+        auto dialog = std::make_unique<CConfirmFile>();
+        dialog->m_pDescription = &m_description;
+        dialog->InitDialog();
+        return dialog;
+    }
+
+    static void SetOem(std::uint32_t value)
+    {
+        DwordReg oem(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("oemConfirmString"));
+        oem.Set(value);
+        ASSERT_TRUE(oem.Write());
+    }
+
+    TempSettings m_settings;
+    FixedZone m_zone;
+    WidgetTestApp m_app;
+    FIND_DATA m_find;
+    std::unique_ptr<CLTDataItem> m_pItem;
+    CONFIRM_DESCRIPTION m_description;
+};
+
+TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
+{
+    Describe(false);
+    // The controls are found the way the views' tests find them: by name,
+    // inside the active modal widget.
+    const std::pair<const char*, int> table[] = {
+        {"Button1006", IDC_CONFIRM_REPLACE},  {"Button1005", IDC_CONFIRM_SKIP},
+        {"Button3", IDC_CONFIRM_REPLACE_ALL}, {"Button5", IDC_CONFIRM_SKIP_ALL},
+        {"Button2", IDC_CONFIRM_CANCEL},      {"Button1012", IDC_CONFIRM_CANCEL},
+        {"Escape", IDC_CONFIRM_CANCEL},
+    };
+    for (const auto& [way, expected] : table) {
+        CConfirmFile dialog;
+        dialog.m_pDescription = &m_description;
+        QTimer::singleShot(0, [way = QString::fromLatin1(way)] {
+            QWidget* open = QApplication::activeModalWidget();
+            ASSERT_NE(open, nullptr);
+            EXPECT_EQ(GetOpenModalDialogCount(), 1);
+            if (way == u"Escape") {
+                QTest::keyClick(open, Qt::Key_Escape);
+                return;
+            }
+            QWidget* button = open->findChild<QWidget*>(way);
+            ASSERT_NE(button, nullptr) << way;
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, 8));
+        });
+        EXPECT_EQ(dialog.DoModal(), expected) << way;
+    }
+    EXPECT_EQ(GetOpenModalDialogCount(), 0);
+}
+
+TEST_F(ConfirmFile, FileAndFolderTexts)
+{
+    struct Case
+    {
+        bool bFolder;
+        bool bWithItem;
+        const char* exists;
+        const char* question;
+        const char* with;
+        const char* existingSize;
+        const char* imageSize;
+    };
+    const Case cases[] = {
+        {false, true, "file notes.txt exists", "replace file", "with this file", "1.50 KB",
+         "47.08 KB"},
+        {true, true, "folder notes.txt exists", "merge folder", "with this folder", "", ""},
+        // Without the image's record the disk entry is described twice.
+        {false, false, "file notes.txt exists", "replace file", "with this file", "1.50 KB",
+         "1.50 KB"},
+    };
+    for (const Case& c : cases) {
+        Describe(c.bFolder, QStringLiteral("notes.txt"), c.bWithItem);
+        const auto dialog = Built();
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTS)->Text(), QLatin1String(c.exists));
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_QUESTION)->Text(), QLatin1String(c.question));
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_WITH)->Text(), QLatin1String(c.with));
+        EXPECT_EQ(dialog->TitleLabel()->Text(), u"Confirm Replace");
+        // Times are shown in local time, three hours ahead of UTC here.
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTING_INFO)->Text(),
+                  QLatin1String(c.existingSize) + u'|' + Shown(2023, 11, 5, 1, 30));
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_REPLACEMENT_INFO)->Text(),
+                  QLatin1String(c.imageSize) + u'|' +
+                      (c.bWithItem ? Shown(2023, 11, 6, 1, 30) : Shown(2023, 11, 5, 1, 30)));
+        for (int id : {IDC_CONFIRM_EXISTING_ICON, IDC_CONFIRM_REPLACEMENT_ICON}) {
+            const QImage icon = dialog->IconLabel(id)->Overlay();
+            EXPECT_EQ(icon.size(), QSize(30, 30));
+            EXPECT_EQ(icon.pixelColor(0, 0), QColor(61, 63, 64)) << "the icon panel's colour";
+        }
+    }
+}
+
+TEST_F(ConfirmFile, OemConfirmStringPicksTheAlternativeTexts)
+{
+    struct Case
+    {
+        std::uint32_t oem;
+        bool bFolder;
+        const char* with;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {1, false, "oem file", "Confirm Replace"},
+        {1, true, "oem folder", "Confirm Folder Merge"},
+        {2, true, "with this folder", "Confirm Replace"},
+    };
+    for (const Case& c : cases) {
+        SetOem(c.oem);
+        Describe(c.bFolder);
+        const auto dialog = Built();
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_WITH)->Text(), QLatin1String(c.with)) << c.oem;
+        EXPECT_EQ(dialog->TitleLabel()->Text(), QLatin1String(c.caption)) << c.oem;
+    }
+}
+
+TEST_F(ConfirmFile, ShapedByItsPictureAndCentredOverItsOwner)
+{
+    Describe(false);
+    QWidget owner;
+    owner.setGeometry(100, 80, 900, 700);
+    CConfirmFile dialog(&owner);
+    dialog.m_pDescription = &m_description;
+    dialog.InitDialog();
+    EXPECT_EQ(dialog.size(), QSize(620, 306));
+    EXPECT_EQ(dialog.pos() + QPoint(310, 153), owner.frameGeometry().center());
+    const QRegion region = dialog.WindowRegion();
+    EXPECT_FALSE(region.contains(QPoint(0, 0)));
+    EXPECT_FALSE(region.contains(QPoint(619, 305)));
+    EXPECT_TRUE(region.contains(QPoint(310, 150)));
+    EXPECT_TRUE(region.contains(QPoint(0, 150)));
+    EXPECT_EQ(dialog.Button(IDC_CONFIRM_CANCEL)->geometry(), QRect(460, 267, 136, 24));
+    EXPECT_EQ(dialog.Button(IDC_CONFIRM_CLOSE)->geometry(), QRect(590, 8, 20, 20));
+}
+
+TEST_F(ConfirmFile, WithoutItsPictureKeepsItsSizeAndEveryControl)
+{
+    QTemporaryDir empty;
+    SetProgramFolderForTesting(empty.path());
+    Describe(true);
+    const auto dialog = Built();
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    EXPECT_EQ(dialog->size(), QSize(620, 306));
+    EXPECT_TRUE(dialog->WindowRegion().isEmpty());
+    for (const char* name :
+         {"Button1006", "Button1005", "Button3", "Button5", "Button2", "Button1012", "Static1000",
+          "Static1084", "Static1002", "Static1087", "Static1004", "Static1082", "Static1083"})
+        EXPECT_NE(dialog->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+    EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTS)->Text(), u"folder notes.txt exists");
+}
+
+TEST_F(ConfirmFile, LongTextsStayInsideTheirPlaces)
+{
+    const QString name = QStringLiteral("An extraordinarily long file name ").repeated(8) +
+                         QStringLiteral("end.txt");
+    Describe(false, name);
+    SetOem(1);
+    CLangResources resources;
+    QTemporaryDir dir;
+    {
+        QFile file(dir.filePath(QStringLiteral("ADTRC.lang")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[language]\ncode = ENU\n[strings]\n"
+                   "6035 = This folder already contains a file named %s.\n"
+                   "61863 = with this file from the image, which is newer than the one above?\n"
+                   "6673 = A caption far too long for the band of two hundred pixels\n"
+                   "6043 = Skip this one\n");
+    }
+    ASSERT_TRUE(resources.LoadFile(dir.filePath(QStringLiteral("ADTRC.lang"))));
+    SetLangResources(&resources);
+    const auto dialog = Built();
+
+    // The name is cut in its middle so that the text keeps to its lines.
+    const CAlphaStatic* exists = dialog->Label(IDC_CONFIRM_EXISTS);
+    EXPECT_LE(MeasureSkinText(exists->LabelFont(), exists->Text(), exists->width(), TF_WORDBREAK)
+                  .height(),
+              exists->height());
+    EXPECT_TRUE(exists->Text().contains(QChar(0x2026)));
+    EXPECT_TRUE(exists->Text().endsWith(u"end.txt."));
+
+    // One-line texts take the free room beside them, then end in an ellipsis.
+    const CAlphaStatic* with = dialog->Label(IDC_CONFIRM_WITH);
+    EXPECT_GT(with->width(), 218);
+    EXPECT_LE(with->geometry().right() + 1, 518);
+    const CAlphaStatic* title = dialog->TitleLabel();
+    EXPECT_GT(title->width(), 200);
+    EXPECT_NEAR(title->x() + title->width() / 2.0, 310, 1) << "still centred";
+    for (const CAlphaStatic* label : {with, title})
+        EXPECT_LE(MeasureSkinText(label->LabelFont(), label->Text(), 0, TF_SINGLELINE).width(),
+                  label->width());
+
+    // A caption too long for its button is shortened; the tooltip has it all.
+    const CAlphaButton* skip = dialog->Button(IDC_CONFIRM_SKIP);
+    EXPECT_NE(skip->text(), u"Skip this one");
+    EXPECT_EQ(skip->TooltipText(), u"Skip this one");
+}
+
+} // namespace
