@@ -1,13 +1,19 @@
-// Draws the skinned controls and the message box into PNG files for the
-// project's screenshots, offscreen:
+// Draws the skinned controls, the message box and the overwrite question into
+// PNG files for the project's screenshots, offscreen:
 //
-//   skin_screens OUTPUT_FOLDER
+//   skin_screens OUTPUT_FOLDER [LANGUAGE_CODE]
+//
+// With a language code (DEU) the texts come from Language/<code>/ADTRC.lang
+// rather than the default set.
 //
 // With --show TEXT it instead shows one message box on the screen until it is
 // answered, to look at the shaped window under a real window system.
 
 #include "AdtMessageBox.h"
 #include "ApProgressCtrl.h"
+#include "ConfirmFile.h"
+#include "FileTime.h"
+#include "LTDataItem.h"
 #include "LangResources.h"
 #include "ProgramPaths.h"
 #include "SkinControls.h"
@@ -22,11 +28,10 @@ namespace {
 
 const QColor kBar(61, 63, 64);
 
-// The box as a user sees it: the window region cut out of the grab.
-QImage GrabShaped(CAdtMessageBox& box)
+// A window as a user sees it: its region cut out of the grab.
+QImage GrabShaped(QWidget& window, const QRegion& region)
 {
-    QImage image = box.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    const QRegion region = box.WindowRegion();
+    QImage image = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             if (!region.contains(QPoint(x, y)))
@@ -39,7 +44,45 @@ bool SaveBox(const QString& text, unsigned style, const QString& file)
     CAdtMessageBox box(text, style, IDS_MESSAGE_BOX_CAPTION, nullptr, MESSAGE_BOX_DEFAULT_ICON,
                        false);
     box.InitDialog();
-    return GrabShaped(box).save(file);
+    return GrabShaped(box, box.WindowRegion()).save(file);
+}
+
+FILETIME64 LocalTime(int year, int month, int day, int hour, int minute)
+{
+    SYSTEMTIME st;
+    st.wYear = std::uint16_t(year);
+    st.wMonth = std::uint16_t(month);
+    st.wDay = std::uint16_t(day);
+    st.wHour = std::uint16_t(hour);
+    st.wMinute = std::uint16_t(minute);
+    FILETIME64 local = 0;
+    FILETIME64 utc = 0;
+    SystemTimeToFileTime(st, &local);
+    LocalFileTimeToFileTime(local, &utc);
+    return utc;
+}
+
+// The overwrite question for an existing file or folder and its newer
+// namesake in the image.
+bool SaveConfirm(bool bFolder, const QString& file)
+{
+    FIND_DATA existing;
+    existing.cFileName =
+        bFolder ? QStringLiteral("VIDEO_TS") : QStringLiteral("Release notes 2.4.txt");
+    existing.bDirectory = bFolder;
+    existing.nFileSize = bFolder ? 0 : 1536;
+    existing.ftLastWriteTime = LocalTime(2023, 11, 4, 9, 12);
+    CLTDataItem item(QLatin1Char('\\') + existing.cFileName, bFolder ? KIND_FOLDER : KIND_FILE,
+                     bFolder ? 0 : 48213, 0);
+    item.m_ftModified = LocalTime(2024, 3, 18, 16, 5);
+    CONFIRM_DESCRIPTION description;
+    description.pItem = &item;
+    description.strDestPath = QStringLiteral("/home/user/Extracted/") + existing.cFileName;
+    description.pFindData = &existing;
+    CConfirmFile dialog;
+    dialog.m_pDescription = &description;
+    dialog.InitDialog();
+    return GrabShaped(dialog, dialog.WindowRegion()).save(file);
 }
 
 QWidget* DarkHost(QSize size)
@@ -91,15 +134,18 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    const QStringList args = app.arguments();
     CLangResources resources;
-    resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
+    const bool language = args.size() == 3 && args[1] != u"--show";
+    resources.LoadFile(language ? QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Language/") + args[2] +
+                                      QStringLiteral("/ADTRC.lang")
+                                : QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
     SetLangResources(&resources);
 
-    const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == u"--show")
         return ShowSkinnedMessageBox(args[2], MB_YESNO) == IDYES ? 0 : 1;
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: skin_screens OUTPUT_FOLDER | --show TEXT\n");
+    if (args.size() != 2 && !language) {
+        std::fprintf(stderr, "usage: skin_screens OUTPUT_FOLDER [LANGUAGE_CODE] | --show TEXT\n");
         return 2;
     }
     const QString out = args[1] + QLatin1Char('/');
@@ -120,6 +166,8 @@ int main(int argc, char** argv)
     ok &= SaveButtons(out + QStringLiteral("button_states.png"));
     for (int percent : {0, 50, 100})
         ok &= SaveProgress(percent, out + QStringLiteral("progress_%1.png").arg(percent));
+    ok &= SaveConfirm(false, out + QStringLiteral("confirm-file.png"));
+    ok &= SaveConfirm(true, out + QStringLiteral("confirm-folder.png"));
     SetLangResources(nullptr);
     return ok ? 0 : 1;
 }
