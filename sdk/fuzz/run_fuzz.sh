@@ -3,6 +3,9 @@
 # small images made by the test tools and runs it for a bounded time.
 #
 # usage: sdk/fuzz/run_fuzz.sh [seconds] [work-dir]
+# Each input must scan within 1 s with no allocation over 256 MB (the whole
+# process may take more: the sanitizer's shadow memory and the corpus). Set
+# FUZZ_EXTRA="-fork=1 -ignore_timeouts=1 -ignore_ooms=1" to go on after a finding.
 # Crashing inputs land in WORK/crashes; gzip each into tests/sdk/fuzz_crashes/
 # under a name saying what it proves, so that sdk_unit_tests keeps replaying it.
 set -eu
@@ -49,12 +52,17 @@ genisoimage -quiet -R -udf -o "$S/udf-bridge.iso" "$T"
 for kind in $(/usr/bin/python3 "$TESTS/make_hostile.py" --list); do
     /usr/bin/python3 "$TESTS/make_hostile.py" "$kind" "$S/rr.iso" "$S/h-$kind.iso" 2>/dev/null || true
 done
+# Images that are cheap to store and expensive to read, one per class.
+for kind in $(/usr/bin/python3 "$TESTS/make_bombs.py" --list); do
+    /usr/bin/python3 "$TESTS/make_bombs.py" "$kind" "$S/b-$kind.img" --small
+done
 for found in "$TESTS"/fuzz_crashes/*.gz; do
     [ -e "$found" ] && gzip -dc "$found" > "$S/$(basename "$found" .gz)"
 done
 
 echo "fuzzing for $SECONDS_TO_RUN s in $WORK"
 "$WORK/vbe_fuzz" "$WORK/corpus" "$S" -dict="$HERE/iso.dict" -max_len=1048576 \
-    -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
+    -max_total_time="$SECONDS_TO_RUN" -timeout=1 -malloc_limit_mb=256 -rss_limit_mb=1024 \
+    ${FUZZ_EXTRA:-} \
     -artifact_prefix="$WORK/crashes/" -print_final_stats=1 2>&1 | tail -25
 echo "crashes: $(ls "$WORK/crashes" | wc -l) in $WORK/crashes"

@@ -511,12 +511,12 @@ void TreeBuilder::parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo
         }
         seen.push_back(key);
         // Each continuation area belongs to one record.
-        ++tree_.structuresRead;
         if (!areas_.claim(std::uint64_t(nextBlock) * kBlockSize + nextOffset, nextLength)) {
             info.damaged = true;
             info.damage = "continuation area shared with another record";
             return;
         }
+        ++tree_.structuresRead;
         area.resize(nextLength);
         if (nextOffset + nextLength <= kBlockSize) {
             const std::uint8_t* b = cache_.block(nextBlock);

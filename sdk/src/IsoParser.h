@@ -44,7 +44,7 @@ constexpr std::uint32_t kMaxSessions = 99;
 constexpr std::uint64_t kSessionGapScanBlocks = 32768;
 constexpr std::uint32_t kMaxDescriptors = 64;
 // Records and identifiers looked at per tree, from the image's size in blocks.
-constexpr std::uint64_t kRecordsPerBlock = 64;
+constexpr std::uint64_t kRecordsPerBlock = 256; // short allocation descriptors fill a block
 constexpr std::uint64_t kRecordsBase = 1u << 20;
 } // namespace limits
 

@@ -160,8 +160,10 @@ private:
     bool spendBlock() { return ++tree_.structuresRead <= blockBudget_ || exhaust(); }
     bool spendRecords(std::uint64_t n = 1)
     {
+        if (tree_.recordsSeen + n > recordBudget_)
+            return exhaust();
         tree_.recordsSeen += n;
-        return tree_.recordsSeen <= recordBudget_ || exhaust();
+        return true;
     }
     bool exhaust()
     {
@@ -809,19 +811,18 @@ bool UdfReader::contentOf(const Icb& icb, std::uint64_t limit, std::string& out,
     for (const Extent& e : extents)
         if (e.offset == kHoleOffset || e.offset > src_.size() || e.length > src_.size() - e.offset)
             return false;
-    out.resize(static_cast<std::size_t>(covered));
-    std::size_t pos = 0;
+    out.clear();
     for (const Extent& e : extents) {
         // Bytes read before as data of this kind are damage: the content
         // ends where they start.
         if (claims && !claims->claim(e.offset, e.length)) {
             tree_.note("folder data that overlaps other folder data is left out");
-            out.resize(pos);
             return true;
         }
+        const std::size_t pos = out.size();
+        out.resize(pos + e.length);
         if (!src_.readExact(e.offset, out.data() + pos, e.length))
             return false;
-        pos += e.length;
     }
     return true;
 }

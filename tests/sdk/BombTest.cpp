@@ -1,0 +1,173 @@
+// Images that are cheap to store and expensive to read, made by make_bombs.py:
+// one per class of structure named too often, expanded or read again. Each
+// must list (or fail) with work bounded by the image's size: the reads the
+// reader makes are counted here, and so are the extents it produces.
+#include "ByteSource.h"
+#include "ImageScan.h"
+#include "Text.h"
+#include "UdfParser.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace vbe;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Counts what the reader asks of the image.
+class CountingSource final : public ByteSource
+{
+public:
+    explicit CountingSource(std::shared_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
+    std::uint64_t size() const override { return inner_->size(); }
+    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
+    {
+        ++reads;
+        bytes += n;
+        return inner_->readAt(offset, dst, n);
+    }
+    std::uint64_t reads = 0, bytes = 0;
+
+private:
+    std::shared_ptr<ByteSource> inner_;
+};
+
+struct Scan
+{
+    ScanStatus status = ScanStatus::Unrecognized;
+    Tree tree;
+    std::uint64_t imageBytes = 0, reads = 0, bytesRead = 0;
+    std::set<std::string> names; // of the root's children
+};
+
+fs::path bombDir()
+{
+    static fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("lantern-bombs-" + std::to_string(::getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+Scan scanBomb(const std::string& kind)
+{
+    fs::path image = bombDir() / (kind + ".img");
+    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
+                      " '" + image.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
+    Scan s;
+    int error = 0;
+    std::shared_ptr<ByteSource> file = FileSource::open(image.string(), &error);
+    if (!file)
+        return s;
+    auto counting = std::make_shared<CountingSource>(file);
+    s.imageBytes = counting->size();
+    SectorLayout layout;
+    detectSectorLayout(*counting, &layout);
+    s.status = scanImage(*logicalView(counting, layout), s.tree);
+    s.reads = counting->reads;
+    s.bytesRead = counting->bytes;
+    if (s.status == ScanStatus::Ok)
+        for (std::uint32_t c : s.tree.entries[0].children)
+            s.names.insert(utf16ToUtf8(s.tree.entries[c].name));
+    return s;
+}
+
+std::string notes(const Tree& t)
+{
+    std::string all;
+    for (const auto& n : t.notes)
+        all += n + "; ";
+    return all;
+}
+
+constexpr std::size_t kSome = ~std::size_t(0); // checked by the case itself
+
+struct Case
+{
+    const char* kind;
+    std::size_t names;           // children of the root that list
+    std::uint64_t maxExtents;    // extents the tree may hold
+    std::uint64_t maxBlocksRead; // blocks of 2048 bytes read, beyond the image's own size
+    std::function<void(const Scan&)> more;
+};
+
+class Bombs : public ::testing::TestWithParam<Case>
+{
+};
+
+TEST_P(Bombs, ListWithWorkBoundedByTheImage)
+{
+    const Case& c = GetParam();
+    Scan s = scanBomb(c.kind);
+    ASSERT_EQ(s.status, ScanStatus::Ok) << notes(s.tree);
+    if (c.names != kSome) {
+        EXPECT_EQ(s.names.size(), c.names) << notes(s.tree);
+    }
+    EXPECT_LE(s.tree.extents.size(), c.maxExtents);
+    // Every byte read once, give or take the structures read twice (an
+    // anchor, a descriptor sequence and its reserve, the read-ahead windows).
+    EXPECT_LE(s.bytesRead, 2 * s.imageBytes + c.maxBlocksRead * 2048) << s.reads << " reads";
+    const std::uint64_t blocks = s.imageBytes / 2048;
+    EXPECT_LE(s.tree.structuresRead, 4 * blocks);
+    EXPECT_LE(s.tree.recordsSeen, limits::kRecordsBase + 256 * blocks);
+    if (c.more)
+        c.more(s);
+}
+
+const std::uint64_t kVatRepeated = 64ull << 20 >> 11; // the VAT's blocks, one run read 32 times
+
+INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
+                         ::testing::Values(
+                             // Fan-out: 20,000 names of one file whose descriptors run through
+                             // 4,000 allocation extent descriptors; of the links of one chain of
+                             // 60 indirect entries; of one chain of continuation areas (each
+                             // area belongs to one record: the others are damage, left out).
+                             Case{"udf-aed-fanout", 20000, 4001, 1024, nullptr},
+                             Case{"udf-indirect-fanout", 20000, 1, 1024, nullptr},
+                             Case{"rr-continuation-fanout", 1, 1, 1024,
+                                  [](const Scan& s) {
+                                      EXPECT_TRUE(s.names.count("file-000000"));
+                                      EXPECT_EQ(s.tree.flavor, Flavor::RockRidge);
+                                  }},
+                             // Expansion: 24 virtual maps over one 64 MiB VAT; a sparing table of
+                             // 65,535 entries naming one packet; a metadata file of 200,000 runs.
+                             Case{"udf-vat-expansion", kSome, limits::kMaxTotalExtents,
+                                  kVatRepeated + 1024,
+                                  [](const Scan& s) {
+                                      // Each file's one descriptor becomes 500,000 extents: the
+                                      // files past the caps are left out, as damage.
+                                      EXPECT_GE(s.names.size(), 1u);
+                                      EXPECT_LT(s.names.size(), 200u);
+                                      EXPECT_GT(s.tree.damage, 0u);
+                                  }},
+                             Case{"udf-sparing-expansion", 20000, 10 * 65535, 1024, nullptr},
+                             Case{"udf-metadata-runs", 20000, 8, 1024, nullptr},
+                             // Repetition: folder data of one block named 30,000 times; 1,000
+                             // folders over one region; a file of 20,000 parts over the same data.
+                             Case{"udf-repeated-folder", 40, 1, 1024, nullptr},
+                             Case{"iso-overlapping-folders", 1000, 2048 * 40, 1024,
+                                  [](const Scan& s) {
+                                      // The first folder holds the region; the others overlap it.
+                                      std::size_t inFolders = 0;
+                                      for (std::uint32_t c : s.tree.entries[0].children)
+                                          inFolders += s.tree.entries[c].children.size();
+                                      EXPECT_EQ(inFolders, 2048u * 40) << notes(s.tree);
+                                  }},
+                             // The first parts of the files left out stay in the list, unnamed.
+                             Case{"iso-multi-extent-overlap", 1, 3, 1024,
+                                  [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }}),
+                         [](const auto& info) {
+                             std::string n = info.param.kind;
+                             for (char& ch : n)
+                                 if (ch == '-')
+                                     ch = '_';
+                             return n;
+                         });
+
+} // namespace
