@@ -218,7 +218,7 @@ def udf_vat_expansion(out, small):
     for k in range(nb):
         u.put(P + real[3 + k], data[k * BS:(k + 1) * BS])
     u.put(P + real[2], u.w.entry(2, 4, len(data), u.w.short_ad(len(data), 3), 0, 0))
-    span = (region - 200) * BS if small else 500000 * BS  # inside the first run of the table
+    span = (30000 if small else 500000) * BS  # inside the first run of the table
     for i in range(files):
         v = fe0 + i
         u.put(P + real[v], u.w.entry(v, 5, span, u.w.short_ad(span, 100), 0, 0))
