@@ -20,9 +20,13 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSessionManager>
 #include <QSplitter>
 #include <QTimerEvent>
@@ -104,8 +108,11 @@ CMainFrame::CMainFrame(CLanternDoc* pDoc) : m_pDoc(pDoc)
 {
     setObjectName(LANTERN_WINDOW_CLASS);
     m_bVistaOrLater = !IsOsOlderThan(6);
-    m_fnWarn = [this](const QString& text) {
-        ShowSkinnedMessageBox(text, 0, IDS_MESSAGE_BOX_CAPTION, this);
+    setAcceptDrops(true);
+    // Without an owner: the frame is disabled while an operation runs, and
+    // a box it owned would be disabled with it and could not be answered.
+    m_fnWarn = [](const QString& text) {
+        ShowSkinnedMessageBox(text, 0, IDS_MESSAGE_BOX_CAPTION, nullptr);
     };
 }
 
@@ -154,15 +161,22 @@ bool CMainFrame::Create()
     setCentralWidget(m_wndOuterSplitter);
     m_pListView->SetFolderTreeView(m_pTreeView);
     m_pListView->SetFrameHost(this);
+    m_pTreeView->SetFrameHost(this);
     m_pTreeView->Tree()->setFont(m_fontText);
     m_pListView->ListCtrl()->setFont(m_fontText);
     m_pListView->IconList()->setFont(m_fontText);
     connect(m_pListView, &CFileListView::CommandRequested, this, [](int) {
-        // Open (with its file dialog), View, Extract, Burn and Mount arrive
-        // with their own commands.
+        // Burn and Mount arrive with the programs they hand the image to.
     });
     m_pTreeView->OnInitialUpdate();
     m_pListView->OnInitialUpdate();
+    m_pActiveView = m_pListView;
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && m_pTreeView->isAncestorOf(now))
+            m_pActiveView = m_pTreeView;
+        else if (now && m_pListView->isAncestorOf(now))
+            m_pActiveView = m_pListView;
+    });
 
     const QSize minimum(static_cast<int>(450 * GetImageScale()),
                         static_cast<int>(350 * GetImageScale()));
@@ -236,10 +250,9 @@ STATUS CMainFrame::OpenImageFromFrame(const QString& path)
 
 void CMainFrame::RouteCommand(int nID)
 {
-    QWidget* focus = QApplication::focusWidget();
-    if (m_pTreeView && focus && m_pTreeView->isAncestorOf(focus) && m_pTreeView->OnCommand(nID))
+    if (m_pActiveView == m_pTreeView && m_pTreeView->OnCommand(nID))
         return;
-    if (m_pListView && focus && m_pListView->isAncestorOf(focus) && m_pListView->OnCommand(nID))
+    if (m_pActiveView == m_pListView && m_pListView->OnCommand(nID))
         return;
     if (OnCommand(nID))
         return;
@@ -251,9 +264,7 @@ CCmdUI CMainFrame::QueryCommand(int nID)
 {
     CCmdUI ui;
     ui.nID = nID;
-    QWidget* focus = QApplication::focusWidget();
-    if (m_pTreeView && focus && m_pTreeView->isAncestorOf(focus) &&
-        m_pTreeView->OnUpdateCommand(ui))
+    if (m_pActiveView == m_pTreeView && m_pTreeView->OnUpdateCommand(ui))
         return ui;
     if (m_pListView && m_pListView->OnUpdateCommand(ui))
         return ui;
@@ -385,6 +396,8 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
     case NOTIFY_OPEN_BEGIN: {
         const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING : IDS_OPENING;
         m_pProgressDlg->SetText(FormatResText(LoadResString(text), {param}));
+        if (isEnabled())
+            m_pFocusBeforeOperation = QApplication::focusWidget();
         setEnabled(false);
         m_pProgressDlg->setEnabled(true);
         m_pProgressDlg->move(frameGeometry().center() - m_pProgressDlg->rect().center());
@@ -402,6 +415,9 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         setEnabled(true);
         raise();
         activateWindow();
+        if (m_pFocusBeforeOperation && isAncestorOf(m_pFocusBeforeOperation))
+            m_pFocusBeforeOperation->setFocus(Qt::OtherFocusReason);
+        m_pFocusBeforeOperation = nullptr;
         break;
     case NOTIFY_CANCELLING:
         m_pProgressDlg->SetText(LoadResString(IDS_CANCELLING));
@@ -490,4 +506,37 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 {
     SavePlacement();
     QMainWindow::closeEvent(event);
+}
+
+QString CMainFrame::DroppedImagePath(const QMimeData* pData)
+{
+    if (!pData || !pData->hasUrls() || pData->urls().size() != 1)
+        return {};
+    const QUrl url = pData->urls().constFirst();
+    if (!url.isLocalFile())
+        return {};
+    const QString path = url.toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != u"iso" && suffix != u"adi" && suffix != u"rdf")
+        return {};
+    return path;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    const bool bBusy =
+        g_pImageEngine && (g_pImageEngine->IsLoading() || g_pImageEngine->IsExtracting());
+    if (!bBusy && GetOpenModalDialogCount() == 0 && !DroppedImagePath(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedImagePath(event->mimeData());
+    if (path.isEmpty() || !isEnabled())
+        return;
+    event->acceptProposedAction();
+    const STATUS r = OpenImageFromFrame(path);
+    if (r < 0 && r != STATUS_CANCELLED)
+        Warn(LoadResString(IDS_OPEN_FAILED));
 }

@@ -12,6 +12,7 @@
 #include <QBasicTimer>
 #include <QFont>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class CFileListView;
@@ -54,8 +55,15 @@ public:
     void SetFrameTitle(const QString& title) override;
     void ResetProgress() override;
     void SendProgressEvent(std::uint32_t nCode, const QString* pParam) override;
+    void SetViewingTempCopy(bool bViewing) override { m_bViewingTempCopy = bViewing; }
+
+    // An image file dropped from a file manager (.iso, .adi or .rdf, in any
+    // case): its path, or empty when the drop is not one image.
+    static QString DroppedImagePath(const class QMimeData* pData);
 
     CFolderTreeView* TreeView() const { return m_pTreeView; }
+    // The tree or the list, whichever had the focus last (the list at first).
+    QWidget* ActiveView() const { return m_pActiveView; }
     CFileListView* ListView() const { return m_pListView; }
     CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
     const QFont& TextFont() const { return m_fontText; }
@@ -69,6 +77,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
@@ -97,4 +107,9 @@ private:
     QBasicTimer m_extractTimer; // timer 1
     QBasicTimer m_openTimer;    // timer 2
     std::unique_ptr<CWindowEndpoint> m_pEndpoint;
+    // The pane that last had the keyboard focus: commands go to it first.
+    QWidget* m_pActiveView = nullptr;
+    // Where the focus was when an operation disabled the window, given back
+    // when it ends.
+    QPointer<QWidget> m_pFocusBeforeOperation;
 };

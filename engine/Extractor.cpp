@@ -53,8 +53,7 @@ FILETIME64 UtcTimeOf(const vbe::FindData& data)
 // it is; times before 1900 leave the file alone.
 void SetLastWriteTime(const QString& path, FILETIME64 ftUtc)
 {
-    SYSTEMTIME st;
-    if (!FileTimeToSystemTime(ftUtc, &st) || st.wYear < 1900)
+    if (CImageEngine::StoredWriteTime(ftUtc) == 0)
         return;
     timespec times[2];
     times[0].tv_sec = 0;
@@ -409,4 +408,12 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
     if (r == SDK_NO_ENTRIES || r == SDK_NO_MORE_ENTRIES)
         r = STATUS_OK;
     return r;
+}
+
+FILETIME64 CImageEngine::StoredWriteTime(FILETIME64 ftModified)
+{
+    SYSTEMTIME st;
+    if (!FileTimeToSystemTime(ftModified, &st) || st.wYear < 1900)
+        return 0;
+    return ftModified - ftModified % FILETIME_TICKS_PER_SECOND;
 }

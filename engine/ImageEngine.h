@@ -61,6 +61,10 @@ public:
     // root, backslash-separated) to `targetFile` and gives it the
     // modification time (UTC FILETIME).
     STATUS ExtractFile(const QString& sourcePath, const QString& targetFile, FILETIME64 ftModified);
+    // The last-write time ExtractFile gives a file for a record's time: the
+    // time to the whole second; 0 when the file keeps its own (times before
+    // 1900).
+    static FILETIME64 StoredWriteTime(FILETIME64 ftModified);
     // Copies a folder of the image with everything below it into the disk
     // folder `targetParent` (ending in '/').
     STATUS ExtractFolder(const QString& sourceFolder, const QString& targetParent);

@@ -96,11 +96,18 @@ bool HasFreeSpace(const QString& path, std::uint64_t bytes)
 
 namespace {
 
-// The type of the mount covering `folder` in a mount table. Each line: id
-// parent major:minor root mount-point options [tags] - type source super.
-QString TypeInTable(const QByteArray& table, const QString& folder)
+struct MountEntry
 {
-    QString bestPoint, bestType;
+    QString type;   // empty when no mount covers the folder
+    QString source; // the device or server, as the kernel names it
+};
+
+// The mount covering `folder` in a mount table. Each line: id parent
+// major:minor root mount-point options [tags] - type source super.
+MountEntry MountInTable(const QByteArray& table, const QString& folder)
+{
+    QString bestPoint;
+    MountEntry best;
     for (const QByteArray& line : table.split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
         const qsizetype dash = fields.indexOf("-");
@@ -112,21 +119,39 @@ QString TypeInTable(const QByteArray& table, const QString& folder)
         // The last mount of the longest covering point is the one in effect.
         if (bCovers && point.size() >= bestPoint.size()) {
             bestPoint = point;
-            bestType = QString::fromUtf8(fields[dash + 1]);
+            best.type = QString::fromUtf8(fields[dash + 1]);
+            best.source =
+                dash + 2 < fields.size() ? UnescapeMountField(fields[dash + 2]) : QString();
         }
     }
-    return bestType;
+    return best;
+}
+
+std::mutex g_tableMutex;
+bool g_bTableOverride = false;
+QByteArray g_tableOverride;
+
+QByteArray MountTable()
+{
+    {
+        std::lock_guard lock(g_tableMutex);
+        if (g_bTableOverride)
+            return g_tableOverride;
+    }
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return {};
+    // A file of /proc reports no size: read it to its end, not by atEnd().
+    return mounts.readAll();
 }
 
 } // namespace
 
 QString FileSystemTypeOf(const QString& path)
 {
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly))
+    const QByteArray table = MountTable();
+    if (table.isEmpty())
         return {};
-    // A file of /proc reports no size: read it to its end, not by atEnd().
-    const QByteArray table = mounts.readAll();
     // Every file of an extraction asks about the same few folders: answers
     // are kept while the mount table stays the same.
     static std::mutex mutex;
@@ -139,7 +164,7 @@ QString FileSystemTypeOf(const QString& path)
     }
     if (const auto it = answers.constFind(path); it != answers.constEnd())
         return it.value();
-    const QString type = TypeInTable(table, ExistingFolder(path));
+    const QString type = MountInTable(table, ExistingFolder(path)).type;
     if (answers.size() > 1024)
         answers.clear();
     answers.insert(path, type);
@@ -166,4 +191,21 @@ bool FileSystemAcceptsSize(const QString& typeName, std::uint64_t size)
 bool CheckTargetVolume(const QString& folder, std::uint64_t size)
 {
     return FileSystemAcceptsSize(FileSystemTypeOf(folder), size);
+}
+DriveType GetDriveType(const QString& path)
+{
+    const MountEntry mount = MountInTable(MountTable(), ExistingFolder(path));
+    if (mount.type.isEmpty())
+        return DRIVE_UNKNOWN;
+    if (mount.type == u"iso9660" || mount.type == u"udf" ||
+        mount.source.startsWith(QStringLiteral("/dev/sr")))
+        return DRIVE_CDROM;
+    return DRIVE_FIXED;
+}
+
+void SetMountTableForTesting(const QByteArray* pTable)
+{
+    std::lock_guard lock(g_tableMutex);
+    g_bTableOverride = pTable != nullptr;
+    g_tableOverride = pTable ? *pTable : QByteArray();
 }

@@ -4,6 +4,7 @@
 // are written to it: is there room for the whole selection, and can its file
 // system hold a file of a given size.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -30,3 +31,18 @@ QString FileSystemTypeOf(const QString& path);
 
 // The decision for a file-system type name (exposed for tests).
 bool FileSystemAcceptsSize(const QString& typeName, std::uint64_t size);
+
+// What kind of drive holds a path: an optical disc is a mount of type
+// iso9660 or udf, or any mount of a /dev/sr* device; a path that no mount
+// covers is of unknown type; everything else counts as a fixed disk.
+enum DriveType
+{
+    DRIVE_UNKNOWN = 0,
+    DRIVE_FIXED = 3,
+    DRIVE_CDROM = 5,
+};
+DriveType GetDriveType(const QString& path);
+
+// Replaces the system's mount table (in the kernel's mountinfo format) for
+// every question above; null puts the system's back.
+void SetMountTableForTesting(const QByteArray* pTable);

@@ -1,5 +1,8 @@
 #include "FileListView.h"
 
+#include "ConfirmFile.h"
+#include "ExtractSupport.h"
+#include "FileDialogEX.h"
 #include "FileListModel.h"
 #include "FolderTreeView.h"
 #include "FrameHost.h"
@@ -7,14 +10,82 @@
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
+#include "ModalDialogs.h"
 #include "StoredSettings.h"
+#include "VolumeCheck.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QHeaderView>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
 #include <QStackedLayout>
+#include <QUrl>
+#include <cstdlib>
+
+namespace {
+
+constexpr int IDS_APP_TITLE = 102;
+constexpr int IDS_OPEN_FAILED = 656;
+constexpr int IDS_NO_ROOM_TO_EXTRACT = 11330;
+constexpr int IDS_NO_ROOM_TO_VIEW = 660;
+constexpr int IDS_IMAGE_FILTER = 6119;
+constexpr int IDS_OPEN_TITLE = 61440;
+
+// The rows of a selection model, each once, top to bottom. Icon styles
+// select one cell of a row, the details style every cell.
+QList<int> SelectedRowsOf(const QItemSelectionModel* selection)
+{
+    QList<int> rows;
+    for (const QModelIndex& index : selection->selectedIndexes())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+} // namespace
+
+CLTHeaderCtrl::CLTHeaderCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, parent)
+{
+    // The section keeps its sort state; the arrow is drawn here.
+    setSortIndicatorShown(false);
+}
+
+QRect CLTHeaderCtrl::ArrowRect(const QRect& section)
+{
+    const int w = 9, h = 5;
+    return QRect(section.right() - w - 6, section.top() + (section.height() - h) / 2, w, h);
+}
+
+void CLTHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
+{
+    QHeaderView::paintSection(painter, rect, logicalIndex);
+    if (logicalIndex != sortIndicatorSection() || rect.width() < 24)
+        return;
+    const QRect arrow = ArrowRect(rect);
+    QPolygon triangle;
+    if (sortIndicatorOrder() == Qt::AscendingOrder)
+        triangle << QPoint(arrow.left(), arrow.bottom())
+                 << QPoint(arrow.right() + 1, arrow.bottom())
+                 << QPoint(arrow.center().x(), arrow.top());
+    else
+        triangle << QPoint(arrow.left(), arrow.top()) << QPoint(arrow.right() + 1, arrow.top())
+                 << QPoint(arrow.center().x(), arrow.bottom());
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(palette().color(QPalette::ButtonText));
+    painter->drawPolygon(triangle);
+    painter->restore();
+}
 
 CLTListCtrl::CLTListCtrl(QWidget* parent) : QTreeView(parent)
 {
+    setHeader(new CLTHeaderCtrl(this));
     setObjectName(QStringLiteral("FileList%1").arg(IDC_FILE_LIST));
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -26,13 +97,34 @@ CLTListCtrl::CLTListCtrl(QWidget* parent) : QTreeView(parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     setSortingEnabled(false); // the view sorts the data itself
     header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(true);
     header()->setStretchLastSection(false);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setAcceptDrops(false);
+}
+
+void CLTListCtrl::startDrag(Qt::DropActions)
+{
+    emit DragRequested();
+}
+
+CLTIconList::CLTIconList(QWidget* parent) : QListView(parent)
+{
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setResizeMode(QListView::Adjust);
+}
+
+void CLTIconList::startDrag(Qt::DropActions)
+{
+    emit DragRequested();
 }
 
 CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
     : QWidget(parent), m_pModel(new CFileListModel(this)), m_wndList(new CLTListCtrl(this)),
-      m_wndIcons(new QListView(this)), m_pStack(new QStackedLayout(this))
+      m_wndIcons(new CLTIconList(this)), m_pStack(new QStackedLayout(this))
 {
     if (pDoc)
         pDoc->AddView(this);
@@ -40,11 +132,6 @@ CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
     m_wndList->setModel(m_pModel);
     m_wndIcons->setModel(m_pModel);
     m_wndIcons->setSelectionModel(m_wndList->selectionModel());
-    m_wndIcons->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_wndIcons->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_wndIcons->setContextMenuPolicy(Qt::NoContextMenu);
-    m_wndIcons->setResizeMode(QListView::Adjust);
-    m_wndIcons->setMovement(QListView::Static);
     m_pStack->addWidget(m_wndList);
     m_pStack->addWidget(m_wndIcons);
 
@@ -63,6 +150,8 @@ CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& index) { OpenRow(index.row()); });
     }
+    connect(m_wndList, &CLTListCtrl::DragRequested, this, [this] { StartDragOut(); });
+    connect(m_wndIcons, &CLTIconList::DragRequested, this, [this] { StartDragOut(); });
     SetViewStyle(LVS_REPORT);
 }
 
@@ -74,6 +163,9 @@ CFileListView::~CFileListView()
         QFile::remove(path);
     }
     m_listTempFiles.clear();
+    for (const QString& folder : m_listTempFolders)
+        QDir(folder).removeRecursively();
+    m_listTempFolders.clear();
 }
 
 void CFileListView::OnInitialUpdate()
@@ -156,6 +248,11 @@ void CFileListView::SetViewStyle(unsigned style)
     default:
         return;
     }
+    // A change of mode lets icons be moved and dropped on; they stay put.
+    m_wndIcons->setMovement(QListView::Static);
+    m_wndIcons->setDragEnabled(true);
+    m_wndIcons->setDragDropMode(QAbstractItemView::DragOnly);
+    m_wndIcons->setAcceptDrops(false);
     m_wndIcons->doItemsLayout();
     m_dwListStyle = style;
 }
@@ -168,12 +265,8 @@ QAbstractItemView* CFileListView::ActiveView() const
 
 QList<CLTDataItem*> CFileListView::SelectedRecords() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : m_wndList->selectionModel()->selectedRows())
-        rows << index.row();
-    std::sort(rows.begin(), rows.end());
     QList<CLTDataItem*> records;
-    for (int row : rows) {
+    for (int row : SelectedRowsOf(m_wndList->selectionModel())) {
         if (CLTDataItem* record = m_pModel->RecordAt(row))
             records << record;
     }
@@ -182,7 +275,7 @@ QList<CLTDataItem*> CFileListView::SelectedRecords() const
 
 int CFileListView::SelectedCount() const
 {
-    return static_cast<int>(m_wndList->selectionModel()->selectedRows().size());
+    return static_cast<int>(SelectedRowsOf(m_wndList->selectionModel()).size());
 }
 
 void CFileListView::OpenRow(int row)
@@ -202,7 +295,6 @@ void CFileListView::OpenRow(int row)
 
 std::int32_t CFileListView::OpenImageFile(const QString& path)
 {
-    constexpr int IDS_APP_TITLE = 102;
     if (!g_pImageEngine)
         return STATUS_FAIL;
     const auto slash = path.lastIndexOf(QLatin1Char('/'));
@@ -245,8 +337,14 @@ bool CFileListView::OnCommand(int nID)
 {
     switch (nID) {
     case ID_IMAGE_OPEN:
+        OnImageOpen();
+        return true;
     case ID_FILE_VIEW:
+        OnFileView();
+        return true;
     case ID_EXTRACT:
+        OnExtract();
+        return true;
     case ID_BURN_IMAGE:
     case ID_MOUNT_IMAGE:
         emit CommandRequested(nID);
@@ -263,4 +361,209 @@ bool CFileListView::OnUpdateCommand(CCmdUI& ui)
         return true;
     }
     return false;
+}
+
+void CFileListView::OnImageOpen()
+{
+    const QString patterns = QStringLiteral("*") + QStringLiteral(".adi") + QStringLiteral(";*") +
+                             QStringLiteral(".iso") + QStringLiteral(";*") + QStringLiteral(".rdf");
+    const QString filter = FormatResText(LoadResString(IDS_IMAGE_FILTER), {patterns, patterns});
+    CFileDialogEX dlg(true, filter, this);
+    dlg.setWindowTitle(LoadResString(IDS_OPEN_TITLE));
+    const QString start = GetImagePath();
+    if (QFileInfo(start).isDir())
+        dlg.setDirectory(start);
+    int result = QDialog::Rejected;
+    {
+        CModalDialogScope modal;
+        result = dlg.exec();
+    }
+    if (result != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    const STATUS r = OpenImageFile(dlg.selectedFiles().constFirst());
+    if (r < 0 && r != STATUS_CANCELLED)
+        ShowCommandMessage(LoadResString(IDS_OPEN_FAILED));
+}
+
+void CFileListView::OnFileView()
+{
+    const QList<CLTDataItem*> records = SelectedRecords();
+    if (records.isEmpty() || !g_pImageEngine)
+        return;
+    CLTDataItem* record = records.constFirst();
+    if (record->IsFolder()) {
+        if (m_pFolderTreeView)
+            m_pFolderTreeView->OnSelectChildFolder(2, record);
+        return;
+    }
+    if (!record->IsFile())
+        return;
+
+    QString tempFolder;
+    if (!GetTempFolder(&tempFolder))
+        return;
+    const QString source = ImagePathOf(record);
+    const QString tempFile = tempFolder + record->m_strFileName;
+
+    // A copy made earlier is used again while it still has the time the
+    // extraction gave it, that is the record's own.
+    FIND_DATA existing;
+    const FILETIME64 stored = CImageEngine::StoredWriteTime(record->m_ftModified);
+    const bool bCopy = !FindEntry(tempFile, &existing) || existing.bDirectory || stored == 0 ||
+                       existing.ftLastWriteTime != stored;
+    STATUS r = STATUS_OK;
+    if (bCopy) {
+        if (!HasFreeSpace(tempFile, record->m_nSize)) {
+            ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_VIEW));
+            return;
+        }
+        if (m_pFrameHost)
+            m_pFrameHost->ResetProgress();
+        g_pImageEngine->SetBytesTotal(record->m_nSize);
+        g_pImageEngine->SetCancel(false);
+        if (m_pFrameHost)
+            m_pFrameHost->SetViewingTempCopy(true);
+        r = g_pImageEngine->ExtractFile(source, tempFile, record->m_ftModified);
+        if (m_pFrameHost)
+            m_pFrameHost->SetViewingTempCopy(false);
+        g_pImageEngine->SetBytesWritten(0);
+        g_pImageEngine->SetBytesTotal(0);
+        g_pImageEngine->SetExtractPercent(0);
+        if (m_pFrameHost)
+            m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+    }
+    if (r < 0)
+        return; // the engine's own events told the user
+    // Where Qt has no desktop services of its own (a bare X server), the
+    // desktop's opener is asked directly.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(tempFile)))
+        QProcess::startDetached(QStringLiteral("xdg-open"), {tempFile});
+    m_listTempFiles << tempFile;
+}
+
+void CFileListView::OnExtract()
+{
+    if (!g_pImageEngine)
+        return;
+    QString target;
+    if (!ChooseExtractTarget(this, &target))
+        return;
+    g_pImageEngine->SetCancel(false);
+    const QList<CLTDataItem*> records = SelectedRecords();
+    if (!records.isEmpty()) {
+        std::uint64_t total = 0;
+        for (const CLTDataItem* record : records)
+            total += record->m_nSize;
+        if (!HasFreeSpace(target, total)) {
+            ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_EXTRACT));
+            return;
+        }
+        g_pImageEngine->SetBytesTotal(total);
+        if (m_pFrameHost)
+            m_pFrameHost->ResetProgress();
+
+        COverwriteAnswers answers{m_bOverwriteAll, m_bSkipAll, m_bCancelled};
+        STATUS r = STATUS_OK;
+        for (CLTDataItem* record : records) {
+            if (!record->IsFolder() && !record->IsFile())
+                continue;
+            const QString source = ImagePathOf(record);
+            const QString destination = target + record->m_strFileName;
+            FIND_DATA existing;
+            if (FindEntry(destination, &existing)) {
+                const CONFIRM_DESCRIPTION description{0, 0, record, destination, &existing};
+                const OverwriteAnswer answer = ConfirmOverwrite(answers, description);
+                if (answer == OverwriteAnswer::Skip) {
+                    g_pImageEngine->SetBytesWritten(g_pImageEngine->GetBytesWritten() +
+                                                    record->m_nSize);
+                    continue;
+                }
+                if (answer == OverwriteAnswer::Cancel) {
+                    r = STATUS_CANCELLED;
+                    break;
+                }
+            }
+            r = record->IsFolder()
+                    ? g_pImageEngine->ExtractFolder(source, target)
+                    : g_pImageEngine->ExtractFile(source, destination, record->m_ftModified);
+            if (r < 0)
+                break;
+        }
+        g_pImageEngine->SetBytesWritten(0);
+        g_pImageEngine->SetBytesTotal(0);
+        g_pImageEngine->SetExtractPercent(0);
+        if (m_pFrameHost)
+            m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+        if (r >= 0)
+            SetExtractPath(QDir::cleanPath(target));
+    }
+    m_bOverwriteAll = m_bSkipAll = m_bCancelled = false;
+}
+
+QMimeData* CFileListView::PrepareDragOut()
+{
+    const QList<CLTDataItem*> records = SelectedRecords();
+    QString tempFolder;
+    if (records.isEmpty() || !g_pImageEngine || !GetTempFolder(&tempFolder))
+        return nullptr;
+    std::uint64_t total = 0;
+    for (const CLTDataItem* record : records)
+        total += record->m_nSize;
+    if (!HasFreeSpace(tempFolder, total)) {
+        ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_VIEW));
+        return nullptr;
+    }
+    // Each drag gets a folder of its own, so two drags of equal names never
+    // meet and nothing needs asking.
+    QByteArray pattern = QFile::encodeName(tempFolder + QStringLiteral("drag-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        return nullptr;
+    const QString folder = QFile::decodeName(pattern) + QLatin1Char('/');
+    m_listTempFolders << folder;
+
+    g_pImageEngine->SetCancel(false);
+    g_pImageEngine->SetBytesTotal(total);
+    if (m_pFrameHost)
+        m_pFrameHost->ResetProgress();
+    STATUS r = STATUS_OK;
+    QList<QUrl> urls;
+    for (const CLTDataItem* record : records) {
+        if (!record->IsFolder() && !record->IsFile())
+            continue;
+        const QString destination = folder + record->m_strFileName;
+        r = record->IsFolder() ? g_pImageEngine->ExtractFolder(ImagePathOf(record), folder)
+                               : g_pImageEngine->ExtractFile(ImagePathOf(record), destination,
+                                                             record->m_ftModified);
+        if (r < 0)
+            break;
+        urls << QUrl::fromLocalFile(destination);
+    }
+    g_pImageEngine->SetBytesWritten(0);
+    g_pImageEngine->SetBytesTotal(0);
+    g_pImageEngine->SetExtractPercent(0);
+    if (m_pFrameHost)
+        m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+    if (r < 0 || urls.isEmpty()) {
+        QDir(folder).removeRecursively();
+        m_listTempFolders.removeAll(folder);
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+void CFileListView::StartDragOut()
+{
+    QMimeData* data = PrepareDragOut();
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    const QModelIndex current = ActiveView()->currentIndex();
+    const QIcon icon =
+        m_pModel->data(current.siblingAtColumn(0), Qt::DecorationRole).value<QIcon>();
+    if (!icon.isNull())
+        drag->setPixmap(icon.pixmap(32));
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }

@@ -7,6 +7,7 @@
 #include "CommandIds.h"
 #include "LanternDoc.h"
 
+#include <QHeaderView>
 #include <QListView>
 #include <QStringList>
 #include <QTreeView>
@@ -16,15 +17,51 @@ class CFileListModel;
 class IFrameHost;
 class CFolderTreeView;
 class CLTDataItem;
+class QMimeData;
 class QStackedLayout;
 
+// The column header: the sort arrow points up for an ascending sort and down
+// for a descending one, whatever the style would draw.
+class CLTHeaderCtrl : public QHeaderView
+{
+    Q_OBJECT
+public:
+    explicit CLTHeaderCtrl(QWidget* parent = nullptr);
+
+    // Where the arrow of a section of this size is drawn.
+    static QRect ArrowRect(const QRect& section);
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+};
+
 // The list control: a details view with a header; the three icon styles are
-// shown by a companion list view over the same rows and selection.
+// shown by a companion list view over the same rows and selection. Dragging
+// rows out of either hands them to the owner.
 class CLTListCtrl : public QTreeView
 {
     Q_OBJECT
 public:
     explicit CLTListCtrl(QWidget* parent = nullptr);
+
+signals:
+    void DragRequested();
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+};
+
+class CLTIconList : public QListView
+{
+    Q_OBJECT
+public:
+    explicit CLTIconList(QWidget* parent = nullptr);
+
+signals:
+    void DragRequested();
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
 };
 
 class CFileListView : public QWidget, public CViewBase, public CCommandTarget
@@ -65,30 +102,41 @@ public:
     // The commands of this view.
     bool OnCommand(int nID) override;
     bool OnUpdateCommand(CCmdUI& ui) override;
+    void OnImageOpen();
+    void OnFileView();
+    void OnExtract();
+
+    // Copies the selected rows into a new folder under the temporary folder
+    // for a drag to another program; the copies' URLs, or null when nothing
+    // was copied (cancelled, failed, no room).
+    QMimeData* PrepareDragOut();
 
     CLTListCtrl* ListCtrl() const { return m_wndList; }
-    QListView* IconList() const { return m_wndIcons; }
+    CLTIconList* IconList() const { return m_wndIcons; }
     CFileListModel* Model() const { return m_pModel; }
 
     QString m_strImagePath;
     QStringList m_listTempFiles;
+    // Folders of copies made for dragging, removed with everything in them.
+    QStringList m_listTempFolders;
     bool m_bOverwriteAll = false;
     bool m_bSkipAll = false;
     bool m_bCancelled = false;
 
 signals:
-    // A command this view leaves to others (View, Extract, Open for now).
+    // A command this view leaves to others (Burn and Mount for now).
     void CommandRequested(int nID);
 
 private:
     void Refresh();
     QAbstractItemView* ActiveView() const;
+    void StartDragOut();
 
     unsigned m_dwListStyle = LVS_REPORT;
     IFrameHost* m_pFrameHost = nullptr;
     CFolderTreeView* m_pFolderTreeView = nullptr;
     CFileListModel* m_pModel;
     CLTListCtrl* m_wndList;
-    QListView* m_wndIcons;
+    CLTIconList* m_wndIcons;
     QStackedLayout* m_pStack;
 };

@@ -1,10 +1,20 @@
 #include "FolderTreeView.h"
 
+#include "ConfirmFile.h"
+#include "ExtractSupport.h"
+#include "FrameHost.h"
 #include "IconProvider.h"
+#include "ImageEngine.h"
 #include "LTDataItem.h"
+#include "LangResources.h"
+#include "StoredSettings.h"
+#include "VolumeCheck.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QSet>
 
 namespace {
 
@@ -23,6 +33,56 @@ CLTTreeCtrl::CLTTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
+}
+
+void CLTTreeCtrl::ExpandOnly(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    QSet<QTreeWidgetItem*> path;
+    for (QTreeWidgetItem* p = item; p; p = p->parent())
+        path.insert(p);
+    QList<QTreeWidgetItem*> expanded;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->isExpanded() && !path.contains(*it))
+            expanded << *it;
+    }
+    // Deepest first, so no collapse hides an item still to be collapsed.
+    for (auto it = expanded.crbegin(); it != expanded.crend(); ++it)
+        (*it)->setExpanded(false);
+    item->setExpanded(true);
+}
+
+void CLTTreeCtrl::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+{
+    QTreeWidget::drawBranches(painter, rect, index);
+    // Dotted lines join each item to its parent and to its next sibling;
+    // an item with an expand button leaves the button's square free.
+    const int step = indentation();
+    int depth = 0;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        ++depth;
+    const int midY = rect.top() + rect.height() / 2;
+    const int gap = model()->hasChildren(index) ? 5 : 0;
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
+    QModelIndex current = index;
+    for (int level = depth; level >= 0 && current.isValid(); --level) {
+        const int x = rect.left() + level * step + step / 2;
+        const bool bLast = !current.sibling(current.row() + 1, 0).isValid();
+        if (current == index) {
+            const bool bTop = !index.parent().isValid() && index.row() == 0;
+            if (!bTop)
+                painter->drawLine(x, rect.top(), x, midY - gap);
+            if (!bLast)
+                painter->drawLine(x, midY + gap, x, rect.bottom());
+            painter->drawLine(x + gap, midY, x + step / 2, midY);
+        } else if (!bLast) {
+            painter->drawLine(x, rect.top(), x, rect.bottom());
+        }
+        current = current.parent();
+    }
+    painter->restore();
 }
 
 CLTDataItem* CLTTreeCtrl::RecordOf(const QTreeWidgetItem* item)
@@ -47,8 +107,11 @@ CFolderTreeView::CFolderTreeView(CLanternDoc* pDoc, QWidget* parent)
     layout->setContentsMargins(5, 0, 0, 0);
     layout->addWidget(m_wndTree);
     m_rootIcon = ResourceIcon(IDI_DISC);
-    connect(m_wndTree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { OnSelectionChanged(current); });
+    connect(m_wndTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (!m_bSelectingByProgram)
+            m_wndTree->ExpandOnly(current);
+        OnSelectionChanged(current);
+    });
     connect(m_wndTree, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { InsertSubfolders(item); });
 }
@@ -125,7 +188,9 @@ void CFolderTreeView::FillTree()
     QTreeWidgetItem* root = InsertItem(doc->m_pRootItem, nullptr);
     if (doc->m_pRootItem->m_nFolderCount != 0)
         root->setExpanded(true);
+    m_bSelectingByProgram = true;
     m_wndTree->setCurrentItem(root);
+    m_bSelectingByProgram = false;
     // Selecting the same item again still makes it the current folder.
     if (doc->m_pCurrentFolder != doc->m_pRootItem)
         OnSelectionChanged(root);
@@ -179,9 +244,63 @@ int CFolderTreeView::OnSelectChildFolder(int wParam, CLTDataItem* pChild)
     if (!found)
         return 0;
     parent->setSelected(false);
+    m_wndTree->ExpandOnly(parent);
+    m_bSelectingByProgram = true;
     m_wndTree->setCurrentItem(found);
+    m_bSelectingByProgram = false;
     m_wndTree->scrollToItem(found);
     if (CLTTreeCtrl::RecordOf(found)->m_nFolderCount != 0)
         found->setExpanded(true);
     return 0;
+}
+
+bool CFolderTreeView::OnCommand(int nID)
+{
+    if (nID != ID_EXTRACT)
+        return false;
+    OnExtract();
+    return true;
+}
+
+void CFolderTreeView::OnExtract()
+{
+    constexpr int IDS_NO_ROOM_TO_EXTRACT = 11330;
+    CLTDataItem* record = GetSelectedRecord();
+    if (!g_pImageEngine || !record)
+        return;
+    QString target;
+    if (!ChooseExtractTarget(this, &target))
+        return;
+    g_pImageEngine->SetCancel(false);
+    if (!HasFreeSpace(target, record->m_nSize)) {
+        ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_EXTRACT));
+        return;
+    }
+    g_pImageEngine->SetBytesTotal(record->m_nSize);
+    if (m_pFrameHost)
+        m_pFrameHost->ResetProgress();
+
+    STATUS r = STATUS_OK;
+    if (record->IsFolder() && record->m_nKind != KIND_ROOT) {
+        const QString destination = target + record->m_strFileName;
+        FIND_DATA existing;
+        bool bCopy = true;
+        if (FindEntry(destination, &existing)) {
+            const CONFIRM_DESCRIPTION description{0, 0, record, destination, &existing};
+            const OverwriteAnswer answer =
+                ConfirmOverwrite({m_bOverwriteAll, m_bSkipAll, m_bCancelled}, description);
+            bCopy = answer == OverwriteAnswer::Overwrite;
+            if (answer == OverwriteAnswer::Cancel)
+                r = STATUS_CANCELLED;
+        }
+        if (bCopy)
+            r = g_pImageEngine->ExtractFolder(ImagePathOf(record), target);
+    }
+    g_pImageEngine->SetBytesWritten(0);
+    g_pImageEngine->SetBytesTotal(0);
+    if (m_pFrameHost)
+        m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+    if (r >= 0)
+        SetExtractPath(QDir::cleanPath(target));
+    m_bOverwriteAll = m_bSkipAll = m_bCancelled = false;
 }

@@ -13,8 +13,12 @@
 class CLTDataItem;
 class CLanternDoc;
 
+class IFrameHost;
+
 // The tree control: labels can never be edited, a right click only takes the
-// focus, and there is no context menu.
+// focus, and there is no context menu. Dotted lines join each item to its
+// parent and siblings, and selecting an item expands it while the branches
+// the user left collapse (one expanded path at a time).
 class CLTTreeCtrl : public QTreeWidget
 {
     Q_OBJECT
@@ -23,8 +27,14 @@ public:
 
     static CLTDataItem* RecordOf(const QTreeWidgetItem* item);
 
+    // Expands `item` and collapses every expanded item that is not on its
+    // path from the top.
+    void ExpandOnly(QTreeWidgetItem* item);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
 };
 
 class CFolderTreeView : public QWidget, public CViewBase, public CCommandTarget
@@ -47,6 +57,11 @@ public:
     // The record of the selected tree item, or null.
     CLTDataItem* GetSelectedRecord() const;
 
+    void SetFrameHost(IFrameHost* pHost) { m_pFrameHost = pHost; }
+    bool OnCommand(int nID) override;
+    // Extracts the selected folder into a folder the user chooses.
+    void OnExtract();
+
     // The answers of the overwrite question during this view's extraction.
     bool m_bOverwriteAll = false;
     bool m_bSkipAll = false;
@@ -61,4 +76,8 @@ private:
 
     CLTTreeCtrl* m_wndTree;
     QIcon m_rootIcon;
+    IFrameHost* m_pFrameHost = nullptr;
+    // Set while the tree selects on its own (filling, stepping into a
+    // folder), when the one-path rule must not collapse anything.
+    bool m_bSelectingByProgram = false;
 };

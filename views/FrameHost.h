@@ -16,4 +16,7 @@ public:
     // Hands an event of the engine's kind to the frame's progress handling
     // (the commands send the end events this way).
     virtual void SendProgressEvent(std::uint32_t nCode, const QString* pParam) = 0;
+    // Set while the View command copies a file out to open it: the frame
+    // then words the engine's failures for that case.
+    virtual void SetViewingTempCopy(bool bViewing) = 0;
 };

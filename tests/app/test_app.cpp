@@ -1,3 +1,4 @@
+#include "AppFixtures.h"
 #include "EngineSupport.h"
 #include "FileListModel.h"
 #include "FileListView.h"
@@ -42,25 +43,6 @@ public:
     }
 };
 
-// The shipped resources and artwork, as laid beside the built program.
-class WithResources : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
-        ASSERT_TRUE(m_res.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang")));
-        SetLangResources(&m_res);
-    }
-    void TearDown() override
-    {
-        SetLangResources(nullptr);
-        SetProgramFolderForTesting(QString());
-    }
-    CLangResources m_res;
-    TempSettings m_settings;
-};
-
 using ProgressDialog = WithResources;
 
 TEST_F(ProgressDialog, PercentRepaintAndCancel)
@@ -94,31 +76,6 @@ TEST_F(ProgressDialog, PercentRepaintAndCancel)
     EXPECT_TRUE(dlg.ShownText().endsWith(QChar(0x2026))) << dlg.ShownText();
     EXPECT_EQ(dlg.Text(), longPath);
 }
-
-class Frame : public WithResources
-{
-protected:
-    void SetUp() override
-    {
-        WithResources::SetUp();
-        g_pImageEngine = new CImageEngine(FakeModulePath());
-        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
-        m_frame = std::make_unique<CMainFrame>(&m_doc);
-        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->show();
-    }
-    void TearDown() override
-    {
-        m_frame.reset();
-        delete g_pImageEngine;
-        g_pImageEngine = nullptr;
-        WithResources::TearDown();
-    }
-    CLanternDoc m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
-    QStringList m_warnings;
-};
 
 TEST_F(Frame, OpensAnImageAndShowsIt)
 {
