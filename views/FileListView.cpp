@@ -63,18 +63,21 @@ QRect CLTHeaderCtrl::ArrowRect(const QRect& section)
 
 void CLTHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
+    // The style may leave the painter clipped or transformed.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     if (logicalIndex != sortIndicatorSection() || rect.width() < 24)
         return;
     const QRect arrow = ArrowRect(rect);
     QPolygon triangle;
     if (sortIndicatorOrder() == Qt::AscendingOrder)
-        triangle << QPoint(arrow.left(), arrow.bottom())
-                 << QPoint(arrow.right() + 1, arrow.bottom())
+        triangle << QPoint(arrow.left(), arrow.bottom() + 1)
+                 << QPoint(arrow.right() + 1, arrow.bottom() + 1)
                  << QPoint(arrow.center().x(), arrow.top());
     else
         triangle << QPoint(arrow.left(), arrow.top()) << QPoint(arrow.right() + 1, arrow.top())
-                 << QPoint(arrow.center().x(), arrow.bottom());
+                 << QPoint(arrow.center().x() + 1, arrow.bottom() + 1);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(Qt::NoPen);

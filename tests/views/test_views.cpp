@@ -195,3 +195,58 @@ TEST_F(Views, ResetLeavesNoDanglingRows)
 }
 
 } // namespace
+
+namespace {
+
+// Selecting a folder expands it and folds the branches the user left.
+TEST_F(Views, SelectingAFolderKeepsOnePathExpanded)
+{
+    CLTTreeCtrl* tree = m_tree->Tree();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QTreeWidgetItem* alpha = root->child(0);
+    QTreeWidgetItem* zeta = root->child(1);
+    ASSERT_EQ(alpha->text(0), u"Alpha");
+    tree->setCurrentItem(alpha);
+    EXPECT_TRUE(alpha->isExpanded());
+    QTreeWidgetItem* deep = alpha->child(0);
+    ASSERT_NE(deep, nullptr);
+    tree->setCurrentItem(deep);
+    EXPECT_TRUE(alpha->isExpanded()) << "an ancestor of the selection stays open";
+    tree->setCurrentItem(zeta);
+    EXPECT_FALSE(alpha->isExpanded());
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_zeta);
+}
+
+// The arrow of an ascending sort points up, of a descending one down,
+// whatever the style would draw.
+TEST_F(Views, SortArrowPointsUpForAscending)
+{
+    m_list->resize(600, 300);
+    m_list->show();
+    QHeaderView* header = m_list->ListCtrl()->header();
+    auto arrowRows = [&] {
+        const QImage shot = header->grab().toImage();
+        const QRect section(header->sectionViewportPosition(0), 0, header->sectionSize(0),
+                            header->height());
+        const QRect arrow = CLTHeaderCtrl::ArrowRect(section);
+        const QColor ink = header->palette().color(QPalette::ButtonText);
+        // Inked pixels of the arrow's top and bottom rows.
+        std::pair<int, int> rows{0, 0};
+        for (int x = arrow.left(); x <= arrow.right(); ++x) {
+            rows.first += shot.pixelColor(x, arrow.top()) == ink;
+            rows.second += shot.pixelColor(x, arrow.bottom()) == ink;
+        }
+        return rows;
+    };
+    m_list->SortByColumn(SORT_COLUMN_NAME);
+    ASSERT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    const auto up = arrowRows();
+    EXPECT_LT(up.first, up.second) << "narrow top, wide base";
+    m_list->SortByColumn(SORT_COLUMN_NAME);
+    ASSERT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    const auto down = arrowRows();
+    EXPECT_GT(down.first, down.second);
+}
+
+} // namespace
