@@ -395,7 +395,11 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
     case NOTIFY_EXTRACT_BEGIN:
     case NOTIFY_OPEN_BEGIN: {
         const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING : IDS_OPENING;
-        m_pProgressDlg->SetText(FormatResText(LoadResString(text), {param}));
+        // Paths inside the image are shown with the separator of this system.
+        QString shown = param;
+        if (nCode == NOTIFY_EXTRACT_BEGIN)
+            shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        m_pProgressDlg->SetText(FormatResText(LoadResString(text), {shown}));
         if (isEnabled())
             m_pFocusBeforeOperation = QApplication::focusWidget();
         setEnabled(false);
