@@ -119,6 +119,39 @@ bool CLanternApp::CheckSingleInstance()
     return false;
 }
 
+QString ChooseIconTheme()
+{
+    // Where the platform gives no search path, look where Linux keeps themes.
+    QStringList paths = QIcon::themeSearchPaths();
+    const QStringList dataDirs =
+        qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"))
+            .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& dir : dataDirs) {
+        const QString icons = dir + QStringLiteral("/icons");
+        if (!paths.contains(icons))
+            paths << icons;
+    }
+    QIcon::setThemeSearchPaths(paths);
+    auto installed = [&](const QString& theme) {
+        for (const QString& path : paths) {
+            if (QFileInfo::exists(path + QLatin1Char('/') + theme + QStringLiteral("/index.theme")))
+                return true;
+        }
+        return false;
+    };
+    const QString current = QIcon::themeName();
+    if (!current.isEmpty() && current != u"hicolor" && installed(current))
+        return current;
+    for (const char* theme : {"Adwaita", "breeze", "elementary", "Papirus", "gnome", "oxygen"}) {
+        const QString name = QString::fromLatin1(theme);
+        if (installed(name)) {
+            QIcon::setThemeName(name);
+            return name;
+        }
+    }
+    return {};
+}
+
 bool CLanternApp::InitInstance()
 {
     InitSkinSource(QString(), SKIN_SOURCE_FOLDER);
@@ -126,6 +159,7 @@ bool CLanternApp::InitInstance()
         return false;
     setApplicationName(LoadResString(IDS_TITLE));
     InstallScreenDpiSource();
+    ChooseIconTheme();
 
     const QStringList args = arguments();
     if (args.size() > 1 && QFileInfo(args[1]).isFile())
@@ -165,7 +199,7 @@ bool CLanternApp::InitInstance()
     if (!m_strCommandLineImage.isEmpty() && QFileInfo::exists(m_strCommandLineImage)) {
         const STATUS r = m_pMainFrame->OpenImageFromFrame(m_strCommandLineImage);
         if (r < 0 && r != STATUS_CANCELLED)
-            ShowSkinnedMessageBox(IDS_OPEN_FAILED, 0, IDS_MESSAGE_BOX_CAPTION, m_pMainFrame.get());
+            ShowSkinnedMessageBox(IDS_OPEN_FAILED, 0, IDS_MESSAGE_BOX_CAPTION, nullptr);
     }
     return true;
 }

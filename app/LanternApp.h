@@ -29,6 +29,12 @@ QString MissingResourcesMessage(const QString& triedPath);
 // five values is missing.
 void RestoreWindowPlacement(QWidget* pWindow);
 
+// Makes file-type icons come from an icon theme: the desktop's own, or where
+// the platform names none (a bare X server, no desktop session) the first
+// installed of a few common themes, so files of different types look
+// different everywhere. The name of the theme in use, or empty.
+QString ChooseIconTheme();
+
 class CLanternApp : public QApplication
 {
     Q_OBJECT

@@ -2,7 +2,9 @@
 #include "EngineSupport.h"
 #include "FileListModel.h"
 #include "FileListView.h"
+#include "FileTypeCache.h"
 #include "FolderTreeView.h"
+#include "IconProvider.h"
 #include "ImageEngine.h"
 #include "InstanceEndpoint.h"
 #include "LTDataItem.h"
@@ -275,6 +277,24 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     EXPECT_EQ(GetImagePath(), QFileInfo(image).absolutePath());
     first.kill();
     first.waitForFinished();
+}
+
+// Without a desktop naming a theme, files of different types still get
+// icons of their own from an installed theme.
+TEST_F(WithResources, FileTypesGetIconsOfTheirOwnWithoutADesktopTheme)
+{
+    QIcon::setThemeName(QString());
+    ASSERT_FALSE(ChooseIconTheme().isEmpty()) << "no icon theme installed";
+    QList<QImage> shown;
+    for (const char* name : {"song.mp3", "archive.zip", "photo.png", "notes.unknownext"}) {
+        FileTypeInfo info;
+        ASSERT_TRUE(CFileTypeCache::Global().Lookup(QString::fromLatin1(name), false, info));
+        const QImage image = IconForIndex(info.nIconIndex).pixmap(16).toImage();
+        EXPECT_FALSE(image.isNull()) << name;
+        for (const QImage& other : shown)
+            EXPECT_NE(image, other) << name;
+        shown << image;
+    }
 }
 
 } // namespace
