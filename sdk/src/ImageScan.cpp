@@ -65,10 +65,8 @@ class Aborter
 public:
     explicit Aborter(const ScanControl& c) : c_(c) {}
     // Looks at the flag every 1024 steps.
-    bool step()
-    {
-        return (++steps_ & 1023) == 0 && c_.abort && c_.abort->load(std::memory_order_relaxed);
-    }
+    bool step() { return (++steps_ & 1023) == 0 && now(); }
+    bool now() const { return c_.abort && c_.abort->load(std::memory_order_relaxed); }
 
 private:
     const ScanControl& c_;
@@ -107,12 +105,18 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
     // Folders (and files without data) have no extent to share: walk both
     // trees side by side and match a cut name by its longer version at the
     // same place. Their names, sorted, are searched, not compared one by one.
+    std::uint64_t& compared = shown.mergeComparisons;
     auto byName = [&](std::uint32_t a, std::uint32_t b) {
+        ++compared;
         return other.entries[a].name < other.entries[b].name;
     };
     std::vector<std::uint32_t> theirFolders, theirFiles;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs{{0, 0}};
     while (!pairs.empty()) {
+        // A folder's names are sorted before its first step: look at the
+        // flag first.
+        if (abort.now())
+            return false;
         auto [a, b] = pairs.back();
         pairs.pop_back();
         theirFolders.clear();
@@ -129,6 +133,7 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
             const auto& candidates = e.directory ? theirFolders : theirFiles;
             auto at = std::lower_bound(candidates.begin(), candidates.end(), e.name,
                                        [&](std::uint32_t d, const std::u16string& name) {
+                                           ++compared;
                                            return other.entries[d].name < name;
                                        });
             std::uint32_t match = kAmbiguous;

@@ -72,6 +72,8 @@ struct Tree
     // left out included).
     std::uint64_t structuresRead = 0;
     std::uint64_t recordsSeen = 0;
+    // Names compared while the records of the other tree are taken over.
+    std::uint64_t mergeComparisons = 0;
 
     void note(const std::string& what)
     {

@@ -7,6 +7,7 @@
 #include "Text.h"
 #include "UdfParser.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -120,6 +121,19 @@ TEST_P(Bombs, ListWithWorkBoundedByTheImage)
         c.more(s);
 }
 
+// The hybrid image's one folder: 40,000 names, each looked up in the other
+// tree's sorted names (log2 40,000 < 16 comparisons) after one sort of them.
+constexpr std::uint64_t kWide = 40000;
+constexpr std::uint64_t kLog2Wide = 16;
+
+std::size_t childrenOf(const Tree& t, const char16_t* name)
+{
+    for (std::uint32_t c : t.entries[0].children)
+        if (t.entries[c].name == name)
+            return t.entries[c].children.size();
+    return 0;
+}
+
 const std::uint64_t kVatRepeated = 64ull << 20 >> 11; // the VAT's blocks, one run read 32 times
 
 INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
@@ -161,7 +175,17 @@ INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
                                   }},
                              // The first parts of the files left out stay in the list, unnamed.
                              Case{"iso-multi-extent-overlap", 1, 3, 1024,
-                                  [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }}),
+                                  [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }},
+                             // Merging: a UDF and an ISO 9660 tree of one folder of 40,000
+                             // names; a merge that compared each name with each other name
+                             // would make 800 million comparisons.
+                             Case{"hybrid-wide-folder", 1, 16, 1024,
+                                  [](const Scan& s) {
+                                      EXPECT_EQ(s.tree.flavor, Flavor::Udf);
+                                      EXPECT_EQ(childrenOf(s.tree, u"BIG"), kWide);
+                                      EXPECT_GT(s.tree.mergeComparisons, kWide);
+                                      EXPECT_LE(s.tree.mergeComparisons, 4 * kWide * kLog2Wide);
+                                  }}),
                          [](const auto& info) {
                              std::string n = info.param.kind;
                              for (char& ch : n)
@@ -169,5 +193,40 @@ INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
                                      ch = '_';
                              return n;
                          });
+
+// Cancelling while the trees are merged: the merge stops before it sorts or
+// looks up another folder's names, and at the latest 1,024 names later.
+TEST(HybridMerge, StopsSoonAfterTheCancelFlag)
+{
+    fs::path image = bombDir() / "hybrid-cancel.img";
+    ASSERT_EQ(std::system(("/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS
+                           "/make_bombs.py' hybrid-wide-folder '" +
+                           image.string() + "'")
+                              .c_str()),
+              0);
+    int error = 0;
+    std::shared_ptr<ByteSource> file = FileSource::open(image.string(), &error);
+    ASSERT_TRUE(file);
+    SectorLayout layout;
+    detectSectorLayout(*file, &layout);
+    auto view = logicalView(file, layout);
+    Tree udf, iso;
+    ASSERT_EQ(scanUdf(*view, udf), ScanStatus::Ok);
+    ASSERT_EQ(scanIso(*view, iso), ScanStatus::Ok);
+
+    std::atomic<bool> cancel{true};
+    ScanControl control;
+    control.abort = &cancel;
+    Tree cancelled = udf;
+    EXPECT_FALSE(takeBetterRecords(cancelled, iso, control));
+    EXPECT_LE(cancelled.mergeComparisons, 1024 * kLog2Wide);
+
+    Tree whole = udf;
+    EXPECT_TRUE(takeBetterRecords(whole, iso));
+    EXPECT_GT(whole.mergeComparisons, 1024 * kLog2Wide);
+
+    Tree tree;
+    EXPECT_EQ(scanImage(*view, tree, control), ScanStatus::Aborted);
+}
 
 } // namespace

@@ -92,7 +92,7 @@ class Udf:
         return b''.join(out)
 
     def finish(self, path, part_len, maps=None, map_count=1, fsd=0, fsd_ref=0, root=2,
-               anchor_at_end=True, fsd_at=P):
+               anchor_at_end=True, fsd_at=P, vrs_at=16):
         w = self.w
         fsd_d = bytearray(512)
         fsd_d[16:28] = w.timestamp(0)
@@ -107,7 +107,7 @@ class Udf:
         if maps is None:
             maps = struct.pack('<BBHH', 1, 6, 1, 0)
         for i, ident in enumerate([b'BEA01', b'NSR02', b'TEA01']):
-            self.put(16 + i, b'\0' + ident + b'\1')
+            self.put(vrs_at + i, b'\0' + ident + b'\1')
         for base in (260, 280):
             pvd = bytearray(512)
             struct.pack_into('<II', pvd, 16, 1, 0)
@@ -379,21 +379,25 @@ class Iso:
 
     def finish(self, path, root_lba, root_size):
         total = max(self.blocks) + 1
-        pvd = bytearray(BS)
-        pvd[0:7] = b'\x01CD001\x01'
-        pvd[40:72] = b'BOMB'.ljust(32)
-        pvd[80:88] = both32(total)
-        pvd[120:124] = both16(1)
-        pvd[124:128] = both16(1)
-        pvd[128:132] = both16(BS)
-        root = record(b'\0', root_lba, root_size, 2)
-        pvd[156:156 + len(root)] = root
-        pvd[881] = 1
-        self.put(16, bytes(pvd))
+        self.put(16, pvd(total, root_lba, root_size))
         self.put(17, b'\xffCD001\x01')
         with open(path, 'wb') as f:
             for b in range(total):
                 f.write(self.blocks.get(b, bytes(BS)))
+
+
+def pvd(total, root_lba, root_size):
+    d = bytearray(BS)
+    d[0:7] = b'\x01CD001\x01'
+    d[40:72] = b'BOMB'.ljust(32)
+    d[80:88] = both32(total)
+    d[120:124] = both16(1)
+    d[124:128] = both16(1)
+    d[128:132] = both16(BS)
+    root = record(b'\0', root_lba, root_size, 2)
+    d[156:156 + len(root)] = root
+    d[881] = 1
+    return bytes(d)
 
 
 SP = b'SP\x07\x01\xbe\xef\x00'
@@ -473,10 +477,43 @@ def iso_multi_extent_overlap(out, small):
     iso.finish(out, root_lba, len(data))
 
 
+# --- both ---
+
+def hybrid_wide_folder(out, small):
+    # One folder of 40,000 empty files, recorded in UDF and in ISO 9660 under
+    # the same names: the merge of the two trees looks every name up.
+    n = 2000 if small else 40000
+    kids = names(n, 'F')
+    u = Udf()
+    empty, root, big, root_fids, big_fids = 1, 2, 3, 4, 5
+    u.put(P + empty, u.w.entry(empty, 5, 0, b'', 0, 0))
+    data = u.folder(root_fids, [('BIG', big, 0x02)], root)
+    u.put(P + root_fids, data)
+    u.put(P + root, u.w.entry(root, 4, len(data), u.w.short_ad(len(data), root_fids), 0, 0))
+    data = u.folder(big_fids, [(x, empty, 0) for x in kids], root)
+    u.put(P + big_fids, data)
+    u.put(P + big, u.w.entry(big, 4, len(data), u.w.short_ad(len(data), big_fids), 0, 0))
+    part_len = big_fids + (len(data) + BS - 1) // BS + 16
+    # The ISO 9660 tree after the partition; its descriptors before UDF's.
+    iso_root = P + part_len
+    iso_big = iso_root + 1
+    recs = [record(b'\0', iso_big, 0, 2), record(b'\1', iso_root, BS, 2)]
+    recs += [record(x.encode() + b'.;1', 0, 0) for x in kids]
+    data = folder_blocks(recs)
+    data = record(b'\0', iso_big, len(data), 2) + data[len(recs[0]):]
+    u.put(iso_big, data)
+    u.put(iso_root, folder_blocks([record(b'\0', iso_root, BS, 2), record(b'\1', iso_root, BS, 2),
+                                   record(b'BIG', iso_big, len(data), 2)]))
+    total = max(u.blocks) + 2  # and the anchor at the end
+    u.put(16, pvd(total, iso_root, BS))
+    u.put(17, b'\xffCD001\x01')
+    u.finish(out, part_len, fsd_at=P + 0, vrs_at=18)
+
+
 KINDS = {f.__name__.replace('_', '-'): f for f in (
     udf_aed_fanout, udf_indirect_fanout, rr_continuation_fanout, udf_vat_expansion,
     udf_sparing_expansion, udf_metadata_runs, udf_repeated_folder, iso_overlapping_folders,
-    iso_multi_extent_overlap)}
+    iso_multi_extent_overlap, hybrid_wide_folder)}
 
 
 def main():
