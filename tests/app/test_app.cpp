@@ -101,18 +101,17 @@ TEST_F(Frame, OpensAnImageAndShowsIt)
 
     // Extract: never for the tree's root, and for the list when rows are
     // selected.
+    QApplication::setActiveWindow(m_frame.get());
     m_frame->TreeView()->Tree()->setFocus();
     QApplication::processEvents();
-    if (QApplication::focusWidget() == m_frame->TreeView()->Tree()) {
-        EXPECT_FALSE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
-    }
+    ASSERT_EQ(QApplication::focusWidget(), m_frame->TreeView()->Tree());
+    EXPECT_FALSE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
     m_frame->RouteCommand(ID_VIEW_DETAILS);
     m_frame->ListView()->ListCtrl()->setFocus();
     m_frame->ListView()->ListCtrl()->selectAll();
     QApplication::processEvents();
-    if (QApplication::focusWidget() == m_frame->ListView()->ListCtrl()) {
-        EXPECT_TRUE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
-    }
+    ASSERT_EQ(QApplication::focusWidget(), m_frame->ListView()->ListCtrl());
+    EXPECT_TRUE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
 }
 
 TEST_F(Frame, AFailedOpenLeavesALoneRoot)
