@@ -46,13 +46,16 @@ std::u16string dstring(const std::uint8_t* p, std::size_t field)
     return decodeCs0(p, n);
 }
 
-bool usableName(const std::u16string& n)
+// Whether a name can be shown and addressed by a path. Separators and
+// control characters in it are shown as '_' (the way Linux shows them), so
+// that a name is always one component of a path.
+bool usableName(std::u16string& n)
 {
     if (n.empty() || n == u"." || n == u".." || n.size() >= 1024)
         return false;
-    for (char16_t c : n)
+    for (char16_t& c : n)
         if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\')
-            return false;
+            c = u'_';
     return true;
 }
 

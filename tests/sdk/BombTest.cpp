@@ -55,12 +55,8 @@ fs::path bombDir()
     return dir;
 }
 
-Scan scanBomb(const std::string& kind)
+Scan scanFile(const fs::path& image)
 {
-    fs::path image = bombDir() / (kind + ".img");
-    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
-                      " '" + image.string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
     Scan s;
     int error = 0;
     std::shared_ptr<ByteSource> file = FileSource::open(image.string(), &error);
@@ -77,6 +73,15 @@ Scan scanBomb(const std::string& kind)
         for (std::uint32_t c : s.tree.entries[0].children)
             s.names.insert(utf16ToUtf8(s.tree.entries[c].name));
     return s;
+}
+
+Scan scanBomb(const std::string& kind)
+{
+    fs::path image = bombDir() / (kind + ".img");
+    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
+                      " '" + image.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
+    return scanFile(image);
 }
 
 std::string notes(const Tree& t)
@@ -228,5 +233,45 @@ TEST(HybridMerge, StopsSoonAfterTheCancelFlag)
     Tree tree;
     EXPECT_EQ(scanImage(*view, tree, control), ScanStatus::Aborted);
 }
+
+// Folders nested a thousand levels deep list whole; deeper ones are cut at
+// the reader's depth, as damage, with the work still bounded by the image.
+class UdfNesting : public ::testing::TestWithParam<std::uint32_t>
+{
+};
+
+TEST_P(UdfNesting, ListsToTheDepthCapWithBoundedWork)
+{
+    const std::uint32_t levels = GetParam();
+    Scan s = scanBomb("udf-nesting-" + std::to_string(levels));
+    ASSERT_EQ(s.status, ScanStatus::Ok) << notes(s.tree);
+    EXPECT_EQ(s.tree.flavor, Flavor::Udf);
+    std::uint32_t depth = 0, at = 0;
+    bool leaf = false;
+    for (;;) {
+        const Entry& e = s.tree.entries[at];
+        leaf =
+            leaf || (e.children.size() == 1 && s.tree.entries[e.children[0]].name == u"leaf.txt");
+        if (e.children.size() != 1 || !s.tree.entries[e.children[0]].directory)
+            break;
+        at = e.children[0];
+        ++depth;
+    }
+    if (levels < limits::kMaxDepth) {
+        EXPECT_EQ(depth, levels);
+        EXPECT_TRUE(leaf);
+        EXPECT_EQ(s.tree.damage, 0u) << notes(s.tree);
+    } else {
+        EXPECT_EQ(depth, limits::kMaxDepth - 1);
+        EXPECT_FALSE(leaf);
+        EXPECT_GT(s.tree.damage, 0u);
+    }
+    const std::uint64_t blocks = s.imageBytes / 2048;
+    EXPECT_LE(s.bytesRead, 2 * s.imageBytes + 1024 * 2048) << s.reads << " reads";
+    EXPECT_LE(s.tree.structuresRead, 4 * blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, UdfNesting, ::testing::Values(1000u, 1500u),
+                         [](const auto& info) { return "levels_" + std::to_string(info.param); });
 
 } // namespace

@@ -324,4 +324,52 @@ INSTANTIATE_TEST_SUITE_P(Structures, UdfSevenZip,
                                            Variant{"blocks512", "--bs 512"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A write-once disc keeps its virtual allocation table in the last block it
+// recorded. Copied into a larger file, or read with the blocks a drive
+// reports past that one, the image ends in zeros: the table is still found.
+class VatPadded : public ::testing::TestWithParam<std::uint64_t>
+{
+};
+
+TEST_P(VatPadded, ListsTheWholeTree)
+{
+    TempDir dir;
+    writeUdfTree(dir / "tree");
+    fs::path image = dir / "vat.img";
+    ASSERT_EQ(run(writerCommand("--rev 2.01 --vat", dir / "tree", image)), 0);
+    fs::resize_file(image, fs::file_size(image) + GetParam());
+    auto s = openImage(image);
+    expectSameTree(*s, dir / "tree");
+}
+
+INSTANTIATE_TEST_SUITE_P(Zeros, VatPadded, ::testing::Values(2048u, 2048u * 300, 32u << 20),
+                         [](const auto& info) { return std::to_string(info.param) + "_bytes"; });
+
+// Names with control characters, slashes and backslashes (which no Linux
+// name holds) are shown with '_' in their place: one path component each.
+TEST(UdfNames, SeparatorsAndControlCharactersShownAsUnderscores)
+{
+    TempDir dir;
+    // make_udf.py writes each '%' of a name as '/'.
+    writeFile(dir / "tree/a%b.txt", "1");
+    writeFile(dir / "tree/bell\x07.txt", "2");
+    writeFile(dir / "tree/line\nbreak.txt", "3");
+    writeFile(dir / "tree/back\\slash.txt", "4");
+    writeFile(dir / "tree/d%e/inner.txt", "5");
+    writeFile(dir / "tree/plain.txt", "6");
+    fs::path image = dir / "names.img";
+    ASSERT_EQ(run(writerCommand("--plain --hostile slash-names", dir / "tree", image)), 0);
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    std::set<std::string> paths;
+    for (const auto& [path, item] : s->list())
+        paths.insert(path);
+    EXPECT_EQ(paths,
+              (std::set<std::string>{"a_b.txt", "bell_.txt", "line_break.txt", "back_slash.txt",
+                                     "d_e", "d_e/inner.txt", "plain.txt"}));
+    EXPECT_EQ(s->read("a_b.txt"), "1");
+    EXPECT_EQ(s->read("d_e/inner.txt"), "5");
+    EXPECT_EQ(s->read("line_break.txt"), "3");
+}
+
 } // namespace

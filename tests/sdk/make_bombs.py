@@ -334,6 +334,30 @@ def udf_repeated_folder(out, small):
     u.finish(out, locs[-1] + 16, fsd_at=P + 0)
 
 
+def udf_nesting(out, small, levels):
+    # Folders nested levels deep, one in each, an empty file in the deepest.
+    levels = min(levels, 100) if small else levels
+    u = Udf()
+    empty = 1
+    u.put(P + empty, u.w.entry(empty, 5, 0, b'', 0, 0))
+    for k in range(levels + 1):
+        fe, fids = 2 + 2 * k, 3 + 2 * k
+        parent = fe - 2 if k else fe
+        kid = ('leaf.txt', empty, 0) if k == levels else ('d', fe + 2, 0x02)
+        data = u.folder(fids, [kid], parent)
+        u.put(P + fids, data)
+        u.put(P + fe, u.w.entry(fe, 4, len(data), u.w.short_ad(len(data), fids), 0, 0))
+    u.finish(out, 2 * levels + 4 + 16, fsd_at=P + 0)
+
+
+def udf_nesting_1000(out, small):
+    udf_nesting(out, small, 1000)
+
+
+def udf_nesting_1500(out, small):
+    udf_nesting(out, small, 1500)
+
+
 # --- ISO 9660 ---
 
 def both16(v):
@@ -513,7 +537,7 @@ def hybrid_wide_folder(out, small):
 KINDS = {f.__name__.replace('_', '-'): f for f in (
     udf_aed_fanout, udf_indirect_fanout, rr_continuation_fanout, udf_vat_expansion,
     udf_sparing_expansion, udf_metadata_runs, udf_repeated_folder, iso_overlapping_folders,
-    iso_multi_extent_overlap, hybrid_wide_folder)}
+    iso_multi_extent_overlap, hybrid_wide_folder, udf_nesting_1000, udf_nesting_1500)}
 
 
 def main():

@@ -16,7 +16,7 @@ import struct
 import sys
 
 HOSTILE = ['dir-loop', 'ad-loop', 'indirect-loop', 'bad-checksum', 'bad-crc', 'block-size-0',
-           'fid-past-end', 'huge-extent', 'partition-too-long', 'vat-outside']
+           'fid-past-end', 'huge-extent', 'partition-too-long', 'vat-outside', 'slash-names']
 
 
 def crc_itu(data):
@@ -218,6 +218,8 @@ class Writer:
         return self.alloc_meta()
 
     def fid(self, name, block, location, characteristics):
+        if name is not None and self.a.hostile == 'slash-names':
+            name = name.replace('%', '/')  # a name Linux cannot hold
         raw = self.cs0(name) if name is not None else b''
         body = bytearray(38)
         struct.pack_into('<HBB', body, 16, 1, characteristics, len(raw))
