@@ -3,6 +3,7 @@
 #include "SdkSupport.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace sdktest;
 
@@ -48,6 +49,29 @@ TEST_P(PlainIso, ListsAndReadsEveryEntry)
 INSTANTIATE_TEST_SUITE_P(Levels, PlainIso,
                          ::testing::Values("-iso-level 1", "-iso-level 2", "-iso-level 3"),
                          [](const auto& info) { return std::string("Level") + info.param[11]; });
+
+// ISO 9660:1999 (level 4) without Rock Ridge or Joliet records each name's
+// bytes as they are on disk: UTF-8 names read as UTF-8, and a name that is
+// not valid UTF-8 as Latin-1.
+TEST(Iso9660_1999, NamesReadAsUtf8OrElseLatin1)
+{
+    TempDir dir;
+    writeFile(dir / "tree/Ünïcödé.txt", "unicode\n");
+    writeFile(dir / "tree/Sübdir/caf\xE9.txt", "latin-1\n");
+    writeFile(dir / "tree/plain name.txt", "plain\n");
+    fs::path image = dir / "level4.iso";
+    ASSERT_EQ(run("genisoimage -quiet -iso-level 4 -o " + quote(image) + " " + quote(dir / "tree")),
+              0);
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    std::set<std::string> paths;
+    for (const auto& [path, item] : s->list())
+        paths.insert(path);
+    EXPECT_EQ(paths, (std::set<std::string>{"Ünïcödé.txt", "Sübdir", "Sübdir/café.txt",
+                                            "plain name.txt"}));
+    EXPECT_EQ(s->read("Ünïcödé.txt"), "unicode\n");
+    EXPECT_EQ(s->read("Sübdir/café.txt"), "latin-1\n");
+}
 
 TEST(Scan, WaitReportsRunningThenOutcome)
 {
