@@ -11,9 +11,11 @@
 namespace {
 
 // How each file-system type name the kernel reports is treated. FAT and
-// FAT32 keep their size limits; NTFS, and Linux's own file systems without a
-// 4 GiB file limit, take any size. ntfs-3g mounts through FUSE as
-// "fuseblk". Names not in the table are refused.
+// FAT32 keep their size limits; NTFS, and the file systems without a 4 GiB
+// file limit, take any size: Linux's own, network shares (NFS, SMB, SSH,
+// Ceph, Gluster), the encrypting layers over other file systems and the
+// shares of a virtual machine's host. ntfs-3g mounts through FUSE as
+// "fuseblk". Names not in the table are refused, exFAT among them.
 enum class Limit
 {
     Fat,
@@ -28,12 +30,40 @@ struct FileSystemRule
 };
 
 constexpr FileSystemRule kFileSystems[] = {
-    {u"msdos", Limit::Fat},  {u"vfat", Limit::Fat32},   {u"ntfs", Limit::None},
-    {u"ntfs3", Limit::None}, {u"fuseblk", Limit::None}, {u"fuse.ntfs-3g", Limit::None},
-    {u"ext2", Limit::None},  {u"ext3", Limit::None},    {u"ext4", Limit::None},
-    {u"xfs", Limit::None},   {u"btrfs", Limit::None},   {u"f2fs", Limit::None},
-    {u"zfs", Limit::None},   {u"jfs", Limit::None},     {u"nilfs2", Limit::None},
-    {u"tmpfs", Limit::None}, {u"overlay", Limit::None},
+    // FAT
+    {u"msdos", Limit::Fat},
+    {u"vfat", Limit::Fat32},
+    // NTFS
+    {u"ntfs", Limit::None},
+    {u"ntfs3", Limit::None},
+    {u"fuseblk", Limit::None},
+    {u"fuse.ntfs-3g", Limit::None},
+    // Linux's own
+    {u"ext2", Limit::None},
+    {u"ext3", Limit::None},
+    {u"ext4", Limit::None},
+    {u"xfs", Limit::None},
+    {u"btrfs", Limit::None},
+    {u"f2fs", Limit::None},
+    {u"zfs", Limit::None},
+    {u"jfs", Limit::None},
+    {u"nilfs2", Limit::None},
+    {u"tmpfs", Limit::None},
+    {u"overlay", Limit::None},
+    // Network shares
+    {u"nfs", Limit::None},
+    {u"nfs4", Limit::None},
+    {u"cifs", Limit::None},
+    {u"smb3", Limit::None},
+    {u"fuse.sshfs", Limit::None},
+    {u"ceph", Limit::None},
+    {u"fuse.glusterfs", Limit::None},
+    // Encrypting layers over another file system
+    {u"ecryptfs", Limit::None},
+    {u"fuse.gocryptfs", Limit::None},
+    // A virtual machine's shares of its host's folders
+    {u"9p", Limit::None},
+    {u"virtiofs", Limit::None},
 };
 
 // The nearest existing folder of a path, symbolic links resolved.

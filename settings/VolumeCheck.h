@@ -20,8 +20,9 @@ std::int32_t GetFreeBytes(const QString& path, std::uint64_t* pFree);
 bool HasFreeSpace(const QString& path, std::uint64_t bytes);
 
 // True when the file system holding `folder` may receive a file of `size`
-// bytes: FAT up to 2 GiB, FAT32 up to 4 GiB, NTFS and Linux's own file
-// systems without that limit; anything else is refused.
+// bytes: FAT up to 2 GiB, FAT32 up to 4 GiB; NTFS, Linux's own file
+// systems, network shares and the other file systems known to hold larger
+// files without that limit; anything else (exFAT included) is refused.
 bool CheckTargetVolume(const QString& folder, std::uint64_t size);
 
 // The type name of the file system holding `path` as the kernel reports it
