@@ -4,6 +4,7 @@
 #include "Registry.h"
 #include "StoredSettings.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 CImageEngine* g_pImageEngine = nullptr;
@@ -80,10 +81,12 @@ STATUS CImageEngine::ReleaseSdk()
 
 QString CImageEngine::ImageMutexName(const QString& imagePath)
 {
-    QString name = imagePath;
-    name.replace(QLatin1Char('/'), QLatin1Char('-'));
-    name.replace(QLatin1Char('\\'), QLatin1Char('-'));
-    return name.toUpper();
+    // Linux paths are case-sensitive, and "/" is their only separator: the
+    // path is kept as it is (the named mutex makes a file name of any text).
+    // Links, "." and ".." are resolved so that one file has one name.
+    const QFileInfo info(imagePath);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
 void CImageEngine::Notify(std::uint32_t nCode, const QString* pParam)

@@ -90,8 +90,8 @@ public:
     QString GetImagePath() const { return m_szImagePath; }
     std::uint32_t GetEntryTotal() const { return m_nEntryTotal; }
 
-    // The per-image mutex name: the path with every separator replaced by
-    // "-", upper-cased.
+    // The per-image mutex name: the image's canonical path (its absolute,
+    // cleaned path while it does not exist), case kept.
     static QString ImageMutexName(const QString& imagePath);
 
     // The most bytes the reading side queues ahead of the writer before it

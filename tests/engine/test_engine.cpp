@@ -6,6 +6,10 @@
 #include "NamedMutex.h"
 #include "QtPrint.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -229,11 +233,31 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
 }
 
-TEST(AttachImage, MutexNameIgnoresCaseAndSeparators)
+// One file, one name; two files, two names: case counts on Linux, and a
+// "-" in a path is not a separator.
+TEST(AttachImage, MutexNameIsTheCanonicalPath)
 {
-    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("C:\\a\\b.iso")),
-              CImageEngine::ImageMutexName(QStringLiteral("c:\\A\\B.ISO")));
-    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("/home/u/x.iso")), u"-HOME-U-X.ISO");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    for (const char* name : {"x.iso", "X.iso", "sub/y.iso"}) {
+        QDir().mkpath(QFileInfo(root + u'/' + QLatin1String(name)).path());
+        QFile f(root + u'/' + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(
+        QFile::link(root + QStringLiteral("/sub/y.iso"), root + QStringLiteral("/link.iso")));
+    const auto name = [&](const QString& relative) {
+        return CImageEngine::ImageMutexName(root + u'/' + relative);
+    };
+    EXPECT_EQ(name(QStringLiteral("x.iso")), root + QStringLiteral("/x.iso"));
+    EXPECT_NE(name(QStringLiteral("x.iso")), name(QStringLiteral("X.iso")));
+    EXPECT_EQ(name(QStringLiteral("link.iso")), name(QStringLiteral("sub/y.iso")));
+    EXPECT_EQ(name(QStringLiteral("sub/../x.iso")), name(QStringLiteral("x.iso")));
+    EXPECT_NE(CImageEngine::ImageMutexName(QStringLiteral("/nowhere/a-b/c.iso")),
+              CImageEngine::ImageMutexName(QStringLiteral("/nowhere/a/b-c.iso")));
+    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("/nowhere/./a/../B.iso")),
+              QStringLiteral("/nowhere/B.iso"));
 }
 
 TEST(NamedMutex, HeldUntilItsHolderEnds)
