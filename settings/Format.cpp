@@ -58,9 +58,11 @@ QString FormatSizeInKB(std::uint64_t bytes)
     const QString unit = UnitWord(IDS_UNIT_KB);
     if (bytes == 0)
         return QStringLiteral("0 ") + unit;
-    // (bytes + 1023) / 1024 without overflow near the top of the range.
+    // (bytes + 1023) / 1024 without overflow near the top of the range. At
+    // most 2^54, which fits the signed count; its text (22 characters with
+    // grouping) is not cut to a buffer's size.
     const std::uint64_t kilobytes = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
-    const QString number = FormatGroupedNumber(static_cast<std::int64_t>(kilobytes), 15);
+    const QString number = FormatGroupedNumber(static_cast<std::int64_t>(kilobytes));
     return number + QLatin1Char(' ') + unit;
 }
 

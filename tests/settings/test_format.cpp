@@ -71,8 +71,13 @@ TEST_F(Format, SizeInKilobytesRoundsUp)
     EXPECT_EQ(FormatSizeInKB(1025), u"2 KB");
     EXPECT_EQ(FormatSizeInKB(1048575), u"1.024 KB");
     EXPECT_EQ(FormatSizeInKB(4700372992ULL), u"4.590.208 KB") << "a full DVD";
-    // The largest count does not wrap around to 0 KB.
-    EXPECT_NE(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max()), u"0 KB");
+    // The largest counts neither wrap around to 0 KB nor lose their number.
+    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max()),
+              u"18.014.398.509.481.984 KB");
+    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max() - 1022),
+              u"18.014.398.509.481.984 KB");
+    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max() - 1023),
+              u"18.014.398.509.481.983 KB");
 }
 
 TEST_F(Format, SizeWithUnitPicksTheLargestUnitReached)
