@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 
 using namespace vbe;
@@ -102,6 +103,12 @@ struct Case
     std::uint64_t maxBlocksRead; // blocks of 2048 bytes read, beyond the image's own size
     std::function<void(const Scan&)> more;
 };
+
+// Test names and ctest's listing show the kind, not the bytes of the case.
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.kind;
+}
 
 class Bombs : public ::testing::TestWithParam<Case>
 {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 #include <vector>
 
@@ -33,6 +34,11 @@ struct Writer
     const char* name;
     const char* options;
 };
+
+void PrintTo(const Writer& w, std::ostream* os)
+{
+    *os << w.name;
+}
 
 class CrossCheck : public ::testing::TestWithParam<Writer>
 {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 
 using namespace sdktest;
@@ -17,6 +18,11 @@ struct Writer
     const char* command;    // %T tree, %O output
     bool keepsTimes = true; // pycdlib stamps every entry with the time of writing
 };
+
+void PrintTo(const Writer& w, std::ostream* os)
+{
+    *os << w.name;
+}
 
 std::string expand(std::string cmd, const fs::path& tree, const fs::path& out)
 {

@@ -2,6 +2,7 @@
 #include "Inflate.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <random>
 #include <vector>
 #include <zlib.h>
@@ -47,6 +48,11 @@ struct Case
     int strategy;
     bool text;
 };
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class InflateRoundTrip : public ::testing::TestWithParam<Case>
 {

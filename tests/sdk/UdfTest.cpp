@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 #include <unistd.h>
 
@@ -36,6 +37,11 @@ struct Variant
     const char* name;
     const char* options;
 };
+
+void PrintTo(const Variant& v, std::ostream* os)
+{
+    *os << v.name;
+}
 
 class UdfWriter : public ::testing::TestWithParam<Variant>
 {
@@ -213,6 +219,11 @@ struct Hostile
     bool opens;          // the rest of the tree is expected to stand
     const char* missing; // an entry that must be left out, or ""
 };
+
+void PrintTo(const Hostile& h, std::ostream* os)
+{
+    *os << h.kind;
+}
 
 class UdfHostile : public ::testing::TestWithParam<Hostile>
 {
