@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "AdtMessageBox.h"
+#include "CommandView.h"
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "ImageEngine.h"
@@ -118,6 +119,9 @@ CMainFrame::CMainFrame(CLanternDoc* pDoc) : m_pDoc(pDoc)
 
 CMainFrame::~CMainFrame()
 {
+    // The bar outlives this part of the frame: it must not ask it anything.
+    if (m_pCommandView)
+        m_pCommandView->SetTarget(nullptr);
     if (g_pImageEngine)
         g_pImageEngine->SetNotify(nullptr, nullptr);
     delete m_pProgressDlg;
@@ -143,14 +147,12 @@ bool CMainFrame::Create()
 
     // The client area: the command bar row above the tree and the list.
     m_wndOuterSplitter = new QSplitter(Qt::Vertical, this);
-    auto* commandBar = new QWidget(m_wndOuterSplitter);
-    commandBar->setObjectName(QStringLiteral("CommandBar"));
-    commandBar->setAutoFillBackground(true);
-    QPalette palette = commandBar->palette();
-    palette.setColor(QPalette::Window, QColor(61, 63, 64));
-    commandBar->setPalette(palette);
-    const int barHeight = static_cast<int>(37 * GetImageScale());
-    commandBar->setFixedHeight(barHeight);
+    m_pCommandView = new CLTCommandView(m_wndOuterSplitter);
+    m_pCommandView->setFixedHeight(static_cast<int>(37 * GetImageScale()));
+    m_pCommandView->SetTarget(this);
+    static constexpr int kBarCommands[] = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
+                                           ID_VIEW_MODE,  ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+    m_pCommandView->CreateButtons(kBarCommands);
     m_wndInnerSplitter = new QSplitter(Qt::Horizontal, m_wndOuterSplitter);
     m_pTreeView = new CFolderTreeView(m_pDoc, m_wndInnerSplitter);
     m_pListView = new CFileListView(m_pDoc, m_wndInnerSplitter);
@@ -171,6 +173,13 @@ bool CMainFrame::Create()
     m_pTreeView->OnInitialUpdate();
     m_pListView->OnInitialUpdate();
     m_pActiveView = m_pListView;
+    m_pCommandView->OnInitialUpdate();
+    // The bar's buttons follow the selections at once, not only at the next
+    // idle pass.
+    connect(m_pListView->ListCtrl()->selectionModel(), &QItemSelectionModel::selectionChanged,
+            m_pCommandView, &CLTCommandView::UpdateButtons);
+    connect(m_pTreeView->Tree(), &QTreeWidget::currentItemChanged, m_pCommandView,
+            &CLTCommandView::UpdateButtons);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && m_pTreeView->isAncestorOf(now))
             m_pActiveView = m_pTreeView;
@@ -266,7 +275,9 @@ CCmdUI CMainFrame::QueryCommand(int nID)
     ui.nID = nID;
     if (m_pActiveView == m_pTreeView && m_pTreeView->OnUpdateCommand(ui))
         return ui;
-    if (m_pListView && m_pListView->OnUpdateCommand(ui))
+    // View's rule lives in the list, and asks it only while the list is the
+    // active view: from the tree there is nothing to view.
+    if (m_pActiveView == m_pListView && m_pListView->OnUpdateCommand(ui))
         return ui;
     if (OnUpdateCommand(ui))
         return ui;

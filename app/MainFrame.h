@@ -16,6 +16,7 @@
 #include <memory>
 
 class CFileListView;
+class CLTCommandView;
 class CFolderTreeView;
 class CLanternDoc;
 class CProgressDlg;
@@ -25,7 +26,10 @@ class QSplitter;
 // The window class other instances look for.
 inline const QString LANTERN_WINDOW_CLASS = QStringLiteral("Vantrel Lantern");
 
-class CMainFrame : public QMainWindow, public CCommandTarget, public IFrameHost
+class CMainFrame : public QMainWindow,
+                   public CCommandTarget,
+                   public IFrameHost,
+                   public ICommandRouter
 {
     Q_OBJECT
 public:
@@ -43,8 +47,10 @@ public:
 
     // Runs a command along the route: the view with the focus, the frame,
     // the application.
-    void RouteCommand(int nID);
-    CCmdUI QueryCommand(int nID);
+    void RouteCommand(int nID) override;
+    // The command's state along the same route; a command nobody decides is
+    // enabled when someone on the route handles it.
+    CCmdUI QueryCommand(int nID) override;
     bool OnCommand(int nID) override;
     bool OnUpdateCommand(CCmdUI& ui) override;
 
@@ -61,6 +67,7 @@ public:
     // case): its path, or empty when the drop is not one image.
     static QString DroppedImagePath(const class QMimeData* pData);
 
+    CLTCommandView* CommandView() const { return m_pCommandView; }
     CFolderTreeView* TreeView() const { return m_pTreeView; }
     // The tree or the list, whichever had the focus last (the list at first).
     QWidget* ActiveView() const { return m_pActiveView; }
@@ -100,6 +107,7 @@ private:
     QFont m_fontText;
     QSplitter* m_wndOuterSplitter = nullptr;
     QSplitter* m_wndInnerSplitter = nullptr;
+    CLTCommandView* m_pCommandView = nullptr;
     CFolderTreeView* m_pTreeView = nullptr;
     CFileListView* m_pListView = nullptr;
     CProgressDlg* m_pProgressDlg = nullptr;

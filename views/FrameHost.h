@@ -2,6 +2,8 @@
 
 // What the views ask of the main window they live in.
 
+#include "CommandIds.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -19,4 +21,15 @@ public:
     // Set while the View command copies a file out to open it: the frame
     // then words the engine's failures for that case.
     virtual void SetViewingTempCopy(bool bViewing) = 0;
+};
+
+// Where the command bar sends its clicks and asks whether its buttons are
+// enabled: the frame's command route (active view, then frame, then
+// application).
+class ICommandRouter
+{
+public:
+    virtual ~ICommandRouter() = default;
+    virtual void RouteCommand(int nID) = 0;
+    virtual CCmdUI QueryCommand(int nID) = 0;
 };

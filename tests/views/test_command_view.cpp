@@ -1,0 +1,210 @@
+// The command bar on its own, over a router that records what reaches it:
+// where the buttons sit at both image scales, which strip each one shows,
+// its tooltip, and that clicks and enabling go through the router.
+
+#include "CommandIds.h"
+#include "CommandView.h"
+#include "FrameHost.h"
+#include "LangResources.h"
+#include "ProgramPaths.h"
+#include "QtPrint.h"
+#include "RegValues.h"
+#include "Scale.h"
+#include "SkinControls.h"
+#include "StoredSettings.h"
+#include "TempSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHelpEvent>
+#include <QImage>
+#include <QTest>
+#include <QToolTip>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+const std::vector<int> kBarCommands = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
+                                       ID_VIEW_MODE,  ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+
+// The strip strings, each naming an image whose colour spells its number.
+const int kStripStrings[] = {627, 628, 629, 630, 632, 633, 634, 635, 636, 638, 61826};
+
+QColor StripColour(int nString)
+{
+    return QColor(nString & 0xFF, (nString >> 8) & 0xFF, 0x5A);
+}
+
+class FakeRouter : public ICommandRouter
+{
+public:
+    void RouteCommand(int nID) override { m_routed.push_back(nID); }
+    CCmdUI QueryCommand(int nID) override
+    {
+        CCmdUI ui;
+        ui.nID = nID;
+        ui.bEnabled = m_enabled.count(nID) && m_enabled[nID];
+        return ui;
+    }
+    std::vector<int> m_routed;
+    std::map<int, bool> m_enabled;
+};
+
+// A program folder with one-colour strips for every strip string, and
+// tooltips that name their command.
+class CommandBar : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString folder = m_settings.Path() + QStringLiteral("/program");
+        QDir().mkpath(folder + QStringLiteral("/Image/Bar"));
+        QFile lang(folder + QStringLiteral("/ADTRC.lang"));
+        ASSERT_TRUE(lang.open(QIODevice::WriteOnly));
+        lang.write("[strings]\n");
+        for (const int id : kStripStrings) {
+            QImage strip(4 * 6, 5, QImage::Format_ARGB32);
+            strip.fill(StripColour(id));
+            ASSERT_TRUE(strip.save(folder + QStringLiteral("/Image/Bar/s%1.png").arg(id)));
+            lang.write(QStringLiteral("%1 = Image\\\\Bar\\\\s%1.png\n").arg(id).toUtf8());
+        }
+        for (const int id : kBarCommands)
+            lang.write(QStringLiteral("%1 = Tip of %1\n").arg(id).toUtf8());
+        lang.close();
+        ASSERT_TRUE(m_res.LoadFile(lang.fileName()));
+        SetLangResources(&m_res);
+        SetProgramFolderForTesting(folder);
+        ResetScaleSettingsForTesting();
+    }
+    void TearDown() override
+    {
+        SetDisplayDpiSource(nullptr);
+        ResetScaleSettingsForTesting();
+        SetProgramFolderForTesting(QString());
+        SetLangResources(nullptr);
+    }
+    // Scaling on, on a display of `dpi` pixels per inch.
+    void SetDisplay(double dpi)
+    {
+        DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("EnableDPIAware"));
+        enable.Set(1);
+        ASSERT_TRUE(enable.Write());
+        ResetScaleSettingsForTesting();
+        SetDisplayDpiSource([dpi] { return dpi; });
+    }
+    std::unique_ptr<CLTCommandView> MakeBar(const std::vector<int>& ids = kBarCommands)
+    {
+        auto bar = std::make_unique<CLTCommandView>();
+        bar->resize(400, 60);
+        bar->SetTarget(&m_router);
+        bar->CreateButtons(ids);
+        bar->OnInitialUpdate();
+        bar->show();
+        return bar;
+    }
+    // The string whose strip the button shows, read back from its colour.
+    static int ShownStrip(CAlphaButton* button)
+    {
+        const QColor c =
+            button->grab().toImage().pixelColor(button->width() / 2, button->height() / 2);
+        return c.red() | (c.green() << 8);
+    }
+
+    TempSettings m_settings;
+    CLangResources m_res;
+    FakeRouter m_router;
+};
+
+TEST_F(CommandBar, LayoutStripsAndTooltipsAtBothScales)
+{
+    struct Case
+    {
+        double dpi;
+        int left[6]; // of each button, in client pixels
+        int top;
+        QSize size;
+        int rowRight;
+        int strip[6];
+    };
+    // The row advances by each button's scaled width plus 10 before the
+    // scale; Mount's strip is 61826 below 1.5 and Burn's at 1.5.
+    const Case cases[] = {
+        {96, {5, 39, 73, 107, 141, 175}, 7, {24, 23}, 209, {629, 627, 628, 630, 632, 61826}},
+        {144, {7, 76, 145, 214, 283, 352}, 10, {36, 35}, 281, {635, 633, 634, 636, 638, 638}},
+    };
+    for (const Case& c : cases) {
+        SetDisplay(c.dpi);
+        auto bar = MakeBar();
+        ASSERT_EQ(bar->ButtonCount(), 6u);
+        EXPECT_EQ(bar->RowRight(), c.rowRight) << c.dpi;
+        for (std::size_t i = 0; i < kBarCommands.size(); ++i) {
+            const int id = kBarCommands[i];
+            CAlphaButton* button = bar->Button(id);
+            ASSERT_NE(button, nullptr) << id;
+            EXPECT_EQ(button->geometry(), QRect(QPoint(c.left[i], c.top), c.size))
+                << c.dpi << " " << id;
+            EXPECT_EQ(ShownStrip(button), c.strip[i]) << c.dpi << " " << id;
+
+            // Resting the pointer on the button shows the command's string.
+            const QPoint centre = button->rect().center();
+            QHelpEvent help(QEvent::ToolTip, centre, button->mapToGlobal(centre));
+            QApplication::sendEvent(button, &help);
+            EXPECT_EQ(QToolTip::text(), QStringLiteral("Tip of %1").arg(id)) << c.dpi;
+            QToolTip::hideText();
+        }
+    }
+}
+
+TEST_F(CommandBar, OtherCommandsTakeTheViewStripAndZeroGetsNoButton)
+{
+    for (const double dpi : {96.0, 144.0}) {
+        SetDisplay(dpi);
+        auto bar = MakeBar({ID_VIEW_DETAILS, 0, ID_EXTRACT});
+        ASSERT_NE(bar->Button(ID_VIEW_DETAILS), nullptr);
+        EXPECT_EQ(ShownStrip(bar->Button(ID_VIEW_DETAILS)), dpi < 144 ? 627 : 633);
+        EXPECT_EQ(bar->Button(0), nullptr);
+        // The zero entry leaves no hole in the row.
+        EXPECT_EQ(bar->Button(ID_EXTRACT)->x(), dpi < 144 ? 39 : 76);
+    }
+}
+
+TEST_F(CommandBar, PaintsItsBackgroundBehindTheButtons)
+{
+    auto bar = MakeBar();
+    const QImage image = bar->grab().toImage();
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(61, 63, 64));
+    EXPECT_EQ(image.pixelColor(bar->RowRight() + 20, 40), QColor(61, 63, 64));
+    EXPECT_EQ(image.pixelColor(bar->Button(ID_EXTRACT)->geometry().center()), StripColour(628));
+}
+
+TEST_F(CommandBar, ClicksGoToTheRouterAndEnablingFollowsIt)
+{
+    m_router.m_enabled = {{ID_IMAGE_OPEN, true}, {ID_EXTRACT, true}};
+    auto bar = MakeBar();
+    // The pass at start has run before any event.
+    EXPECT_TRUE(bar->Button(ID_IMAGE_OPEN)->isEnabled());
+    EXPECT_TRUE(bar->Button(ID_EXTRACT)->isEnabled());
+    EXPECT_FALSE(bar->Button(ID_BURN_IMAGE)->isEnabled());
+
+    for (const int id : {ID_EXTRACT, ID_IMAGE_OPEN, ID_BURN_IMAGE})
+        QTest::mouseClick(bar->Button(id), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_router.m_routed, (std::vector<int>{ID_EXTRACT, ID_IMAGE_OPEN}))
+        << "a disabled button sends nothing";
+
+    // The idle pass picks up a change on its own.
+    m_router.m_enabled = {{ID_BURN_IMAGE, true}};
+    QTest::qWait(COMMAND_BAR_IDLE_MS * 3);
+    EXPECT_TRUE(bar->Button(ID_BURN_IMAGE)->isEnabled());
+    EXPECT_FALSE(bar->Button(ID_IMAGE_OPEN)->isEnabled());
+
+    // Without a router nothing is sent.
+    bar->SetTarget(nullptr);
+    QTest::mouseClick(bar->Button(ID_BURN_IMAGE), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_router.m_routed.size(), 2u);
+}
+
+} // namespace
