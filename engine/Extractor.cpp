@@ -203,7 +203,11 @@ void CImageEngine::WriterThread()
             }
             m_signal.wait(lock, [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
         }
-        ::close(fd);
+        // Network file systems and quotas report a failed write when the
+        // file is closed: the data may never have reached the disk. The
+        // descriptor is gone either way (no retry, even after EINTR).
+        if (::close(fd) != 0 && !m_bCancel)
+            m_bWriteFailed = true;
         if (m_bCancel)
             ::unlink(target.constData());
     }

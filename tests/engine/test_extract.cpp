@@ -6,9 +6,67 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// The file whose close() fails, as an NFS server or a full quota makes it
+// fail: the descriptor is released and EIO returned.
+std::atomic<bool> g_bFailClose{false};
+std::mutex g_failCloseMutex;
+std::string g_failClosePath;
+
+bool CloseShouldFail(int fd)
+{
+    if (!g_bFailClose)
+        return false;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[4096];
+    const ssize_t n = ::readlink(link, path, sizeof path - 1);
+    if (n <= 0)
+        return false;
+    std::lock_guard lock(g_failCloseMutex);
+    return g_failClosePath == std::string(path, static_cast<std::size_t>(n));
+}
+
+// Makes close() fail for one path while it lives.
+class FailingClose
+{
+public:
+    explicit FailingClose(const QString& path)
+    {
+        std::lock_guard lock(g_failCloseMutex);
+        g_failClosePath = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+        g_bFailClose = true;
+    }
+    ~FailingClose() { g_bFailClose = false; }
+};
+
+} // namespace
+
+// This executable's close(): the C library's, but for the path a
+// FailingClose names.
+extern "C" int close(int fd)
+{
+    using Close = int (*)(int);
+    static const auto real = reinterpret_cast<Close>(::dlsym(RTLD_NEXT, "close"));
+    const bool bFail = CloseShouldFail(fd);
+    const int r = real(fd);
+    if (bFail) {
+        errno = EIO;
+        return -1;
+    }
+    return r;
+}
 
 namespace {
 
@@ -152,6 +210,25 @@ TEST_F(Extraction, FullDiskReportsWriteFailureAndLeavesNoFile)
     EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target);
     EXPECT_FALSE(m_notes.Has(NOTIFY_ACCESS_DENIED));
     EXPECT_FALSE(QFileInfo(target).exists() || QFileInfo(target).isSymLink());
+}
+
+// An error reported only when the file is closed fails the file like a short
+// write, whether data was written or not.
+TEST_F(Extraction, ErrorAtCloseReportsWriteFailureAndLeavesNoFile)
+{
+    Load(QStringLiteral("file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"));
+    for (const char* name : {"DATA", "EMPTY"}) {
+        const QString target = Target(QString::fromLatin1(name));
+        FailingClose failing(target);
+        m_notes.events.clear();
+        EXPECT_EQ(m_engine.ExtractFile(QString::fromLatin1(name), target, 0), STATUS_FAIL) << name;
+        EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target) << name;
+        EXPECT_FALSE(QFileInfo::exists(target)) << name;
+    }
+    // Other files close as usual.
+    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("OTHER"), Target(QStringLiteral("OTHER")), 0),
+              STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("OTHER")), "OTHER", 10));
 }
 
 TEST_F(Extraction, ReadOnlyTargetReportsAccessDenied)
