@@ -1,0 +1,199 @@
+// The command bar in the real window: which buttons are enabled in each
+// state of the window, and that clicking them runs the command of the pane
+// the user worked in without taking that pane's place.
+
+#include "AppFixtures.h"
+#include "CommandView.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTreeView.h"
+#include "LTDataItem.h"
+#include "QtPrint.h"
+#include "SkinControls.h"
+
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+
+namespace {
+
+const int kBarCommands[] = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
+                            ID_VIEW_MODE,  ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+
+class Bar : public Frame
+{
+protected:
+    void SetUp() override
+    {
+        Frame::SetUp();
+        QApplication::setActiveWindow(m_frame.get());
+    }
+    CLTCommandView* View() const { return m_frame->CommandView(); }
+    CAlphaButton* Button(int id) const { return View()->Button(id); }
+    CFileListView* List() const { return m_frame->ListView(); }
+    CLTTreeCtrl* Tree() const { return m_frame->TreeView()->Tree(); }
+    // The enabled buttons, after the bar has had an idle moment.
+    std::vector<int> Enabled() const
+    {
+        QTest::qWait(COMMAND_BAR_IDLE_MS * 2);
+        std::vector<int> ids;
+        for (const int id : kBarCommands) {
+            if (Button(id)->isEnabled())
+                ids.push_back(id);
+        }
+        return ids;
+    }
+    void FocusList(int selectedRows)
+    {
+        QApplication::setActiveWindow(m_frame.get());
+        List()->ListCtrl()->setFocus();
+        List()->ListCtrl()->clearSelection();
+        for (int row = 0; row < selectedRows; ++row)
+            List()->ListCtrl()->selectionModel()->select(List()->Model()->index(row, 0),
+                                                         QItemSelectionModel::Select |
+                                                             QItemSelectionModel::Rows);
+        ASSERT_EQ(List()->SelectedCount(), selectedRows);
+        ASSERT_EQ(m_frame->ActiveView(), List());
+    }
+    // Puts the focus on the tree with `item` selected.
+    void FocusTree(QTreeWidgetItem* item)
+    {
+        Tree()->setCurrentItem(item);
+        QApplication::setActiveWindow(m_frame.get());
+        Tree()->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), Tree());
+        ASSERT_EQ(m_frame->ActiveView(), m_frame->TreeView());
+    }
+    QTreeWidgetItem* Root() const { return Tree()->topLevelItem(0); }
+    QTreeWidgetItem* Folder() const { return Root()->child(0); }
+    void Open(const ScriptedImage& image)
+    {
+        ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
+    }
+    void ClickBar(int id)
+    {
+        ASSERT_TRUE(Button(id)->isEnabled()) << id;
+        QTest::mouseClick(Button(id), Qt::LeftButton);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(Bar, EnablingInEachStateOfTheWindow)
+{
+    const std::vector<int> always = {ID_IMAGE_OPEN, ID_VIEW_MODE};
+    // Before any event the pass at start has run: no image, nothing to burn.
+    EXPECT_FALSE(Button(ID_BURN_IMAGE)->isEnabled());
+    EXPECT_FALSE(Button(ID_MOUNT_IMAGE)->isEnabled());
+    EXPECT_TRUE(Button(ID_IMAGE_OPEN)->isEnabled());
+
+    FocusList(0);
+    EXPECT_EQ(Enabled(), always) << "no image";
+
+    ScriptedImage image(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
+    Open(image);
+    const std::vector<int> withImage = {ID_IMAGE_OPEN, ID_VIEW_MODE, ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+    struct Case
+    {
+        const char* state;
+        std::function<void()> enter;
+        std::vector<int> extra; // enabled besides those of an open image
+    };
+    const Case cases[] = {
+        {"list, nothing selected", [&] { FocusList(0); }, {}},
+        {"list, one row", [&] { FocusList(1); }, {ID_FILE_VIEW, ID_EXTRACT}},
+        {"list, two rows", [&] { FocusList(2); }, {ID_EXTRACT}},
+        // The list keeps its one selected row: View still needs the list.
+        {"tree on the root",
+         [&] {
+             FocusList(1);
+             FocusTree(Root());
+             ASSERT_EQ(List()->SelectedCount(), 1);
+         },
+         {}},
+        {"tree on a folder", [&] { FocusTree(Folder()); }, {ID_EXTRACT}},
+        {"back to the list's one row", [&] { FocusList(1); }, {ID_FILE_VIEW, ID_EXTRACT}},
+    };
+    for (const Case& c : cases) {
+        c.enter();
+        std::vector<int> expected = withImage;
+        expected.insert(expected.end(), c.extra.begin(), c.extra.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Enabled(), expected) << c.state;
+    }
+}
+
+TEST_F(Bar, ExtractRunsTheActivePanesVariant)
+{
+    ScriptedImage image(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
+    Open(image);
+
+    // From the tree: the selected folder, whatever the list holds.
+    QTemporaryDir fromTree;
+    FocusTree(Folder());
+    ASSERT_EQ(QTest::qWaitFor([&] { return Button(ID_EXTRACT)->isEnabled(); }), true);
+    ModalAnswerer treeAnswers({ChooseFile(fromTree.path())});
+    ClickBar(ID_EXTRACT);
+    EXPECT_EQ(treeAnswers.Handled(), 1);
+    EXPECT_TRUE(QFileInfo::exists(fromTree.filePath(QStringLiteral("SUB/X.TXT"))));
+    EXPECT_FALSE(QFileInfo::exists(fromTree.filePath(QStringLiteral("X.TXT"))));
+    EXPECT_EQ(m_frame->ActiveView(), m_frame->TreeView());
+
+    // From the list: the selected rows, not the tree's folder.
+    FocusTree(Root());
+    QTemporaryDir fromList;
+    FocusList(0);
+    for (int row = 0; row < List()->Model()->rowCount(); ++row) {
+        if (List()->Model()->RecordAt(row)->m_strFileName == u"TOP")
+            List()->ListCtrl()->selectionModel()->select(List()->Model()->index(row, 0),
+                                                         QItemSelectionModel::Select |
+                                                             QItemSelectionModel::Rows);
+    }
+    ASSERT_EQ(QTest::qWaitFor([&] { return Button(ID_EXTRACT)->isEnabled(); }), true);
+    ModalAnswerer listAnswers({ChooseFile(fromList.path())});
+    ClickBar(ID_EXTRACT);
+    EXPECT_EQ(listAnswers.Handled(), 1);
+    EXPECT_TRUE(QFileInfo::exists(fromList.filePath(QStringLiteral("TOP"))));
+    EXPECT_FALSE(QFileInfo::exists(fromList.filePath(QStringLiteral("SUB"))));
+    EXPECT_EQ(m_frame->ActiveView(), List());
+}
+
+TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
+{
+    ScriptedImage image(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
+    Open(image);
+    for (const bool bTree : {true, false}) {
+        if (bTree)
+            FocusTree(Root());
+        else
+            FocusList(1);
+        QWidget* active = m_frame->ActiveView();
+        QWidget* focus = QApplication::focusWidget();
+
+        // The bar's own background, then a button.
+        QTest::mouseClick(View(), Qt::LeftButton, {}, QPoint(View()->RowRight() + 30, 5));
+        ClickBar(ID_BURN_IMAGE);
+        EXPECT_EQ(m_frame->ActiveView(), active) << bTree;
+        EXPECT_EQ(QApplication::focusWidget(), focus) << bTree;
+
+        // The View mode button shows the menu of list styles at the pointer.
+        std::vector<int> items;
+        QTimer::singleShot(50, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions()) {
+                    if (action->data().isValid())
+                        items.push_back(action->data().toInt());
+                }
+                menu->close();
+            }
+        });
+        ClickBar(ID_VIEW_MODE);
+        std::sort(items.begin(), items.end());
+        EXPECT_EQ(items, (std::vector<int>{ID_VIEW_SMALLICON, ID_VIEW_LIST, ID_VIEW_DETAILS,
+                                           ID_VIEW_LARGEICON}));
+        EXPECT_EQ(m_frame->ActiveView(), active) << bTree;
+        EXPECT_EQ(QApplication::focusWidget(), focus) << bTree;
+    }
+}
+
+} // namespace
