@@ -56,8 +56,18 @@ fs::path bombDir()
     return dir;
 }
 
-Scan scanFile(const fs::path& image)
+fs::path makeBomb(const std::string& kind)
 {
+    fs::path image = bombDir() / (kind + ".img");
+    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
+                      " '" + image.string() + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
+    return image;
+}
+
+Scan scanBomb(const std::string& kind)
+{
+    fs::path image = makeBomb(kind);
     Scan s;
     int error = 0;
     std::shared_ptr<ByteSource> file = FileSource::open(image.string(), &error);
@@ -74,15 +84,6 @@ Scan scanFile(const fs::path& image)
         for (std::uint32_t c : s.tree.entries[0].children)
             s.names.insert(utf16ToUtf8(s.tree.entries[c].name));
     return s;
-}
-
-Scan scanBomb(const std::string& kind)
-{
-    fs::path image = bombDir() / (kind + ".img");
-    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
-                      " '" + image.string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
-    return scanFile(image);
 }
 
 std::string notes(const Tree& t)
@@ -210,12 +211,7 @@ INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
 // looks up another folder's names, and at the latest 1,024 names later.
 TEST(HybridMerge, StopsSoonAfterTheCancelFlag)
 {
-    fs::path image = bombDir() / "hybrid-cancel.img";
-    ASSERT_EQ(std::system(("/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS
-                           "/make_bombs.py' hybrid-wide-folder '" +
-                           image.string() + "'")
-                              .c_str()),
-              0);
+    fs::path image = makeBomb("hybrid-wide-folder");
     int error = 0;
     std::shared_ptr<ByteSource> file = FileSource::open(image.string(), &error);
     ASSERT_TRUE(file);
