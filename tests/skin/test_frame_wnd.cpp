@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -27,6 +28,13 @@ struct ElementCase
     unsigned nStyle;
     int nElement;
 };
+
+// Test names and ctest's listing show the case, not its bytes.
+void PrintTo(const ElementCase& c, std::ostream* os)
+{
+    *os << "at " << c.pt.x() << "," << c.pt.y() << (c.bMaximized ? " maximized" : "") << " style "
+        << c.nStyle << " element " << static_cast<int>(c.nElement);
+}
 
 class CaptionElements : public ::testing::TestWithParam<ElementCase>
 {
@@ -76,6 +84,12 @@ struct HitCase
     Frame::FrameHit hit;
 };
 
+void PrintTo(const HitCase& c, std::ostream* os)
+{
+    *os << "at " << c.pt.x() << "," << c.pt.y() << (c.bMaximized ? " maximized" : "") << " hit "
+        << static_cast<int>(c.hit);
+}
+
 class FrameHits : public ::testing::TestWithParam<HitCase>
 {
 };
@@ -113,6 +127,14 @@ struct MenuCase
     Frame::SystemMenuState state; // restore, move, size, minimize, maximize, close
 };
 
+void PrintTo(const MenuCase& c, std::ostream* os)
+{
+    *os << (c.bMaximized   ? "maximized"
+            : c.bMinimized ? "minimized"
+                           : "normal")
+        << " style " << c.nStyle;
+}
+
 class SystemMenu : public ::testing::TestWithParam<MenuCase>
 {
 };
@@ -148,6 +170,11 @@ struct MaximizedCase
     QRect work;
     QRect expected;
 };
+
+void PrintTo(const MaximizedCase& c, std::ostream* os)
+{
+    *os << "task bar " << c.side;
+}
 
 class MaximizedSize : public ::testing::TestWithParam<MaximizedCase>
 {
