@@ -28,6 +28,10 @@ constexpr int BUTTON_FRAME_NORMAL = 0;
 constexpr int BUTTON_FRAME_HOVER = 1;
 constexpr int BUTTON_FRAME_PRESSED = 2;
 
+// The frame's body and text colours (those of its border pieces).
+const QColor kFrameBody(61, 63, 64);
+const QColor kFrameText(224, 226, 228);
+
 // The logo is drawn in this size whatever its image holds.
 constexpr QSize kLogoSize(102, 40);
 // The title is centred in a band this wide in the middle of the caption.
@@ -132,6 +136,22 @@ CGXTFrameWnd::CGXTFrameWnd(QWidget* parent) : QMainWindow(parent)
 {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint | Qt::WindowMinMaxButtonsHint);
     setMouseTracking(true);
+    // One dark look from the caption down: the menu bar and its menus wear
+    // the colours of the frame's borders.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kFrameBody);
+    palette.setColor(QPalette::WindowText, kFrameText);
+    setPalette(palette);
+    setStyleSheet(QStringLiteral(
+        "QMenuBar { background: #3d3f40; color: #e0e2e4; border: none; }"
+        "QMenuBar::item { background: transparent; padding: 4px 10px; }"
+        "QMenuBar::item:selected, QMenuBar::item:pressed { background: #55585b; }"
+        "QMenu { background: #2f3133; color: #e0e2e4; border: 1px solid #141516; padding: 3px; }"
+        "QMenu::item { padding: 4px 24px 4px 20px; }"
+        "QMenu::item:selected { background: #4a4d50; }"
+        "QMenu::item:disabled { color: #77797b; }"
+        "QMenu::separator { height: 1px; background: #46484a; margin: 3px 6px; }"
+        "QToolTip { background: #2f3133; color: #e0e2e4; border: 1px solid #141516; }"));
     // The non-client insets: the caption band on top, the borders around,
     // as the window system would compute them for a window with a sizing
     // frame whose proposed rectangle is moved in by the border widths.
@@ -553,7 +573,7 @@ void CGXTFrameWnd::mousePressEvent(QMouseEvent* event)
     const QPoint pt = event->position().toPoint();
     const QPoint ptGlobal = event->globalPosition().toPoint();
     if (m_manual != HIT_CLIENT) {
-        // A click ends a move or resize by hand.
+        // A click ends a move or resize started from the system menu.
         m_manual = HIT_CLIENT;
         releaseMouse();
         return;
@@ -611,7 +631,11 @@ void CGXTFrameWnd::mouseMoveEvent(QMouseEvent* event)
     }
     if (m_bCaptionPressed && (event->buttons() & Qt::LeftButton)) {
         if ((ptGlobal - m_ptPress).manhattanLength() >= QApplication::startDragDistance()) {
+            // Catch up with the mouse first, so the window moves by the
+            // whole drag.
             m_bCaptionPressed = false;
+            if (!IsMaximizedNow())
+                move(pos() + ptGlobal - m_ptPress);
             BeginMove(ptGlobal);
         }
         return;
@@ -642,6 +666,11 @@ void CGXTFrameWnd::mouseReleaseEvent(QMouseEvent* event)
     }
     if (event->button() != Qt::LeftButton) {
         QMainWindow::mouseReleaseEvent(event);
+        return;
+    }
+    if (m_manual != HIT_CLIENT && !m_bManualFromMenu) {
+        // Letting go ends a move or resize by hand.
+        m_manual = HIT_CLIENT;
         return;
     }
     m_bCaptionPressed = false;
@@ -761,6 +790,7 @@ void CGXTFrameWnd::BeginMove(QPoint ptGlobal)
     // The window system refuses: the window follows the mouse until the
     // button is let go.
     m_manual = HIT_CAPTION;
+    m_bManualFromMenu = false;
     m_ptManualStart = ptGlobal;
     m_rcManualStart = geometry();
 }
@@ -770,6 +800,7 @@ void CGXTFrameWnd::BeginResize(FrameHit hit, QPoint ptGlobal)
     if (QWindow* handle = windowHandle(); handle && handle->startSystemResize(EdgesOf(hit)))
         return;
     m_manual = hit;
+    m_bManualFromMenu = false;
     m_ptManualStart = ptGlobal;
     m_rcManualStart = geometry();
 }
@@ -806,6 +837,7 @@ void CGXTFrameWnd::ShowSystemMenu(QPoint ptGlobal)
         // From the menu the window follows the mouse (no button is held, so
         // the window system's own move cannot start) until the next click.
         const QPoint ptCursor = QCursor::pos();
+        m_bManualFromMenu = true;
         m_manual = chosen == moveAction ? HIT_CAPTION : HIT_BOTTOMRIGHT;
         if (m_manual == HIT_BOTTOMRIGHT)
             QCursor::setPos(mapToGlobal(QPoint(width() - 1, height() - 1)));

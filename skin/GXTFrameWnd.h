@@ -187,6 +187,7 @@ private:
     QPoint m_ptPress;
     // Moving or resizing by hand where the window system refuses.
     FrameHit m_manual = HIT_CLIENT;
+    bool m_bManualFromMenu = false;
     QPoint m_ptManualStart;
     QRect m_rcManualStart;
     // A click on the icon opens the system menu once a double click can no

@@ -1,0 +1,231 @@
+// Shows the skinned main-window frame on a real X display, drives it with
+// xdotool as a user would (drag the caption, drag the corner, click the
+// caption buttons, double-click the caption) and takes screenshots:
+//
+//   frame_screens OUTPUT_FOLDER [--no-wm]
+//
+// Run it under Xvfb with a window manager started first, for example
+//   xvfb-run -a -s '-screen 0 1100x700x24' sh -c 'openbox & sleep 1; frame_screens
+//   docs/screenshots'
+// With --no-wm (no window manager running) it checks that moving and resizing
+// still work by hand and takes no screenshots. Each check prints PASS or
+// FAIL; the exit code is the number of failures.
+
+#include "GXTFrameWnd.h"
+#include "LangResources.h"
+#include "ProgramPaths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <QVBoxLayout>
+#include <cstdio>
+
+namespace {
+
+int g_nFailures = 0;
+
+void Check(bool bOk, const char* what, const QString& detail = {})
+{
+    std::printf("%s %s %s\n", bOk ? "PASS" : "FAIL", what, qPrintable(detail));
+    std::fflush(stdout);
+    if (!bOk)
+        ++g_nFailures;
+}
+
+QString Describe(const QRect& r)
+{
+    return QStringLiteral("(%1,%2 %3x%4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+void Xdo(const QStringList& args)
+{
+    QProcess::execute(QStringLiteral("xdotool"), args);
+    QTest::qWait(150);
+}
+
+void MoveTo(QPoint pt)
+{
+    Xdo({QStringLiteral("mousemove"), QString::number(pt.x()), QString::number(pt.y())});
+}
+
+// Presses at `from`, moves in steps to `to` and lets go.
+void Drag(QPoint from, QPoint to)
+{
+    MoveTo(from);
+    Xdo({QStringLiteral("mousedown"), QStringLiteral("1")});
+    for (int i = 1; i <= 8; ++i)
+        MoveTo(from + (to - from) * i / 8);
+    Xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
+    QTest::qWait(400);
+}
+
+void ClickAt(QPoint pt)
+{
+    MoveTo(pt);
+    Xdo({QStringLiteral("mousedown"), QStringLiteral("1")});
+    Xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
+    QTest::qWait(600);
+}
+
+void DoubleClickAt(QPoint pt)
+{
+    MoveTo(pt);
+    Xdo({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+         QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    QTest::qWait(700);
+}
+
+// The screen around `area` (grown by `margin`), as a user sees it.
+bool Shot(const QRect& area, int margin, const QString& file)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect r = area.adjusted(-margin, -margin, margin, margin) & screen->geometry();
+    const bool bOk = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(file);
+    Check(bOk, "screenshot", file);
+    return bOk;
+}
+
+class CDemoFrame : public CGXTFrameWnd
+{
+public:
+    int m_nCloseEvents = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        ++m_nCloseEvents;
+        CGXTFrameWnd::closeEvent(event);
+    }
+};
+
+QPoint ButtonCentre(const CGXTFrameWnd& frame, int nElement)
+{
+    return frame.mapToGlobal(CGXTFrameWnd::CaptionButtonPos(nElement, frame.width(), {26, 20}) +
+                             QPoint(13, 10));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    CLangResources resources;
+    resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
+    SetLangResources(&resources);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: frame_screens OUTPUT_FOLDER [--no-wm]\n");
+        return 2;
+    }
+    const bool bNoWm = args.contains(QStringLiteral("--no-wm"));
+    const QString out = args[1] + QLatin1Char('/');
+    QDir().mkpath(out);
+
+    CDemoFrame frame;
+    Check(frame.CreateFrame(), "frame pieces loaded");
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    frame.SetCaptionFont(font);
+    frame.setWindowTitle(QStringLiteral("Lantern - Holiday photos 2023.iso"));
+    auto* menu = frame.menuBar();
+    for (const char* name : {"&File", "&View", "&Help"}) {
+        QMenu* sub = menu->addMenu(QString::fromLatin1(name));
+        sub->addAction(QStringLiteral("Open Image..."));
+        sub->addAction(QStringLiteral("Extract..."))->setEnabled(false);
+        sub->addSeparator();
+        sub->addAction(QStringLiteral("Exit"));
+    }
+    auto* central = new QLabel(QStringLiteral("Folder tree and file list"));
+    central->setAlignment(Qt::AlignCenter);
+    central->setAutoFillBackground(true);
+    QPalette palette = central->palette();
+    palette.setColor(QPalette::Window, QColor(30, 31, 32));
+    palette.setColor(QPalette::WindowText, QColor(150, 152, 154));
+    central->setPalette(palette);
+    frame.setCentralWidget(central);
+    frame.setMinimumSize(450, 350);
+    frame.setGeometry(120, 80, 760, 480);
+    frame.show();
+    Check(QTest::qWaitForWindowExposed(&frame), "window shown");
+    QTest::qWait(800);
+    std::printf("shown at %s\n", qPrintable(Describe(frame.geometry())));
+
+    if (!bNoWm)
+        Shot(frame.frameGeometry(), 12, out + QStringLiteral("frame-normal.png"));
+
+    // Move by the caption.
+    const QRect before = frame.geometry();
+    Drag(frame.mapToGlobal(QPoint(420, 20)), frame.mapToGlobal(QPoint(520, 80)));
+    // The window system takes over once the mouse has gone the start-drag
+    // distance; the window may trail the mouse by that much (plus one of
+    // the drag's steps).
+    const QPoint lag = QPoint(100, 60) - (frame.pos() - before.topLeft());
+    Check(lag.manhattanLength() <= 3 * QApplication::startDragDistance(),
+          "caption drag moves the window", Describe(frame.geometry()));
+
+    // Resize by the bottom-right corner.
+    const QRect moved = frame.geometry();
+    Drag(frame.mapToGlobal(QPoint(frame.width() - 2, frame.height() - 2)),
+         frame.mapToGlobal(QPoint(frame.width() + 58, frame.height() + 38)));
+    Check(frame.size() - moved.size() == QSize(60, 40) && frame.pos() == moved.topLeft(),
+          "corner drag resizes the window", Describe(frame.geometry()));
+
+    // Resize by the left border.
+    const QRect sized = frame.geometry();
+    Drag(frame.mapToGlobal(QPoint(1, 200)), frame.mapToGlobal(QPoint(-39, 200)));
+    Check(frame.geometry().adjusted(40, 0, 0, 0) == sized, "left border drag resizes the window",
+          Describe(frame.geometry()));
+
+    if (bNoWm) {
+        ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
+        Check(frame.m_nCloseEvents == 1, "close button closes");
+        return g_nFailures;
+    }
+
+    // Maximize and restore through the caption buttons.
+    const QRect normal = frame.geometry();
+    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_MAXIMIZE));
+    const QScreen* screen = frame.screen();
+    Check(frame.isMaximized(), "maximize button maximizes", Describe(frame.geometry()));
+    std::printf("work area %s, expected %s\n", qPrintable(Describe(screen->availableGeometry())),
+                qPrintable(Describe(
+                    CGXTFrameWnd::MaximizedRect(screen->geometry(), screen->availableGeometry()))));
+    MoveTo(frame.mapToGlobal(QPoint(frame.width() / 2, 200)));
+    Shot(screen->geometry(), 0, out + QStringLiteral("frame-maximized.png"));
+    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_RESTORE));
+    Check(!frame.isMaximized() && frame.geometry() == normal, "restore button restores",
+          Describe(frame.geometry()));
+
+    // Double-click on the caption toggles.
+    DoubleClickAt(frame.mapToGlobal(QPoint(420, 20)));
+    Check(frame.isMaximized(), "double click on the caption maximizes");
+    DoubleClickAt(frame.mapToGlobal(QPoint(420, 20)));
+    Check(!frame.isMaximized(), "double click again restores", Describe(frame.geometry()));
+
+    // Hover over close: its hover look and tooltip.
+    MoveTo(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE) - QPoint(3, 0));
+    MoveTo(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
+    QTest::qWait(1200);
+    Check(frame.HotElement() == CGXTFrameWnd::ELEMENT_CLOSE, "close button is hot");
+    Shot(frame.frameGeometry().adjusted(frame.width() - 300, 0, 60, -frame.height() + 110), 12,
+         out + QStringLiteral("frame-close-hover.png"));
+
+    // Minimize, then bring it back.
+    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_MINIMIZE));
+    Check(frame.isMinimized(), "minimize button minimizes");
+    frame.showNormal();
+    frame.activateWindow();
+    QTest::qWait(600);
+
+    // Close through the caption: the window's own close path runs.
+    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
+    Check(frame.m_nCloseEvents == 1 && !frame.isVisible(), "close button closes");
+    return g_nFailures;
+}
