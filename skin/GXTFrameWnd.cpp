@@ -857,6 +857,8 @@ void CGXTFrameWnd::resizeEvent(QResizeEvent* event)
 
 void CGXTFrameWnd::changeEvent(QEvent* event)
 {
+    if (event->type() == QEvent::WindowTitleChange)
+        update(0, 0, width(), CAPTION_HEIGHT);
     if (event->type() == QEvent::WindowStateChange) {
         const bool bMaximized = isMaximized();
         if (bMaximized != m_bMaximized) {
