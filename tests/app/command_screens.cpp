@@ -1,9 +1,17 @@
 // Screenshots of the window's commands on a real display (run by hand under
-// xvfb-run): the Open dialog, the overwrite question for a file and for a
-// folder, and the progress dialog during a real extraction.
+// xvfb-run): the window with an image open and one row selected (the
+// command bar's buttons enabled for it), the Open dialog, the overwrite
+// question for a file and for a folder, and the progress dialog during a
+// real extraction. The scale follows the display's resolution when
+// "EnableDPIAware" is set.
 //
 //   command_screens OUTPUT_FOLDER WORK_FOLDER
+//
+// At image scale 1.5: "EnableDPIAware"=dword:1 in the machine-wide settings
+// file, a display of 144 dpi (QT_FONT_DPI=144 on a bare X server) and
+// QT_ENABLE_HIGHDPI_SCALING=0, so the program scales itself rather than Qt.
 
+#include "CommandView.h"
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "ImageEngine.h"
@@ -13,10 +21,15 @@
 #include "MainFrame.h"
 #include "ProgramPaths.h"
 #include "ProgressDlg.h"
+#include "Scale.h"
+#include "SkinControls.h"
 #include "StoredSettings.h"
+#include "TextFit.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
@@ -78,6 +91,10 @@ int main(int argc, char** argv)
     const QString work = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(g_out);
     SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    InstallScreenDpiSource();
+    std::printf("display %g dpi, ratio %g, image scale %g\n",
+                QGuiApplication::primaryScreen()->logicalDotsPerInchX(),
+                QGuiApplication::primaryScreen()->devicePixelRatio(), GetImageScale());
     CLangResources res;
     res.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
     SetLangResources(&res);
@@ -116,6 +133,28 @@ int main(int argc, char** argv)
     frame.show();
     SetImagePath(work);
     frame.OpenImageFromFrame(iso);
+
+    // The window with one file selected: every button of the bar enabled.
+    CFileListView* list = frame.ListView();
+    QApplication::setActiveWindow(&frame);
+    list->ListCtrl()->setFocus();
+    for (int row = 0; row < list->Model()->rowCount(); ++row) {
+        if (list->Model()->RecordAt(row)->m_strFileName == u"readme.txt")
+            list->ListCtrl()->selectionModel()->select(list->Model()->index(row, 0),
+                                                       QItemSelectionModel::Select |
+                                                           QItemSelectionModel::Rows);
+    }
+    // The pointer rests on Extract: its hover look and its tooltip.
+    // Near its lower edge, so the tooltip falls below the bar.
+    const QWidget* extract = frame.CommandView()->Button(ID_EXTRACT);
+    QCursor::setPos(extract->mapToGlobal(QPoint(extract->width() / 2, extract->height() - 3)));
+    QTimer idle;
+    QEventLoop wait;
+    QObject::connect(&idle, &QTimer::timeout, &wait, &QEventLoop::quit);
+    idle.start(1500);
+    wait.exec();
+    Shoot(QStringLiteral("command-bar.png"));
+    QCursor::setPos(frame.mapToGlobal(QPoint(frame.width() / 2, frame.height() - 10)));
 
     // The Open dialog.
     OnNextModal([](QWidget* w) {
