@@ -129,6 +129,9 @@ CMainFrame::~CMainFrame()
 
 bool CMainFrame::Create()
 {
+    // The caption and border pieces; a missing piece leaves that part
+    // unpainted but the window works.
+    CreateFrame();
     BuildMenuBar();
 
     // The progress dialog: created once, hidden, shown by the engine's events.
@@ -142,6 +145,7 @@ bool CMainFrame::Create()
 
     m_fontCaption = FrameFont(19, QFont::Bold);
     m_fontMedium = FrameFont(IsOsOlderThan(6, 2) ? 15 : 16, QFont::Normal);
+    SetCaptionFont(m_fontMedium);
     m_fontText = FrameFont(12, QFont::Normal);
     m_pProgressDlg->SetMeasureFont(m_fontText);
 
@@ -476,7 +480,7 @@ void CMainFrame::timerEvent(QTimerEvent* event)
         g_pImageEngine->GetProgress(PROGRESS_LOAD, &percent);
         m_pProgressDlg->SetPos(percent);
     }
-    QMainWindow::timerEvent(event);
+    CGXTFrameWnd::timerEvent(event);
 }
 
 bool CMainFrame::event(QEvent* event)
@@ -486,7 +490,7 @@ bool CMainFrame::event(QEvent* event)
             g_pImageEngine->SetCancel(message->WParam() != 0);
         return true;
     }
-    return QMainWindow::event(event);
+    return CGXTFrameWnd::event(event);
 }
 
 void CMainFrame::OnSessionEnd()
@@ -520,7 +524,7 @@ void CMainFrame::SavePlacement()
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     SavePlacement();
-    QMainWindow::closeEvent(event);
+    CGXTFrameWnd::closeEvent(event);
 }
 
 QString CMainFrame::DroppedImagePath(const QMimeData* pData)

@@ -8,10 +8,10 @@
 #include "CommandIds.h"
 #include "EngineTypes.h"
 #include "FrameHost.h"
+#include "GXTFrameWnd.h"
 
 #include <QBasicTimer>
 #include <QFont>
-#include <QMainWindow>
 #include <QPointer>
 #include <memory>
 
@@ -26,7 +26,7 @@ class QSplitter;
 // The window class other instances look for.
 inline const QString LANTERN_WINDOW_CLASS = QStringLiteral("Vantrel Lantern");
 
-class CMainFrame : public QMainWindow,
+class CMainFrame : public CGXTFrameWnd,
                    public CCommandTarget,
                    public IFrameHost,
                    public ICommandRouter
