@@ -24,6 +24,7 @@ constexpr int IDS_TITLE = 102;
 constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_ALREADY_RUNNING = 657;
 constexpr int IDS_INSTANCE_CHECK_FAILED = 7076;
+constexpr int IDI_MAINFRAME = 128;
 constexpr int IDI_SMALL = 649;
 
 } // namespace
@@ -192,9 +193,16 @@ bool CLanternApp::InitInstance()
     RestoreWindowPlacement(m_pMainFrame.get());
     m_pMainFrame->show();
 
-    const QString icon = m_hResDll->IconPath(IDI_SMALL);
-    if (!icon.isEmpty() && QFileInfo::exists(icon))
-        m_pMainFrame->setWindowIcon(QIcon(icon));
+    // The program's icon (128) for the task switcher and the window list,
+    // with its small form (649) where the desktop draws icons small.
+    QIcon windowIcon;
+    for (int id : {IDI_MAINFRAME, IDI_SMALL}) {
+        const QString icon = m_hResDll->IconPath(id);
+        if (!icon.isEmpty() && QFileInfo::exists(icon))
+            windowIcon.addFile(icon);
+    }
+    if (!windowIcon.isNull())
+        m_pMainFrame->setWindowIcon(windowIcon);
 
     if (!m_strCommandLineImage.isEmpty() && QFileInfo::exists(m_strCommandLineImage)) {
         const STATUS r = m_pMainFrame->OpenImageFromFrame(m_strCommandLineImage);
