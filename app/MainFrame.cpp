@@ -13,6 +13,7 @@
 #include "ProgressDlg.h"
 #include "Scale.h"
 #include "SkinMessages.h"
+#include "SleepGuard.h"
 #include "StoredSettings.h"
 #include "SystemVersion.h"
 
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QDBusConnection>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -42,6 +42,9 @@ constexpr int IDS_PROGRESS_TITLE = 5023;
 constexpr int IDS_EXTRACTING = 651;
 constexpr int IDS_OPENING = 655;
 constexpr int IDS_OPEN_FAILED = 656;
+constexpr int IDS_NO_SLEEP_WHILE_EXTRACTING = 658;
+constexpr int IDS_NO_SESSION_END_WHILE_EXTRACTING = 659;
+constexpr int IDS_SLEEP_LOCK_REASON = 670;
 constexpr int IDS_CANCELLING = 5109;
 constexpr int IDS_VOLUME_UNSUITABLE = 662;
 constexpr int IDS_VOLUME_UNSUITABLE_VIEW = 663;
@@ -220,16 +223,15 @@ bool CMainFrame::Create()
                             }
                         });
 
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this](QSessionManager&) { OnSessionEnd(); });
-    // Sleep notices come from the login manager where a system bus exists.
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (bus.isConnected()) {
-        bus.connect(QStringLiteral("org.freedesktop.login1"),
-                    QStringLiteral("/org/freedesktop/login1"),
-                    QStringLiteral("org.freedesktop.login1.Manager"),
-                    QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
-    }
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!OnQueryEndSession())
+            manager.cancel();
+    });
+    // Sleep and shutdown notices come from the login manager where a system
+    // bus exists.
+    m_pSleepGuard = new CSleepGuard(this);
+    connect(m_pSleepGuard, &CSleepGuard::SleepComing, this, &CMainFrame::OnPrepareForSleep);
+    connect(m_pSleepGuard, &CSleepGuard::ShutdownComing, this, &CMainFrame::OnPrepareForShutdown);
     return true;
 }
 
@@ -412,8 +414,13 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING : IDS_OPENING;
         // Paths inside the image are shown with the separator of this system.
         QString shown = param;
-        if (nCode == NOTIFY_EXTRACT_BEGIN)
+        if (nCode == NOTIFY_EXTRACT_BEGIN) {
             shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            // Sleep and shutdown wait for the extraction (taken once, at the
+            // first file).
+            if (m_pSleepGuard)
+                m_pSleepGuard->Acquire(LoadResString(IDS_SLEEP_LOCK_REASON));
+        }
         m_pProgressDlg->SetText(FormatResText(LoadResString(text), {shown}));
         if (isEnabled())
             m_pFocusBeforeOperation = QApplication::focusWidget();
@@ -430,6 +437,10 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
     case NOTIFY_EXTRACT_END:
     case NOTIFY_OPEN_END:
         (nCode == NOTIFY_EXTRACT_END ? m_extractTimer : m_openTimer).stop();
+        // The partial file of a cancelled extraction is gone by now: a
+        // waiting sleep or shutdown may go on.
+        if (nCode == NOTIFY_EXTRACT_END && m_pSleepGuard)
+            m_pSleepGuard->Release();
         m_pProgressDlg->hide();
         setEnabled(true);
         raise();
@@ -493,20 +504,57 @@ bool CMainFrame::event(QEvent* event)
     return CGXTFrameWnd::event(event);
 }
 
-void CMainFrame::OnSessionEnd()
+bool CMainFrame::OnQueryEndSession()
 {
+    if (!g_pImageEngine || !g_pImageEngine->IsExtracting())
+        return true;
     // A session that ends during an extraction cancels it; the partial file
     // is removed and the session goes on.
-    if (g_pImageEngine && g_pImageEngine->IsExtracting())
+    if (m_bVistaOrLater) {
         g_pImageEngine->SetCancel(true);
+        return true;
+    }
+    // Older systems refuse instead, and say why.
+    BringToFront();
+    Warn(LoadResString(IDS_NO_SESSION_END_WHILE_EXTRACTING));
+    return false;
 }
 
-void CMainFrame::OnPrepareForSleep(bool bSleeping)
+void CMainFrame::OnPrepareForSleep()
 {
+    if (!g_pImageEngine || !g_pImageEngine->IsExtracting())
+        return;
     // Sleeping in the middle of an extraction would leave a half-written
-    // file: cancel it, which removes the partial file.
-    if (bSleeping && g_pImageEngine && g_pImageEngine->IsExtracting())
+    // file: cancel it, which removes the partial file before the lock that
+    // holds the sleep back is released.
+    if (m_bVistaOrLater) {
         g_pImageEngine->SetCancel(true);
+        return;
+    }
+    // Older systems refuse the sleep and let the extraction go on; the lock
+    // holds the sleep back for as long as the login manager allows.
+    BringToFront();
+    Warn(LoadResString(IDS_NO_SLEEP_WHILE_EXTRACTING));
+}
+
+void CMainFrame::OnPrepareForShutdown()
+{
+    if (!g_pImageEngine || !g_pImageEngine->IsExtracting())
+        return;
+    if (m_bVistaOrLater) {
+        g_pImageEngine->SetCancel(true);
+        return;
+    }
+    BringToFront();
+    Warn(LoadResString(IDS_NO_SESSION_END_WHILE_EXTRACTING));
+}
+
+void CMainFrame::BringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void CMainFrame::SavePlacement()

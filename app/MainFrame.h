@@ -20,6 +20,7 @@ class CLTCommandView;
 class CFolderTreeView;
 class CLanternDoc;
 class CProgressDlg;
+class CSleepGuard;
 class CWindowEndpoint;
 class QSplitter;
 
@@ -82,6 +83,9 @@ public:
     // can see them; it shows the skinned message box by default.
     std::function<void(const QString& text)> m_fnWarn;
 
+    // The session manager asks whether the session may end; false refuses.
+    bool OnQueryEndSession();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -90,8 +94,10 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private slots:
-    // The login manager's notice that the machine is about to sleep.
-    void OnPrepareForSleep(bool bSleeping);
+    // The login manager's notices that the machine is about to sleep, or to
+    // shut down or restart.
+    void OnPrepareForSleep();
+    void OnPrepareForShutdown();
 
 private:
     void OnProgressEvent(std::uint32_t nCode, const QString& param);
@@ -99,7 +105,7 @@ private:
     void ShowViewModeMenu();
     void SavePlacement();
     void Warn(const QString& text);
-    void OnSessionEnd();
+    void BringToFront();
 
     CLanternDoc* m_pDoc;
     QFont m_fontCaption;
@@ -111,6 +117,8 @@ private:
     CFolderTreeView* m_pTreeView = nullptr;
     CFileListView* m_pListView = nullptr;
     CProgressDlg* m_pProgressDlg = nullptr;
+    // Holds sleep and shutdown back while an extraction runs.
+    CSleepGuard* m_pSleepGuard = nullptr;
     bool m_bVistaOrLater = true;
     QBasicTimer m_extractTimer; // timer 1
     QBasicTimer m_openTimer;    // timer 2

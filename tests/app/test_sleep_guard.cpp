@@ -1,0 +1,339 @@
+// Sleep and shutdown during an extraction, against python3-dbusmock's login
+// manager on a private bus: the window holds a delay lock while it extracts,
+// cancels on the notices and gives the lock back once the partial file is
+// gone; older systems refuse with a message instead.
+
+#include "AppFixtures.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "LTDataItem.h"
+#include "ProgressDlg.h"
+#include "QtPrint.h"
+#include "SystemVersion.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+constexpr int IDS_NO_SLEEP = 658;
+constexpr int IDS_NO_SESSION_END = 659;
+constexpr int IDS_SLEEP_LOCK_REASON = 670;
+
+const QString kLogin = QStringLiteral("org.freedesktop.login1");
+const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+
+// Runs events until `done` holds, for at most about five seconds.
+template <typename Pred>
+bool WaitFor(Pred done)
+{
+    for (int i = 0; i < 500 && !done(); ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    return done();
+}
+
+// A bus daemon of our own with the mock login manager on it.
+class MockLogind
+{
+public:
+    // Empty when both came up; else what went wrong.
+    QString Start()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address=1")});
+        if (!m_daemon.waitForStarted(5000))
+            return QStringLiteral("dbus-daemon (package dbus) does not start");
+        for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i)
+            m_daemon.waitForReadyRead(100);
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        if (m_address.isEmpty())
+            return QStringLiteral("dbus-daemon printed no address");
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
+        m_mock.setProcessEnvironment(env);
+        m_mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_mock.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-m"), QStringLiteral("dbusmock"),
+                      QStringLiteral("--template"), QStringLiteral("logind")});
+        if (!m_mock.waitForStarted(5000))
+            return QStringLiteral("python3 does not start");
+
+        m_bus = QDBusConnection::connectToBus(m_address, QStringLiteral("sleep-guard-test"));
+        if (!m_bus.isConnected())
+            return QStringLiteral("cannot connect to the private bus");
+        const bool bUp = WaitFor([this] {
+            return m_bus.interface()->isServiceRegistered(kLogin).value() ||
+                   m_mock.state() == QProcess::NotRunning;
+        });
+        if (!bUp || m_mock.state() == QProcess::NotRunning)
+            return QStringLiteral("the mock login manager (package python3-dbusmock) is not up");
+        return {};
+    }
+    ~MockLogind()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("sleep-guard-test"));
+        for (QProcess* p : {&m_mock, &m_daemon}) {
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+    QString Address() const { return m_address; }
+
+    // The locks the login manager holds: what, who, why, mode each.
+    QList<QStringList> Inhibitors()
+    {
+        const QDBusMessage reply = m_bus.call(QDBusMessage::createMethodCall(
+            kLogin, kLoginPath, kManager, QStringLiteral("ListInhibitors")));
+        QList<QStringList> locks;
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            ADD_FAILURE() << reply.errorMessage().toStdString();
+            return locks;
+        }
+        const auto arg = reply.arguments().front().value<QDBusArgument>();
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            QString what, who, why, mode;
+            uint uid = 0, pid = 0;
+            arg.beginStructure();
+            arg >> what >> who >> why >> mode >> uid >> pid;
+            arg.endStructure();
+            locks << QStringList{what, who, why, mode};
+        }
+        arg.endArray();
+        return locks;
+    }
+
+    // The login manager announces that the machine is about to go down
+    // (PrepareForSleep or PrepareForShutdown).
+    void Announce(const QString& signal)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kLogin, kLoginPath, QStringLiteral("org.freedesktop.DBus.Mock"),
+            QStringLiteral("EmitSignal"));
+        call << kManager << signal << QStringLiteral("b")
+             << QVariant(QVariantList{QVariant::fromValue(QDBusVariant(true))});
+        const QDBusMessage reply = m_bus.call(call);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+
+private:
+    QProcess m_daemon;
+    QProcess m_mock;
+    QString m_address;
+    QDBusConnection m_bus{QString()};
+};
+
+class SleepGuard : public Frame
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pLogind = new MockLogind;
+        s_strError = s_pLogind->Start();
+        s_oldAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_oldAddress.isNull())
+            qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_oldAddress);
+        delete s_pLogind;
+        s_pLogind = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_strError.isEmpty()) << s_strError.toStdString();
+        Frame::SetUp();
+        QApplication::setActiveWindow(m_frame.get());
+    }
+    void TearDown() override
+    {
+        Frame::TearDown();
+        ResetOsVersionForTesting();
+    }
+
+    // A new window, for a changed system version.
+    void RecreateFrame()
+    {
+        m_frame = std::make_unique<CMainFrame>(&m_doc);
+        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
+        ASSERT_TRUE(m_frame->Create());
+        m_frame->show();
+        QApplication::setActiveWindow(m_frame.get());
+    }
+    void OpenAndSelectAll(const ScriptedImage& image)
+    {
+        ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
+        CFileListView* list = m_frame->ListView();
+        QApplication::setActiveWindow(m_frame.get());
+        list->ListCtrl()->setFocus();
+        list->ListCtrl()->selectAll();
+        ASSERT_GT(list->SelectedCount(), 0);
+    }
+    // Extracts the selection into `target` through Ctrl+E, calling `during`
+    // at every turn of the engine's message pump while the progress shows.
+    void ExtractTo(const QString& target, const std::function<void(int turn)>& during)
+    {
+        int turn = 0;
+        g_pImageEngine->SetMessagePump([&] {
+            QCoreApplication::processEvents();
+            if (m_frame->ProgressDialog()->isVisible() && g_pImageEngine->IsExtracting())
+                during(++turn);
+        });
+        ModalAnswerer answerer({ChooseFile(target)});
+        QApplication::setActiveWindow(m_frame.get());
+        m_frame->ListView()->ListCtrl()->setFocus();
+        QTest::keyClick(m_frame.get(), Qt::Key_E, Qt::ControlModifier);
+        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
+        EXPECT_GT(turn, 0) << "the extraction never ran";
+        EXPECT_EQ(answerer.Handled(), 1);
+    }
+    static bool LockGone()
+    {
+        return WaitFor([] { return s_pLogind->Inhibitors().isEmpty(); });
+    }
+    QStringList OurLock() const
+    {
+        return {QStringLiteral("sleep:shutdown"), QStringLiteral("Lantern"),
+                LoadResString(IDS_SLEEP_LOCK_REASON), QStringLiteral("delay")};
+    }
+
+    static MockLogind* s_pLogind;
+    static QString s_strError;
+    static QByteArray s_oldAddress;
+    QTemporaryDir m_out;
+};
+
+MockLogind* SleepGuard::s_pLogind = nullptr;
+QString SleepGuard::s_strError;
+QByteArray SleepGuard::s_oldAddress;
+
+const QString kTwoBigFiles = QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n");
+
+// One lock for the whole command, though every file begins anew; the
+// extraction runs to its end and the lock is given back.
+TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
+{
+    ScriptedImage image(kTwoBigFiles);
+    OpenAndSelectAll(image);
+    QList<QList<QStringList>> seen;
+    ExtractTo(m_out.path(), [&](int turn) {
+        if (turn % 10 == 1)
+            seen << s_pLogind->Inhibitors();
+    });
+    ASSERT_FALSE(seen.isEmpty());
+    for (const auto& locks : seen)
+        ASSERT_EQ(locks, QList<QStringList>{OurLock()});
+    EXPECT_TRUE(LockGone());
+    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
+    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+
+    // The next extraction takes a lock again.
+    QTemporaryDir again;
+    int held = 0;
+    ExtractTo(again.path(), [&](int turn) {
+        if (turn == 5)
+            held = static_cast<int>(s_pLogind->Inhibitors().size());
+    });
+    EXPECT_EQ(held, 1);
+    EXPECT_TRUE(LockGone());
+}
+
+// Sleep, shutdown and the end of the session cancel the extraction; the
+// lock is kept until the partial file is removed.
+TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
+{
+    for (const QString& notice :
+         {QStringLiteral("PrepareForSleep"), QStringLiteral("PrepareForShutdown"),
+          QStringLiteral("session")}) {
+        SCOPED_TRACE(notice.toStdString());
+        ScriptedImage image(kTwoBigFiles);
+        OpenAndSelectAll(image);
+        QTemporaryDir out;
+        bool bCancelled = false;
+        bool bSessionMayEnd = false;
+        qsizetype locksAtCancel = -1;
+        ExtractTo(out.path(), [&](int turn) {
+            if (turn != 20)
+                return;
+            if (notice == u"session")
+                bSessionMayEnd = m_frame->OnQueryEndSession();
+            else
+                s_pLogind->Announce(notice);
+            bCancelled = WaitFor([] { return g_pImageEngine->IsCancelled(); });
+            locksAtCancel = s_pLogind->Inhibitors().size();
+        });
+        EXPECT_TRUE(bCancelled);
+        EXPECT_EQ(bSessionMayEnd, notice == u"session");
+        EXPECT_EQ(locksAtCancel, 1);
+        EXPECT_TRUE(QDir(out.path()).isEmpty()) << "neither a partial file nor the next one";
+        EXPECT_TRUE(LockGone());
+        EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+        EXPECT_TRUE(m_frame->isEnabled());
+    }
+}
+
+// Older systems refuse sleep (658) and the end of the session or a shutdown
+// (659), and the extraction goes on to its end.
+TEST_F(SleepGuard, OlderSystemsRefuseWithAMessage)
+{
+    SetOsVersionForTesting({5, 1});
+    RecreateFrame();
+    ScriptedImage image(kTwoBigFiles);
+    OpenAndSelectAll(image);
+    bool bSessionMayEnd = true;
+    ExtractTo(m_out.path(), [&](int turn) {
+        if (turn != 20)
+            return;
+        s_pLogind->Announce(QStringLiteral("PrepareForSleep"));
+        EXPECT_TRUE(WaitFor([&] { return m_warnings.size() == 1; }));
+        s_pLogind->Announce(QStringLiteral("PrepareForShutdown"));
+        EXPECT_TRUE(WaitFor([&] { return m_warnings.size() == 2; }));
+        bSessionMayEnd = m_frame->OnQueryEndSession();
+    });
+    EXPECT_FALSE(bSessionMayEnd);
+    EXPECT_EQ(m_warnings,
+              (QStringList{LoadResString(IDS_NO_SLEEP), LoadResString(IDS_NO_SESSION_END),
+                           LoadResString(IDS_NO_SESSION_END)}));
+    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
+    EXPECT_TRUE(LockGone());
+
+    // When nothing is extracted, the session may end.
+    m_warnings.clear();
+    EXPECT_TRUE(m_frame->OnQueryEndSession());
+    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+}
+
+// Without a system bus the window extracts as before.
+TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
+{
+    QTemporaryDir nowhere;
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+            "unix:path=" + nowhere.filePath(QStringLiteral("bus")).toUtf8());
+    RecreateFrame();
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
+    ScriptedImage image(kTwoBigFiles);
+    OpenAndSelectAll(image);
+    ExtractTo(m_out.path(), [](int) {});
+    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
+    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+    EXPECT_TRUE(s_pLogind->Inhibitors().isEmpty());
+}
+
+} // namespace
