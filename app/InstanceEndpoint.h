@@ -14,7 +14,7 @@
 
 class QLocalServer;
 
-// Requests besides the window messages the design sends (WM_COPYDATA).
+// Requests besides the window messages other instances send (WM_COPYDATA).
 inline constexpr std::uint32_t ENDPOINT_QUERY_STATE = 0x10000; // bit 0 visible, bit 1 minimized
 inline constexpr std::uint32_t ENDPOINT_RESTORE = 0x10001;
 inline constexpr std::uint32_t ENDPOINT_FOREGROUND = 0x10002;
