@@ -522,31 +522,29 @@ bool CMainFrame::OnQueryEndSession()
 
 void CMainFrame::OnPrepareForSleep()
 {
-    if (!g_pImageEngine || !g_pImageEngine->IsExtracting())
-        return;
-    // Sleeping in the middle of an extraction would leave a half-written
-    // file: cancel it, which removes the partial file before the lock that
-    // holds the sleep back is released.
-    if (m_bVistaOrLater) {
-        g_pImageEngine->SetCancel(true);
-        return;
-    }
-    // Older systems refuse the sleep and let the extraction go on; the lock
-    // holds the sleep back for as long as the login manager allows.
-    BringToFront();
-    Warn(LoadResString(IDS_NO_SLEEP_WHILE_EXTRACTING));
+    GuardAgainstPowerChange(IDS_NO_SLEEP_WHILE_EXTRACTING);
 }
 
 void CMainFrame::OnPrepareForShutdown()
 {
+    GuardAgainstPowerChange(IDS_NO_SESSION_END_WHILE_EXTRACTING);
+}
+
+void CMainFrame::GuardAgainstPowerChange(int nOlderSystemMessage)
+{
     if (!g_pImageEngine || !g_pImageEngine->IsExtracting())
         return;
+    // Sleeping or shutting down in the middle of an extraction would leave a
+    // half-written file: cancel it, which removes the partial file before
+    // the lock that holds the machine back is released.
     if (m_bVistaOrLater) {
         g_pImageEngine->SetCancel(true);
         return;
     }
+    // Older systems refuse and let the extraction go on; the lock holds the
+    // machine back for as long as the login manager allows.
     BringToFront();
-    Warn(LoadResString(IDS_NO_SESSION_END_WHILE_EXTRACTING));
+    Warn(LoadResString(nOlderSystemMessage));
 }
 
 void CMainFrame::BringToFront()

@@ -106,6 +106,9 @@ private:
     void SavePlacement();
     void Warn(const QString& text);
     void BringToFront();
+    // Cancels a running extraction before sleep or shutdown; older systems
+    // refuse with the given message instead.
+    void GuardAgainstPowerChange(int nOlderSystemMessage);
 
     CLanternDoc* m_pDoc;
     QFont m_fontCaption;
