@@ -3,6 +3,8 @@
 #include "AdtMessageBox.h"
 #include "ConfirmFile.h"
 #include "FileDialogEX.h"
+#include "FrameHost.h"
+#include "ImageEngine.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "StoredSettings.h"
@@ -79,6 +81,18 @@ bool ChooseExtractTarget(QWidget* pOwner, QString* pTarget)
     }
     *pTarget = target;
     return true;
+}
+
+void EndExtractCommand(IFrameHost* pFrameHost, bool bResetPercent)
+{
+    if (g_pImageEngine) {
+        g_pImageEngine->SetBytesWritten(0);
+        g_pImageEngine->SetBytesTotal(0);
+        if (bResetPercent)
+            g_pImageEngine->SetExtractPercent(0);
+    }
+    if (pFrameHost)
+        pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
 }
 
 void ShowCommandMessage(const QString& text)

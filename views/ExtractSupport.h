@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class CLTDataItem;
+class IFrameHost;
 class QWidget;
 struct CONFIRM_DESCRIPTION;
 
@@ -37,6 +38,11 @@ OverwriteAnswer ConfirmOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRI
 // cannot be written (7427). The chosen folder ends in '/'. False when the
 // user cancelled or the folder was refused (the message was shown).
 bool ChooseExtractTarget(QWidget* pOwner, QString* pTarget);
+
+// Ends an extracting command: the engine's counters back to 0 (the
+// percentage too when `bResetPercent`), then the end event, which hides the
+// progress dialog and enables the window again.
+void EndExtractCommand(IFrameHost* pFrameHost, bool bResetPercent);
 
 // Shows a command's message: no owner, so no disabled window can block it.
 void ShowCommandMessage(const QString& text);

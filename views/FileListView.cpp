@@ -429,11 +429,7 @@ void CFileListView::OnFileView()
         r = g_pImageEngine->ExtractFile(source, tempFile, record->m_ftModified);
         if (m_pFrameHost)
             m_pFrameHost->SetViewingTempCopy(false);
-        g_pImageEngine->SetBytesWritten(0);
-        g_pImageEngine->SetBytesTotal(0);
-        g_pImageEngine->SetExtractPercent(0);
-        if (m_pFrameHost)
-            m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+        EndExtractCommand(m_pFrameHost, true);
     }
     if (r < 0)
         return; // the engine's own events told the user
@@ -492,11 +488,7 @@ void CFileListView::OnExtract()
             if (r < 0)
                 break;
         }
-        g_pImageEngine->SetBytesWritten(0);
-        g_pImageEngine->SetBytesTotal(0);
-        g_pImageEngine->SetExtractPercent(0);
-        if (m_pFrameHost)
-            m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+        EndExtractCommand(m_pFrameHost, true);
         if (r >= 0)
             SetExtractPath(QDir::cleanPath(target));
     }
@@ -541,11 +533,7 @@ QMimeData* CFileListView::PrepareDragOut()
             break;
         urls << QUrl::fromLocalFile(destination);
     }
-    g_pImageEngine->SetBytesWritten(0);
-    g_pImageEngine->SetBytesTotal(0);
-    g_pImageEngine->SetExtractPercent(0);
-    if (m_pFrameHost)
-        m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+    EndExtractCommand(m_pFrameHost, true);
     if (r < 0 || urls.isEmpty()) {
         QDir(folder).removeRecursively();
         m_listTempFolders.removeAll(folder);

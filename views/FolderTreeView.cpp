@@ -296,10 +296,8 @@ void CFolderTreeView::OnExtract()
         if (bCopy)
             r = g_pImageEngine->ExtractFolder(ImagePathOf(record), target);
     }
-    g_pImageEngine->SetBytesWritten(0);
-    g_pImageEngine->SetBytesTotal(0);
-    if (m_pFrameHost)
-        m_pFrameHost->SendProgressEvent(NOTIFY_EXTRACT_END, nullptr);
+    // The tree leaves the percentage as it stands.
+    EndExtractCommand(m_pFrameHost, false);
     if (r >= 0)
         SetExtractPath(QDir::cleanPath(target));
     m_bOverwriteAll = m_bSkipAll = m_bCancelled = false;
