@@ -2,7 +2,7 @@
 
 #include "AdtMessageBox.h"
 #include "ImageEngine.h"
-#include "InstanceEndpoint.h"
+#include "WindowEndpoint.h"
 #include "LanternDoc.h"
 #include "MainFrame.h"
 #include "ModalDialogs.h"

@@ -5,7 +5,7 @@
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "ImageEngine.h"
-#include "InstanceEndpoint.h"
+#include "WindowEndpoint.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternDoc.h"

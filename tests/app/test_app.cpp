@@ -6,7 +6,7 @@
 #include "FolderTreeView.h"
 #include "IconProvider.h"
 #include "ImageEngine.h"
-#include "InstanceEndpoint.h"
+#include "WindowEndpoint.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternApp.h"

@@ -1,0 +1,152 @@
+// Window endpoints and broadcasts between event loops that cannot serve each
+// other in place: the listeners live on a thread of their own, so every
+// request crosses a real socket, as it does between two programs.
+
+#include "WindowEndpoint.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+QCoreApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "test_platform";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    return app ? *app : *QCoreApplication::instance();
+}
+
+class EndpointTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App();
+        ASSERT_TRUE(m_runtime.isValid());
+        m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
+        m_thread.start();
+    }
+    void TearDown() override
+    {
+        QMetaObject::invokeMethod(
+            m_pEndpoint, [this] { delete m_pEndpoint; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
+    }
+    // Makes the endpoint on the listening thread and runs `setUp` there.
+    void OnListenerThread(const std::function<void(CWindowEndpoint*)>& setUp)
+    {
+        QMetaObject::invokeMethod(
+            &m_anchor,
+            [&] {
+                if (!m_pEndpoint)
+                    m_pEndpoint = new CWindowEndpoint;
+                setUp(m_pEndpoint);
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    // The anchor object lives on the listening thread, to run code there.
+    struct Anchor : QObject
+    {
+    };
+
+    QTemporaryDir m_runtime;
+    QByteArray m_oldRuntime;
+    QThread m_thread;
+    Anchor m_anchor;
+    CWindowEndpoint* m_pEndpoint = nullptr;
+
+public:
+    EndpointTest() { m_anchor.moveToThread(&m_thread); }
+};
+
+TEST_F(EndpointTest, RequestsAreAnsweredAndAbsentWindowsAreNotFound)
+{
+    EXPECT_FALSE(CWindowEndpoint::Exists(QStringLiteral("Some Class")));
+    std::atomic<std::uint64_t> lastWParam{0};
+    OnListenerThread([&](CWindowEndpoint* p) {
+        ASSERT_TRUE(
+            p->Listen(QStringLiteral("Some Class"),
+                      [&](std::uint32_t message, std::uint64_t wParam, const QByteArray& data) {
+                          lastWParam = wParam;
+                          return std::int64_t(message) * 1000 + data.size();
+                      }));
+    });
+    EXPECT_TRUE(CWindowEndpoint::Exists(QStringLiteral("Some Class")));
+    std::int64_t result = 0;
+    ASSERT_TRUE(CWindowEndpoint::Send(QStringLiteral("Some Class"), 7, 42, QByteArray(70000, 'x'),
+                                      &result));
+    EXPECT_EQ(result, 7 * 1000 + 70000);
+    EXPECT_EQ(lastWParam.load(), 42u);
+    // A second holder of the same class is refused while the first lives.
+    CWindowEndpoint second;
+    EXPECT_FALSE(second.Listen(QStringLiteral("Some Class"), {}));
+}
+
+TEST_F(EndpointTest, StaleSocketOfADeadHolderIsReplaced)
+{
+    // A socket file with nobody behind it, as a crashed holder leaves.
+    const QString path = CWindowEndpoint::SocketPath(QStringLiteral("Crashed"));
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(address.sun_path, native.constData(), native.size());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+    }
+    EXPECT_FALSE(CWindowEndpoint::Exists(QStringLiteral("Crashed")));
+    OnListenerThread([&](CWindowEndpoint* p) {
+        EXPECT_TRUE(
+            p->Listen(QStringLiteral("Crashed"), [](auto, auto, const auto&) { return 5; }));
+    });
+    std::int64_t result = 0;
+    EXPECT_TRUE(CWindowEndpoint::Send(QStringLiteral("Crashed"), 1, 0, {}, &result));
+    EXPECT_EQ(result, 5);
+}
+
+TEST_F(EndpointTest, BroadcastReachesEveryListenerOfItsNameOnly)
+{
+    std::atomic<int> first{0}, second{0}, other{0};
+    std::atomic<std::int64_t> lParam{0};
+    OnListenerThread([&](CWindowEndpoint* p) {
+        ASSERT_TRUE(
+            p->ListenForBroadcast(QStringLiteral("{name}"), [&](std::uint64_t, std::int64_t l) {
+                lParam = l;
+                ++first;
+            }));
+        ASSERT_TRUE(p->ListenForBroadcast(QStringLiteral("{name}"), [&](auto, auto) { ++second; }));
+        ASSERT_TRUE(p->ListenForBroadcast(QStringLiteral("{other}"), [&](auto, auto) { ++other; }));
+    });
+    EXPECT_EQ(CWindowEndpoint::Broadcast(QStringLiteral("{name}"), 0, -9), 2);
+    for (int i = 0; i < 200 && (first == 0 || second == 0); ++i)
+        QThread::msleep(10);
+    EXPECT_EQ(first.load(), 1);
+    EXPECT_EQ(second.load(), 1);
+    EXPECT_EQ(other.load(), 0);
+    EXPECT_EQ(lParam.load(), -9);
+
+    // Listeners that went away are not counted, and their sockets are gone.
+    OnListenerThread([&](CWindowEndpoint*) {
+        delete m_pEndpoint;
+        m_pEndpoint = new CWindowEndpoint;
+    });
+    EXPECT_EQ(CWindowEndpoint::Broadcast(QStringLiteral("{name}"), 0, 0), 0);
+}
+
+} // namespace
