@@ -23,6 +23,10 @@ constexpr qint64 kBlock = 2048;
 // the pace even and a cancel take effect soon.
 constexpr int kStdioSyncBlocks = 32;
 constexpr qint64 kVerifyChunk = 32 * kBlock;
+// libburn's code for "A drive operation is still going on".
+constexpr int kDriveStillBusy = 0x20102;
+// Polls a refused write is tried again (ten seconds at the window's pace).
+constexpr int kStartRetries = 100;
 
 // Severities as libburn names them, mildest first.
 const char* const kSeverities[] = {"DEBUG", "UPDATE",  "NOTE",  "HINT", "WARNING",
@@ -66,8 +70,10 @@ bool InitBurnLibrary()
     return ok;
 }
 
-QStringList TakeBurnFailureMessages()
+QStringList TakeBurnFailureMessages(bool* pDriveBusy)
 {
+    if (pDriveBusy)
+        *pDriveBusy = false;
     QStringList out;
     char minimum[] = "ALL";
     char text[BURN_MSGS_MESSAGE_LEN];
@@ -76,6 +82,8 @@ QStringList TakeBurnFailureMessages()
     while (burn_msgs_obtain(minimum, &code, text, &osErrno, severity) == 1) {
         if (SeverityRank(severity) >= SeverityRank("SORRY"))
             out << QString::fromLocal8Bit(text).trimmed();
+        if (code == kDriveStillBusy && pDriveBusy)
+            *pDriveBusy = true;
     }
     out.removeDuplicates();
     return out;
@@ -235,6 +243,7 @@ bool CBurnJob::Start(burn_drive* pDrive, const Options& options, QString* pError
     m_nMismatchAt = -1;
     m_bReadError = false;
     m_nDone = 0;
+    m_nStartRetries = 0;
     TakeBurnFailureMessages(); // what an earlier job left
     if (options.bBlankFirst) {
         m_phase = Phase::Blanking;
@@ -289,7 +298,22 @@ bool CBurnJob::StartWrite(QString* pError)
     m_phase = Phase::Writing;
     m_nDone = 0;
     m_nTotal = RoundUpToBlock(m_options.nImageSize);
+    TakeBurnFailureMessages();
     burn_disc_write(m_pOpts, m_pDisc);
+    bool bDriveBusy = false;
+    const QStringList messages = TakeBurnFailureMessages(&bDriveBusy);
+    if (bDriveBusy && burn_drive_get_status(m_pDrive, nullptr) == BURN_DRIVE_IDLE) {
+        FreeDisc();
+        if (++m_nStartRetries > kStartRetries) {
+            m_phase = Phase::Idle;
+            if (pError)
+                *pError = messages.join(QLatin1Char('\n'));
+            return false;
+        }
+        m_phase = Phase::Starting;
+        return true;
+    }
+    m_nStartRetries = 0;
     return true;
 }
 
@@ -380,6 +404,16 @@ CBurnJob::Outcome CBurnJob::Poll()
             m_strError = LoadResString(IDS_MEDIUM_TOO_SMALL);
             return Finish(Outcome::Failed);
         }
+        QString error;
+        if (!StartWrite(&error)) {
+            m_strError = error;
+            return Finish(Outcome::Failed);
+        }
+        return Outcome::Running;
+    }
+    case Phase::Starting: {
+        if (m_bCancel)
+            return Finish(Outcome::Cancelled);
         QString error;
         if (!StartWrite(&error)) {
             m_strError = error;

@@ -25,9 +25,10 @@ struct burn_write_opts;
 // result). Messages are kept in libburn's queue, never printed.
 bool InitBurnLibrary();
 
-// The pending messages of libburn as "SEVERITY: text" lines, oldest first;
-// only those of severity SORRY and worse, the ones that say what failed.
-QStringList TakeBurnFailureMessages();
+// Empties libburn's message queue and returns the texts of severity SORRY
+// and worse, the ones that say what failed, oldest first. `pDriveBusy` tells
+// whether one of them refused work because the drive was still busy.
+QStringList TakeBurnFailureMessages(bool* pDriveBusy = nullptr);
 
 enum class MediumKind
 {
@@ -107,6 +108,7 @@ public:
     enum class Phase
     {
         Idle,
+        Starting, // waiting for the drive to take the write
         Blanking,
         Writing,
         Closing, // the drive finishes the track and session
@@ -165,6 +167,10 @@ private:
     qint64 m_nDone = 0;
     qint64 m_nTotal = 0;
     bool m_bCancel = false;
+    // libburn reports a drive idle a moment before the thread of a cancelled
+    // job has ended, and refuses new work until it has; the write is then
+    // tried again at each poll for a while.
+    int m_nStartRetries = 0;
     QString m_strError;
     burn::burn_disc* m_pDisc = nullptr;
     burn::burn_session* m_pSession = nullptr;

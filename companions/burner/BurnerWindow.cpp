@@ -295,6 +295,7 @@ void CBurnerWindow::ShowMedium()
                               : QString());
     m_pFit->setStyleSheet(QStringLiteral("color: %1;").arg(Colour(bFits ? kGood : kBad)));
 
+    const QVariant chosen = m_pSpeeds->currentData();
     m_pSpeeds->clear();
     m_pSpeeds->addItem(LoadResString(IDS_BURNER_SPEED_MAX), 0);
     QList<int> speeds = m.writeSpeeds;
@@ -304,6 +305,7 @@ void CBurnerWindow::ShowMedium()
         speeds = {16 * kDvdOneX, 8 * kDvdOneX, 4 * kDvdOneX, 2 * kDvdOneX, kDvdOneX};
     for (int kbps : speeds)
         m_pSpeeds->addItem(SpeedText(kbps * 1000.0), kbps);
+    m_pSpeeds->setCurrentIndex(std::max(0, m_pSpeeds->findData(chosen)));
     m_pSpeeds->setEnabled(m_pSpeeds->count() > 1 && !IsBusy());
 }
 
@@ -476,6 +478,9 @@ void CBurnerWindow::PollJob()
     case CBurnJob::Phase::Verifying:
         m_pStatus->setText(
             FormatResText(LoadResString(IDS_STATE_VERIFYING), {QString::number(percent), left}));
+        break;
+    case CBurnJob::Phase::Starting:
+        m_pStatus->setText(LoadResString(IDS_STATE_STARTING));
         break;
     case CBurnJob::Phase::Idle:
         break;

@@ -1,0 +1,51 @@
+#pragma once
+
+// What the burner's tests and screenshots share: a disc image made at run
+// time from a tree of pseudo-random files, and the wait for a burn to end.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QString>
+#include <functional>
+
+// Makes `folder`/image.iso holding one file of about `nBytes` pseudo-random
+// bytes; empty on failure.
+inline QString MakeBurnerImage(const QString& folder, qint64 nBytes, quint32 seed = 7)
+{
+    const QString tree = folder + QStringLiteral("/tree");
+    QDir().mkpath(tree + QStringLiteral("/docs"));
+    QFile data(tree + QStringLiteral("/docs/data.bin"));
+    if (!data.open(QIODevice::WriteOnly))
+        return QString();
+    QRandomGenerator random(seed);
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (qint64 left = nBytes; left > 0; left -= chunk.size()) {
+        random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+        data.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
+    }
+    data.close();
+    const QString image = folder + QStringLiteral("/image.iso");
+    const int rc =
+        QProcess::execute(QStringLiteral(LANTERN_GENISOIMAGE),
+                          {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-V"),
+                           QStringLiteral("BURNTEST"), QStringLiteral("-o"), image, tree});
+    return rc == 0 ? image : QString();
+}
+
+// Processes events until `done` holds; false when it still does not after
+// two minutes (a hang, never a speed measure).
+inline bool WaitUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 120000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}

@@ -1,0 +1,317 @@
+// The burner driven as a user drives it: its real window offscreen, its
+// buttons clicked, writing to stdio: drives (regular files standing for a
+// drive) in a temporary folder; and its program file for the mutex.
+
+#include "AdtMessageBox.h"
+#include "ApProgressCtrl.h"
+#include "BurnerFixtures.h"
+#include "BurnerStart.h"
+#include "BurnerTexts.h"
+#include "BurnerWindow.h"
+#include "LangResources.h"
+#include "NamedMutex.h"
+#include "ProgramPaths.h"
+#include "QtPrint.h"
+#include "SkinControls.h"
+#include "SuiteNames.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <libburn/libburn.h>
+#include <memory>
+
+namespace {
+// Answers the next modal window with `step` once it comes up, and keeps the
+// texts of the message boxes it answered.
+class ModalStep : public QObject
+{
+public:
+    explicit ModalStep(std::function<void(QWidget*)> step) : m_step(std::move(step))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == m_pLast)
+                return;
+            m_pLast = modal;
+            if (auto* box = qobject_cast<CAdtMessageBox*>(modal))
+                m_texts << box->Text();
+            m_step(modal);
+        });
+        m_timer.start(20);
+    }
+    QStringList m_texts;
+
+private:
+    std::function<void(QWidget*)> m_step;
+    QTimer m_timer;
+    QPointer<QWidget> m_pLast;
+};
+
+// Clicks the message box's first (leftmost) answer button.
+void ClickFirstAnswer(QWidget* w)
+{
+    auto* box = qobject_cast<CAdtMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
+}
+
+class Burner : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+        ASSERT_TRUE(LoadBurnerTexts());
+        ASSERT_TRUE(m_dir.isValid());
+        m_strDrive = m_dir.filePath(QStringLiteral("drive.bin"));
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        burn::burn_drive_clear_whitelist();
+        SetLangResources(nullptr);
+        SetProgramFolderForTesting(QString());
+    }
+
+    void Open(qint64 nImageBytes, qint64 nCapacity = 0)
+    {
+        m_strImage = MakeBurnerImage(m_dir.path(), nImageBytes);
+        ASSERT_FALSE(m_strImage.isEmpty());
+        m_window = std::make_unique<CBurnerWindow>(
+            m_strImage, QStringLiteral("stdio:") + m_strDrive, nCapacity);
+        m_window->show();
+        ASSERT_EQ(m_window->DriveChooser()->currentText(), QStringLiteral("stdio:") + m_strDrive);
+    }
+    void Click(CAlphaButton* button)
+    {
+        ASSERT_TRUE(button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCoreApplication::processEvents();
+    }
+    void ChooseSpeed(int kbps)
+    {
+        const int index = m_window->SpeedChooser()->findData(kbps);
+        ASSERT_GE(index, 0);
+        m_window->SpeedChooser()->setCurrentIndex(index);
+    }
+    void BurnToTheEnd()
+    {
+        Click(m_window->BurnButton());
+        ASSERT_TRUE(m_window->IsBusy());
+        ASSERT_TRUE(WaitUntil([&] { return !m_window->IsBusy(); }));
+    }
+    // The first image-size bytes of the drive file.
+    QByteArray Written() const
+    {
+        QFile file(m_strDrive);
+        return file.open(QIODevice::ReadOnly) ? file.read(QFileInfo(m_strImage).size())
+                                              : QByteArray();
+    }
+    QByteArray Image() const
+    {
+        QFile file(m_strImage);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_strDrive;
+    QString m_strImage;
+    std::unique_ptr<CBurnerWindow> m_window;
+};
+} // namespace
+
+TEST_F(Burner, BurnWritesTheImageAndReadsItBack)
+{
+    Open(3 * 1024 * 1024);
+    ASSERT_TRUE(m_window->VerifyBox()->isChecked());
+    EXPECT_TRUE(m_window->MediumText().contains(LoadResString(IDS_MEDIUM_FITS)));
+    BurnToTheEnd();
+    EXPECT_EQ(m_window->StatusText(), LoadResString(IDS_STATE_DONE_VERIFIED));
+    EXPECT_EQ(m_window->ProgressBar()->Pos(), 100);
+    const QByteArray image = Image();
+    ASSERT_GT(image.size(), 3 * 1024 * 1024);
+    EXPECT_TRUE(Written() == image);
+    // Ready for the next disc.
+    EXPECT_TRUE(m_window->BurnButton()->isEnabled());
+}
+
+TEST_F(Burner, ImageLargerThanTheMediumIsRefusedAndNothingIsWritten)
+{
+    Open(3 * 1024 * 1024, 2 * 1024 * 1024);
+    EXPECT_TRUE(m_window->MediumText().contains(LoadResString(IDS_MEDIUM_TOO_SMALL)));
+    ModalStep answer(ClickFirstAnswer);
+    Click(m_window->BurnButton());
+    ASSERT_TRUE(
+        WaitUntil([&] { return !answer.m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
+    EXPECT_TRUE(answer.m_texts.front().contains(FormatBurnSize(QFileInfo(m_strImage).size())))
+        << answer.m_texts.front().toStdString();
+    EXPECT_TRUE(answer.m_texts.front().contains(FormatBurnSize(2 * 1024 * 1024)));
+    EXPECT_FALSE(m_window->IsBusy());
+    EXPECT_FALSE(QFileInfo::exists(m_strDrive));
+}
+
+TEST_F(Burner, CancelStopsTheWriteAndLeavesTheDriveReady)
+{
+    // At 1x DVD pace the image takes seconds, so the cancel lands mid-write.
+    Open(6 * 1024 * 1024);
+    ChooseSpeed(1385);
+    Click(m_window->BurnButton());
+    ASSERT_TRUE(WaitUntil([&] { return m_window->ProgressBar()->Pos() > 0; }));
+    Click(m_window->CancelButton());
+    ASSERT_TRUE(WaitUntil([&] { return !m_window->IsBusy(); }));
+    EXPECT_EQ(m_window->StatusText(), LoadResString(IDS_STATE_CANCELLED));
+    EXPECT_EQ(m_window->ProgressBar()->Pos(), 0);
+    EXPECT_LT(QFileInfo(m_strDrive).size(), QFileInfo(m_strImage).size());
+    EXPECT_TRUE(m_window->DriveChooser()->isEnabled());
+    EXPECT_TRUE(m_window->SpeedChooser()->isEnabled());
+
+    // The drive was left idle and usable: a second burn at full speed works.
+    ModalStep unexpected(ClickFirstAnswer);
+    ChooseSpeed(0);
+    BurnToTheEnd();
+    EXPECT_EQ(unexpected.m_texts, QStringList());
+    EXPECT_EQ(m_window->StatusText(), LoadResString(IDS_STATE_DONE_VERIFIED));
+    EXPECT_TRUE(Written() == Image());
+}
+
+TEST_F(Burner, ClosingWhileWritingAsksAndStopsCleanly)
+{
+    Open(6 * 1024 * 1024);
+    ChooseSpeed(1385);
+    Click(m_window->BurnButton());
+    ASSERT_TRUE(WaitUntil([&] { return m_window->ProgressBar()->Pos() > 0; }));
+    {
+        // "No" keeps the burn going.
+        ModalStep no([](QWidget* w) {
+            auto* box = qobject_cast<CAdtMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            QTest::mouseClick(box->Buttons().back(), Qt::LeftButton);
+        });
+        m_window->close();
+        ASSERT_TRUE(
+            WaitUntil([&] { return !no.m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
+        EXPECT_EQ(no.m_texts.front(), LoadResString(IDS_MSG_ASK_STOP));
+        EXPECT_TRUE(m_window->isVisible());
+        EXPECT_TRUE(m_window->IsBusy());
+    }
+    ModalStep yes(ClickFirstAnswer);
+    m_window->close();
+    ASSERT_TRUE(WaitUntil([&] { return !m_window->isVisible(); }));
+    EXPECT_FALSE(m_window->IsBusy());
+    EXPECT_LT(QFileInfo(m_strDrive).size(), QFileInfo(m_strImage).size());
+}
+
+TEST_F(Burner, WithoutADriveTheWindowSaysSoAndCannotBurn)
+{
+    // Only a drive that does not exist may be scanned, whatever the machine has.
+    ASSERT_TRUE(InitBurnLibrary());
+    char none[] = "/dev/lantern-no-such-burner";
+    burn::burn_drive_add_whitelist(none);
+    m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
+    m_window = std::make_unique<CBurnerWindow>(m_strImage, QString(), 0);
+    m_window->show();
+    EXPECT_EQ(m_window->DriveMessage(), LoadResString(IDS_BURNER_NO_DRIVE));
+    EXPECT_FALSE(m_window->DriveChooser()->isVisible());
+    EXPECT_FALSE(m_window->BurnButton()->isEnabled());
+}
+
+// The program holds its mutex while it runs, and a second one is refused.
+TEST_F(Burner, OneBurnerAtATime)
+{
+    m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
+    QProcess first;
+    first.setProcessEnvironment([] {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }());
+    first.start(QStringLiteral(LANTERN_BURNER),
+                {m_strImage, QStringLiteral("--drive"), QStringLiteral("stdio:") + m_strDrive});
+    ASSERT_TRUE(first.waitForStarted());
+    auto held = [] {
+        CNamedMutex::Result result = CNamedMutex::Result::Failed;
+        auto probe = CNamedMutex::Create(BURNER_MUTEX_NAME, &result);
+        return result == CNamedMutex::Result::AlreadyExists;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return held() || first.state() == QProcess::NotRunning; }));
+    ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
+
+    bool bRefused = false;
+    ModalStep ok(ClickFirstAnswer);
+    EXPECT_EQ(TakeBurnerMutex(nullptr, &bRefused), nullptr);
+    EXPECT_TRUE(bRefused);
+    EXPECT_EQ(ok.m_texts, QStringList{LoadResString(IDS_MSG_ALREADY_RUNNING)});
+
+    first.kill();
+    first.waitForFinished();
+    EXPECT_FALSE(held());
+}
+
+TEST_F(Burner, WithoutAnImageTheChooserAsksForOne)
+{
+    m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
+    const QString upper = m_dir.filePath(QStringLiteral("DISC.ISO"));
+    ASSERT_TRUE(QFile::copy(m_strImage, upper));
+    ModalStep choose([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(upper);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    EXPECT_EQ(ChooseBurnerImage(nullptr), upper);
+}
+
+TEST(BurnerArguments, CommandLines)
+{
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    ASSERT_TRUE(LoadBurnerTexts());
+    struct Case
+    {
+        QStringList args;
+        QString image, drive;
+        qint64 size;
+        bool bError;
+    } cases[] = {
+        // The viewer passes the path alone, blanks and all.
+        {{QStringLiteral("/home/a b/My Disc.iso")},
+         QStringLiteral("/home/a b/My Disc.iso"),
+         {},
+         0,
+         false},
+        {{QStringLiteral("--drive"), QStringLiteral("stdio:/tmp/d"), QStringLiteral("x.iso")},
+         QStringLiteral("x.iso"),
+         QStringLiteral("stdio:/tmp/d"),
+         0,
+         false},
+        {{QStringLiteral("--medium-size"), QStringLiteral("700M"), QStringLiteral("x.iso")},
+         QStringLiteral("x.iso"),
+         {},
+         700 * 1024 * 1024,
+         false},
+        {{QStringLiteral("--medium-size"), QStringLiteral("lots")}, {}, {}, 0, true},
+        {{QStringLiteral("x.iso"), QStringLiteral("--drive")}, {}, {}, 0, true},
+        {{QStringLiteral("--burn-fast")}, {}, {}, 0, true},
+    };
+    for (const Case& c : cases) {
+        const BurnerArguments parsed =
+            ParseBurnerArguments(QStringList{QStringLiteral("Ardent8")} + c.args);
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(!parsed.strError.isEmpty(), c.bError);
+        if (c.bError)
+            continue;
+        EXPECT_EQ(parsed.strImage, c.image);
+        EXPECT_EQ(parsed.strDrive, c.drive);
+        EXPECT_EQ(parsed.nMediumSize, c.size);
+    }
+    SetLangResources(nullptr);
+    SetProgramFolderForTesting(QString());
+}
