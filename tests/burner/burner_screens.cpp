@@ -55,9 +55,15 @@ int main(int argc, char** argv)
         CBurnerWindow window(image,
                              QStringLiteral("stdio:") + dir.filePath(QStringLiteral("drive")), 0);
         window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return 1;
         window.SpeedChooser()->setCurrentIndex(window.SpeedChooser()->findData(4 * 1385));
         QTest::mouseClick(window.BurnButton(), Qt::LeftButton);
+        // The click arrives as a posted message.
+        ok &= WaitUntil([&] { return window.IsBusy(); });
         ok &= WaitUntil([&] { return window.ProgressBar()->Pos() >= 40 || !window.IsBusy(); });
+        if (!window.IsBusy())
+            std::fprintf(stderr, "the burn did not run: %s\n", qPrintable(window.StatusText()));
         ok &= window.IsBusy() && Save(&window, out + QStringLiteral("/burner-burning.png"));
         QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
         WaitUntil([&] { return !window.IsBusy(); });
