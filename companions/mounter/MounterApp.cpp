@@ -1,0 +1,68 @@
+#include "MounterApp.h"
+
+#include "LangResources.h"
+#include "MounterWnd.h"
+#include "NamedMutex.h"
+#include "ProgramPaths.h"
+#include "SuiteNames.h"
+#include "WindowEndpoint.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+CMounterArgs ParseMounterArgs(const QStringList& args)
+{
+    CMounterArgs parsed;
+    for (const QString& arg : args) {
+        if (arg.compare(MOUNTER_INTEROP_SWITCH, Qt::CaseInsensitive) == 0)
+            parsed.bInterop = true;
+        else if (parsed.strImage.isEmpty() && !arg.isEmpty())
+            parsed.strImage = QFileInfo(arg).absoluteFilePath();
+    }
+    // The switch means nothing without an image to wait on.
+    parsed.bInterop = parsed.bInterop && !parsed.strImage.isEmpty();
+    return parsed;
+}
+
+bool LoadMounterLanguage()
+{
+    // The desktop's language when there is a set for it (Language/DEU/...
+    // by the language's three-letter code), else English.
+    static CLangResources s_resources;
+    const QString code =
+        QLocale::languageToCode(QLocale::system().language(), QLocale::ISO639Part2).toUpper();
+    const QString translated =
+        ProgramFolder() + QStringLiteral("/Language/%1/Fenmount.lang").arg(code);
+    if (!(QFileInfo::exists(translated) && s_resources.LoadFile(translated)) &&
+        !s_resources.LoadFile(ProgramFolder() + QStringLiteral("/Fenmount.lang")))
+        return false;
+    SetLangResources(&s_resources);
+    return true;
+}
+
+std::unique_ptr<CMounterInstance> CMounterInstance::Start(const CMounterArgs& args)
+{
+    CNamedMutex::Result result = CNamedMutex::Result::Failed;
+    std::unique_ptr<CNamedMutex> mutex = CNamedMutex::Create(MOUNTER_MUTEX_NAME, &result);
+    if (result == CNamedMutex::Result::AlreadyExists) {
+        if (!args.strImage.isEmpty())
+            CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, WM_COPYDATA_MSG, 0, args.strImage.toUtf8(),
+                                  nullptr);
+        CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, ENDPOINT_RESTORE, 0, QByteArray(), nullptr);
+        CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, ENDPOINT_FOREGROUND, 0, QByteArray(), nullptr);
+        CWindowEndpoint::Broadcast(MOUNTER_BROADCAST_MESSAGE, 0, 0);
+        return nullptr;
+    }
+    // Without a mutex (no folder for it) the program still runs, alone or not.
+    std::unique_ptr<CMounterInstance> instance(new CMounterInstance);
+    instance->m_pMutex = std::move(mutex);
+    instance->m_pWnd = std::make_unique<CMounterWnd>();
+    instance->m_pWnd->Listen();
+    instance->m_pWnd->SetEndWhenUnmounted(args.bInterop);
+    instance->m_pWnd->show();
+    if (!args.strImage.isEmpty())
+        instance->m_pWnd->MountImage(args.strImage);
+    return instance;
+}
+
+CMounterInstance::~CMounterInstance() = default;

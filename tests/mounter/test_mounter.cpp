@@ -1,0 +1,418 @@
+// Fenmount against a stand-in udisks2 on a private bus: what it asks udisks2
+// to do when the user mounts and unmounts through its buttons, closes the
+// window or runs it for the viewer, what the user is told when udisks2 is
+// missing or refuses, and how another start or a broadcast reaches it.
+
+#include "AdtMessageBox.h"
+#include "LangResources.h"
+#include "MockUDisks.h"
+#include "MounterApp.h"
+#include "MounterWnd.h"
+#include "ProgramPaths.h"
+#include "SkinControls.h"
+#include "SuiteNames.h"
+#include "WindowEndpoint.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QVariantMap AsMap(const QVariant& value)
+{
+    return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+}
+
+// Answers the modal windows that come up, one step each, as a user would,
+// and keeps the texts of the message boxes.
+class Answerer : public QObject
+{
+public:
+    using Step = std::function<void(QWidget*)>;
+    explicit Answerer(std::vector<Step> steps) : m_steps(std::move(steps))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == m_pLast || m_nDone >= int(m_steps.size()))
+                return;
+            m_pLast = modal;
+            if (auto* box = qobject_cast<CAdtMessageBox*>(modal))
+                m_texts << box->Text();
+            m_steps[std::size_t(m_nDone++)](modal);
+        });
+        m_timer.start(20);
+    }
+    QStringList m_texts;
+
+private:
+    std::vector<Step> m_steps;
+    QTimer m_timer;
+    QPointer<QWidget> m_pLast;
+    int m_nDone = 0;
+};
+
+Answerer::Step ChooseFile(const QString& path)
+{
+    return [path](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr) << w->metaObject()->className();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+}
+
+Answerer::Step PressOk()
+{
+    return [](QWidget* w) {
+        auto* box = qobject_cast<CAdtMessageBox*>(w);
+        ASSERT_NE(box, nullptr) << w->metaObject()->className();
+        QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
+    };
+}
+
+void Click(CAlphaButton* button)
+{
+    ASSERT_TRUE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+class Mounter : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        // Sockets and the program's mutex in folders of this run alone.
+        s_pPrivate = new QTemporaryDir;
+        const QByteArray base = QFile::encodeName(s_pPrivate->path());
+        QDir().mkpath(s_pPrivate->filePath(QStringLiteral("tmp")));
+        QDir().mkpath(s_pPrivate->filePath(QStringLiteral("run")));
+        QFile::setPermissions(s_pPrivate->filePath(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("TMPDIR", base + "/tmp");
+        qputenv("XDG_RUNTIME_DIR", base + "/run");
+        SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+        s_resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Fenmount.lang"));
+        SetLangResources(&s_resources);
+    }
+    static void TearDownTestSuite()
+    {
+        SetLangResources(nullptr);
+        SetProgramFolderForTesting(QString());
+        delete s_pPrivate;
+    }
+    void SetUp() override { StartBus(true); }
+    void StartBus(bool bService)
+    {
+        m_pUDisks = std::make_unique<MockUDisks>();
+        const QString error = m_pUDisks->Start(bService);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_pUDisks->Address().toUtf8());
+    }
+    void TearDown() override { qunsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
+
+    std::unique_ptr<CMounterWnd> NewWindow()
+    {
+        auto wnd = std::make_unique<CMounterWnd>();
+        wnd->show();
+        return wnd;
+    }
+    // An image of 64 KiB with a recognisable start; a partitioned one has
+    // the partition table's mark.
+    QString MakeImage(const QString& name, bool bPartitioned)
+    {
+        QByteArray data(64 * 1024, '\0');
+        for (int i = 0; i < 16; ++i)
+            data[i] = char('A' + i + name.size());
+        if (bPartitioned) {
+            data[510] = char(0x55);
+            data[511] = char(0xAA);
+        }
+        QFile file(m_images.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(data);
+        return file.fileName();
+    }
+    static bool Settled(CMounterWnd& wnd, std::size_t count)
+    {
+        return WaitFor([&] { return !wnd.IsBusy() && wnd.Mounted().size() == count; });
+    }
+    void MountThroughButton(CMounterWnd& wnd, const QString& image, std::size_t count = 1)
+    {
+        Answerer answerer({ChooseFile(image)});
+        Click(wnd.MountButton());
+        ASSERT_TRUE(Settled(wnd, count));
+    }
+    QString MountRoot() const { return m_pUDisks->MountRoot(); }
+
+    static QTemporaryDir* s_pPrivate;
+    static CLangResources s_resources;
+    std::unique_ptr<MockUDisks> m_pUDisks;
+    QTemporaryDir m_images;
+    FakeXdgOpen m_xdgOpen;
+};
+
+QTemporaryDir* Mounter::s_pPrivate = nullptr;
+CLangResources Mounter::s_resources;
+
+// --- Mounting and unmounting through the buttons ------------------------------
+
+struct ImageCase
+{
+    const char* name;
+    bool bPartitioned;
+    const char* fileSystem; // the object mounted, under block_devices/
+};
+
+void PrintTo(const ImageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MountImage : public Mounter, public ::testing::WithParamInterface<ImageCase>
+{
+};
+
+TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
+{
+    const ImageCase& c = GetParam();
+    const QString image = MakeImage(QString::fromUtf8(c.name), c.bPartitioned);
+    const QString fs = QString::fromUtf8(c.fileSystem);
+    auto wnd = NewWindow();
+    MountThroughButton(*wnd, image);
+
+    // The loop device was asked for read-only, on a descriptor of the image
+    // that can be read and not written.
+    const QList<MockCall> setup = m_pUDisks->Calls(kUDisksManager);
+    ASSERT_EQ(setup.size(), 1);
+    ASSERT_EQ(setup[0].strMethod, QStringLiteral("LoopSetup"));
+    const QVariantMap fd = AsMap(setup[0].args[0]);
+    EXPECT_EQ(fd.value(QStringLiteral("path")).toString(), image);
+    EXPECT_EQ(fd.value(QStringLiteral("access")).toString(), QStringLiteral("read-only"));
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fd.value(QStringLiteral("head")).toByteArray(), file.read(16));
+    const QVariant readOnly = AsMap(setup[0].args[1]).value(QStringLiteral("read-only"));
+    EXPECT_EQ(readOnly.metaType(), QMetaType::fromType<bool>());
+    EXPECT_TRUE(readOnly.toBool());
+
+    // The file system (for a partitioned image, its partition, which
+    // appears after a moment) was mounted read-only.
+    const QList<MockCall> mounts = m_pUDisks->Calls(kBlockDevices + fs);
+    ASSERT_EQ(mounts.size(), 1);
+    EXPECT_EQ(mounts[0].strMethod, QStringLiteral("Mount"));
+    EXPECT_EQ(AsMap(mounts[0].args[0]).value(QStringLiteral("options")).toString(),
+              QStringLiteral("ro"));
+
+    // Listed, and its folder opened in the file manager.
+    const QString folder = MountRoot() + QLatin1Char('/') + fs;
+    ASSERT_EQ(wnd->List()->topLevelItemCount(), 1);
+    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(0), QFileInfo(image).fileName());
+    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(1), folder);
+    EXPECT_TRUE(WaitFor([&] { return !m_xdgOpen.Opened().isEmpty(); }));
+    EXPECT_EQ(m_xdgOpen.Opened(), QStringList{folder});
+
+    Click(wnd->UnmountButton());
+    ASSERT_TRUE(Settled(*wnd, 0));
+    EXPECT_EQ(m_pUDisks->Journal(),
+              (QStringList{QStringLiteral("Manager LoopSetup"), fs + QStringLiteral(" Mount"),
+                           fs + QStringLiteral(" Unmount"), QStringLiteral("loop0 Delete")}));
+    EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
+    EXPECT_TRUE(wnd->isVisible()) << "started without the viewer's switch, it stays open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, MountImage,
+                         ::testing::Values(ImageCase{"plain.iso", false, "loop0"},
+                                           ImageCase{"HYBRID.ISO", true, "loop0p1"}));
+
+// --- Closing ------------------------------------------------------------------
+
+TEST_F(Mounter, ClosingUnmountsAndGivesBackEverything)
+{
+    auto wnd = NewWindow();
+    wnd->MountImage(MakeImage(QStringLiteral("one.iso"), false));
+    ASSERT_TRUE(Settled(*wnd, 1));
+    wnd->MountImage(MakeImage(QStringLiteral("two.iso"), false));
+    ASSERT_TRUE(Settled(*wnd, 2));
+
+    EXPECT_TRUE(wnd->close());
+    EXPECT_EQ(m_pUDisks->Journal().mid(4),
+              (QStringList{QStringLiteral("loop1 Unmount"), QStringLiteral("loop1 Delete"),
+                           QStringLiteral("loop0 Unmount"), QStringLiteral("loop0 Delete")}));
+    EXPECT_FALSE(wnd->isVisible());
+}
+
+TEST_F(Mounter, ClosingKeepsTheWindowWhileAnImageCannotBeUnmounted)
+{
+    auto wnd = NewWindow();
+    wnd->MountImage(MakeImage(QStringLiteral("busy.iso"), false));
+    ASSERT_TRUE(Settled(*wnd, 1));
+    m_pUDisks->FailNext(QStringLiteral("Unmount"),
+                        QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
+                        QStringLiteral("target is busy"));
+    Answerer answerer({PressOk()});
+    EXPECT_FALSE(wnd->close());
+    ASSERT_EQ(answerer.m_texts.size(), 1);
+    EXPECT_TRUE(answerer.m_texts[0].contains(QStringLiteral("busy.iso: target is busy")))
+        << answerer.m_texts[0].toStdString();
+    EXPECT_TRUE(wnd->isVisible());
+    EXPECT_EQ(wnd->List()->topLevelItemCount(), 1);
+    EXPECT_FALSE(m_pUDisks->Journal().contains(QStringLiteral("loop0 Delete")));
+}
+
+// --- For the viewer -------------------------------------------------------------
+
+TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
+{
+    const QString image = MakeImage(QStringLiteral("viewer.iso"), false);
+    const CMounterArgs args = ParseMounterArgs({image, MOUNTER_INTEROP_SWITCH});
+    auto instance = CMounterInstance::Start(args);
+    ASSERT_NE(instance, nullptr);
+    CMounterWnd& wnd = *instance->Window();
+    ASSERT_TRUE(Settled(wnd, 1));
+    EXPECT_TRUE(wnd.isVisible());
+
+    Click(wnd.UnmountButton());
+    EXPECT_TRUE(WaitFor([&] { return !wnd.isVisible(); }));
+    EXPECT_EQ(m_pUDisks->Journal(),
+              (QStringList{QStringLiteral("Manager LoopSetup"), QStringLiteral("loop0 Mount"),
+                           QStringLiteral("loop0 Unmount"), QStringLiteral("loop0 Delete")}));
+}
+
+// --- What the user is told ----------------------------------------------------
+
+enum class Fault
+{
+    NoBus,
+    NoService,
+    SetupRefused,
+    MountRefused,
+};
+
+struct FaultCase
+{
+    const char* name;
+    Fault nFault;
+    int nMessageId;
+    QStringList journal; // the udisks2 calls made, in order
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Failure : public Mounter, public ::testing::WithParamInterface<FaultCase>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam().nFault == Fault::NoService)
+            StartBus(false);
+        else if (GetParam().nFault != Fault::NoBus)
+            Mounter::SetUp();
+    }
+};
+
+const QString kUDisksText = QStringLiteral("Not authorized to perform operation");
+const QString kUDisksError = QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain");
+
+TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
+{
+    const FaultCase& c = GetParam();
+    if (c.nFault == Fault::NoBus)
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+                QFile::encodeName(QStringLiteral("unix:path=") +
+                                  m_images.filePath(QStringLiteral("no-bus"))));
+    else if (c.nFault == Fault::SetupRefused)
+        m_pUDisks->FailNext(QStringLiteral("LoopSetup"), kUDisksError, kUDisksText);
+    else if (c.nFault == Fault::MountRefused)
+        m_pUDisks->FailNext(QStringLiteral("Mount"), kUDisksError, kUDisksText);
+    const QString image = MakeImage(QStringLiteral("refused.iso"), false);
+
+    auto wnd = NewWindow();
+    Answerer answerer({ChooseFile(image), PressOk()});
+    Click(wnd->MountButton());
+    ASSERT_TRUE(WaitFor([&] { return answerer.m_texts.size() == 1 && !wnd->IsBusy(); }));
+
+    const QString text = answerer.m_texts[0];
+    if (c.nFault == Fault::NoBus || c.nFault == Fault::NoService) {
+        EXPECT_EQ(text, LoadResString(c.nMessageId));
+    } else {
+        EXPECT_TRUE(text.startsWith(
+            FormatResText(LoadResString(c.nMessageId), {QStringLiteral("refused.iso")})))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(kUDisksText)) << text.toStdString();
+        EXPECT_TRUE(text.contains(kUDisksError)) << text.toStdString();
+        // A loop device given back is asked for after the failure is known.
+        EXPECT_TRUE(WaitFor([&] { return m_pUDisks->Journal() == c.journal; }))
+            << m_pUDisks->Journal().join(QStringLiteral(", ")).toStdString();
+    }
+    EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
+    EXPECT_TRUE(wnd->MountButton()->isEnabled());
+    EXPECT_TRUE(m_xdgOpen.Opened().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, Failure,
+    ::testing::Values(FaultCase{"NoBus", Fault::NoBus, IDS_FM_NO_BUS, {}},
+                      FaultCase{"NoUDisks", Fault::NoService, IDS_FM_NO_SERVICE, {}},
+                      FaultCase{"LoopSetupRefused",
+                                Fault::SetupRefused,
+                                IDS_FM_MOUNT_REFUSED,
+                                {QStringLiteral("Manager LoopSetup")}},
+                      // The loop device set up for the mount is given back.
+                      FaultCase{"MountRefused",
+                                Fault::MountRefused,
+                                IDS_FM_MOUNT_REFUSED,
+                                {QStringLiteral("Manager LoopSetup"), QStringLiteral("loop0 Mount"),
+                                 QStringLiteral("loop0 Delete")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Reaching the running copy ------------------------------------------------
+
+TEST_F(Mounter, BroadcastBringsTheWindowForward)
+{
+    for (const bool bMinimize : {true, false}) {
+        auto wnd = NewWindow();
+        ASSERT_TRUE(wnd->Listen());
+        if (bMinimize)
+            wnd->showMinimized();
+        else
+            wnd->hide();
+        EXPECT_EQ(CWindowEndpoint::Broadcast(MOUNTER_BROADCAST_MESSAGE, 0, 0), 1);
+        EXPECT_TRUE(WaitFor([&] { return wnd->isVisible() && !wnd->isMinimized(); }))
+            << (bMinimize ? "minimized" : "hidden");
+    }
+}
+
+TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
+{
+    auto first = CMounterInstance::Start(CMounterArgs{});
+    ASSERT_NE(first, nullptr);
+    CMounterWnd& wnd = *first->Window();
+    wnd.showMinimized();
+    std::int64_t state = 0;
+    ASSERT_TRUE(CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state));
+    EXPECT_EQ(state, 3) << "visible and minimized";
+
+    const QString image = MakeImage(QStringLiteral("second.iso"), false);
+    EXPECT_EQ(CMounterInstance::Start(ParseMounterArgs({image})), nullptr);
+    EXPECT_TRUE(WaitFor([&] { return wnd.isVisible() && !wnd.isMinimized(); }));
+    ASSERT_TRUE(Settled(wnd, 1)) << "the image goes to the running copy";
+    EXPECT_EQ(wnd.Mounted().front().strImage, image);
+}
+
+} // namespace

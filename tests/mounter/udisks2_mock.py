@@ -1,0 +1,197 @@
+'''A stand-in for udisks2 for Fenmount's tests (a python3-dbusmock template).
+
+Loop devices are set up from the descriptor handed over; an image whose
+bytes 510-511 are 55 AA counts as partitioned, and its one partition (with
+the file system) turns up a moment after the loop device, as udev's probing
+does on a real system. Mount makes a folder under the "mount_root"
+parameter and returns it. Every object keeps its call log after Delete so
+the tests can read it; Delete only empties its interfaces.
+
+LoopSetup's log entry names the descriptor instead of carrying it: the path
+it was opened on, its access mode ("read-only", "write-only", "read-write")
+and its first 16 bytes as read through it (empty when it cannot be read).
+
+A file system mounts under the image's ISO 9660 volume name when it has
+one, else under the device's name.
+
+Mock controls on the main object (org.freedesktop.DBus.Mock):
+  FailNext(method, error_name, message)  the next call of that method fails
+  Journal() -> a(os)                     every udisks2 call so far, in order:
+                                         the object called and the method
+'''
+
+import fcntl
+import os
+
+import dbus
+
+from gi.repository import GLib
+from dbusmock import MOCK_IFACE, mockobject
+
+BUS_NAME = 'org.freedesktop.UDisks2'
+MAIN_OBJ = '/org/freedesktop/UDisks2'
+MAIN_IFACE = 'org.freedesktop.UDisks2'
+IS_OBJECT_MANAGER = True
+SYSTEM_BUS = True
+
+UD = 'org.freedesktop.UDisks2'
+MANAGER_OBJ = MAIN_OBJ + '/Manager'
+BLOCK_ROOT = MAIN_OBJ + '/block_devices/'
+
+
+def _main():
+    return mockobject.objects[MAIN_OBJ]
+
+
+def _called(obj, method):
+    _main().journal.append((dbus.ObjectPath(obj.path), method))
+    failures = _main().failures
+    if method in failures:
+        name, message = failures.pop(method)
+        raise dbus.exceptions.DBusException(message, name=name)
+
+
+def _add(path, props):
+    '''A new object with {interface: {property: value}}, not announced yet.'''
+    main = _main()
+    first = next(iter(props))
+    main.AddObject(path, first, props[first], [])
+    obj = mockobject.objects[path]
+    for iface, values in props.items():
+        if iface != first:
+            obj.AddProperties(iface, values)
+    return obj
+
+
+def _device_bytes(name):
+    return dbus.Array(list(f'/dev/{name}'.encode()) + [0], signature='y')
+
+
+def _add_filesystem(obj, name, label=''):
+    obj.AddProperties(UD + '.Filesystem', {'MountPoints': dbus.Array([], signature='ay')})
+
+    def mount(self, options):
+        _called(self, 'Mount')
+        if self.props[UD + '.Filesystem']['MountPoints']:
+            raise dbus.exceptions.DBusException('already mounted', name=UD + '.Error.AlreadyMounted')
+        folder = os.path.join(_main().mount_root, label or name)
+        os.makedirs(folder, exist_ok=True)
+        self.props[UD + '.Filesystem']['MountPoints'] = dbus.Array(
+            [dbus.Array(list(folder.encode()) + [0], signature='y')], signature='ay')
+        return folder
+
+    def unmount(self, options):
+        _called(self, 'Unmount')
+        if not self.props.get(UD + '.Filesystem', {}).get('MountPoints'):
+            raise dbus.exceptions.DBusException('not mounted', name=UD + '.Error.NotMounted')
+        self.props[UD + '.Filesystem']['MountPoints'] = dbus.Array([], signature='ay')
+
+    obj.AddMethod(UD + '.Filesystem', 'Mount', 'a{sv}', 's', mount)
+    obj.AddMethod(UD + '.Filesystem', 'Unmount', 'a{sv}', '', unmount)
+
+
+def _describe_fd(fd):
+    path = os.readlink(f'/proc/self/fd/{fd}')
+    mode = fcntl.fcntl(fd, fcntl.F_GETFL) & os.O_ACCMODE
+    access = {os.O_RDONLY: 'read-only', os.O_WRONLY: 'write-only'}.get(mode, 'read-write')
+    try:
+        head = os.pread(fd, 16, 0)
+    except OSError:
+        head = b''
+    try:
+        partitioned = os.pread(fd, 2, 510) == b'\x55\xaa'
+    except OSError:
+        partitioned = False
+    try:
+        pvd = os.pread(fd, 72, 32768)
+        label = pvd[40:72].decode('ascii').strip() if pvd[1:6] == b'CD001' else ''
+    except (OSError, UnicodeDecodeError):
+        label = ''
+    return path, access, head, partitioned, label
+
+
+def _loop_setup(self, fd, options):
+    raw = fd.take()
+    try:
+        path, access, head, partitioned, label = _describe_fd(raw)
+    finally:
+        os.close(raw)
+    stamp = self.call_log[-1][0]
+    self.call_log[-1] = (stamp, 'LoopSetup', [
+        dbus.Dictionary({'path': path, 'access': access,
+                         'head': dbus.Array(list(head), signature='y')}, signature='sv'),
+        options])
+    _called(self, 'LoopSetup')
+
+    main = _main()
+    name = f'loop{main.next_loop}'
+    main.next_loop += 1
+    loop_path = BLOCK_ROOT + name
+    props = {
+        UD + '.Block': {'Device': _device_bytes(name),
+                        'ReadOnly': dbus.Boolean(bool(options.get('read-only', False))),
+                        'Size': dbus.UInt64(os.path.getsize(path))},
+        UD + '.Loop': {'BackingFile': dbus.Array(list(path.encode()) + [0], signature='y')},
+    }
+    if partitioned:
+        props[UD + '.PartitionTable'] = {'Type': 'dos'}
+    loop = _add(loop_path, props)
+    if not partitioned:
+        _add_filesystem(loop, name, label)
+    loop.partitions = []
+    main.object_manager_emit_added(loop_path)
+
+    def delete(self, options):
+        _called(self, 'Delete')
+        for part in self.partitions:
+            _empty(part)
+        _empty(self.path)
+
+    loop.AddMethod(UD + '.Loop', 'Delete', 'a{sv}', '', delete)
+
+    if partitioned:
+        def add_partition():
+            if not mockobject.objects[loop_path].props:
+                return False  # deleted meanwhile
+            part_name = name + 'p1'
+            part = _add(BLOCK_ROOT + part_name, {
+                UD + '.Block': {'Device': _device_bytes(part_name),
+                                'ReadOnly': dbus.Boolean(bool(options.get('read-only', False)))},
+                UD + '.Partition': {'Table': dbus.ObjectPath(loop_path), 'Number': dbus.UInt32(1)},
+            })
+            _add_filesystem(part, part_name)
+            mockobject.objects[loop_path].partitions.append(part.path)
+            main.object_manager_emit_added(part.path)
+            return False
+        GLib.timeout_add(main.partition_delay_ms, add_partition)
+    return dbus.ObjectPath(loop_path)
+
+
+def _empty(path):
+    obj = mockobject.objects[path]
+    if obj.props:
+        _main().object_manager_emit_removed(path)
+    obj.props = {}
+
+
+def load(mock, parameters):
+    mock.failures = {}
+    mock.journal = []
+    mock.next_loop = 0
+    mock.mount_root = str(parameters.get('mount_root', '/tmp'))
+    mock.partition_delay_ms = int(parameters.get('partition_delay_ms', 300))
+    mock.AddObject(MANAGER_OBJ, UD + '.Manager', {'Version': '2.9.4'}, [])
+    manager = mockobject.objects[MANAGER_OBJ]
+    manager.AddMethod(UD + '.Manager', 'LoopSetup', 'ha{sv}', 'o', _loop_setup)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='')
+def FailNext(self, method, error_name, message):
+    '''The next call of `method` on any object fails with that D-Bus error.'''
+    self.failures[str(method)] = (str(error_name), str(message))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(os)')
+def Journal(self):
+    '''Every udisks2 call so far, in order: (object, method).'''
+    return self.journal
