@@ -70,6 +70,12 @@ bool InitBurnLibrary()
     return ok;
 }
 
+void FinishBurnLibrary()
+{
+    if (InitBurnLibrary())
+        burn_finish();
+}
+
 QStringList TakeBurnFailureMessages(bool* pDriveBusy)
 {
     if (pDriveBusy)

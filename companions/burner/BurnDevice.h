@@ -24,6 +24,8 @@ struct burn_write_opts;
 // Starts libburn for this process (once; later calls report the first
 // result). Messages are kept in libburn's queue, never printed.
 bool InitBurnLibrary();
+// Shuts libburn down at the end of the program (after every drive is let go).
+void FinishBurnLibrary();
 
 // Empties libburn's message queue and returns the texts of severity SORRY
 // and worse, the ones that say what failed, oldest first. `pDriveBusy` tells

@@ -1,6 +1,7 @@
 #include "BurnerStart.h"
 
 #include "AdtMessageBox.h"
+#include "BurnDevice.h"
 #include "BurnerTexts.h"
 #include "BurnerWindow.h"
 #include "FileDialogEX.h"
@@ -146,7 +147,12 @@ int RunBurner(const QStringList& args)
                               MB_OK | MB_ICONERROR);
         return 1;
     }
-    CBurnerWindow window(info.absoluteFilePath(), parsed.strDrive, parsed.nMediumSize);
-    window.show();
-    return QApplication::exec();
+    int rc = 0;
+    {
+        CBurnerWindow window(info.absoluteFilePath(), parsed.strDrive, parsed.nMediumSize);
+        window.show();
+        rc = QApplication::exec();
+    }
+    FinishBurnLibrary();
+    return rc;
 }

@@ -490,7 +490,6 @@ void CBurnerWindow::PollJob()
 void CBurnerWindow::EndJob(CBurnJob::Outcome outcome)
 {
     m_poll.stop();
-    SetBusy(false);
     QString status;
     QString failure;
     switch (outcome) {
@@ -524,6 +523,7 @@ void CBurnerWindow::EndJob(CBurnJob::Outcome outcome)
     else
         m_devices.Refresh();
     ShowMedium();
+    SetBusy(false);
     if (m_bCloseWhenIdle) {
         close();
         return;
