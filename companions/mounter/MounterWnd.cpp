@@ -73,7 +73,8 @@ CMounterWnd::CMounterWnd(QWidget* pParent) : QWidget(pParent)
                               QRect(0, 0, 136, 24), this, ID_FM_UNMOUNT, Qt::white, &m_pUnmount);
     const QFont statusFont = SkinControlFont(90);
     factory.CreateTextLabel(QStringLiteral(" "),
-                            SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_WORDELLIPSIS,
+                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE |
+                                SS_WORDELLIPSIS,
                             QRect(0, 0, 10, 24), this, 0, kText, true, &statusFont, &m_pStatus);
     resize(640, 300);
     Refresh();

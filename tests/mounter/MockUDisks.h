@@ -98,7 +98,12 @@ public:
         }
     }
     QString Address() const { return m_address; }
-    QString MountRoot() const { return m_dir.filePath(QStringLiteral("media")); }
+    // Where file systems are mounted (before Start).
+    QString MountRoot() const
+    {
+        return m_strMountRoot.isEmpty() ? m_dir.filePath(QStringLiteral("media")) : m_strMountRoot;
+    }
+    void SetMountRoot(const QString& folder) { m_strMountRoot = folder; }
 
     // The calls an object has had, oldest first.
     QList<MockCall> Calls(const QString& path)
@@ -162,6 +167,7 @@ private:
     QProcess m_daemon;
     QProcess m_mock;
     QString m_address;
+    QString m_strMountRoot;
     QDBusConnection m_bus{QString()};
 };
 

@@ -23,7 +23,11 @@ int main(int argc, char** argv)
     resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Fenmount.lang"));
     SetLangResources(&resources);
 
+    // Mounted where a desktop would mount it, as near as a test may.
     MockUDisks udisks;
+    QTemporaryDir media;
+    udisks.SetMountRoot(media.filePath(QStringLiteral("run/media/") +
+                                       qEnvironmentVariable("USER", QStringLiteral("user"))));
     const QString error = udisks.Start();
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
