@@ -5,7 +5,6 @@
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "ImageEngine.h"
-#include "WindowEndpoint.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternDoc.h"
@@ -16,6 +15,7 @@
 #include "SleepGuard.h"
 #include "StoredSettings.h"
 #include "SystemVersion.h"
+#include "WindowEndpoint.h"
 
 #include <QAction>
 #include <QApplication>
@@ -174,9 +174,6 @@ bool CMainFrame::Create()
     m_pTreeView->Tree()->setFont(m_fontText);
     m_pListView->ListCtrl()->setFont(m_fontText);
     m_pListView->IconList()->setFont(m_fontText);
-    connect(m_pListView, &CFileListView::CommandRequested, this, [](int) {
-        // Burn and Mount arrive with the programs they hand the image to.
-    });
     m_pTreeView->OnInitialUpdate();
     m_pListView->OnInitialUpdate();
     m_pActiveView = m_pListView;
@@ -385,6 +382,25 @@ std::int64_t CMainFrame::OnCopyData(std::uint64_t wParam, const QByteArray& data
 void CMainFrame::SetFrameTitle(const QString& title)
 {
     setWindowTitle(title);
+}
+
+void CMainFrame::HideForHandOff()
+{
+    m_handOffState = windowState() & ~Qt::WindowMinimized;
+    showMinimized();
+    hide();
+    setEnabled(false);
+    // The caller may block without serving events: let the display know now.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CMainFrame::RestoreAfterHandOff()
+{
+    setEnabled(true);
+    show();
+    setWindowState(m_handOffState);
+    raise();
+    activateWindow();
 }
 
 void CMainFrame::ResetProgress()

@@ -63,6 +63,8 @@ public:
     void ResetProgress() override;
     void SendProgressEvent(std::uint32_t nCode, const QString* pParam) override;
     void SetViewingTempCopy(bool bViewing) override { m_bViewingTempCopy = bViewing; }
+    void HideForHandOff() override;
+    void RestoreAfterHandOff() override;
 
     // An image file dropped from a file manager (.iso, .adi or .rdf, in any
     // case): its path, or empty when the drop is not one image.
@@ -126,6 +128,8 @@ private:
     QBasicTimer m_extractTimer; // timer 1
     QBasicTimer m_openTimer;    // timer 2
     std::unique_ptr<CWindowEndpoint> m_pEndpoint;
+    // The window's state before a hand-off hid it, given back after.
+    Qt::WindowStates m_handOffState = Qt::WindowNoState;
     // The pane that last had the keyboard focus: commands go to it first.
     QWidget* m_pActiveView = nullptr;
     // Where the focus was when an operation disabled the window, given back

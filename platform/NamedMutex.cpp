@@ -105,3 +105,17 @@ CNamedMutex::~CNamedMutex()
     if (m_fd >= 0)
         ::close(m_fd); // releases the lock
 }
+
+bool CNamedMutex::WaitUntilFree(const QString& name)
+{
+    const QByteArray file = QFile::encodeName(LockFilePath(name));
+    const int fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT; // never made: nobody holds it
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_SH);
+    } while (rc != 0 && errno == EINTR);
+    ::close(fd);
+    return rc == 0;
+}

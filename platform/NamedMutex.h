@@ -26,6 +26,10 @@ public:
     // Created result gives a mutex.
     static std::unique_ptr<CNamedMutex> Create(const QString& name, Result* pResult);
 
+    // Blocks until no holder owns the name (it is released or its holder
+    // ends), without taking it. False when the name cannot be waited on.
+    static bool WaitUntilFree(const QString& name);
+
     // Releases the name.
     ~CNamedMutex();
 

@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "ProgramPaths.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -524,8 +526,14 @@ HKEY const HKEY_LOCAL_MACHINE = &g_machineRoot;
 QString RegistryFilePath(HKEY root)
 {
     if (root && root->bMachine) {
+        // The administrator's file, else the defaults the build or the
+        // installation laid beside the program (where its companions are).
         const QString path = qEnvironmentVariable("LANTERN_MACHINE_REGISTRY");
-        return path.isEmpty() ? QStringLiteral("/etc/xdg/lantern/registry.reg") : path;
+        if (!path.isEmpty())
+            return path;
+        const QString system = QStringLiteral("/etc/xdg/lantern/registry.reg");
+        const QString beside = ProgramFolder() + QStringLiteral("/machine.reg");
+        return QFileInfo::exists(system) || !QFileInfo::exists(beside) ? system : beside;
     }
     const QString path = qEnvironmentVariable("LANTERN_USER_REGISTRY");
     if (!path.isEmpty())

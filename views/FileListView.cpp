@@ -349,8 +349,10 @@ bool CFileListView::OnCommand(int nID)
         OnExtract();
         return true;
     case ID_BURN_IMAGE:
+        OnBurnImage();
+        return true;
     case ID_MOUNT_IMAGE:
-        emit CommandRequested(nID);
+        OnMountImage();
         return true;
     default:
         return false;

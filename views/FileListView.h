@@ -105,6 +105,9 @@ public:
     void OnImageOpen();
     void OnFileView();
     void OnExtract();
+    // Hand the image to the burner and to the virtual-drive program.
+    void OnBurnImage();
+    void OnMountImage();
 
     // Copies the selected rows into a new folder under the temporary folder
     // for a drag to another program; the copies' URLs, or null when nothing
@@ -123,11 +126,13 @@ public:
     bool m_bSkipAll = false;
     bool m_bCancelled = false;
 
-signals:
-    // A command this view leaves to others (Burn and Mount for now).
-    void CommandRequested(int nID);
-
 private:
+    // The checks before a hand-off: the image file is there (.iso and .adi)
+    // and the reading module can open it; the views are cleared when not.
+    bool CheckImageForHandOff();
+    // Clears the views and the title, keeping the image path.
+    void DropShownImage();
+
     void Refresh();
     QAbstractItemView* ActiveView() const;
     void StartDragOut();

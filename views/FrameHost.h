@@ -21,6 +21,11 @@ public:
     // Set while the View command copies a file out to open it: the frame
     // then words the engine's failures for that case.
     virtual void SetViewingTempCopy(bool bViewing) = 0;
+    // Steps aside while another program works with the image: minimized,
+    // hidden and closed to input.
+    virtual void HideForHandOff() = 0;
+    // Back from a hand-off: open to input, shown and restored.
+    virtual void RestoreAfterHandOff() = 0;
 };
 
 // Where the command bar sends its clicks and asks whether its buttons are

@@ -1,0 +1,360 @@
+// Burn and Mount hand the open image to the suite's other programs. Here
+// those are played by a recording double installed under their names, and
+// the commands run through the window's own menu items.
+
+#include "AppFixtures.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "LTDataItem.h"
+#include "NamedMutex.h"
+#include "QtPrint.h"
+#include "RegValues.h"
+#include "StoredSettings.h"
+#include "SuiteNames.h"
+#include "WindowEndpoint.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QProcess>
+#include <QTest>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Records the frame's steps aside and back, in order.
+class FrameSteps : public QObject
+{
+public:
+    QStringList m_steps;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* w = static_cast<QWidget*>(watched);
+        QString step;
+        if (event->type() == QEvent::Hide)
+            step = QStringLiteral("hide");
+        else if (event->type() == QEvent::Show)
+            step = QStringLiteral("show");
+        else if (event->type() == QEvent::EnabledChange)
+            step = w->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled");
+        if (!step.isEmpty() && (m_steps.isEmpty() || m_steps.constLast() != step))
+            m_steps << step;
+        return false;
+    }
+};
+
+class HandOff : public WithResources
+{
+protected:
+    void SetUp() override
+    {
+        WithResources::SetUp();
+        ::chmod(QFile::encodeName(m_work.path()).constData(), 0700);
+        m_settings.Set("XDG_RUNTIME_DIR", m_work.path());
+        m_settings.Set("SUITE_DOUBLE_LOG", Log());
+        // The suite's programs: the double under both names.
+        m_suite = m_work.filePath(QStringLiteral("suite"));
+        QDir().mkpath(m_suite);
+        for (const QString& name : {SUITE_PROGRAM_BURNER, SUITE_PROGRAM_VIRTUAL_DRIVE})
+            ASSERT_TRUE(QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(name)));
+        StringReg install(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\Lantern"),
+                          QStringLiteral("InstallPath"));
+        install.Set(m_suite);
+        ASSERT_TRUE(install.Write());
+
+        // A small image of a tree written here.
+        m_tree = m_work.filePath(QStringLiteral("tree"));
+        QDir().mkpath(m_tree + QStringLiteral("/Docs"));
+        m_content = QByteArray(100000, 'x');
+        for (int i = 0; i < m_content.size(); ++i)
+            m_content[i] = static_cast<char>(i * 7 + i / 255);
+        QFile file(m_tree + QStringLiteral("/Docs/data.bin"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(m_content);
+        file.close();
+        m_image = m_work.filePath(QStringLiteral("disc.iso"));
+        ASSERT_EQ(QProcess::execute(QStringLiteral("genisoimage"),
+                                    {QStringLiteral("-quiet"), QStringLiteral("-R"),
+                                     QStringLiteral("-o"), m_image, m_tree}),
+                  0);
+
+        g_pImageEngine = new CImageEngine(RealModulePath());
+        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
+        m_frame = std::make_unique<CMainFrame>(&m_doc);
+        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
+        ASSERT_TRUE(m_frame->Create());
+        m_frame->show();
+        QApplication::setActiveWindow(m_frame.get());
+        m_frame->installEventFilter(&m_frameSteps);
+    }
+    void TearDown() override
+    {
+        for (auto& process : m_running) {
+            process->kill();
+            process->waitForFinished();
+        }
+        m_frame.reset();
+        delete g_pImageEngine;
+        g_pImageEngine = nullptr;
+        WithResources::TearDown();
+    }
+
+    QString Log() const { return m_work.filePath(QStringLiteral("double.log")); }
+    QStringList LogLines() const
+    {
+        return QString::fromUtf8(ReadAll(Log())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QStringList Starts() const
+    {
+        return LogLines().filter(QRegularExpression(QStringLiteral("^start\t")));
+    }
+    QString Program(const QString& name) const { return m_suite + QLatin1Char('/') + name; }
+
+    void OpenImage(const QString& path) { ASSERT_EQ(m_frame->OpenImageFromFrame(path), STATUS_OK); }
+    // Runs a command as a click on its menu item, answering the message
+    // boxes it raises; their texts.
+    QStringList Run(int id, int boxes = 0)
+    {
+        QAction* action = nullptr;
+        for (QAction* a : m_frame->menuBar()->findChildren<QAction*>())
+            if (a->data().toInt() == id)
+                action = a;
+        EXPECT_NE(action, nullptr) << id;
+        std::vector<ModalAnswerer::Step> steps(static_cast<std::size_t>(boxes), [](QWidget* w) {
+            auto* box = qobject_cast<CAdtMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
+        });
+        ModalAnswerer answerer(std::move(steps));
+        if (action)
+            action->trigger();
+        EXPECT_EQ(answerer.Forced(), 0);
+        return answerer.m_texts;
+    }
+    bool Enabled(int id) { return m_frame->QueryCommand(id).bEnabled; }
+    // Starts the double under a name as a user would have, and waits until
+    // it is set up.
+    void StartRunning(const QString& name)
+    {
+        auto process = std::make_unique<QProcess>();
+        process->start(Program(name), {});
+        ASSERT_TRUE(process->waitForStarted());
+        for (int i = 0; i < 200 && !LogLines().contains(QStringLiteral("ready")); ++i)
+            QTest::qWait(10);
+        ASSERT_TRUE(LogLines().contains(QStringLiteral("ready")));
+        m_running.push_back(std::move(process));
+    }
+    // The data file extracted through the list's Extract into a new folder.
+    QByteArray ExtractData()
+    {
+        CFileListView* list = m_frame->ListView();
+        for (int row = 0; row < list->Model()->rowCount(); ++row)
+            if (list->Model()->RecordAt(row)->m_strFileName == QStringLiteral("Docs"))
+                list->OpenRow(row);
+        list->ListCtrl()->setFocus();
+        list->ListCtrl()->selectAll();
+        const QString target = m_work.filePath(QStringLiteral("out%1").arg(++m_nOut));
+        QDir().mkpath(target);
+        ModalAnswerer answerer({ChooseFile(target)});
+        list->OnExtract();
+        return ReadAll(target + QStringLiteral("/data.bin"));
+    }
+    QString Title(const QString& path) const
+    {
+        return m_res.String(102) + QStringLiteral(" [%1]").arg(path);
+    }
+
+    QTemporaryDir m_work;
+    QString m_suite, m_tree, m_image;
+    QByteArray m_content;
+    CLanternDoc m_doc;
+    std::unique_ptr<CMainFrame> m_frame;
+    FrameSteps m_frameSteps;
+    QStringList m_warnings;
+    std::vector<std::unique_ptr<QProcess>> m_running;
+    int m_nOut = 0;
+};
+
+// The window minimized and hidden, closed to input, then back: other steps
+// (the engine's own around its work) may come before and after.
+bool SteppedAsideAndBack(const QStringList& steps)
+{
+    return steps.join(QLatin1Char(',')).contains(QStringLiteral("hide,disabled,enabled,show"));
+}
+
+// Every refusal shows its message and starts nothing.
+TEST_F(HandOff, RefusalsStartNothing)
+{
+    struct Case
+    {
+        const char* name;
+        int command;
+        std::function<void()> arrange;
+        std::function<QString()> message;
+        bool bViewsCleared;
+    };
+    const auto text = [this](int id) { return [this, id] { return m_res.String(id); }; };
+    const Case cases[] = {
+        {"iso gone", ID_BURN_IMAGE, [this] { QFile::remove(m_image); },
+         [this] { return FormatResText(m_res.String(669), {m_image}); }, false},
+        {"rdf gone", ID_MOUNT_IMAGE,
+         [this] {
+             const QString rdf = m_work.filePath(QStringLiteral("disc.rdf"));
+             QFile::copy(m_image, rdf);
+             OpenImage(rdf);
+             QFile::remove(rdf);
+         },
+         [this] {
+             return FormatResText(m_res.String(7055),
+                                  {m_work.filePath(QStringLiteral("disc.rdf"))});
+         },
+         true},
+        {"no burner", ID_BURN_IMAGE, [this] { QFile::remove(Program(SUITE_PROGRAM_BURNER)); },
+         text(652), false},
+        {"no mounter", ID_MOUNT_IMAGE,
+         [this] { QFile::remove(Program(SUITE_PROGRAM_VIRTUAL_DRIVE)); },
+         [this] { return FormatResText(m_res.String(138), {QStringLiteral("Fenmount")}); }, false},
+        {"burner running", ID_BURN_IMAGE, [this] { StartRunning(SUITE_PROGRAM_BURNER); }, text(653),
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(Log());
+        OpenImage(m_image);
+        c.arrange();
+        const QStringList before = Starts();
+        const QString path = m_frame->ListView()->GetOpenImagePath();
+        EXPECT_EQ(Run(c.command, 1), QStringList{c.message()});
+        EXPECT_EQ(Starts(), before) << "nothing started";
+        EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), path) << "the path is kept";
+        EXPECT_EQ(m_doc.m_pRootItem->GetChildCount() == 0, c.bViewsCleared);
+        EXPECT_EQ(m_frame->windowTitle(), c.bViewsCleared ? m_res.String(102) : Title(path));
+        EXPECT_TRUE(Enabled(ID_BURN_IMAGE) && Enabled(ID_MOUNT_IMAGE));
+        EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled());
+        for (auto& process : m_running)
+            process->kill(), process->waitForFinished();
+        m_running.clear();
+        if (!QFileInfo::exists(m_image))
+            QProcess::execute(QStringLiteral("genisoimage"),
+                              {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-o"),
+                               m_image, m_tree});
+        QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_BURNER));
+        QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_VIRTUAL_DRIVE));
+    }
+}
+
+// The burner gets the image free of us, the window steps aside while it
+// runs, and the tree loaded before still extracts afterwards.
+TEST_F(HandOff, BurnReleasesTheImageAndExtractsAfterwardsWithoutReloading)
+{
+    OpenImage(m_image);
+    const CLTDataItem* root = m_doc.m_pRootItem;
+    const CLTDataItem* firstChild = root->GetChildAt(0);
+    EXPECT_TRUE(Run(ID_BURN_IMAGE).isEmpty());
+    EXPECT_EQ(Starts(), QStringList{QStringLiteral("start\tArdent8\t") + m_image});
+    EXPECT_TRUE(LogLines().contains(QStringLiteral("image-free"))) << LogLines();
+    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+    EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled());
+    EXPECT_FALSE(m_frame->isMinimized());
+    EXPECT_EQ(m_doc.m_pRootItem, root);
+    EXPECT_EQ(root->GetChildAt(0), firstChild) << "the tree is not loaded again";
+    EXPECT_EQ(ExtractData(), m_content);
+    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+}
+
+// A burner that cannot start is reported in the system's words; the window
+// still steps aside and back and the image stays usable. One that leaves
+// the image unreadable drops it.
+TEST_F(HandOff, BurnFailures)
+{
+    OpenImage(m_image);
+    QFile::setPermissions(Program(SUITE_PROGRAM_BURNER), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{QString::fromLocal8Bit(std::strerror(EACCES))});
+    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+    EXPECT_EQ(ExtractData(), m_content);
+
+    QFile::setPermissions(Program(SUITE_PROGRAM_BURNER),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_settings.Set("SUITE_DOUBLE_DAMAGE_IMAGE", QStringLiteral("1"));
+    EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{m_res.String(656)});
+    EXPECT_TRUE(m_frame->ListView()->GetOpenImagePath().isEmpty());
+    EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0u);
+    EXPECT_EQ(m_frame->windowTitle(), m_res.String(102));
+    EXPECT_FALSE(Enabled(ID_BURN_IMAGE) || Enabled(ID_MOUNT_IMAGE));
+}
+
+// A new mounter gets the image and the switch; the window waits for it
+// out of the way while still serving its events.
+TEST_F(HandOff, MountStartsTheProgramAndServesEventsMeanwhile)
+{
+    OpenImage(m_image);
+    bool bServedWhileAway = false;
+    QTimer::singleShot(100, m_frame.get(),
+                       [&] { bServedWhileAway = !m_frame->isVisible() && !m_frame->isEnabled(); });
+    EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
+    EXPECT_EQ(Starts(), QStringList{QStringLiteral("start\tFenmount\t") + m_image +
+                                    QStringLiteral("\t/INTEROPMODE")});
+    EXPECT_TRUE(bServedWhileAway);
+    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+    EXPECT_EQ(ExtractData(), m_content) << "the image session stayed open";
+}
+
+// A running mounter is brought forward and told, no second copy starts,
+// and the window comes back when it ends; one without a window does not
+// count as running.
+TEST_F(HandOff, MountHandsOverToARunningProgram)
+{
+    OpenImage(m_image);
+    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", QStringLiteral("1"));
+    StartRunning(SUITE_PROGRAM_VIRTUAL_DRIVE);
+    EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
+    EXPECT_EQ(Starts().size(), 1) << LogLines();
+    EXPECT_TRUE(LogLines().contains(QStringLiteral("request %1").arg(ENDPOINT_FOREGROUND, 0, 16)));
+    EXPECT_TRUE(LogLines().contains(QStringLiteral("broadcast 0 0"))) << LogLines();
+    CNamedMutex::Result result;
+    EXPECT_TRUE(CNamedMutex::Create(MOUNTER_MUTEX_NAME, &result)) << "we waited for its end";
+    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+
+    QFile::remove(Log());
+    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", QStringLiteral("0"));
+    m_settings.Set("SUITE_DOUBLE_NO_WINDOW", QStringLiteral("1"));
+    m_settings.Set("SUITE_DOUBLE_LIFE_MS", QStringLiteral("5000"));
+    StartRunning(SUITE_PROGRAM_VIRTUAL_DRIVE);
+    m_settings.Set("SUITE_DOUBLE_LIFE_MS", QStringLiteral("200"));
+    EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
+    EXPECT_EQ(Starts().size(), 2) << LogLines();
+    EXPECT_TRUE(Starts().constLast().endsWith(QStringLiteral("\t/INTEROPMODE")));
+}
+
+} // namespace
+
+namespace {
+
+// The viewer finds its companions beside it, in the build tree as in an
+// installed one, without any settings written by hand.
+TEST(SuitePrograms, AreFoundBesideTheViewer)
+{
+    if (QFileInfo::exists(QStringLiteral("/etc/xdg/lantern/registry.reg")))
+        GTEST_SKIP() << "this machine has an administrator's settings file";
+    TempSettings settings;
+    qunsetenv("LANTERN_MACHINE_REGISTRY");
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    for (const QString& name : {SUITE_PROGRAM_BURNER, SUITE_PROGRAM_VIRTUAL_DRIVE}) {
+        QString path;
+        EXPECT_TRUE(GetSuiteProgramPath(name, &path)) << name;
+        EXPECT_EQ(
+            QFileInfo(path).canonicalFilePath(),
+            QFileInfo(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/") + name).canonicalFilePath());
+    }
+    SetProgramFolderForTesting(QString());
+}
+
+} // namespace
