@@ -262,14 +262,21 @@ STATUS CMainFrame::OpenImageFromFrame(const QString& path)
 
 void CMainFrame::RouteCommand(int nID)
 {
-    if (m_pActiveView == m_pTreeView && m_pTreeView->OnCommand(nID))
-        return;
-    if (m_pActiveView == m_pListView && m_pListView->OnCommand(nID))
-        return;
-    if (OnCommand(nID))
-        return;
-    if (nID == ID_APP_EXIT)
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    if (m_pActiveView == m_pTreeView && m_pTreeView->OnCommand(nID)) {
+    } else if (m_pActiveView == m_pListView && m_pListView->OnCommand(nID)) {
+    } else if (OnCommand(nID)) {
+    } else if (nID == ID_APP_EXIT) {
         close();
+        return;
+    }
+    // A message without an owner, or another program's run, may leave no
+    // window active: the window and its pane take the focus back.
+    if (isVisible() && !QApplication::activeWindow()) {
+        activateWindow();
+        if (focus && isAncestorOf(focus))
+            focus->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 CCmdUI CMainFrame::QueryCommand(int nID)
