@@ -173,15 +173,11 @@ TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
         // The bar's own background, then a button.
         QTest::mouseClick(View(), Qt::LeftButton, {}, QPoint(View()->RowRight() + 30, 5));
         // No burner is installed here: its message is answered.
-        ModalAnswerer answers({[](QWidget* w) {
-            auto* box = qobject_cast<CAdtMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
-        }});
+        ModalAnswerer answers({ClickOk()});
         ClickBar(ID_BURN_IMAGE);
         EXPECT_EQ(answers.Handled(), 1);
         // The window is activated again once the box has gone.
-        QTest::qWaitFor([&] { return QApplication::focusWidget() == focus; }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == focus; }, 2000));
         EXPECT_EQ(m_frame->ActiveView(), active) << bTree;
         EXPECT_EQ(QApplication::focusWidget(), focus) << bTree;
 

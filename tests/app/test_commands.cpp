@@ -44,16 +44,6 @@ ModalAnswerer::Step Click(const QString& objectName)
     };
 }
 
-ModalAnswerer::Step ClickOk()
-{
-    return [](QWidget* w) {
-        auto* box = qobject_cast<CAdtMessageBox*>(w);
-        ASSERT_NE(box, nullptr) << w->metaObject()->className();
-        ASSERT_FALSE(box->Buttons().empty());
-        QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
-    };
-}
-
 ModalAnswerer::Step Answer(int result)
 {
     return Click(QStringLiteral("Button%1").arg(result));

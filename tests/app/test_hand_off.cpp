@@ -128,11 +128,7 @@ protected:
             if (a->data().toInt() == id)
                 action = a;
         EXPECT_NE(action, nullptr) << id;
-        std::vector<ModalAnswerer::Step> steps(static_cast<std::size_t>(boxes), [](QWidget* w) {
-            auto* box = qobject_cast<CAdtMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
-        });
+        std::vector<ModalAnswerer::Step> steps(static_cast<std::size_t>(boxes), ClickOk());
         ModalAnswerer answerer(std::move(steps));
         if (action)
             action->trigger();

@@ -9,6 +9,7 @@
 #include "BurnerTexts.h"
 #include "BurnerWindow.h"
 #include "LangResources.h"
+#include "ModalAnswerer.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
 #include "QtPrint.h"
@@ -31,40 +32,6 @@
 #include <sys/stat.h>
 
 namespace {
-// Answers the next modal window with `step` once it comes up, and keeps the
-// texts of the message boxes it answered.
-class ModalStep : public QObject
-{
-public:
-    explicit ModalStep(std::function<void(QWidget*)> step) : m_step(std::move(step))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal || modal == m_pLast)
-                return;
-            m_pLast = modal;
-            if (auto* box = qobject_cast<CAdtMessageBox*>(modal))
-                m_texts << box->Text();
-            m_step(modal);
-        });
-        m_timer.start(20);
-    }
-    QStringList m_texts;
-
-private:
-    std::function<void(QWidget*)> m_step;
-    QTimer m_timer;
-    QPointer<QWidget> m_pLast;
-};
-
-// Clicks the message box's first (leftmost) answer button.
-void ClickFirstAnswer(QWidget* w)
-{
-    auto* box = qobject_cast<CAdtMessageBox*>(w);
-    ASSERT_NE(box, nullptr);
-    QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
-}
-
 class Burner : public ::testing::Test
 {
 protected:
@@ -149,13 +116,13 @@ TEST_F(Burner, ImageLargerThanTheMediumIsRefusedAndNothingIsWritten)
 {
     Open(3 * 1024 * 1024, 2 * 1024 * 1024);
     EXPECT_TRUE(m_window->MediumText().contains(LoadResString(IDS_MEDIUM_TOO_SMALL)));
-    ModalStep answer(ClickFirstAnswer);
+    const auto answer = ModalAnswerer::Always(ClickOk());
     Click(m_window->BurnButton());
-    ASSERT_TRUE(
-        WaitUntil([&] { return !answer.m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
-    EXPECT_TRUE(answer.m_texts.front().contains(FormatBurnSize(QFileInfo(m_strImage).size())))
-        << answer.m_texts.front().toStdString();
-    EXPECT_TRUE(answer.m_texts.front().contains(FormatBurnSize(2 * 1024 * 1024)));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !answer->m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
+    EXPECT_TRUE(answer->m_texts.front().contains(FormatBurnSize(QFileInfo(m_strImage).size())))
+        << answer->m_texts.front().toStdString();
+    EXPECT_TRUE(answer->m_texts.front().contains(FormatBurnSize(2 * 1024 * 1024)));
     EXPECT_FALSE(m_window->IsBusy());
     EXPECT_FALSE(QFileInfo::exists(m_strDrive));
 }
@@ -176,10 +143,10 @@ TEST_F(Burner, CancelStopsTheWriteAndLeavesTheDriveReady)
     EXPECT_TRUE(m_window->SpeedChooser()->isEnabled());
 
     // The drive was left idle and usable: a second burn at full speed works.
-    ModalStep unexpected(ClickFirstAnswer);
+    const auto unexpected = ModalAnswerer::Always(ClickOk());
     ChooseSpeed(0);
     BurnToTheEnd();
-    EXPECT_EQ(unexpected.m_texts, QStringList());
+    EXPECT_EQ(unexpected->m_texts, QStringList());
     EXPECT_EQ(m_window->StatusText(), LoadResString(IDS_STATE_DONE_VERIFIED));
     EXPECT_TRUE(Written() == Image());
 }
@@ -192,11 +159,11 @@ TEST_F(Burner, ClosingWhileWritingAsksAndStopsCleanly)
     ASSERT_TRUE(WaitUntil([&] { return m_window->ProgressBar()->Pos() > 0; }));
     {
         // "No" keeps the burn going.
-        ModalStep no([](QWidget* w) {
+        ModalAnswerer no({[](QWidget* w) {
             auto* box = qobject_cast<CAdtMessageBox*>(w);
             ASSERT_NE(box, nullptr);
             QTest::mouseClick(box->Buttons().back(), Qt::LeftButton);
-        });
+        }});
         m_window->close();
         ASSERT_TRUE(
             WaitUntil([&] { return !no.m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
@@ -204,7 +171,7 @@ TEST_F(Burner, ClosingWhileWritingAsksAndStopsCleanly)
         EXPECT_TRUE(m_window->isVisible());
         EXPECT_TRUE(m_window->IsBusy());
     }
-    ModalStep yes(ClickFirstAnswer);
+    const auto yes = ModalAnswerer::Always(ClickOk());
     m_window->close();
     ASSERT_TRUE(WaitUntil([&] { return !m_window->isVisible(); }));
     EXPECT_FALSE(m_window->IsBusy());
@@ -260,10 +227,10 @@ TEST_F(Burner, OneBurnerAtATime)
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
 
     bool bRefused = false;
-    ModalStep ok(ClickFirstAnswer);
+    const auto ok = ModalAnswerer::Always(ClickOk());
     EXPECT_EQ(TakeBurnerMutex(nullptr, &bRefused), nullptr);
     EXPECT_TRUE(bRefused);
-    EXPECT_EQ(ok.m_texts, QStringList{LoadResString(IDS_MSG_ALREADY_RUNNING)});
+    EXPECT_EQ(ok->m_texts, QStringList{LoadResString(IDS_MSG_ALREADY_RUNNING)});
 
     first.kill();
     first.waitForFinished();
@@ -276,12 +243,7 @@ TEST_F(Burner, WithoutAnImageTheChooserAsksForOne)
     m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
     const QString upper = m_dir.filePath(QStringLiteral("DISC.ISO"));
     ASSERT_TRUE(QFile::copy(m_strImage, upper));
-    ModalStep choose([&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(upper);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
+    ModalAnswerer choose({ChooseFile(upper)});
     EXPECT_EQ(ChooseBurnerImage(nullptr), upper);
 }
 

@@ -6,6 +6,7 @@
 #include "AdtMessageBox.h"
 #include "LangResources.h"
 #include "MockUDisks.h"
+#include "ModalAnswerer.h"
 #include "MounterApp.h"
 #include "MounterWnd.h"
 #include "ProgramPaths.h"
@@ -32,55 +33,6 @@ namespace {
 QVariantMap AsMap(const QVariant& value)
 {
     return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-}
-
-// Answers the modal windows that come up, one step each, as a user would,
-// and keeps the texts of the message boxes.
-class Answerer : public QObject
-{
-public:
-    using Step = std::function<void(QWidget*)>;
-    explicit Answerer(std::vector<Step> steps) : m_steps(std::move(steps))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal || modal == m_pLast || m_nDone >= int(m_steps.size()))
-                return;
-            m_pLast = modal;
-            if (auto* box = qobject_cast<CAdtMessageBox*>(modal))
-                m_texts << box->Text();
-            m_steps[std::size_t(m_nDone++)](modal);
-        });
-        m_timer.start(20);
-    }
-    QStringList m_texts;
-
-private:
-    std::vector<Step> m_steps;
-    QTimer m_timer;
-    QPointer<QWidget> m_pLast;
-    int m_nDone = 0;
-};
-
-Answerer::Step ChooseFile(const QString& path)
-{
-    return [path](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr) << w->metaObject()->className();
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        name->setText(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    };
-}
-
-Answerer::Step PressOk()
-{
-    return [](QWidget* w) {
-        auto* box = qobject_cast<CAdtMessageBox*>(w);
-        ASSERT_NE(box, nullptr) << w->metaObject()->className();
-        QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
-    };
 }
 
 void Click(CAlphaButton* button)
@@ -151,7 +103,7 @@ protected:
     }
     void MountThroughButton(CMounterWnd& wnd, const QString& image, std::size_t count = 1)
     {
-        Answerer answerer({ChooseFile(image)});
+        ModalAnswerer answerer({ChooseFile(image)});
         Click(wnd.MountButton());
         ASSERT_TRUE(Settled(wnd, count));
     }
@@ -262,7 +214,7 @@ TEST_F(Mounter, ClosingKeepsTheWindowWhileAnImageCannotBeUnmounted)
     m_pUDisks->FailNext(QStringLiteral("Unmount"),
                         QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
                         QStringLiteral("target is busy"));
-    Answerer answerer({PressOk()});
+    ModalAnswerer answerer({ClickOk()});
     EXPECT_FALSE(wnd->close());
     ASSERT_EQ(answerer.m_texts.size(), 1);
     EXPECT_TRUE(answerer.m_texts[0].contains(QStringLiteral("busy.iso: target is busy")))
@@ -343,7 +295,7 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     const QString image = MakeImage(QStringLiteral("refused.iso"), false);
 
     auto wnd = NewWindow();
-    Answerer answerer({ChooseFile(image), PressOk()});
+    ModalAnswerer answerer({ChooseFile(image), ClickOk()});
     Click(wnd->MountButton());
     ASSERT_TRUE(WaitFor([&] { return answerer.m_texts.size() == 1 && !wnd->IsBusy(); }));
 

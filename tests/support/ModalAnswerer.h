@@ -1,0 +1,110 @@
+#pragma once
+
+// Answers the modal windows tests raise, as a user would: by choosing in
+// them and clicking their buttons.
+
+#include "AdtMessageBox.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStringList>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+// Answers the modal windows that come up, one step per window, as a user
+// would. A window a step cannot close within two seconds (a disabled one)
+// is closed by force and counted, so such a fault fails instead of hanging.
+class ModalAnswerer : public QObject
+{
+public:
+    using Step = std::function<void(QWidget*)>;
+    explicit ModalAnswerer(std::vector<Step> steps) : m_steps(std::move(steps)) { Start(); }
+    // Answers every window that comes up with the same step.
+    static std::unique_ptr<ModalAnswerer> Always(Step step)
+    {
+        auto answerer = std::make_unique<ModalAnswerer>(std::vector<Step>{});
+        answerer->m_always = std::move(step);
+        return answerer;
+    }
+    int Handled() const { return m_nHandled; }
+    int Forced() const { return m_nForced; }
+    QStringList m_texts; // texts of the message boxes answered
+
+private:
+    void Start()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start(20);
+    }
+    void Poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (modal == m_pCurrent) {
+            if (++m_nWaits > 100) {
+                ++m_nForced;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->done(0);
+            }
+            return;
+        }
+        // Windows after the last step belong to someone else.
+        if (!m_always && m_nHandled >= static_cast<int>(m_steps.size()))
+            return;
+        m_pCurrent = modal;
+        m_nWaits = 0;
+        if (auto* box = qobject_cast<CAdtMessageBox*>(modal))
+            m_texts << box->Text();
+        if (m_always)
+            m_always(modal);
+        else
+            m_steps[static_cast<std::size_t>(m_nHandled)](modal);
+        ++m_nHandled;
+    }
+
+    std::vector<Step> m_steps;
+    Step m_always;
+    QTimer m_timer;
+    QPointer<QWidget> m_pCurrent;
+    int m_nHandled = 0;
+    int m_nForced = 0;
+    int m_nWaits = 0;
+};
+
+// Steps a user takes in the windows the commands raise.
+inline ModalAnswerer::Step ChooseFile(const QString& path)
+{
+    return [path](QWidget* w) {
+        auto* dlg = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dlg, nullptr) << w->metaObject()->className();
+        // A folder is entered; a file's path is typed into the name box.
+        if (QFileInfo(path).isDir()) {
+            dlg->setDirectory(path);
+        } else {
+            auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(path);
+        }
+        QMetaObject::invokeMethod(dlg, "accept");
+    };
+}
+
+// Clicks a message box's first button (OK, or the first answer).
+inline ModalAnswerer::Step ClickOk()
+{
+    return [](QWidget* w) {
+        auto* box = qobject_cast<CAdtMessageBox*>(w);
+        ASSERT_NE(box, nullptr) << w->metaObject()->className();
+        ASSERT_FALSE(box->Buttons().empty());
+        QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
+    };
+}
