@@ -1,0 +1,92 @@
+// VbeFacts.h - what a disc image holds, as the module reads it from the
+// image's descriptors: the file systems, their versions, sessions, boot
+// records and sizes. Standard library only, like VbeSdk.h.
+//
+// The module exports one function for it, looked up by name after loading:
+//
+//   vbe::Result VbeReadImageFacts(const char16_t* path, VbeImageFacts* facts);
+//
+// path is UTF-16 and NUL-terminated; facts->structSize must be set to
+// sizeof(VbeImageFacts) by the caller. The image is opened, read and closed
+// within the call, which scans the file system as OpenImage and the reader's
+// scan would. Results: kOk; kUnrecognized when the file holds no file system
+// the module reads; kCorrupt; kFileNotFound, kAccessDenied; kInvalidArg for
+// a null pointer or a wrong structSize.
+#pragma once
+
+#include "VbeSdk.h"
+
+#include <cstdint>
+
+constexpr std::uint32_t kVbeFactIso9660 = 0x01;   // a primary volume descriptor
+constexpr std::uint32_t kVbeFactJoliet = 0x02;    // a Joliet supplementary descriptor
+constexpr std::uint32_t kVbeFactRockRidge = 0x04; // System Use entries of Rock Ridge
+constexpr std::uint32_t kVbeFactUdf = 0x08;       // a UDF logical volume
+constexpr std::uint32_t kVbeFactElTorito = 0x10;  // an El Torito boot record
+constexpr std::uint32_t kVbeFactIso1999 = 0x20;   // an enhanced (ISO 9660:1999) descriptor
+
+// The tree the viewer shows.
+enum VbeShownTree : std::uint32_t
+{
+    kVbeShownIso9660 = 0,
+    kVbeShownRockRidge = 1,
+    kVbeShownJoliet = 2,
+    kVbeShownUdf = 3,
+};
+
+// How the UDF partition is laid out.
+enum VbeUdfPartition : std::uint32_t
+{
+    kVbeUdfNone = 0,
+    kVbeUdfPhysical = 1, // written once, in place
+    kVbeUdfVirtual = 2,  // incremental writing with a virtual allocation table
+    kVbeUdfSparable = 3, // rewritable media with sparing
+    kVbeUdfMetadata = 4, // UDF 2.50 and later: a metadata partition
+};
+
+struct VbeBootEntry
+{
+    std::uint8_t platform;  // 0 x86 (BIOS), 1 PowerPC, 2 Mac, 0xEF UEFI
+    std::uint8_t bootable;  // 1 when the entry is marked bootable
+    std::uint8_t emulation; // 0 none, 1 1.2M floppy, 2 1.44M, 3 2.88M, 4 hard disk
+    std::uint8_t reserved;
+    std::uint16_t sectorCount; // 512-byte sectors loaded at boot
+    std::uint16_t loadSegment;
+    std::uint32_t loadBlock; // the boot image's first 2048-byte block
+};
+
+constexpr std::uint32_t kVbeMaxBootEntries = 8;
+
+struct VbeImageFacts
+{
+    std::uint32_t structSize;
+    std::uint32_t found; // kVbeFact* bits
+    VbeShownTree shown;
+    std::uint32_t isoLevel;    // 1 to 3 from the primary tree; 4 with an enhanced descriptor
+    std::uint32_t jolietLevel; // 1 to 3
+    char rockRidgeId[16];      // the extension's identifier ("RRIP_1991A", ...), may be empty
+    std::uint32_t udfRevision; // BCD: 0x0102, 0x0150, 0x0201, 0x0250, 0x0260
+    VbeUdfPartition udfPartition;
+    std::uint32_t udfAccess;         // 1 read-only, 2 write-once, 3 rewritable, 4 overwritable
+    std::uint32_t sessions;          // ISO 9660 sessions one after another in the file
+    std::uint32_t shownSessionStart; // first block of the session read
+    std::uint32_t sectorSize;        // 2048, 2352 or 2336 bytes per sector in the file
+    std::uint32_t bootEntryCount;    // entries found; the first kVbeMaxBootEntries are kept
+    VbeBootEntry boot[kVbeMaxBootEntries];
+    std::uint64_t fileBytes;         // the image file
+    std::uint64_t isoVolumeBytes;    // the ISO 9660 volume space of the session read
+    std::uint64_t udfPartitionBytes; // the UDF partition
+    std::uint64_t dataBytes;         // every file of the shown tree
+    std::uint32_t folderCount;       // of the shown tree
+    std::uint32_t fileCount;
+    std::uint32_t damage; // damaged records met while reading the shown tree
+    std::uint32_t reserved;
+    char16_t isoLabel[33]; // UTF-16, NUL-terminated
+    char16_t jolietLabel[33];
+    char16_t udfLabel[128];
+    char16_t label[128]; // the label the viewer shows
+};
+
+extern "C" {
+using VbeReadImageFactsFn = vbe::Result (*)(const char16_t* path, VbeImageFacts* facts);
+}
