@@ -27,6 +27,10 @@ constexpr int IDS_INSTANCE_CHECK_FAILED = 7076;
 constexpr int IDI_MAINFRAME = 128;
 constexpr int IDI_SMALL = 649;
 
+// The application id: the name of the desktop entry, the AppStream
+// component and the icon in the desktop's theme.
+constexpr auto kDesktopFileName = "org.lantern_viewer.Lantern";
+
 } // namespace
 
 CLanternApp::CLanternApp(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -159,6 +163,8 @@ bool CLanternApp::InitInstance()
     if (!LoadLanguage())
         return false;
     setApplicationName(LoadResString(IDS_TITLE));
+    // The desktop matches the window to its entry and icon by this name.
+    setDesktopFileName(QString::fromLatin1(kDesktopFileName));
     InstallScreenDpiSource();
     ChooseIconTheme();
 

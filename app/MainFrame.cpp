@@ -10,6 +10,7 @@
 #include "LanternDoc.h"
 #include "ModalDialogs.h"
 #include "ProgressDlg.h"
+#include "RecentImages.h"
 #include "Scale.h"
 #include "SkinMessages.h"
 #include "SleepGuard.h"
@@ -54,6 +55,12 @@ constexpr int IDS_READ_FAILED_VIEW = 666;
 constexpr int IDS_ACCESS_DENIED = 667;
 constexpr int IDS_ACCESS_DENIED_VIEW = 668;
 constexpr int kProgressTimerMs = 200;
+// File > Open Recent: the entries, the line shown when the list is empty,
+// Clear List, and the message for an image that is no longer there.
+constexpr int ID_FILE_MRU_FILE1 = 0xE110;
+constexpr int ID_RECENT_NONE = 9300;
+constexpr int ID_RECENT_CLEAR = 9301;
+constexpr int IDS_RECENT_MISSING = 9302;
 
 QFont FrameFont(int pixels, QFont::Weight weight)
 {
@@ -242,6 +249,71 @@ void CMainFrame::BuildMenuBar()
         if (popup.nKind == CResMenuItem::Popup)
             FillMenu(menuBar()->addMenu(popup.strText), popup.children, this);
     }
+    // Open Recent is the popup that holds the empty-list line; its entries
+    // are made each time it opens.
+    const std::function<QMenu*(QMenu*)> find = [&](QMenu* m) -> QMenu* {
+        for (QAction* action : m->actions()) {
+            if (action->data().toInt() == ID_RECENT_NONE)
+                return m;
+            if (action->menu())
+                if (QMenu* found = find(action->menu()))
+                    return found;
+        }
+        return nullptr;
+    };
+    for (QAction* action : menuBar()->actions()) {
+        if (action->menu() && (m_pRecentMenu = find(action->menu())))
+            break;
+    }
+    if (m_pRecentMenu)
+        connect(m_pRecentMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
+}
+
+void CMainFrame::FillRecentMenu()
+{
+    if (!m_pRecentMenu)
+        return;
+    QAction* none = nullptr;
+    for (QAction* action : m_pRecentMenu->actions()) {
+        const int id = action->data().toInt();
+        if (id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + RECENT_IMAGES_MAX)
+            delete action;
+        else if (id == ID_RECENT_NONE)
+            none = action;
+    }
+    const QStringList paths = LoadRecentImages();
+    const bool bCanOpen = QueryCommand(ID_FILE_MRU_FILE1).bEnabled;
+    for (int i = 0; i < paths.size(); ++i) {
+        // The number is the access key; a "&" in the path is shown as one.
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        QString text = paths[i];
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* action = new QAction(number + QLatin1Char(' ') + text, m_pRecentMenu);
+        const int id = ID_FILE_MRU_FILE1 + i;
+        action->setData(id);
+        action->setEnabled(bCanOpen);
+        connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+        m_pRecentMenu->insertAction(none, action);
+    }
+    if (none)
+        none->setVisible(paths.isEmpty());
+}
+
+bool CMainFrame::OpenRecentImage(int index)
+{
+    const QStringList paths = LoadRecentImages();
+    if (index < 0 || index >= paths.size())
+        return false;
+    const QString path = paths[index];
+    if (!QFileInfo(path).isFile()) {
+        RemoveRecentImage(path);
+        Warn(FormatResText(LoadResString(IDS_RECENT_MISSING), {path}));
+        return false;
+    }
+    const STATUS r = OpenImageFromFrame(path);
+    if (r < 0 && r != STATUS_CANCELLED)
+        Warn(LoadResString(IDS_OPEN_FAILED));
+    return r >= 0;
 }
 
 void CMainFrame::ShowViewModeMenu()
@@ -297,7 +369,14 @@ CCmdUI CMainFrame::QueryCommand(int nID)
 
 bool CMainFrame::OnCommand(int nID)
 {
+    if (nID >= ID_FILE_MRU_FILE1 && nID < ID_FILE_MRU_FILE1 + RECENT_IMAGES_MAX) {
+        OpenRecentImage(nID - ID_FILE_MRU_FILE1);
+        return true;
+    }
     switch (nID) {
+    case ID_RECENT_CLEAR:
+        ClearRecentImages();
+        return true;
     case ID_IMAGE_OPEN:
     case ID_BURN_IMAGE:
     case ID_MOUNT_IMAGE:
@@ -326,7 +405,19 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
 {
     if (!m_pListView)
         return false;
+    if (ui.nID >= ID_FILE_MRU_FILE1 && ui.nID < ID_FILE_MRU_FILE1 + RECENT_IMAGES_MAX) {
+        // As Open: not while an image loads or files are extracted.
+        ui.Enable(!g_pImageEngine ||
+                  (!g_pImageEngine->IsLoading() && !g_pImageEngine->IsExtracting()));
+        return true;
+    }
     switch (ui.nID) {
+    case ID_RECENT_NONE:
+        ui.Enable(false);
+        return true;
+    case ID_RECENT_CLEAR:
+        ui.Enable(!LoadRecentImages().isEmpty());
+        return true;
     case ID_VIEW_LARGEICON:
     case ID_VIEW_SMALLICON:
     case ID_VIEW_LIST:
@@ -389,6 +480,11 @@ std::int64_t CMainFrame::OnCopyData(std::uint64_t wParam, const QByteArray& data
 void CMainFrame::SetFrameTitle(const QString& title)
 {
     setWindowTitle(title);
+    // The list view names the image in the title once it has opened it,
+    // however it was chosen: that image heads File > Open Recent.
+    const QString open = m_pListView ? m_pListView->GetOpenImagePath() : QString();
+    if (!open.isEmpty() && title.endsWith(QStringLiteral(" [%1]").arg(open)))
+        AddRecentImage(open);
 }
 
 void CMainFrame::HideForHandOff()

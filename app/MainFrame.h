@@ -22,6 +22,7 @@ class CLanternDoc;
 class CProgressDlg;
 class CSleepGuard;
 class CWindowEndpoint;
+class QMenu;
 class QSplitter;
 
 // The window class other instances look for.
@@ -85,6 +86,11 @@ public:
     // can see them; it shows the skinned message box by default.
     std::function<void(const QString& text)> m_fnWarn;
 
+    // File > Open Recent: opens entry `index` (0 = the most recent); an
+    // image that is no longer there leaves the list with a message.
+    bool OpenRecentImage(int index);
+    QMenu* RecentMenu() const { return m_pRecentMenu; }
+
     // The session manager asks whether the session may end; false refuses.
     bool OnQueryEndSession();
 
@@ -104,6 +110,7 @@ private slots:
 private:
     void OnProgressEvent(std::uint32_t nCode, const QString& param);
     void BuildMenuBar();
+    void FillRecentMenu();
     void ShowViewModeMenu();
     void SavePlacement();
     void Warn(const QString& text);
@@ -122,6 +129,7 @@ private:
     CFolderTreeView* m_pTreeView = nullptr;
     CFileListView* m_pListView = nullptr;
     CProgressDlg* m_pProgressDlg = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
     // Holds sleep and shutdown back while an extraction runs.
     CSleepGuard* m_pSleepGuard = nullptr;
     bool m_bVistaOrLater = true;

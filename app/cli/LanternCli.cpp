@@ -2,21 +2,30 @@
 // measuring.
 //
 //   lantern-cli list IMAGE
-//   lantern-cli extract [--overwrite] IMAGE DEST [PATH...]
+//   lantern-cli extract [--overwrite] [--quiet] IMAGE DEST [PATH...]
+//   lantern-cli info IMAGE
+//   lantern-cli --help | --version
+//
+// Exit status: 0 success, 1 failure (one line on stderr names it), 2 a wrong
+// command line. resources/man/lantern-cli.1 documents the same.
 
 #include "FileTypeCache.h"
 #include "ImageEngine.h"
 #include "LTDataItem.h"
+#include "VbeFacts.h"
 #include "VolumeCheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <dlfcn.h>
 #include <functional>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -35,12 +44,130 @@ int Fail(const QString& message)
     return 1;
 }
 
+constexpr char kUsage[] =
+    "usage: lantern-cli list IMAGE\n"
+    "       lantern-cli extract [--overwrite] [--quiet] IMAGE DEST [PATH...]\n"
+    "       lantern-cli info IMAGE\n"
+    "       lantern-cli --help | --version\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: lantern-cli list IMAGE\n"
-                         "       lantern-cli extract [--overwrite] IMAGE DEST [PATH...]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
+
+int Help()
+{
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "Reads CD, DVD and Blu-ray disc images (.iso, .adi, .rdf): ISO 9660, Joliet,\n"
+               "Rock Ridge and UDF.\n"
+               "\n"
+               "  list IMAGE       one line per entry: D or F, size, UTC time, path (tabs)\n"
+               "  extract IMAGE DEST [PATH...]\n"
+               "                   copy the whole image, or the named files and folders,\n"
+               "                   into DEST; a progress line shows on a terminal\n"
+               "  info IMAGE       what the image holds: label, file systems, versions,\n"
+               "                   sessions, boot records, sizes\n"
+               "\n"
+               "  --overwrite      replace existing files in DEST\n"
+               "  -q, --quiet      no progress line\n"
+               "  -h, --help       this text\n"
+               "  --version        the version\n"
+               "\n"
+               "Exit status: 0 success, 1 failure (named on stderr), 2 wrong command line.\n"
+               "See lantern-cli(1).\n",
+               stdout);
+    return 0;
+}
+
+// Sizes as a person reads them: "1.5 MiB".
+QString Bytes(std::uint64_t n)
+{
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(n);
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    return unit == 0
+               ? QStringLiteral("%1 B").arg(n)
+               : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(kUnits[unit]));
+}
+
+QString Duration(double seconds)
+{
+    const auto s = static_cast<long long>(seconds + 0.5);
+    return s >= 3600 ? QString::asprintf("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60)
+                     : QString::asprintf("%lld:%02lld", s / 60, s % 60);
+}
+
+// The one-line progress display of an extraction on a terminal: percent,
+// bytes written of the total, speed, time left and the file being written,
+// redrawn in place and cut to the terminal's width.
+class CProgressLine
+{
+public:
+    explicit CProgressLine(bool bShown) : m_bShown(bShown) {}
+
+    void SetFile(const QString& path) { m_strFile = path; }
+
+    void Show(std::uint64_t written, std::uint64_t total, bool bForce = false)
+    {
+        if (!m_bShown)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!bForce && now - m_lastShown < std::chrono::milliseconds(200))
+            return;
+        m_lastShown = now;
+        const double elapsed = std::chrono::duration<double>(now - m_start).count();
+        const double speed = elapsed > 0 ? static_cast<double>(written) / elapsed : 0;
+        const int percent = total ? static_cast<int>(written * 100 / total) : 100;
+        QString line =
+            QStringLiteral("%1%  %2 of %3").arg(percent, 3).arg(Bytes(written), Bytes(total));
+        if (speed > 0) {
+            line += QStringLiteral("  %1/s").arg(Bytes(static_cast<std::uint64_t>(speed)));
+            if (total > written)
+                line += QStringLiteral("  %1 left")
+                            .arg(Duration(static_cast<double>(total - written) / speed));
+        }
+        const int room = Columns() - 1 - static_cast<int>(line.size()) - 2;
+        if (room > 4 && !m_strFile.isEmpty()) {
+            QString file = m_strFile;
+            if (file.size() > room)
+                file = QStringLiteral("...") + file.right(room - 3);
+            line += QStringLiteral("  ") + file;
+        }
+        // Back to the start of the line, the text, then clear what is left
+        // of an earlier, longer one.
+        std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+        m_bDrawn = true;
+    }
+
+    void Clear()
+    {
+        if (m_bDrawn)
+            std::fputs("\r\x1b[K", stderr);
+        m_bDrawn = false;
+    }
+
+private:
+    static int Columns()
+    {
+        winsize size{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+            return size.ws_col;
+        return 80;
+    }
+
+    bool m_bShown;
+    bool m_bDrawn = false;
+    QString m_strFile;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point m_lastShown{};
+};
 
 // The path of a record from the image root with '/' separators.
 QString SlashPath(const CLTDataItem* item)
@@ -80,12 +207,20 @@ struct Reports
 {
     std::uint32_t nLastFailure = 0;
     QString strParam;
+    CProgressLine* pProgress = nullptr;
 };
 
 void OnNotify(std::uint32_t nCode, const char16_t* pszParam, void* pContext)
 {
     auto* reports = static_cast<Reports*>(pContext);
     switch (nCode) {
+    case NOTIFY_EXTRACT_BEGIN:
+        if (reports->pProgress && pszParam) {
+            QString path = QString::fromUtf16(pszParam);
+            path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            reports->pProgress->SetFile(path.startsWith(QLatin1Char('/')) ? path.mid(1) : path);
+        }
+        break;
     case NOTIFY_VOLUME_UNSUITABLE:
     case NOTIFY_WRITE_FAILED:
     case NOTIFY_READ_FAILED:
@@ -178,7 +313,7 @@ const CLTDataItem* FindRecord(const CLTDataItem* root, const QString& path)
     return item;
 }
 
-int Extract(const QStringList& args)
+int Extract(const QStringList& args, bool bQuiet)
 {
     bool bOverwrite = false;
     QStringList rest;
@@ -195,25 +330,18 @@ int Extract(const QStringList& args)
     const QStringList paths = rest.mid(2);
 
     CImageEngine engine(QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so"));
+    // The progress line only where a person watches: never into a pipe or
+    // a file.
+    CProgressLine progress(!bQuiet && ::isatty(STDERR_FILENO) != 0);
     Reports reports;
+    reports.pProgress = &progress;
     engine.SetNotify(&OnNotify, &reports);
-    const bool bTerminal = ::isatty(STDERR_FILENO) != 0;
-    auto lastShown = std::chrono::steady_clock::now();
     std::uint64_t total = 0;
     engine.SetMessagePump([&] {
         if (g_bInterrupted)
             engine.SetCancel(true);
-        if (!bTerminal || !engine.IsExtracting())
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastShown < std::chrono::milliseconds(200))
-            return;
-        lastShown = now;
-        int percent = 0;
-        engine.GetProgress(PROGRESS_EXTRACT, &percent);
-        std::fprintf(stderr, "\r%3d%%  %llu of %llu MiB ", percent,
-                     static_cast<unsigned long long>(engine.GetBytesWritten() >> 20),
-                     static_cast<unsigned long long>(total >> 20));
+        if (engine.IsExtracting())
+            progress.Show(engine.GetBytesWritten(), total);
     });
 
     CLTDataItem root(QString(), KIND_ROOT, 0, 0);
@@ -280,8 +408,9 @@ int Extract(const QStringList& args)
         if (r < 0 || g_bInterrupted)
             break;
     }
-    if (bTerminal)
-        std::fprintf(stderr, "\r%*s\r", 40, "");
+    if (r >= 0 && !g_bInterrupted)
+        progress.Show(total, total, true);
+    progress.Clear();
     if (g_bInterrupted || r == STATUS_CANCELLED)
         return Fail(QStringLiteral("cancelled; the file being written was removed"));
     if (r >= 0)
@@ -303,6 +432,177 @@ int Extract(const QStringList& args)
     }
 }
 
+// --- info ------------------------------------------------------------------
+
+QString Label(const char16_t* text)
+{
+    return QString::fromUtf16(text);
+}
+
+QString Yes(bool b, const QString& detail = QString())
+{
+    if (!b)
+        return QStringLiteral("no");
+    return detail.isEmpty() ? QStringLiteral("yes") : QStringLiteral("yes, ") + detail;
+}
+
+QString ShownName(std::uint32_t shown)
+{
+    switch (shown) {
+    case kVbeShownRockRidge:
+        return QStringLiteral("ISO 9660 with Rock Ridge names");
+    case kVbeShownJoliet:
+        return QStringLiteral("Joliet");
+    case kVbeShownUdf:
+        return QStringLiteral("UDF");
+    default:
+        return QStringLiteral("ISO 9660");
+    }
+}
+
+QString BootText(const VbeBootEntry& e)
+{
+    QString platform;
+    switch (e.platform) {
+    case 0:
+        platform = QStringLiteral("x86 BIOS");
+        break;
+    case 1:
+        platform = QStringLiteral("PowerPC");
+        break;
+    case 2:
+        platform = QStringLiteral("Mac");
+        break;
+    case 0xEF:
+        platform = QStringLiteral("UEFI");
+        break;
+    default:
+        platform = QStringLiteral("platform 0x%1").arg(e.platform, 2, 16, QLatin1Char('0'));
+    }
+    static const char* const kEmulation[] = {"no emulation", "1.2 MB floppy", "1.44 MB floppy",
+                                             "2.88 MB floppy", "hard disk"};
+    const QString emulation = e.emulation < 5 ? QLatin1String(kEmulation[e.emulation])
+                                              : QStringLiteral("emulation %1").arg(e.emulation);
+    return QStringLiteral("%1, %2, %3 sectors at block %4%5")
+        .arg(platform, emulation)
+        .arg(e.sectorCount)
+        .arg(e.loadBlock)
+        .arg(e.bootable ? QString() : QStringLiteral(", not bootable"));
+}
+
+QString SizeText(std::uint64_t n)
+{
+    return n < 1024 ? QStringLiteral("%1 bytes").arg(n)
+                    : QStringLiteral("%1 bytes (%2)").arg(n).arg(Bytes(n));
+}
+
+// What the image holds, from the reading module's descriptors and scan.
+int Info(const QString& image)
+{
+    if (!QFileInfo(image).isFile())
+        return Fail(QStringLiteral("%1: no such file").arg(image));
+    const QString modulePath = QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so");
+    void* module = ::dlopen(QFile::encodeName(modulePath).constData(), RTLD_NOW | RTLD_LOCAL);
+    auto read = module ? reinterpret_cast<VbeReadImageFactsFn>(::dlsym(module, "VbeReadImageFacts"))
+                       : nullptr;
+    if (!read)
+        return Fail(QStringLiteral("the image-reading module VBE.so beside the program is missing "
+                                   "or too old to describe images"));
+    VbeImageFacts f{};
+    f.structSize = sizeof f;
+    const QString absolute = QFileInfo(image).absoluteFilePath();
+    const vbe::Result r = read(reinterpret_cast<const char16_t*>(absolute.utf16()), &f);
+    ::dlclose(module);
+    if (r == vbe::kUnrecognized)
+        return Fail(QStringLiteral("%1 holds no file system Lantern can read").arg(image));
+    if (r == vbe::kCorrupt)
+        return Fail(QStringLiteral("%1 is damaged beyond reading").arg(image));
+    if (r == vbe::kAccessDenied)
+        return Fail(QStringLiteral("%1 cannot be read: permission denied").arg(image));
+    if (vbe::failed(r))
+        return Fail(QStringLiteral("cannot read %1 (status 0x%2)")
+                        .arg(image)
+                        .arg(static_cast<std::uint32_t>(r), 8, 16, QLatin1Char('0')));
+
+    QStringList systems;
+    if (f.found & kVbeFactIso9660)
+        systems << QStringLiteral("ISO 9660");
+    if (f.found & kVbeFactRockRidge)
+        systems << QStringLiteral("Rock Ridge");
+    if (f.found & kVbeFactJoliet)
+        systems << QStringLiteral("Joliet");
+    if (f.found & kVbeFactUdf)
+        systems << QStringLiteral("UDF");
+
+    QStringList lines;
+    auto add = [&](const char* key, const QString& value) {
+        lines << QStringLiteral("%1 %2").arg(QLatin1String(key) + QLatin1Char(':'), -16).arg(value);
+    };
+    add("Image", absolute);
+    add("Volume label", Label(f.label));
+    add("File systems", systems.join(QStringLiteral(", ")));
+    add("Shown", ShownName(f.shown));
+    if (f.found & kVbeFactIso9660) {
+        QString iso = f.isoLevel == 4 ? QStringLiteral("ISO 9660:1999")
+                                      : QStringLiteral("level %1").arg(f.isoLevel);
+        iso += QStringLiteral(", label \"%1\"").arg(Label(f.isoLabel));
+        add("ISO 9660", iso);
+    } else {
+        add("ISO 9660", QStringLiteral("no"));
+    }
+    add("Rock Ridge", Yes(f.found & kVbeFactRockRidge, QLatin1String(f.rockRidgeId)));
+    add("Joliet",
+        Yes(f.found & kVbeFactJoliet,
+            QStringLiteral("level %1, label \"%2\"").arg(f.jolietLevel).arg(Label(f.jolietLabel))));
+    if (f.found & kVbeFactUdf) {
+        static const char* const kKinds[] = {"", "physical", "virtual (VAT)", "sparable",
+                                             "metadata"};
+        static const char* const kAccess[] = {"unspecified", "read-only", "write-once",
+                                              "rewritable", "overwritable"};
+        add("UDF",
+            QStringLiteral("revision %1.%2, %3 partition, %4, label \"%5\"")
+                .arg(f.udfRevision >> 8, 0, 16)
+                .arg(f.udfRevision & 0xFF, 2, 16, QLatin1Char('0'))
+                .arg(QLatin1String(
+                    kKinds[f.udfPartition < 5 ? static_cast<std::uint32_t>(f.udfPartition) : 1u]))
+                .arg(QLatin1String(kAccess[f.udfAccess < 5 ? f.udfAccess : 0]))
+                .arg(Label(f.udfLabel)));
+    } else {
+        add("UDF", QStringLiteral("no"));
+    }
+    if (f.found & kVbeFactIso9660)
+        add("Sessions", f.sessions > 1 ? QStringLiteral("%1, the last read (from block %2)")
+                                             .arg(f.sessions)
+                                             .arg(f.shownSessionStart)
+                                       : QString::number(f.sessions));
+    if (f.bootEntryCount == 0) {
+        add("Boot", QStringLiteral("none"));
+    } else {
+        add("Boot", QStringLiteral("El Torito, %1 entr%2")
+                        .arg(f.bootEntryCount)
+                        .arg(f.bootEntryCount == 1 ? QStringLiteral("y") : QStringLiteral("ies")));
+        for (std::uint32_t i = 0; i < std::min(f.bootEntryCount, kVbeMaxBootEntries); ++i)
+            add("Boot entry", BootText(f.boot[i]));
+    }
+    add("Sectors", f.sectorSize == 2048
+                       ? QStringLiteral("2048 bytes (user data only)")
+                       : QStringLiteral("%1 bytes (raw sectors)").arg(f.sectorSize));
+    add("Image size", SizeText(f.fileBytes));
+    if (f.found & kVbeFactIso9660)
+        add("ISO volume", SizeText(f.isoVolumeBytes));
+    if (f.found & kVbeFactUdf)
+        add("UDF partition", SizeText(f.udfPartitionBytes));
+    add("Contents", QStringLiteral("%1 files in %2 folders, %3")
+                        .arg(f.fileCount)
+                        .arg(f.folderCount)
+                        .arg(SizeText(f.dataBytes)));
+    if (f.damage)
+        add("Damage", QStringLiteral("%1 damaged records were left out").arg(f.damage));
+    const QByteArray out = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : Fail(QStringLiteral("cannot write the description"));
+}
+
 // The command line shows no file types: a source that knows none spares
 // loading the MIME database.
 class CNoTypes : public IFileTypeSource
@@ -321,10 +621,20 @@ int main(int argc, char** argv)
     CFileTypeCache::SetGlobal(&noTypes);
     std::signal(SIGINT, &OnInterrupt);
     std::signal(SIGTERM, &OnInterrupt);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
+        return Help();
+    if (args.contains(QStringLiteral("--version"))) {
+        std::printf("lantern-cli %s\n", LANTERN_VERSION);
+        return 0;
+    }
+    const bool bQuiet =
+        args.removeAll(QStringLiteral("--quiet")) + args.removeAll(QStringLiteral("-q")) > 0;
     if (args.size() == 2 && args[0] == u"list")
         return List(args[1]);
+    if (args.size() == 2 && args[0] == u"info")
+        return Info(args[1]);
     if (args.size() >= 3 && args[0] == u"extract")
-        return Extract(args.mid(1));
+        return Extract(args.mid(1), bQuiet);
     return Usage();
 }
