@@ -2,6 +2,10 @@
 // picture the program shows is made from source in this folder.
 //
 //   drawart OUTPUT_FOLDER
+//   drawart --hicolor THEME_FOLDER ICON_NAME
+//
+// The second form draws the program icon for the desktop's icon theme at the
+// usual sizes, as THEME_FOLDER/<N>x<N>/apps/ICON_NAME.png.
 //
 // Icons/128.png  the program and document icon (64 x 64)
 // Icons/131.png  the disc shown at the root of the folder tree (16 x 16)
@@ -20,6 +24,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -933,12 +938,23 @@ bool Save(const QImage& image, const QString& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: drawart OUTPUT_FOLDER\n");
+    const bool hicolor = argc == 4 && std::strcmp(argv[1], "--hicolor") == 0;
+    if (argc != 2 && !hicolor) {
+        std::fprintf(stderr, "usage: drawart OUTPUT_FOLDER\n"
+                             "       drawart --hicolor THEME_FOLDER ICON_NAME\n");
         return 2;
     }
     // Fonts (for the word mark) need the application object.
     QGuiApplication app(argc, argv);
+    if (hicolor) {
+        const QString theme = QString::fromLocal8Bit(argv[2]);
+        const QString name = QString::fromLocal8Bit(argv[3]);
+        bool ok = true;
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            ok &= Save(ProgramIcon(size),
+                       QStringLiteral("%1/%2x%2/apps/%3.png").arg(theme).arg(size).arg(name));
+        return ok ? 0 : 1;
+    }
     const QString out = QString::fromLocal8Bit(argv[1]);
     bool ok = true;
     ok &= Save(ProgramIcon(64), out + QStringLiteral("/Icons/128.png"));

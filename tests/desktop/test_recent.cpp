@@ -1,0 +1,120 @@
+// File > Open Recent, driven through the window's menu: what opening images
+// puts in it, its order and its limit, the entries themselves opening their
+// images, and an image that went missing.
+
+#include "AppFixtures.h"
+#include "FileListView.h"
+#include "RecentImages.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int ID_FILE_MRU_FILE1 = 0xE110;
+constexpr int ID_RECENT_NONE = 9300;
+constexpr int ID_RECENT_CLEAR = 9301;
+
+class OpenRecent : public Frame
+{
+protected:
+    // The menu as a user sees it when it opens: the visible entries' texts.
+    QStringList Shown()
+    {
+        QMenu* menu = m_frame->RecentMenu();
+        EXPECT_NE(menu, nullptr);
+        if (!menu)
+            return {};
+        Q_EMIT menu->aboutToShow();
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            if (action->isVisible() && !action->isSeparator())
+                texts << action->text();
+        return texts;
+    }
+    QAction* Entry(int id)
+    {
+        for (QAction* action : m_frame->RecentMenu()->actions())
+            if (action->data().toInt() == id)
+                return action;
+        return nullptr;
+    }
+    QString Image(const QString& name)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("label " + name.toUtf8() + "\nfile A.TXT 3\n");
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(OpenRecent, OpeningImagesFillsTheListMostRecentFirstUpToTen)
+{
+    const QString menuTitle = m_frame->RecentMenu() ? m_frame->RecentMenu()->title() : QString();
+    EXPECT_EQ(menuTitle, QStringLiteral("Open &Recent"));
+    EXPECT_EQ(Shown(),
+              (QStringList{QStringLiteral("(No recent images)"), QStringLiteral("&Clear List")}));
+    EXPECT_FALSE(Entry(ID_RECENT_CLEAR)->isEnabled());
+
+    QStringList opened;
+    for (int i = 0; i < 12; ++i) {
+        opened.prepend(Image(QStringLiteral("disc%1.iso").arg(i)));
+        ASSERT_EQ(m_frame->OpenImageFromFrame(opened.front()), STATUS_OK);
+    }
+    // Opening one again moves it to the top instead of listing it twice; a
+    // failed open adds nothing.
+    ASSERT_EQ(m_frame->OpenImageFromFrame(opened[4]), STATUS_OK);
+    opened.move(4, 0);
+    EXPECT_NE(m_frame->OpenImageFromFrame(m_dir.filePath(QStringLiteral("none.iso"))), STATUS_OK);
+
+    const QStringList expected = opened.mid(0, RECENT_IMAGES_MAX);
+    EXPECT_EQ(LoadRecentImages(), expected);
+    const QStringList shown = Shown();
+    ASSERT_EQ(shown.size(), RECENT_IMAGES_MAX + 1); // the entries and Clear List
+    EXPECT_EQ(shown[0], QStringLiteral("&1 ") + expected[0]);
+    EXPECT_EQ(shown[9], QStringLiteral("1&0 ") + expected[9]);
+    EXPECT_TRUE(Entry(ID_RECENT_CLEAR)->isEnabled());
+
+    // The list outlives the window: it is in the user's settings file.
+    QFile settings(m_settings.UserFile());
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("Recent File List"));
+}
+
+TEST_F(OpenRecent, AnEntryOpensItsImageAndAMissingOneLeavesWithAMessage)
+{
+    const QString first = Image(QStringLiteral("first.iso"));
+    const QString second = Image(QStringLiteral("second & more.adi"));
+    ASSERT_EQ(m_frame->OpenImageFromFrame(first), STATUS_OK);
+    ASSERT_EQ(m_frame->OpenImageFromFrame(second), STATUS_OK);
+    EXPECT_EQ(Shown().value(0),
+              QStringLiteral("&1 ") + m_dir.filePath(QStringLiteral("second && more.adi")));
+
+    // The second entry is the first image: the window opens it.
+    Entry(ID_FILE_MRU_FILE1 + 1)->trigger();
+    EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), first);
+    EXPECT_EQ(LoadRecentImages(), (QStringList{first, second}));
+    EXPECT_TRUE(m_warnings.isEmpty());
+
+    QFile::remove(second);
+    Shown();
+    Entry(ID_FILE_MRU_FILE1 + 1)->trigger();
+    ASSERT_EQ(m_warnings.size(), 1);
+    EXPECT_TRUE(m_warnings[0].contains(second)) << m_warnings[0].toStdString();
+    EXPECT_TRUE(m_warnings[0].contains(QStringLiteral("removed from the list")));
+    EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), first);
+    EXPECT_EQ(LoadRecentImages(), QStringList{first});
+
+    Shown();
+    Entry(ID_RECENT_CLEAR)->trigger();
+    EXPECT_TRUE(LoadRecentImages().isEmpty());
+    EXPECT_EQ(Shown(),
+              (QStringList{QStringLiteral("(No recent images)"), QStringLiteral("&Clear List")}));
+    EXPECT_FALSE(Entry(ID_RECENT_NONE)->isEnabled());
+}
+
+} // namespace
