@@ -11,9 +11,18 @@ Images, made once in the work folder (default: a temporary folder):
 
 For each image it times, with a warm cache, `lantern-cli list` against
 `7zz l` and `bsdtar -tf`, and `lantern-cli extract` against `7zz x`,
-`bsdtar -xf` and `cp -r` of the source tree; prints the median of N runs,
-the ratio to lantern-cli and the peak memory of each; and checks that every
-tool's result equals the source tree, saying where one does not.
+`bsdtar -xf` and `cp -r` of the source tree, in rounds in which every tool
+runs once; prints the median of N rounds, the ratio to the faster peer and
+the peak memory of each; and checks that every tool's result equals the
+source tree, saying where one does not. Every extraction writes into a
+folder of its own, and the folders are deleted only after the timing: ext4
+slows down the files created right after a mass deletion.
+
+With the viewer's benchmark program (viewer_bench, built beside lantern-cli)
+it also drives the real widgets offscreen on the first image: start to the
+shown tree against lantern-cli's listing, sorting the largest folder by each
+column, Extract of the whole root from the window against lantern-cli, and
+the viewer's memory per entry (its peak with the image minus with none).
 """
 
 import argparse
@@ -207,17 +216,34 @@ def check_listing(name, listed, expected):
 
 # ---- The measurements -----------------------------------------------------------
 
-def median_run(label, cmd, runs, cwd=None, before=None):
-    times, peaks, out = [], [], b""
-    # One run to warm the cache, then the measured ones.
+def timed_rounds(tools, runs, prepare=None):
+    """Runs every tool once per round, one warm-up round first; returns
+    {name: (median seconds, peak KiB, last stdout, last round's argument)}."""
+    times = {name: [] for name, _ in tools}
+    peaks = {name: 0 for name, _ in tools}
+    outs, last = {}, {}
     for i in range(runs + 1):
-        if before:
-            before()
-        t, peak, out = run_measured(cmd, cwd)
-        if i:
-            times.append(t)
-            peaks.append(peak)
-    return statistics.median(times), max(peaks), out
+        for name, make_cmd in tools:
+            arg = prepare(name, i) if prepare else None
+            t, peak, out = run_measured(make_cmd(arg))
+            outs[name], last[name] = out, arg
+            if i:
+                times[name].append(t)
+                peaks[name] = max(peaks[name], peak)
+    return {name: (statistics.median(times[name]), peaks[name], outs[name], last[name])
+            for name, _ in tools}
+
+
+def print_rows(rows):
+    """rows: (operation, tool, seconds, peak KiB, verdict); the ratio is to
+    the faster peer of the same operation."""
+    log("%-8s %-20s %9s %10s %10s  %s" % ("", "tool", "median s", "/ fastest", "peak MiB",
+                                            "result"))
+    for kind, name, t, peak, verdict in rows:
+        peers = [r[2] for r in rows if r[0] == kind and not r[1].startswith("lantern")]
+        best = min(peers) if peers else 0
+        log("%-8s %-20s %9.3f %10s %10.1f  %s" %
+            (kind, name, t, "%.2f" % (t / best) if best else "-", peak / 1024.0, verdict))
 
 
 def bench_image(key, tree, image, entries, cli, runs, work):
@@ -226,43 +252,94 @@ def bench_image(key, tree, image, entries, cli, runs, work):
     expected = set(tree_listing(tree))
     rows = []
 
-    listers = [("lantern-cli list", [cli, "list", image], paths_lantern)]
+    listers = [("lantern-cli list", lambda _: [cli, "list", image], paths_lantern)]
     if have("7zz"):
-        listers.append(("7zz l", ["7zz", "l", image], paths_7zz))
+        listers.append(("7zz l", lambda _: ["7zz", "l", image], paths_7zz))
     if have("bsdtar"):
-        listers.append(("bsdtar -tf", ["bsdtar", "-tf", image], paths_bsdtar))
-    for name, cmd, parse in listers:
-        t, peak, out = median_run(name, cmd, runs)
+        listers.append(("bsdtar -tf", lambda _: ["bsdtar", "-tf", image], paths_bsdtar))
+    listed = timed_rounds([(n, c) for n, c, _ in listers], runs)
+    for name, _, parse in listers:
+        t, peak, out, _ = listed[name]
         rows.append(("list", name, t, peak, check_listing(name, parse(out), expected)))
 
-    target = os.path.join(work, "extract-" + key)
+    # Each run gets a fresh folder; all are removed after the timing.
+    made = []
 
-    def clean():
-        shutil.rmtree(target, ignore_errors=True)
-        os.makedirs(target)
+    def fresh(name, i):
+        folder = os.path.join(work, "extract-%s-%s-%d" % (key, name.split()[0], i))
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        made.append(folder)
+        return folder
 
-    extractors = [("lantern-cli extract", [cli, "extract", image, target], None)]
+    extractors = [("lantern-cli extract", lambda d: [cli, "extract", image, d])]
     if have("7zz"):
-        extractors.append(("7zz x", ["7zz", "x", "-y", "-o" + target, image], None))
+        extractors.append(("7zz x", lambda d: ["7zz", "x", "-y", "-o" + d, image]))
     if have("bsdtar"):
-        extractors.append(("bsdtar -xf", ["bsdtar", "-xf", image, "-C", target], None))
-    extractors.append(("cp -r (source)", ["cp", "-r", tree + "/.", target], None))
-    for name, cmd, _ in extractors:
-        t, peak, _ = median_run(name, cmd, runs, before=clean)
-        verdict = compare_trees(tree, target, contents=(key != "a"))
+        extractors.append(("bsdtar -xf", lambda d: ["bsdtar", "-xf", image, "-C", d]))
+    extractors.append(("cp -r (source)", lambda d: ["cp", "-r", tree + "/.", d]))
+    extracted = timed_rounds(extractors, runs, prepare=fresh)
+    for name, _ in extractors:
+        t, peak, _, folder = extracted[name]
+        verdict = compare_trees(tree, folder, contents=(key != "a"))
         rows.append(("extract", name, t, peak, "ok" if not verdict else "; ".join(verdict)))
-    shutil.rmtree(target, ignore_errors=True)
 
-    base = {kind: next(r[2] for r in rows if r[0] == kind and r[1].startswith("lantern"))
-            for kind in ("list", "extract")}
-    log("%-8s %-20s %9s %8s %10s  %s" % ("", "tool", "median s", "ratio", "peak MiB", "result"))
-    for kind, name, t, peak, verdict in rows:
-        log("%-8s %-20s %9.3f %8.2f %10.1f  %s" %
-            (kind, name, t, t / base[kind] if base[kind] else 0, peak / 1024.0, verdict))
+    print_rows(rows)
     lantern_list = next(r for r in rows if r[0] == "list" and r[1].startswith("lantern"))
     log("lantern-cli list: %.0f bytes of peak memory per entry" %
         (lantern_list[3] * 1024.0 / max(entries, 1)))
-    return rows
+    return rows, made
+
+
+def bench_viewer(viewer, image, rows, runs, work):
+    """The viewer's figures on one image, beside lantern-cli's."""
+    log("\n== the viewer (%s, offscreen)" % os.path.basename(image))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+
+    def run(args):
+        proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
+        values = {}
+        for line in proc.stdout.decode().splitlines():
+            k, v = line.split()
+            values[k] = float(v)
+        return values
+
+    def median_of(args, key):
+        results = [run(args) for _ in range(runs + 1)][1:]
+        return statistics.median(r[key] for r in results), results[-1]
+
+    empty_peak = max(run(["open", "-"])["peak_kib"] for _ in range(runs))
+    shown, last = median_of(["open", image], "shown_s")
+    image_peak = last["peak_kib"]
+    entries = last["entries"]
+    cli_list = next(r[2] for r in rows if r[0] == "list" and r[1].startswith("lantern"))
+    log("start to shown tree     %8.3f s   %.2f x lantern-cli list (%.3f s)" %
+        (shown, shown / cli_list, cli_list))
+    log("memory per entry        %8.0f bytes (peak %.1f MiB with the image, %.1f MiB without)" %
+        ((image_peak - empty_peak) * 1024.0 / max(entries, 1), image_peak / 1024.0,
+         empty_peak / 1024.0))
+
+    sorts = [run(["sort", image]) for _ in range(runs)]
+    log("sorting the largest folder (%d rows), median ms per click:" % sorts[0]["rows"])
+    for column in ("name", "size", "type", "modified"):
+        figures = ["%s %.1f" % (("up", "down")[click],
+                                statistics.median(s["sort_%s_%d_ms" % (column, click)]
+                                                  for s in sorts))
+                   for click in (0, 1)]
+        log("  by %-9s %s" % (column, ", ".join(figures)))
+
+    made, times = [], []
+    for i in range(runs):
+        folder = os.path.join(work, "viewer-extract-%d" % i)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        made.append(folder)
+        times.append(run(["extract", image, folder])["extract_s"])
+    window = statistics.median(times)
+    cli_extract = next(r[2] for r in rows if r[0] == "extract" and r[1].startswith("lantern"))
+    log("Extract from the window %8.3f s   %.2f x lantern-cli extract (%.3f s), same selection" %
+        (window, window / cli_extract, cli_extract))
+    return made
 
 
 def main():
@@ -288,6 +365,8 @@ def main():
         "b": (make_tree_b, ["-R", "-J", "-iso-level", "3"]),
         "c": (make_tree_c, ["-R", "-J", "-udf"]),
     }
+    viewer = os.path.join(args.build, "bin", "viewer_bench")
+    leftovers = []
     for key in args.only.split(","):
         make_tree, options = specs[key]
         tree = os.path.join(work, "tree-" + key)
@@ -299,7 +378,12 @@ def main():
         if not os.path.exists(image):
             log("making image", key)
             make_image(tree, image, options)
-        bench_image(key, tree, image, entries, cli, args.runs, work)
+        rows, made = bench_image(key, tree, image, entries, cli, args.runs, work)
+        leftovers += made
+        if key == "a" and os.access(viewer, os.X_OK):
+            leftovers += bench_viewer(viewer, image, rows, args.runs, work)
+    for folder in leftovers:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -42,11 +42,11 @@ bool IsSafeEntryName(const QString& name)
            !name.contains(QChar(0));
 }
 
-FILETIME64 UtcTimeOf(const vbe::FindData& data)
+FILETIME64 UtcTimeOf(const vbe::FindData& data, CLocalTimeMemo& memo)
 {
     const FILETIME64 local = (FILETIME64{data.modified.high} << 32) | data.modified.low;
     FILETIME64 utc = 0;
-    return LocalFileTimeToFileTime(local, &utc) ? utc : 0;
+    return memo.ToUtc(local, &utc) ? utc : 0;
 }
 
 // Sets the last-write time to whole seconds and leaves the access time as
@@ -121,10 +121,17 @@ void CImageEngine::PopChunk()
     ChunkRecord* record = m_chunkQueue.front();
     m_chunkQueue.pop_front();
     UnlockQueue();
-    m_nQueuedBytes -= record->nLength;
+    const std::uint64_t before = m_nQueuedBytes.fetch_sub(record->nLength);
+    const bool bBackUnderBound =
+        before > kMaxQueuedBytes && before - record->nLength <= kMaxQueuedBytes;
     delete record;
-    // The reading side may be waiting for the queue to shrink.
-    m_signal.notify_all();
+    // The reading side waits only while the queue is over its bound.
+    if (bBackUnderBound) {
+        {
+            std::lock_guard lock(m_signalMutex);
+        }
+        m_signal.notify_all();
+    }
 }
 
 void CImageEngine::ClearQueue()
@@ -143,7 +150,7 @@ void CImageEngine::WakeWriter()
         // Taking the mutex orders this wake-up after the writer's check.
         std::lock_guard lock(m_signalMutex);
     }
-    m_signal.notify_all();
+    m_writerWake.notify_one();
 }
 
 // ---- The writer ---------------------------------------------------------------
@@ -166,7 +173,29 @@ bool CImageEngine::WriteChunk(int fd, const ChunkRecord* pRecord)
     return written == pRecord->nLength;
 }
 
+// One writer serves every file of a folder extraction: between files it
+// waits for the next one instead of ending, since starting and joining a
+// thread per file cost more than writing a small file.
 void CImageEngine::WriterThread()
+{
+    for (;;) {
+        {
+            std::unique_lock lock(m_signalMutex);
+            m_writerWake.wait(lock, [&] { return m_bFileReady || m_bWriterQuit; });
+            if (!m_bFileReady)
+                return; // told to quit, with no file waiting
+            m_bFileReady = false;
+        }
+        WriteOneFile();
+        {
+            std::lock_guard lock(m_signalMutex);
+            m_bWriterDone = true;
+        }
+        m_signal.notify_all();
+    }
+}
+
+void CImageEngine::WriteOneFile()
 {
     const QByteArray target = QFile::encodeName(m_strTargetFile);
     const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -175,47 +204,77 @@ void CImageEngine::WriterThread()
             m_bAccessDenied = true;
         else
             m_bWriteFailed = true;
-    } else {
-        // Write what arrives until the reading side is done, sleeping while
-        // the queue is empty.
-        while (!m_bCancel && !m_bWriteFailed) {
-            ChunkRecord* record = PeekChunk();
-            if (record) {
+        return;
+    }
+    // Write what arrives until the reading side is done, sleeping while
+    // the queue is empty.
+    while (!m_bCancel && !m_bWriteFailed) {
+        ChunkRecord* record = PeekChunk();
+        if (record) {
+            if (!WriteChunk(fd, record)) {
+                m_bWriteFailed = true;
+                break;
+            }
+            PopChunk();
+            continue;
+        }
+        std::unique_lock lock(m_signalMutex);
+        if (!m_bProducing) {
+            // The reading side queues nothing more; drain what is left.
+            lock.unlock();
+            while (!m_bCancel && (record = PeekChunk()) != nullptr) {
                 if (!WriteChunk(fd, record)) {
                     m_bWriteFailed = true;
                     break;
                 }
                 PopChunk();
-                continue;
             }
-            std::unique_lock lock(m_signalMutex);
-            if (!m_bProducing) {
-                // The reading side queues nothing more; drain what is left.
-                lock.unlock();
-                while (!m_bCancel && (record = PeekChunk()) != nullptr) {
-                    if (!WriteChunk(fd, record)) {
-                        m_bWriteFailed = true;
-                        break;
-                    }
-                    PopChunk();
-                }
-                break;
-            }
-            m_signal.wait(lock, [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
+            break;
         }
-        // Network file systems and quotas report a failed write when the
-        // file is closed: the data may never have reached the disk. The
-        // descriptor is gone either way (no retry, even after EINTR).
-        if (::close(fd) != 0 && !m_bCancel)
-            m_bWriteFailed = true;
-        if (m_bCancel)
-            ::unlink(target.constData());
+        m_writerWake.wait(lock, [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
     }
+    // Network file systems and quotas report a failed write when the
+    // file is closed: the data may never have reached the disk. The
+    // descriptor is gone either way (no retry, even after EINTR).
+    if (::close(fd) != 0 && !m_bCancel)
+        m_bWriteFailed = true;
+    if (m_bCancel)
+        ::unlink(target.constData());
+}
+
+bool CImageEngine::StartFileJob()
+{
     {
         std::lock_guard lock(m_signalMutex);
-        m_bWriterDone = true;
+        m_bWriterDone = false;
+        m_bFileReady = true;
     }
-    m_signal.notify_all();
+    if (m_writerThread.joinable()) {
+        m_writerWake.notify_one();
+        return true;
+    }
+    try {
+        m_writerThread = std::thread(&CImageEngine::WriterThread, this);
+    } catch (const std::system_error&) {
+        std::lock_guard lock(m_signalMutex);
+        m_bFileReady = false;
+        m_bWriterDone = true;
+        return false;
+    }
+    return true;
+}
+
+void CImageEngine::StopWriter()
+{
+    if (!m_writerThread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_signalMutex);
+        m_bWriterQuit = true;
+    }
+    m_writerWake.notify_one();
+    m_writerThread.join();
+    m_bWriterQuit = false;
 }
 
 void CImageEngine::JoinWriter()
@@ -224,16 +283,33 @@ void CImageEngine::JoinWriter()
     WakeWriter();
     if (!m_writerThread.joinable())
         return;
-    // Wait for the writer in steps of at most 100 ms, dispatching waiting
-    // messages between steps; return the moment it ends.
+    // Wait for the writer to close the file in steps of at most 100 ms,
+    // dispatching waiting messages between steps; return the moment it is
+    // done.
     for (;;) {
         std::unique_lock lock(m_signalMutex);
-        if (m_signal.wait_for(lock, kJoinStep, [&] { return m_bWriterDone; }))
+        if (m_signal.wait_for(lock, kJoinStep, [&] { return m_bWriterDone.load(); }))
             break;
         lock.unlock();
         Pump();
     }
-    m_writerThread.join();
+    // A single file's writer ends with it; a folder's serves its next file.
+    if (m_nFolderDepth == 0)
+        StopWriter();
+}
+
+bool CImageEngine::TargetVolumeAccepts(const QString& folder, std::uint64_t size)
+{
+    if (m_nFolderDepth == 0)
+        return CheckTargetVolume(folder, size);
+    // The files of one folder go to one target folder: its file system is
+    // looked up once per folder of the extraction.
+    if (!m_bVolumeKnown || folder != m_strVolumeFolder) {
+        m_strVolumeType = FileSystemTypeOf(folder);
+        m_strVolumeFolder = folder;
+        m_bVolumeKnown = true;
+    }
+    return FileSystemAcceptsSize(m_strVolumeType, size);
 }
 
 STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targetFile,
@@ -253,7 +329,7 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
     if (r >= 0) {
         const auto slash = targetFile.lastIndexOf(QLatin1Char('/'));
         const QString targetFolder = slash < 0 ? QStringLiteral("./") : targetFile.left(slash + 1);
-        if (!CheckTargetVolume(targetFolder, size)) {
+        if (!TargetVolumeAccepts(targetFolder, size)) {
             Notify(NOTIFY_VOLUME_UNSUITABLE, &targetFile);
             r = STATUS_FAIL;
         } else {
@@ -261,17 +337,9 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
             m_bProducing = true;
             ClearQueue();
             Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
-            {
-                std::lock_guard lock(m_signalMutex);
-                m_bWriterDone = false;
-            }
-            try {
-                m_writerThread = std::thread(&CImageEngine::WriterThread, this);
-            } catch (const std::system_error&) {
-                // No writer for this file: nothing can be written.
+            // No writer for this file: nothing can be written.
+            if (!StartFileJob())
                 m_bWriteFailed = true;
-                m_bWriterDone = true;
-            }
 
             while (size > 0 && offset <= size - 1) {
                 if (m_bCancel) {
@@ -341,8 +409,8 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
         m_pBrowser->CloseFile();
     }
 
-    const QByteArray target = QFile::encodeName(targetFile);
     if (r < 0) {
+        const QByteArray target = QFile::encodeName(targetFile);
         if (ExistsAsEntry(target))
             ::unlink(target.constData());
     } else {
@@ -357,6 +425,21 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
 {
     if (!m_pReader || !m_pBrowser)
         return STATUS_FAIL;
+    // One writer serves the files below this folder; it ends with the call.
+    struct FolderScope
+    {
+        CImageEngine* engine;
+        explicit FolderScope(CImageEngine* e) : engine(e)
+        {
+            if (engine->m_nFolderDepth++ == 0)
+                engine->m_bVolumeKnown = false;
+        }
+        ~FolderScope()
+        {
+            if (--engine->m_nFolderDepth == 0)
+                engine->StopWriter();
+        }
+    } scope(this);
     QDir().mkdir(targetParent);
     const QString lastName = sourceFolder.mid(sourceFolder.lastIndexOf(QLatin1Char('\\')) + 1);
     QString parent = targetParent;
@@ -367,6 +450,7 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
         QDir().mkdir(root);
 
     STATUS r = STATUS_OK;
+    m_localTimes.Reset();
     std::deque<QString> queue{sourceFolder};
     while (!queue.empty() && !m_bCancel) {
         const QString folder = queue.front();
@@ -394,7 +478,7 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
                     QDir().mkdir(target);
                 queue.push_back(source);
             } else {
-                r = ExtractFile(source, target, UtcTimeOf(data));
+                r = ExtractFile(source, target, UtcTimeOf(data, m_localTimes));
                 if (r < 0)
                     break;
             }

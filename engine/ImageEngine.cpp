@@ -47,6 +47,7 @@ void CImageEngine::Construct(const QString& modulePath)
 
 CImageEngine::~CImageEngine()
 {
+    StopWriter();
     ReleaseSdk();
     m_pLoader.reset(); // may unload the module
     ClearQueue();

@@ -11,6 +11,7 @@
 #include "ComponentLoader.h"
 #include "EngineTypes.h"
 #include "FileTime.h"
+#include "LocalTimeMemo.h"
 #include "NamedMutex.h"
 #include "VbeSdk.h"
 
@@ -105,6 +106,10 @@ private:
 
     // Extraction helpers.
     void WriterThread();
+    void WriteOneFile();
+    bool StartFileJob();
+    void StopWriter();
+    bool TargetVolumeAccepts(const QString& folder, std::uint64_t size);
     bool PushChunk(ChunkRecord* pRecord);
     ChunkRecord* PeekChunk();
     void PopChunk();
@@ -141,15 +146,30 @@ private:
     std::atomic<bool> m_bAccessDenied{false};
     std::unique_ptr<CNamedMutex> m_hImageMutex;
     std::uint32_t m_nEntryTotal = 0;
+    CLocalTimeMemo m_localTimes;
 
     std::function<void()> m_pfnPump;
 
-    // Wakes the writer when a chunk arrives, the reading side ends or the
-    // user cancels, and the reading side when the writer ends or drains.
+    // m_writerWake wakes the writer when a file or a chunk arrives, the
+    // reading side ends, the user cancels or the writer is to quit;
+    // m_signal wakes the reading side when the writer is done with a file
+    // or the queue falls back under its bound.
     std::mutex m_signalMutex;
     std::condition_variable m_signal;
-    bool m_bWriterDone = true;
+    std::condition_variable m_writerWake;
+    // The writer's file is closed (or removed); set under m_signalMutex.
+    std::atomic<bool> m_bWriterDone{true};
     std::atomic<std::uint64_t> m_nQueuedBytes{0};
+    // A writer lives for one folder extraction and takes its files one by
+    // one: a file is handed over with m_bFileReady; m_bWriterQuit ends it.
+    // Both are set under m_signalMutex.
+    std::atomic<bool> m_bFileReady{false};
+    bool m_bWriterQuit = false;
+    int m_nFolderDepth = 0;
+    // The file-system type of the last target folder of a folder extraction.
+    QString m_strVolumeFolder;
+    QString m_strVolumeType;
+    bool m_bVolumeKnown = false;
 };
 
 // The one engine of the program; null until the application creates it.

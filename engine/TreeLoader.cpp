@@ -26,6 +26,7 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
     DetachImage();
     m_bCancel = false;
     m_nLoadPercent = 0;
+    m_localTimes.Reset();
     std::uint64_t nDone = 0;
     constexpr int kStartPercent = 50;
 
@@ -64,6 +65,10 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
             if (r < 0)
                 break;
             folder->m_nSortState[SORT_COLUMN_NAME] = 1;
+            // Every child's folder path, one text shared by all of them.
+            const QString recordFolder = folderPath.isEmpty()
+                                             ? QStringLiteral("\\")
+                                             : QLatin1Char('\\') + folderPath + QLatin1Char('\\');
 
             while (r >= 0) {
                 if (m_bCancel) {
@@ -71,13 +76,15 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                     break;
                 }
                 const QString name = NameOf(data);
-                const QString childPath =
-                    folderPath.isEmpty() ? name : folderPath + QLatin1Char('\\') + name;
                 const bool bFolder = (data.attributes & vbe::kAttrDirectory) != 0;
+                const std::uint32_t kind = bFolder ? KIND_FOLDER : KIND_FILE;
                 const std::uint64_t size =
                     (std::uint64_t{data.sizeHigh} << 32) | std::uint64_t{data.sizeLow};
-                CLTDataItem* child = folder->AddChild(QLatin1Char('\\') + childPath,
-                                                      bFolder ? KIND_FOLDER : KIND_FILE, size);
+                // A name holding a backslash splits where the last one lies,
+                // as a whole path would.
+                CLTDataItem* child = name.contains(QLatin1Char('\\'))
+                                         ? folder->AddChild(recordFolder + name, kind, size)
+                                         : folder->AddChild(recordFolder, name, kind, size);
                 if (!child) {
                     r = STATUS_UNEXPECTED;
                     bStop = true;
@@ -86,11 +93,12 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                 const FILETIME64 local =
                     (FILETIME64{data.modified.high} << 32) | FILETIME64{data.modified.low};
                 FILETIME64 utc = 0;
-                if (LocalFileTimeToFileTime(local, &utc))
+                if (m_localTimes.ToUtc(local, &utc))
                     child->m_ftModified = utc;
                 if (bFolder) {
                     records.push_back(child);
-                    paths.push_back(childPath);
+                    paths.push_back(folderPath.isEmpty() ? name
+                                                         : folderPath + QLatin1Char('\\') + name);
                 }
                 ++nDone;
                 if (m_nEntryTotal > 0) {

@@ -13,6 +13,26 @@ bool IsNeverCached(const QString& key)
     return key == u".EXE" || key == u".ICO" || key == u".LNK";
 }
 
+// True when `extension` is all ASCII and upper-cases to `key`; false
+// otherwise, also for any other character, which the full comparison
+// handles.
+bool MatchesKeyAscii(QStringView extension, const QString& key)
+{
+    if (extension.size() != key.size())
+        return false;
+    const QChar* k = key.constData();
+    for (qsizetype i = 0; i < extension.size(); ++i) {
+        char16_t c = extension[i].unicode();
+        if (c >= 0x80)
+            return false;
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - (u'a' - u'A'));
+        if (c != k[i].unicode())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool CMimeTypeSource::QueryFile(const QString& fileName, int* pIconIndex, QString* pTypeName)
@@ -67,11 +87,28 @@ bool CFileTypeCache::Lookup(const QString& path, bool bFolder, FileTypeInfo& inf
         return true;
     }
 
-    const QString key = ExtensionKey(path);
-    // A name without an extension is typed by the whole name (Makefile,
-    // README), so it is never cached either.
-    const bool bCacheable = !key.isEmpty() && !IsNeverCached(key);
-    if (bCacheable) {
+    // Nearly every name has a short ASCII extension already cached: find it
+    // without building the key. Keys that are never cached are not in the
+    // list, so a match is always a cached answer; an ASCII extension that
+    // matches none is not cached at all.
+    const auto slash = path.lastIndexOf(QLatin1Char('\\'));
+    const auto dot = path.lastIndexOf(QLatin1Char('.'));
+    const QStringView extension = dot > slash ? QStringView(path).mid(dot) : QStringView();
+    bool bAscii = true;
+    for (const QChar c : extension)
+        bAscii = bAscii && c.unicode() < 0x80;
+    if (bAscii) {
+        for (const FileTypeInfo& entry : m_entries) {
+            if (MatchesKeyAscii(extension, entry.strKey)) {
+                info = entry;
+                return true;
+            }
+        }
+    }
+
+    QString key;
+    if (!bAscii) {
+        key = extension.toString().toUpper();
         for (const FileTypeInfo& entry : m_entries) {
             if (entry.strKey == key) {
                 info = entry;
@@ -81,10 +118,15 @@ bool CFileTypeCache::Lookup(const QString& path, bool bFolder, FileTypeInfo& inf
     }
 
     FileTypeInfo found;
-    found.strKey = key;
-    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('\\')) + 1);
+    const QString fileName = slash < 0 ? path : path.mid(slash + 1);
     if (!m_source->QueryFile(fileName, &found.nIconIndex, &found.strTypeName))
         return false;
+    if (bAscii)
+        key = extension.toString().toUpper();
+    // A name without an extension is typed by the whole name (Makefile,
+    // README), so it is never cached either.
+    const bool bCacheable = !key.isEmpty() && !IsNeverCached(key);
+    found.strKey = key;
     found.nOpenIconIndex = found.nIconIndex;
     if (bCacheable)
         m_entries.push_back(found);

@@ -61,8 +61,18 @@ int CompareNoCase(const QString& a, const QString& b)
     const QChar* pa = a.constData();
     const QChar* pb = b.constData();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t ca = pa[i].toLower().unicode();
-        const char16_t cb = pb[i].toLower().unicode();
+        char16_t ca = pa[i].unicode();
+        char16_t cb = pb[i].unicode();
+        if (ca == cb)
+            continue;
+        // ASCII letters are lowered here; QChar knows the rest of Unicode.
+        if (ca < 0x80 && cb < 0x80) {
+            ca = ca >= u'A' && ca <= u'Z' ? static_cast<char16_t>(ca + 32) : ca;
+            cb = cb >= u'A' && cb <= u'Z' ? static_cast<char16_t>(cb + 32) : cb;
+        } else {
+            ca = pa[i].toLower().unicode();
+            cb = pb[i].toLower().unicode();
+        }
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }

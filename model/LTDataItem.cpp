@@ -25,7 +25,21 @@ CLTDataItem::CLTDataItem(const QString& path, std::uint32_t kind, std::uint32_t 
     m_strDisplayName = path.mid(slash + 1);
     m_strFolderPath = path.left(slash + 1);
     m_strFileName = m_strDisplayName;
+    LookUpType(path);
+}
 
+CLTDataItem::CLTDataItem(const QString& folderPath, const QString& name, std::uint32_t kind,
+                         std::uint64_t size)
+    : m_strDisplayName(name), m_strFolderPath(folderPath), m_strFileName(name), m_nKind(kind),
+      m_nSize(size)
+{
+    g_nLiveItems.fetch_add(1, std::memory_order_relaxed);
+    // The type depends on the name alone.
+    LookUpType(name);
+}
+
+void CLTDataItem::LookUpType(const QString& path)
+{
     FileTypeInfo info;
     if (CFileTypeCache::Global().Lookup(path, IsFolder(), info)) {
         m_nIconIndex = info.nIconIndex;
@@ -65,6 +79,27 @@ CLTDataItem* CLTDataItem::AddChild(const QString& path, std::uint32_t kind, std:
     try {
         child = new CLTDataItem(path, kind, static_cast<std::uint32_t>(size),
                                 static_cast<std::uint32_t>(size >> 32));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return Link(child, size);
+}
+
+CLTDataItem* CLTDataItem::AddChild(const QString& folderPath, const QString& name,
+                                   std::uint32_t kind, std::uint64_t size)
+{
+    CLTDataItem* child = nullptr;
+    try {
+        child = new CLTDataItem(folderPath, name, kind, size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return Link(child, size);
+}
+
+CLTDataItem* CLTDataItem::Link(CLTDataItem* child, std::uint64_t size)
+{
+    try {
         m_children.push_back(child);
     } catch (const std::bad_alloc&) {
         delete child;

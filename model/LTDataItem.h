@@ -31,6 +31,11 @@ public:
     // asks the file-type cache for its icons and type text.
     CLTDataItem(const QString& path, std::uint32_t kind, std::uint32_t sizeLow,
                 std::uint32_t sizeHigh);
+    // The same record from its two parts: `folderPath` ends in a backslash
+    // and `name` holds none. The folder path's text is shared with every
+    // sibling made from the same string, not copied.
+    CLTDataItem(const QString& folderPath, const QString& name, std::uint32_t kind,
+                std::uint64_t size);
     // Destroys the whole subtree, children first, in array order. Works
     // without recursion, so any depth of nesting is safe.
     virtual ~CLTDataItem();
@@ -41,6 +46,10 @@ public:
     // Creates a child, links it at the end of this record's children and adds
     // its size to this record and every ancestor. Null when memory runs out.
     CLTDataItem* AddChild(const QString& path, std::uint32_t kind, std::uint64_t size);
+    // The same for a child given as its folder path (ending in a backslash)
+    // and a name without backslashes.
+    CLTDataItem* AddChild(const QString& folderPath, const QString& name, std::uint32_t kind,
+                          std::uint64_t size);
 
     bool IsFolder() const { return (m_nKind & KIND_FOLDER) != 0; }
     bool IsFile() const { return (m_nKind & KIND_FILE) != 0; }
@@ -76,4 +85,8 @@ public:
     std::uint64_t m_nSize = 0;
     int m_nIconIndex = 0;
     int m_nOpenIconIndex = 0;
+
+private:
+    void LookUpType(const QString& path);
+    CLTDataItem* Link(CLTDataItem* child, std::uint64_t size);
 };

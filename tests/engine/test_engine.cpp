@@ -3,6 +3,7 @@
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternDoc.h"
+#include "LocalTimeMemo.h"
 #include "NamedMutex.h"
 #include "QtPrint.h"
 
@@ -338,6 +339,55 @@ TEST(LanternDoc, UpdateAllViewsSkipsTheSender)
 }
 
 // ---- The orderings ----------------------------------------------------------
+
+// The remembered conversions answer as the conversion itself, in a zone
+// with summer time: the hour skipped in spring, the hour repeated in
+// autumn, fractions of seconds, times that share a slot of the table, and
+// times that cannot be converted.
+TEST(LocalTimeMemo, AnswersAsTheConversion)
+{
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    std::vector<FILETIME64> locals;
+    for (const SYSTEMTIME st :
+         {SYSTEMTIME{2021, 3, 0, 28, 2, 30, 0, 0}, SYSTEMTIME{2021, 10, 0, 31, 2, 30, 0, 0},
+          SYSTEMTIME{2021, 10, 0, 31, 3, 0, 0, 999}, SYSTEMTIME{1969, 12, 0, 31, 23, 59, 59, 0},
+          SYSTEMTIME{2024, 7, 0, 1, 12, 0, 0, 123}}) {
+        FILETIME64 ft = 0;
+        ASSERT_TRUE(SystemTimeToFileTime(st, &ft));
+        locals.push_back(ft);
+        locals.push_back(ft + 256 * FILETIME_TICKS_PER_SECOND); // the same slot
+        locals.push_back(ft + 1234567);
+    }
+    locals.push_back(0);
+    locals.push_back(0x8000000000000000ULL + 5);
+    CLocalTimeMemo memo;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const FILETIME64 local : locals) {
+            FILETIME64 expected = 77, got = 77;
+            const bool bExpected = LocalFileTimeToFileTime(local, &expected);
+            EXPECT_EQ(memo.ToUtc(local, &got), bExpected) << local;
+            EXPECT_EQ(got, expected) << local;
+        }
+    }
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
+}
+
+TEST(ItemOrdering, NamesCompareAsLowerCase)
+{
+    // '_' lies between the upper- and the lower-case letters.
+    EXPECT_LT(CompareNoCase(QStringLiteral("_a"), QStringLiteral("Ba")), 0);
+    EXPECT_GT(CompareNoCase(QStringLiteral("b"), QStringLiteral("_")), 0);
+    EXPECT_EQ(CompareNoCase(QStringLiteral("ReadMe.TXT"), QStringLiteral("readme.txt")), 0);
+    EXPECT_GT(CompareNoCase(QStringLiteral("\u00e4b"), QStringLiteral("\u00c4a")), 0);
+    EXPECT_LT(CompareNoCase(QStringLiteral("Z"), QStringLiteral("\u00e4")), 0);
+    EXPECT_LT(CompareNoCase(QStringLiteral("ab"), QStringLiteral("AB_")), 0);
+}
 
 TEST(ItemOrdering, KindFirstThenTheColumn)
 {

@@ -1,6 +1,7 @@
 #include "EngineSupport.h"
 #include "LTDataItem.h"
 #include "QtPrint.h"
+#include "VolumeCheck.h"
 #include "fakevbe/FakeContent.h"
 
 #include <QDir>
@@ -299,6 +300,46 @@ TEST_F(Extraction, FolderStopsAtTheFirstFailingFile)
               static_cast<STATUS>(0x80070005));
     EXPECT_TRUE(QFileInfo::exists(Target(QStringLiteral("F/1"))));
     EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("F/3"))));
+}
+
+// One writer serves the files of a folder: a file it cannot create fails
+// alone and ends the folder, and the engine extracts again afterwards.
+TEST_F(Extraction, FolderWriterFailsOneFileAndServesTheNextCommand)
+{
+    Load(QStringLiteral("dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
+                        "dir G\nfile G\\4 40000\nfile H 3\n"));
+    ASSERT_TRUE(QDir().mkpath(Target(QStringLiteral("F/2"))));
+    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), m_out.path() + QLatin1Char('/')),
+              STATUS_FAIL);
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(QStringLiteral("F/2")));
+    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("F/1")), "F\\1", 10));
+    EXPECT_TRUE(QFileInfo(Target(QStringLiteral("F/2"))).isDir());
+    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("F/3"))));
+
+    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("G"), m_out.path() + QLatin1Char('/')),
+              STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("G/4")), "G\\4", 40000));
+    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("H"), Target(QStringLiteral("H")), 0), STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("H")), "H", 3));
+}
+
+// The file system of a folder extraction is asked about per target folder,
+// and each file's size is still weighed against it.
+TEST_F(Extraction, FolderWeighsEveryFileAgainstItsTargetFolder)
+{
+    Load(QStringLiteral("dir F\nfile F\\small 10\ndir F\\FAT\nfile F\\FAT\\ok 20\n"
+                        "file F\\FAT\\big 3221225472\n"));
+    const QString root = QFileInfo(m_out.path()).canonicalFilePath();
+    const QByteArray table = "1 0 0:1 / / rw - ext4 /dev/a rw\n"
+                             "2 1 0:2 / " +
+                             QFile::encodeName(root) + "/F/FAT rw - msdos /dev/b rw\n";
+    SetMountTableForTesting(&table);
+    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), root + QLatin1Char('/')), STATUS_FAIL);
+    SetMountTableForTesting(nullptr);
+    EXPECT_TRUE(HasFakeContent(root + QStringLiteral("/F/small"), "F\\small", 10));
+    EXPECT_TRUE(HasFakeContent(root + QStringLiteral("/F/FAT/ok"), "F\\FAT\\ok", 20));
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_VOLUME_UNSUITABLE), root + QStringLiteral("/F/FAT/big"));
+    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/F/FAT/big")));
 }
 
 TEST(ExtractionWithoutImage, NeedsAnAttachedImage)

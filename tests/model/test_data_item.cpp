@@ -42,6 +42,38 @@ TEST(DataItem, NamesComeFromThePath)
     EXPECT_EQ(ifo->m_ftModified, 0u);
 }
 
+TEST(DataItem, FolderAndNameMakeTheSameRecordAsThePath)
+{
+    ScopedFakeCache cache;
+    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    const QString folder = QStringLiteral("\\VIDEO_TS\\");
+    for (const auto kind : {KIND_FILE, KIND_FOLDER}) {
+        for (const QString& name :
+             {QStringLiteral("VTS_01_0.IFO"), QStringLiteral("b\u00c4r.\u00e4b"),
+              QStringLiteral(".profile")}) {
+            CLTDataItem* whole = root.AddChild(folder + name, kind, 5);
+            CLTDataItem* parts = root.AddChild(folder, name, kind, 5);
+            EXPECT_EQ(parts->m_strDisplayName, whole->m_strDisplayName) << name;
+            EXPECT_EQ(parts->m_strFileName, whole->m_strFileName) << name;
+            EXPECT_EQ(parts->m_strFolderPath, whole->m_strFolderPath) << name;
+            EXPECT_EQ(parts->m_strTypeName, whole->m_strTypeName) << name;
+            EXPECT_EQ(parts->m_nIconIndex, whole->m_nIconIndex) << name;
+            EXPECT_EQ(parts->m_nOpenIconIndex, whole->m_nOpenIconIndex) << name;
+            EXPECT_EQ(parts->m_nSize, 5u);
+            EXPECT_EQ(parts->GetParent(), &root);
+        }
+    }
+    EXPECT_EQ(root.m_nFileCount, 6u);
+    EXPECT_EQ(root.m_nFolderCount, 6u);
+    EXPECT_EQ(root.m_nSize, 12u * 5u);
+    // Extensions that differ only in case are one cached type, whatever the
+    // letters (".ifo", ".IFO"; ".\u00e4b", ".\u00c4B").
+    const auto queries = cache.Source().fileQueries.size();
+    root.AddChild(folder, QStringLiteral("x.ifo"), KIND_FILE, 0);
+    root.AddChild(folder, QStringLiteral("y.\u00c4B"), KIND_FILE, 0);
+    EXPECT_EQ(cache.Source().fileQueries.size(), queries);
+}
+
 TEST(DataItem, FailedTypeLookupStillMakesTheRecord)
 {
     ScopedFakeCache cache;
