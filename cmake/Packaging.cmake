@@ -22,14 +22,14 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "shared-mime-info")
 # Mount needs udisks2; the rest works without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, xdg-utils")
 # The long description; CPack puts the summary above it.
-set(CPACK_PACKAGE_DESCRIPTION "Lantern opens disc images (.iso, .adi, .rdf) and shows their \
-folders as a tree beside a file list. It reads ISO 9660, Joliet, Rock Ridge and UDF itself, \
-opens single files with their usual programs and extracts files and folders with progress \
-and cancel.
+set(CPACK_PACKAGE_DESCRIPTION "Lantern opens disc images (.iso, .adi, .rdf) and shows their
+folders as a tree beside a file list. It reads ISO 9660, Joliet, Rock Ridge
+and UDF itself, opens single files with their usual programs and extracts
+files and folders with progress and cancel.
 
-The package holds the viewer, the command-line front end lantern-cli, the burner Ardent8 \
-(on libburn) and the virtual-drive program Fenmount, which mounts images read-only through \
-udisks2.")
+The package holds the viewer, the command-line front end lantern-cli, the
+burner Ardent8 (on libburn) and the virtual-drive program Fenmount, which
+mounts images read-only through udisks2.")
 
 # The machine-wide defaults are the administrator's to change.
 set(_lantern_conffiles "${CMAKE_BINARY_DIR}/debian/conffiles")
