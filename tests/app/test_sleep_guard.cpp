@@ -7,6 +7,7 @@
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "LTDataItem.h"
+#include "PrivateBus.h"
 #include "ProgressDlg.h"
 #include "QtPrint.h"
 #include "SystemVersion.h"
@@ -31,72 +32,24 @@ const QString kLogin = QStringLiteral("org.freedesktop.login1");
 const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
-// Runs events until `done` holds, for at most about five seconds.
-template <typename Pred>
-bool WaitFor(Pred done)
-{
-    for (int i = 0; i < 500 && !done(); ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
-    return done();
-}
-
 // A bus daemon of our own with the mock login manager on it.
-class MockLogind
+class MockLogind : public PrivateBus
 {
 public:
+    MockLogind() : PrivateBus(QStringLiteral("sleep-guard-test")) {}
     // Empty when both came up; else what went wrong.
     QString Start()
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000))
-            return QStringLiteral("dbus-daemon (package dbus) does not start");
-        for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i)
-            m_daemon.waitForReadyRead(100);
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        if (m_address.isEmpty())
-            return QStringLiteral("dbus-daemon printed no address");
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
-        m_mock.setProcessEnvironment(env);
-        m_mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_mock.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                      QStringLiteral("--template"), QStringLiteral("logind")});
-        if (!m_mock.waitForStarted(5000))
-            return QStringLiteral("python3 does not start");
-
-        m_bus = QDBusConnection::connectToBus(m_address, QStringLiteral("sleep-guard-test"));
-        if (!m_bus.isConnected())
-            return QStringLiteral("cannot connect to the private bus");
-        const bool bUp = WaitFor([this] {
-            return m_bus.interface()->isServiceRegistered(kLogin).value() ||
-                   m_mock.state() == QProcess::NotRunning;
-        });
-        if (!bUp || m_mock.state() == QProcess::NotRunning)
-            return QStringLiteral("the mock login manager (package python3-dbusmock) is not up");
-        return {};
+        const QString error = StartBus();
+        return error.isEmpty()
+                   ? StartMock({QStringLiteral("--template"), QStringLiteral("logind")}, kLogin)
+                   : error;
     }
-    ~MockLogind()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("sleep-guard-test"));
-        for (QProcess* p : {&m_mock, &m_daemon}) {
-            p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-    QString Address() const { return m_address; }
 
     // The locks the login manager holds: what, who, why, mode each.
     QList<QStringList> Inhibitors()
     {
-        const QDBusMessage reply = m_bus.call(QDBusMessage::createMethodCall(
+        const QDBusMessage reply = Bus().call(QDBusMessage::createMethodCall(
             kLogin, kLoginPath, kManager, QStringLiteral("ListInhibitors")));
         QList<QStringList> locks;
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -126,15 +79,9 @@ public:
             QStringLiteral("EmitSignal"));
         call << kManager << signal << QStringLiteral("b")
              << QVariant(QVariantList{QVariant::fromValue(QDBusVariant(true))});
-        const QDBusMessage reply = m_bus.call(call);
+        const QDBusMessage reply = Bus().call(call);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
-
-private:
-    QProcess m_daemon;
-    QProcess m_mock;
-    QString m_address;
-    QDBusConnection m_bus{QString()};
 };
 
 class SleepGuard : public Frame

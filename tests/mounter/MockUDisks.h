@@ -4,6 +4,8 @@
 // python3-dbusmock) on it, and a fake xdg-open first on PATH that writes down
 // what it was asked to open. Shared by the tests and the screenshot program.
 
+#include "PrivateBus.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -23,17 +25,6 @@ inline const QString kUDisksManager = QStringLiteral("/org/freedesktop/UDisks2/M
 inline const QString kBlockDevices = QStringLiteral("/org/freedesktop/UDisks2/block_devices/");
 inline const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
-// Runs events until `done` holds, for at most about ten seconds.
-template <typename Pred>
-bool WaitFor(Pred done)
-{
-    for (int i = 0; i < 1000 && !done(); ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
-    return done();
-}
-
 // One logged call: the method and its arguments.
 struct MockCall
 {
@@ -41,63 +32,23 @@ struct MockCall
     QVariantList args;
 };
 
-class MockUDisks
+class MockUDisks : public PrivateBus
 {
 public:
+    MockUDisks() : PrivateBus(QStringLiteral("mock-udisks-test")) {}
     // Starts the bus; with `bService`, udisks2 on it too. Empty when all came
     // up, else what went wrong.
     QString Start(bool bService = true)
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000))
-            return QStringLiteral("dbus-daemon (package dbus) does not start");
-        for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i)
-            m_daemon.waitForReadyRead(100);
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        if (m_address.isEmpty())
-            return QStringLiteral("dbus-daemon printed no address");
-        m_bus = QDBusConnection::connectToBus(m_address, QStringLiteral("mock-udisks-test"));
-        if (!m_bus.isConnected())
-            return QStringLiteral("cannot connect to the private bus");
-        if (!bService)
-            return {};
-
+        const QString error = StartBus();
+        if (!error.isEmpty() || !bService)
+            return error;
         QDir().mkpath(MountRoot());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
-        m_mock.setProcessEnvironment(env);
-        m_mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_mock.setStandardOutputFile(m_dir.filePath(QStringLiteral("mock.log")));
-        m_mock.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                      QStringLiteral("--template"), QStringLiteral(FENMOUNT_UDISKS_MOCK),
-                      QStringLiteral("-p"),
-                      QStringLiteral("{\"mount_root\": \"%1\"}").arg(MountRoot())});
-        if (!m_mock.waitForStarted(5000))
-            return QStringLiteral("python3 does not start");
-        const bool bUp = WaitFor([this] {
-            return m_bus.interface()->isServiceRegistered(kUDisks).value() ||
-                   m_mock.state() == QProcess::NotRunning;
-        });
-        if (!bUp || m_mock.state() == QProcess::NotRunning)
-            return QStringLiteral("the stand-in udisks2 (package python3-dbusmock) is not up");
-        return {};
+        return StartMock({QStringLiteral("--template"), QStringLiteral(FENMOUNT_UDISKS_MOCK),
+                          QStringLiteral("-p"),
+                          QStringLiteral("{\"mount_root\": \"%1\"}").arg(MountRoot())},
+                         kUDisks, m_dir.filePath(QStringLiteral("mock.log")));
     }
-    ~MockUDisks()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("mock-udisks-test"));
-        for (QProcess* p : {&m_mock, &m_daemon}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(5000))
-                p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-    QString Address() const { return m_address; }
     // Where file systems are mounted (before Start).
     QString MountRoot() const
     {
@@ -160,15 +111,11 @@ private:
     {
         QDBusMessage call = QDBusMessage::createMethodCall(kUDisks, path, kMockInterface, method);
         call.setArguments(args);
-        return m_bus.call(call);
+        return Bus().call(call);
     }
 
     QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QProcess m_mock;
-    QString m_address;
     QString m_strMountRoot;
-    QDBusConnection m_bus{QString()};
 };
 
 // xdg-open's stand-in, first on PATH while it lives.
