@@ -557,7 +557,7 @@ int Info(const QString& image)
     if (f.found & kVbeFactUdf) {
         static const char* const kKinds[] = {"", "physical", "virtual (VAT)", "sparable",
                                              "metadata"};
-        static const char* const kAccess[] = {"unspecified", "read-only", "write-once",
+        static const char* const kAccess[] = {"access not given", "read-only", "write-once",
                                               "rewritable", "overwritable"};
         add("UDF",
             QStringLiteral("revision %1.%2, %3 partition, %4, label \"%5\"")

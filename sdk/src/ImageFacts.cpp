@@ -67,7 +67,9 @@ bool readSession(ByteSource& src, std::uint32_t start, Session* s)
                    vd[kVdEscapes + 1] == '/' && std::strchr("@CE", vd[kVdEscapes + 2]) &&
                    vd[kVdEscapes + 2]) {
             s->joliet.assign(vd, vd + kBlock);
-        } else if (vd[0] == kVdBoot && std::memcmp(vd + 7, "EL TORITO SPECIFICATION", 23) == 0) {
+        } else if (vd[0] == kVdBoot && std::memcmp(vd + 7, "EL TORITO ", 10) == 0) {
+            // The boot system identifier names El Torito; its catalog's
+            // block follows the 64 bytes of identifiers.
             s->elTorito = true;
             s->bootCatalog = le32(vd + 71);
         }
@@ -132,11 +134,13 @@ std::uint32_t isoLevel(ByteSource& src, const std::uint8_t* rootRecord)
         {both32(rootRecord + kDrExtent), both32(rootRecord + kDrDataLength)}};
     std::vector<std::uint8_t> data;
     std::size_t visited = 0, records = 0;
+    std::uint64_t budget = 64u << 20; // bytes of folders read at most
     while (!folders.empty() && visited < 4096 && records < 200000 && level < 3) {
         auto [block, length] = folders.back();
         folders.pop_back();
         ++visited;
-        length = std::min<std::uint32_t>(length, 1u << 20);
+        length = static_cast<std::uint32_t>(std::min<std::uint64_t>({length, 1u << 20, budget}));
+        budget -= length;
         data.resize(length);
         if (length == 0 || !src.readExact(std::uint64_t(block) * kBlock, data.data(), length))
             continue;
