@@ -239,19 +239,7 @@ bool CWindowEndpoint::Listen(const QString& className, Handler handler)
     listener->kind = Kind::Window;
     listener->path = SocketPath(className);
     listener->handler = std::move(handler);
-    listener->fd = BindListening(listener->path);
-    if (listener->fd < 0)
-        return false;
-    Listener* pListener = listener.get();
-    pListener->pNotifier = new QSocketNotifier(pListener->fd, QSocketNotifier::Read);
-    connect(pListener->pNotifier, &QSocketNotifier::activated, this,
-            [this, pListener] { OnReadable(pListener); });
-    {
-        std::lock_guard lock(g_localMutex);
-        g_local[pListener->path] = this;
-    }
-    m_listeners.push_back(std::move(listener));
-    return true;
+    return AddListener(std::move(listener));
 }
 
 bool CWindowEndpoint::ListenForBroadcast(const QString& messageName, BroadcastHandler handler)
@@ -263,6 +251,11 @@ bool CWindowEndpoint::ListenForBroadcast(const QString& messageName, BroadcastHa
     listener->kind = Kind::Broadcast;
     listener->path = folder + QStringLiteral("/%1-%2").arg(::getpid()).arg(++s_counter);
     listener->broadcastHandler = std::move(handler);
+    return AddListener(std::move(listener));
+}
+
+bool CWindowEndpoint::AddListener(std::unique_ptr<Listener> listener)
+{
     listener->fd = BindListening(listener->path);
     if (listener->fd < 0)
         return false;

@@ -66,6 +66,7 @@ public:
 
 private:
     struct Listener;
+    bool AddListener(std::unique_ptr<Listener> listener);
     void OnReadable(Listener* pListener);
 
     std::vector<std::unique_ptr<Listener>> m_listeners;

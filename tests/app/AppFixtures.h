@@ -51,7 +51,7 @@ protected:
     void SetUp() override
     {
         WithResources::SetUp();
-        g_pImageEngine = new CImageEngine(FakeModulePath());
+        g_pImageEngine = new CImageEngine(ModulePath());
         g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
         m_frame = std::make_unique<CMainFrame>(&m_doc);
         m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
@@ -65,6 +65,9 @@ protected:
         g_pImageEngine = nullptr;
         WithResources::TearDown();
     }
+    // The reading module the engine loads: the scripted one by default.
+    virtual QString ModulePath() const { return FakeModulePath(); }
+
     CLanternDoc m_doc;
     std::unique_ptr<CMainFrame> m_frame;
     QStringList m_warnings;

@@ -258,17 +258,7 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 class RealImage : public Commands
 {
 protected:
-    void SetUp() override
-    {
-        WithResources::SetUp();
-        g_pImageEngine = new CImageEngine(RealModulePath());
-        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
-        m_frame = std::make_unique<CMainFrame>(&m_doc);
-        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->show();
-        QApplication::setActiveWindow(m_frame.get());
-    }
+    QString ModulePath() const override { return RealModulePath(); }
     QString m_tree;
 };
 

@@ -51,12 +51,14 @@ protected:
     }
 };
 
-class HandOff : public WithResources
+class HandOff : public Frame
 {
 protected:
     void SetUp() override
     {
-        WithResources::SetUp();
+        Frame::SetUp();
+        QApplication::setActiveWindow(m_frame.get());
+        m_frame->installEventFilter(&m_frameSteps);
         ::chmod(QFile::encodeName(m_work.path()).constData(), 0700);
         m_settings.Set("XDG_RUNTIME_DIR", m_work.path());
         m_settings.Set("SUITE_DOUBLE_LOG", Log());
@@ -85,15 +87,6 @@ protected:
                                     {QStringLiteral("-quiet"), QStringLiteral("-R"),
                                      QStringLiteral("-o"), m_image, m_tree}),
                   0);
-
-        g_pImageEngine = new CImageEngine(RealModulePath());
-        g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
-        m_frame = std::make_unique<CMainFrame>(&m_doc);
-        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->show();
-        QApplication::setActiveWindow(m_frame.get());
-        m_frame->installEventFilter(&m_frameSteps);
     }
     void TearDown() override
     {
@@ -101,10 +94,7 @@ protected:
             process->kill();
             process->waitForFinished();
         }
-        m_frame.reset();
-        delete g_pImageEngine;
-        g_pImageEngine = nullptr;
-        WithResources::TearDown();
+        Frame::TearDown();
     }
 
     QString Log() const { return m_work.filePath(QStringLiteral("double.log")); }
@@ -171,10 +161,9 @@ protected:
     QTemporaryDir m_work;
     QString m_suite, m_tree, m_image;
     QByteArray m_content;
-    CLanternDoc m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
+    QString ModulePath() const override { return RealModulePath(); }
+
     FrameSteps m_frameSteps;
-    QStringList m_warnings;
     std::vector<std::unique_ptr<QProcess>> m_running;
     int m_nOut = 0;
 };
