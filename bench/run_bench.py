@@ -294,10 +294,15 @@ def bench_image(key, tree, image, entries, cli, runs, work):
 def bench_viewer(viewer, image, rows, runs, work):
     """The viewer's figures on one image, beside lantern-cli's."""
     log("\n== the viewer (%s, offscreen)" % os.path.basename(image))
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-
     def run(args):
-        proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
+        # Every run starts as a new user would: settings saved by an earlier
+        # run (the last image among them) must not carry over, or the run
+        # without an image opens one.
+        with tempfile.TemporaryDirectory(prefix="lantern-bench-settings-") as settings:
+            env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                       XDG_CONFIG_HOME=os.path.join(settings, "config"),
+                       LANTERN_USER_REGISTRY=os.path.join(settings, "user.reg"))
+            proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
         values = {}
         for line in proc.stdout.decode().splitlines():
             k, v = line.split()

@@ -164,7 +164,11 @@ private:
     // one: a file is handed over with m_bFileReady; m_bWriterQuit ends it.
     // Both are set under m_signalMutex.
     std::atomic<bool> m_bFileReady{false};
-    bool m_bWriterQuit = false;
+    std::atomic<bool> m_bWriterQuit{false};
+    // The time the writer gives the file it is writing before closing it
+    // (0: none); m_bTimeSet says that it did.
+    FILETIME64 m_ftTargetTime = 0;
+    std::atomic<bool> m_bTimeSet{false};
     int m_nFolderDepth = 0;
     // The file-system type of the last target folder of a folder extraction.
     QString m_strVolumeFolder;
