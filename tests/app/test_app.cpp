@@ -6,7 +6,6 @@
 #include "FolderTreeView.h"
 #include "IconProvider.h"
 #include "ImageEngine.h"
-#include "WindowEndpoint.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternApp.h"
@@ -20,6 +19,7 @@
 #include "SkinMessages.h"
 #include "StoredSettings.h"
 #include "TempSettings.h"
+#include "WindowEndpoint.h"
 
 #include <QApplication>
 #include <QFileInfo>
