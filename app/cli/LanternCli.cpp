@@ -364,29 +364,25 @@ int Extract(const QStringList& args, bool bQuiet)
 
     if (!QDir().mkpath(dest))
         return Fail(QStringLiteral("cannot create %1").arg(dest));
-    // Never replace a file unless asked to: look at every target first.
-    for (const CLTDataItem* item : selection) {
-        const auto check = [&](const CLTDataItem* record) -> bool {
-            if (!record->IsFile())
-                return true;
-            QString relative = SlashPath(record);
-            if (item->IsFolder()) {
-                relative = SlashPath(item).section(QLatin1Char('/'), -1) +
-                           relative.mid(SlashPath(item).size());
-            } else {
-                relative = record->m_strFileName;
-            }
-            const QString target = dest + QLatin1Char('/') + relative;
-            if (!bOverwrite && QFileInfo(target).exists()) {
+    // Never replace a file unless asked to: look at every target first. A
+    // folder whose target does not exist yet has nothing below it to replace.
+    const std::function<bool(const CLTDataItem*, const QString&)> check =
+        [&](const CLTDataItem* record, const QString& target) {
+            const QFileInfo info(target);
+            if (record->IsFile() && info.exists()) {
                 error = QStringLiteral("%1 exists (use --overwrite to replace it)").arg(target);
                 return false;
             }
+            if (!record->IsFolder() || !info.isDir())
+                return true;
+            for (const CLTDataItem* child : record->m_children) {
+                if (!check(child, target + QLatin1Char('/') + child->m_strFileName))
+                    return false;
+            }
             return true;
         };
-        bool bOk = check(item);
-        if (bOk && item->IsFolder())
-            Walk(item, [&](const CLTDataItem* r) { bOk = bOk && check(r); });
-        if (!bOk)
+    for (const CLTDataItem* item : selection) {
+        if (!bOverwrite && !check(item, dest + QLatin1Char('/') + item->m_strFileName))
             return Fail(error);
         total += item->m_nSize;
     }
