@@ -2,7 +2,6 @@
 
 #include "AdtMessageBox.h"
 #include "ImageEngine.h"
-#include "WindowEndpoint.h"
 #include "LanternDoc.h"
 #include "MainFrame.h"
 #include "ModalDialogs.h"
@@ -11,6 +10,7 @@
 #include "SkinImages.h"
 #include "StoredSettings.h"
 #include "TextFit.h"
+#include "WindowEndpoint.h"
 
 #include <QDir>
 #include <QFileInfo>
