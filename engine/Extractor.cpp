@@ -8,17 +8,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <deque>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::uint32_t kChunkSize = 32768;
+// The most chunks the writer hands to the system in one call.
+constexpr std::size_t kWriteBatch = 16;
 constexpr auto kLockRetry = std::chrono::milliseconds(10);
 constexpr auto kJoinStep = std::chrono::milliseconds(100);
 // How long one side spins before it sleeps on a condition variable. The
@@ -137,31 +141,59 @@ bool CImageEngine::PushChunk(ChunkRecord* pRecord)
     return true;
 }
 
-ChunkRecord* CImageEngine::PeekChunk()
+std::size_t CImageEngine::PeekChunks(ChunkRecord** pRecords, std::size_t nMax)
 {
     LockQueue();
-    ChunkRecord* record = m_chunkQueue.empty() ? nullptr : m_chunkQueue.front();
+    const std::size_t n = std::min(nMax, m_chunkQueue.size());
+    std::copy_n(m_chunkQueue.begin(), n, pRecords);
     UnlockQueue();
-    return record;
+    return n;
 }
 
-void CImageEngine::PopChunk()
+void CImageEngine::PopChunks(std::size_t nCount)
 {
+    std::uint64_t bytes = 0;
+    ChunkRecord* surplus[kWriteBatch];
+    std::size_t nSurplus = 0;
     LockQueue();
-    ChunkRecord* record = m_chunkQueue.front();
-    m_chunkQueue.pop_front();
+    for (std::size_t i = 0; i < nCount; ++i) {
+        ChunkRecord* record = m_chunkQueue.front();
+        m_chunkQueue.pop_front();
+        bytes += record->nLength;
+        record->nLength = 0xFFFFFFFFu;
+        if (m_nSpareChunks < m_spareChunks.size())
+            m_spareChunks[m_nSpareChunks++] = record;
+        else
+            surplus[nSurplus++] = record;
+    }
     UnlockQueue();
-    const std::uint64_t before = m_nQueuedBytes.fetch_sub(record->nLength);
-    const bool bBackUnderBound =
-        before > kMaxQueuedBytes && before - record->nLength <= kMaxQueuedBytes;
-    delete record;
+    for (std::size_t i = 0; i < nSurplus; ++i)
+        delete surplus[i];
+    const std::uint64_t before = m_nQueuedBytes.fetch_sub(bytes);
     // The reading side waits only while the queue is over its bound.
-    if (bBackUnderBound) {
+    if (before > kMaxQueuedBytes && before - bytes <= kMaxQueuedBytes) {
         {
             std::lock_guard lock(m_signalMutex);
         }
         m_signal.notify_all();
     }
+}
+
+ChunkRecord* CImageEngine::TakeSpareChunk()
+{
+    LockQueue();
+    ChunkRecord* record = m_nSpareChunks ? m_spareChunks[--m_nSpareChunks] : nullptr;
+    UnlockQueue();
+    return record;
+}
+
+void CImageEngine::FreeSpareChunks()
+{
+    LockQueue();
+    for (std::size_t i = 0; i < m_nSpareChunks; ++i)
+        delete m_spareChunks[i];
+    m_nSpareChunks = 0;
+    UnlockQueue();
 }
 
 void CImageEngine::ClearQueue()
@@ -185,22 +217,44 @@ void CImageEngine::WakeWriter()
 
 // ---- The writer ---------------------------------------------------------------
 
-bool CImageEngine::WriteChunk(int fd, const ChunkRecord* pRecord)
+// Writes the records in order with as few calls as possible; false when
+// the file system took fewer bytes than they hold (a full disk).
+bool CImageEngine::WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount)
 {
-    std::uint32_t written = 0;
-    while (written < pRecord->nLength) {
-        const ssize_t n = ::write(fd, pRecord->data.get() + written, pRecord->nLength - written);
+    iovec parts[kWriteBatch];
+    std::uint64_t wanted = 0;
+    for (std::size_t i = 0; i < nCount; ++i) {
+        parts[i].iov_base = pRecords[i]->data.get();
+        parts[i].iov_len = pRecords[i]->nLength;
+        wanted += pRecords[i]->nLength;
+    }
+    iovec* next = parts;
+    int left = static_cast<int>(nCount);
+    std::uint64_t written = 0;
+    while (left > 0) {
+        const ssize_t n = ::writev(fd, next, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        written += static_cast<std::uint32_t>(n);
+        written += static_cast<std::uint64_t>(n);
+        // Step over what went out; a part written in half goes on from there.
+        auto done = static_cast<std::size_t>(n);
+        while (left > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --left;
+        }
+        if (left > 0) {
+            next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
     }
     m_nBytesWritten += written;
     const std::uint64_t total = m_nBytesTotal;
     if (total != 0)
         m_nExtractPercent = static_cast<int>(m_nBytesWritten.load() * 100 / total);
-    return written == pRecord->nLength;
+    return written == wanted;
 }
 
 // One writer serves every file of a folder extraction: between files it
@@ -240,14 +294,15 @@ void CImageEngine::WriteOneFile()
     }
     // Write what arrives until the reading side is done, sleeping while
     // the queue is empty.
+    ChunkRecord* batch[kWriteBatch];
+    std::size_t n = 0;
     while (!m_bCancel && !m_bWriteFailed) {
-        ChunkRecord* record = PeekChunk();
-        if (record) {
-            if (!WriteChunk(fd, record)) {
+        if ((n = PeekChunks(batch, kWriteBatch)) != 0) {
+            if (!WriteChunks(fd, batch, n)) {
                 m_bWriteFailed = true;
                 break;
             }
-            PopChunk();
+            PopChunks(n);
             continue;
         }
         SpinUntil([&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
@@ -257,12 +312,12 @@ void CImageEngine::WriteOneFile()
         if (!m_bProducing) {
             // The reading side queues nothing more; drain what is left.
             lock.unlock();
-            while (!m_bCancel && (record = PeekChunk()) != nullptr) {
-                if (!WriteChunk(fd, record)) {
+            while (!m_bCancel && (n = PeekChunks(batch, kWriteBatch)) != 0) {
+                if (!WriteChunks(fd, batch, n)) {
                     m_bWriteFailed = true;
                     break;
                 }
-                PopChunk();
+                PopChunks(n);
             }
             break;
         }
@@ -317,6 +372,7 @@ void CImageEngine::StopWriter()
     m_writerWake.notify_one();
     m_writerThread.join();
     m_bWriterQuit = false;
+    FreeSpareChunks();
 }
 
 void CImageEngine::JoinWriter()
@@ -397,16 +453,21 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
                 }
                 if (offset + chunkSize > size - 1)
                     chunkSize = static_cast<std::uint32_t>(size - offset);
-                auto* record = new (std::nothrow) ChunkRecord;
+                // A record the writer is done with comes back with its
+                // buffer; only the bytes read into it are ever written.
+                ChunkRecord* record = TakeSpareChunk();
                 if (!record) {
-                    r = STATUS_UNEXPECTED;
-                    break;
-                }
-                record->data.reset(new (std::nothrow) std::uint8_t[chunkSize]());
-                if (!record->data) {
-                    delete record;
-                    r = STATUS_OUT_OF_MEMORY;
-                    break;
+                    record = new (std::nothrow) ChunkRecord;
+                    if (!record) {
+                        r = STATUS_UNEXPECTED;
+                        break;
+                    }
+                    record->data.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
+                    if (!record->data) {
+                        delete record;
+                        r = STATUS_OUT_OF_MEMORY;
+                        break;
+                    }
                 }
                 std::uint32_t read = 0;
                 r = m_pBrowser->ReadFile(record->data.get(), chunkSize, &read, 0);

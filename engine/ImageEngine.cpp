@@ -51,6 +51,7 @@ CImageEngine::~CImageEngine()
     ReleaseSdk();
     m_pLoader.reset(); // may unload the module
     ClearQueue();
+    FreeSpareChunks();
 }
 
 STATUS CImageEngine::ConfigureSdk()

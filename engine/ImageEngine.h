@@ -16,6 +16,7 @@
 #include "VbeSdk.h"
 
 #include <QString>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -111,12 +112,14 @@ private:
     void StopWriter();
     bool TargetVolumeAccepts(const QString& folder, std::uint64_t size);
     bool PushChunk(ChunkRecord* pRecord);
-    ChunkRecord* PeekChunk();
-    void PopChunk();
+    std::size_t PeekChunks(ChunkRecord** pRecords, std::size_t nMax);
+    void PopChunks(std::size_t nCount);
+    ChunkRecord* TakeSpareChunk();
+    void FreeSpareChunks();
     void ClearQueue();
     void LockQueue();
     void UnlockQueue() { m_bQueueBusy.clear(std::memory_order_release); }
-    bool WriteChunk(int fd, const ChunkRecord* pRecord);
+    bool WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount);
     void JoinWriter();
     void WakeWriter();
 
@@ -129,6 +132,11 @@ private:
     bool m_bReaderOpen = false;
     std::atomic_flag m_bQueueBusy;
     std::deque<ChunkRecord*> m_chunkQueue;
+    // Records the writer is done with, buffers kept, for the reading side to
+    // fill again (under the queue's lock): a fresh buffer per chunk cost a
+    // page fault per 4 KiB.
+    std::array<ChunkRecord*, 64> m_spareChunks{};
+    std::size_t m_nSpareChunks = 0;
     std::thread m_writerThread;
     std::atomic<bool> m_bCancel{false};
     std::atomic<bool> m_bProducing{false};

@@ -9,11 +9,13 @@
 #include <QFileInfo>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -211,6 +213,23 @@ TEST_F(Extraction, FullDiskReportsWriteFailureAndLeavesNoFile)
     EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target);
     EXPECT_FALSE(m_notes.Has(NOTIFY_ACCESS_DENIED));
     EXPECT_FALSE(QFileInfo(target).exists() || QFileInfo(target).isSymLink());
+
+    // A disk that fills in the middle of the file: the system takes part of
+    // what it is given, then nothing.
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 100000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    m_notes.events.clear();
+    const QString partial = Target(QStringLiteral("PARTIAL"));
+    const STATUS r = m_engine.ExtractFile(QStringLiteral("DATA"), partial, 0);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(r, STATUS_FAIL);
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), partial);
+    EXPECT_FALSE(QFileInfo::exists(partial));
 }
 
 // An error reported only when the file is closed fails the file like a short
