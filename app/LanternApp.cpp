@@ -1,6 +1,7 @@
 #include "LanternApp.h"
 
 #include "AdtMessageBox.h"
+#include "EventPump.h"
 #include "ImageEngine.h"
 #include "LanternDoc.h"
 #include "MainFrame.h"
@@ -188,7 +189,7 @@ bool CLanternApp::InitInstance()
     }
 
     g_pImageEngine = new CImageEngine();
-    g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
+    g_pImageEngine->SetMessagePump(&ServeWaitingEvents);
 
     m_pDoc = std::make_unique<CLanternDoc>();
     m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get());
