@@ -25,6 +25,8 @@ it also drives the real widgets offscreen on the first image: start to the
 shown tree against lantern-cli's listing, sorting the largest folder by each
 column, Extract of the whole root from the window against lantern-cli, and
 the viewer's memory per entry (its peak with the image minus with none).
+lantern-cli's memory per entry is counted the same way: its peak listing the
+image minus its peak listing an empty image.
 """
 
 import argparse
@@ -330,10 +332,24 @@ def bench_image(key, tree, image, entries, cli, runs, work):
         rows.append(("extract", name, t, peak, "ok" if not verdict else "; ".join(verdict)))
 
     print_rows(rows)
+    # Memory per entry as for the viewer: the peak with the image minus the
+    # peak with an empty one (the program and its libraries), by entries.
     lantern_list = next(r for r in rows if r[0] == "list" and r[1].startswith("lantern"))
-    log("lantern-cli list: %.0f bytes of peak memory per entry" %
-        (lantern_list[3] * 1024.0 / max(entries, 1)))
+    empty_peak = max(run_measured([cli, "list", empty_image(work)])[1] for _ in range(3))
+    log("lantern-cli list: %.0f bytes of peak memory per entry (peak %.1f MiB with the image, "
+        "%.1f MiB with an empty one)" %
+        ((lantern_list[3] - empty_peak) * 1024.0 / max(entries, 1), lantern_list[3] / 1024.0,
+         empty_peak / 1024.0))
     return rows, made
+
+
+def empty_image(work):
+    """An image of an empty folder, made once in the work folder."""
+    image = os.path.join(work, "image-empty.iso")
+    if not os.path.exists(image):
+        with tempfile.TemporaryDirectory(prefix="lantern-bench-empty-") as tree:
+            make_image(tree, image, ["-R", "-J"])
+    return image
 
 
 def bench_viewer(viewer, image, rows, runs, work):
@@ -347,6 +363,7 @@ def bench_viewer(viewer, image, rows, runs, work):
             env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
                        XDG_CONFIG_HOME=os.path.join(settings, "config"),
                        LANTERN_USER_REGISTRY=os.path.join(settings, "user.reg"))
+            env["LANTERN_BENCH_SPAWNED"] = repr(time.monotonic())
             proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
         values = {}
         for line in proc.stdout.decode().splitlines():
