@@ -176,7 +176,9 @@ ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control
     ScanStatus udfStatus = scanUdf(logical, udf, control);
     if (udfStatus == ScanStatus::Aborted)
         return udfStatus;
-    ScanStatus isoStatus = scanIso(logical, iso, control);
+    ScanControl isoControl = control;
+    isoControl.expectedEntries = udf.entries.size();
+    ScanStatus isoStatus = scanIso(logical, iso, isoControl);
     if (isoStatus == ScanStatus::Aborted)
         return isoStatus;
     const bool haveUdf = udfStatus == ScanStatus::Ok;

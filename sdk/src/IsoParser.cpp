@@ -544,6 +544,11 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
     DirRecord root;
     decodeRecord(rootRecord, &root);
     tree_.entries.clear();
+    if (control_.expectedEntries) {
+        const std::size_t n = std::min<std::size_t>(control_.expectedEntries, limits::kMaxEntries);
+        tree_.entries.reserve(n);
+        tree_.extents.reserve(n);
+    }
     tree_.entries.emplace_back();
     Entry& r = tree_.entries.back();
     r.directory = true;

@@ -14,6 +14,9 @@ struct ScanControl
 {
     const std::atomic<bool>* abort = nullptr;
     std::atomic<float>* progress = nullptr;
+    // How many entries the caller expects the tree to hold (the other tree
+    // of a bridge image), to size it once; 0 when unknown.
+    std::size_t expectedEntries = 0;
 };
 
 enum class ScanStatus

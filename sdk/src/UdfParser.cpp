@@ -17,23 +17,36 @@ using namespace udf;
 
 namespace {
 
-// CRC-ITU-T (polynomial 0x1021, initial 0), one table step per byte.
-constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
-    std::array<std::uint16_t, 256> t{};
+// CRC-ITU-T (polynomial 0x1021, initial 0), eight bytes per step: table k
+// holds the CRC of a byte followed by k zero bytes. Entries are checked
+// whole, up to a block each, so the byte-at-a-time form was a good part of
+// the reading of a UDF tree.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> kCrcTables = [] {
+    std::array<std::array<std::uint16_t, 256>, 8> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned crc = i << 8;
         for (int b = 0; b < 8; ++b)
             crc = crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1;
-        t[i] = static_cast<std::uint16_t>(crc);
+        t[0][i] = static_cast<std::uint16_t>(crc);
     }
+    for (std::size_t k = 1; k < 8; ++k)
+        for (unsigned i = 0; i < 256; ++i) {
+            const std::uint16_t prev = t[k - 1][i];
+            t[k][i] = static_cast<std::uint16_t>((prev << 8) ^ t[0][prev >> 8]);
+        }
     return t;
 }();
 
 std::uint16_t crcItu(const std::uint8_t* p, std::size_t n)
 {
+    const auto& t = kCrcTables;
     std::uint16_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        crc = static_cast<std::uint16_t>(crc << 8) ^ kCrcTable[((crc >> 8) ^ p[i]) & 0xFF];
+    for (; n >= 8; n -= 8, p += 8) {
+        crc = t[7][p[0] ^ (crc >> 8)] ^ t[6][p[1] ^ (crc & 0xFF)] ^ t[5][p[2]] ^ t[4][p[3]] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; n; --n, ++p)
+        crc = static_cast<std::uint16_t>(crc << 8) ^ t[0][((crc >> 8) ^ *p) & 0xFF];
     return crc;
 }
 
@@ -194,6 +207,9 @@ private:
     std::vector<Map> maps_;
     std::vector<std::uint8_t> window_;
     std::uint64_t windowStart_ = 0;
+    // readIcb's blocks and the entries one chain of it passed.
+    std::vector<std::uint8_t> icbBlock_, icbNext_;
+    std::vector<std::pair<std::uint16_t, std::uint32_t>> icbSeen_;
     std::unordered_set<std::uint64_t> directories_; // image offsets of folder entries
     std::uint64_t directoryBytes_ = 0;
     std::uint64_t extentTotal_ = 0;
@@ -381,7 +397,7 @@ bool UdfReader::loadVat(Map& m)
             continue;
         LbAddr self{static_cast<std::uint32_t>(at - phys.start), m.underlying};
         Icb icb;
-        if (!parseEntry(buf, self, icb))
+        if (!udfTagValid(buf.data(), bs_, ident, self.block) || !parseEntry(buf, self, icb))
             continue;
         if (icb.fileType != kFtVat && icb.fileType != kFtUnspecified)
             continue;
@@ -654,10 +670,9 @@ bool UdfReader::readEntryBlock(LbAddr at, std::vector<std::uint8_t>& buf)
 
 bool UdfReader::parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb& out)
 {
+    // The caller checked the descriptor tag.
     const std::uint8_t* p = buf.data();
     std::uint16_t ident = le16(p);
-    if (!udfTagValid(p, bs_, ident, at.block))
-        return false;
     bool extended = ident == kTagExtendedFileEntry;
     if (!extended && ident != kTagFileEntry)
         return false;
@@ -679,11 +694,21 @@ bool UdfReader::parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb&
 bool UdfReader::readIcb(LbAddr at, Icb& out, std::vector<std::uint64_t>* path,
                         std::uint32_t* reached)
 {
-    std::vector<std::uint8_t> buf(bs_), next(bs_);
-    std::set<std::pair<std::uint16_t, std::uint32_t>> seen;
+    // Read for every entry of the tree: the buffers are the reader's own.
+    std::vector<std::uint8_t>& buf = icbBlock_;
+    std::vector<std::uint8_t>& next = icbNext_;
+    next.resize(bs_);
+    // A handful of hops at most: a list searched in order.
+    std::vector<std::pair<std::uint16_t, std::uint32_t>>& seen = icbSeen_;
+    seen.clear();
+    auto wasSeen = [&](LbAddr a) {
+        return std::find(seen.begin(), seen.end(), std::make_pair(a.partition, a.block)) !=
+               seen.end();
+    };
     for (std::uint32_t hop = 0; hop < limits::kMaxIcbHops; ++hop) {
-        if (!seen.insert({at.partition, at.block}).second)
+        if (wasSeen(at))
             return false; // indirect entries that loop
+        seen.emplace_back(at.partition, at.block);
         if (path) {
             // A chain that joins one already followed ends where that one did.
             if (auto it = known_.find(key(at)); it != known_.end() && !path->empty()) {
@@ -714,8 +739,9 @@ bool UdfReader::readIcb(LbAddr at, Icb& out, std::vector<std::uint64_t>* path,
                 udfTagValid(next.data(), bs_, kTagIndirectEntry, after.block)) {
                 LbAddr target = lbAddr(next.data() + kIndirectTarget + 4);
                 if (le32(next.data() + kIndirectTarget) & 0x3FFFFFFF) {
-                    seen.insert({after.partition, after.block});
-                    if (!seen.count({target.partition, target.block})) {
+                    if (!wasSeen(after))
+                        seen.emplace_back(after.partition, after.block);
+                    if (!wasSeen(target)) {
                         at = target;
                         continue;
                     }
@@ -844,7 +870,7 @@ std::string symlinkTarget(const std::string& data)
         switch (type) {
         case 1:
         case 2:
-            path = "/";
+            path.assign(1, '/');
             break;
         case 3:
             part = "..";
