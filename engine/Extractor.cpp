@@ -14,6 +14,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <new>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -25,29 +26,66 @@ constexpr std::uint32_t kChunkSize = 32768;
 constexpr std::size_t kWriteBatch = 16;
 constexpr auto kLockRetry = std::chrono::milliseconds(10);
 constexpr auto kJoinStep = std::chrono::milliseconds(100);
-// How long one side spins before it sleeps on a condition variable. The
-// writer opens, writes and closes a small file in some 100 microseconds and
-// the reading side hands over the next one in less: a short spin catches
-// many of these hand-overs without the sleep and wake-up that a blocking
-// wait costs. The spin never yields: on a busy machine a yielding thread
-// loses its turn for a whole time slice, per file.
-constexpr auto kSpinTime = std::chrono::microseconds(50);
+// How long one side spins at most before it sleeps on a condition
+// variable. The writer opens, writes and closes a small file in some tens of
+// microseconds and the reading side hands over the next one in less: a
+// short spin catches these hand-overs without the sleep and wake-up that a
+// blocking wait costs. The spin never yields: on a busy machine a yielding
+// thread loses its turn for a whole time slice, per file.
+constexpr auto kSpinTime = std::chrono::nanoseconds(50'000);
+constexpr auto kShortestSpin = std::chrono::nanoseconds(2'000);
 
-// Spins until done() holds or kSpinTime has passed; returns done().
-template <class Done>
-bool SpinUntil(Done done)
+// Each thread's spin learns from its hand-overs. A spin is pointless while
+// the other side last ran on this thread's own processor (the other one
+// busy with something else): it only keeps the other side from running,
+// twice per file. And a spin that ends unanswered halves the next one, down
+// to none, tried again whole every 16 waits; an answered one restores it.
+class CSpinBudget
 {
-    const auto start = std::chrono::steady_clock::now();
-    for (int round = 0;; ++round) {
+public:
+    // Spins until done() holds or the budget has passed; returns done().
+    // myCpu is where this thread runs, otherCpu where the other side ran
+    // last.
+    template <class Done>
+    bool SpinUntil(Done done, std::atomic<int>& myCpu, const std::atomic<int>& otherCpu)
+    {
         if (done())
             return true;
-        if ((round & 63) == 63 && std::chrono::steady_clock::now() - start >= kSpinTime)
+        const int cpu = ::sched_getcpu();
+        myCpu.store(cpu, std::memory_order_relaxed);
+        if (cpu >= 0 && otherCpu.load(std::memory_order_relaxed) == cpu)
             return false;
+        if (m_budget.count() == 0) {
+            if (++m_nSkipped < 16)
+                return false;
+            m_nSkipped = 0;
+            m_budget = kSpinTime;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        for (int round = 1;; ++round) {
+            if (done()) {
+                m_budget = kSpinTime;
+                return true;
+            }
+            if ((round & 63) == 0 && std::chrono::steady_clock::now() - start >= m_budget) {
+                m_budget /= 2;
+                if (m_budget < kShortestSpin)
+                    m_budget = std::chrono::nanoseconds(0);
+                return false;
+            }
 #if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
+            __builtin_ia32_pause();
 #endif
+        }
     }
-}
+
+private:
+    std::chrono::nanoseconds m_budget = kSpinTime;
+    unsigned m_nSkipped = 0;
+};
+
+// The reading side and the writer each spin on their own thread.
+thread_local CSpinBudget t_spin;
 
 const char16_t* Utf16(const QString& text)
 {
@@ -264,7 +302,7 @@ void CImageEngine::WriterThread()
 {
     for (;;) {
         // The next file of a folder usually comes within microseconds.
-        SpinUntil([&] { return m_bFileReady || m_bWriterQuit; });
+        t_spin.SpinUntil([&] { return m_bFileReady || m_bWriterQuit; }, m_nWriterCpu, m_nReaderCpu);
         {
             std::unique_lock lock(m_signalMutex);
             m_writerWake.wait(lock, [&] { return m_bFileReady || m_bWriterQuit; });
@@ -305,7 +343,8 @@ void CImageEngine::WriteOneFile()
             PopChunks(n);
             continue;
         }
-        SpinUntil([&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
+        t_spin.SpinUntil([&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; },
+                         m_nWriterCpu, m_nReaderCpu);
         if (m_nQueuedBytes > 0)
             continue;
         std::unique_lock lock(m_signalMutex);
@@ -384,7 +423,7 @@ void CImageEngine::JoinWriter()
     // Wait for the writer to close the file in steps of at most 100 ms,
     // dispatching waiting messages between steps; return the moment it is
     // done. A small file is done within the first spin.
-    SpinUntil([&] { return m_bWriterDone.load(); });
+    t_spin.SpinUntil([&] { return m_bWriterDone.load(); }, m_nReaderCpu, m_nWriterCpu);
     for (;;) {
         std::unique_lock lock(m_signalMutex);
         if (m_signal.wait_for(lock, kJoinStep, [&] { return m_bWriterDone.load(); }))

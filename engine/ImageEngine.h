@@ -173,6 +173,10 @@ private:
     // Both are set under m_signalMutex.
     std::atomic<bool> m_bFileReady{false};
     std::atomic<bool> m_bWriterQuit{false};
+    // The processor each side last waited on (-1: not known): neither spins
+    // while the other one waits for the same processor.
+    std::atomic<int> m_nReaderCpu{-1};
+    std::atomic<int> m_nWriterCpu{-1};
     // The time the writer gives the file it is writing before closing it
     // (0: none); m_bTimeSet says that it did.
     FILETIME64 m_ftTargetTime = 0;
