@@ -336,10 +336,13 @@ def bench_image(key, tree, image, entries, cli, runs, work):
     # peak with an empty one (the program and its libraries), by entries.
     lantern_list = next(r for r in rows if r[0] == "list" and r[1].startswith("lantern"))
     empty_peak = max(run_measured([cli, "list", empty_image(work)])[1] for _ in range(3))
-    log("lantern-cli list: %.0f bytes of peak memory per entry (peak %.1f MiB with the image, "
-        "%.1f MiB with an empty one)" %
-        ((lantern_list[3] - empty_peak) * 1024.0 / max(entries, 1), lantern_list[3] / 1024.0,
-         empty_peak / 1024.0))
+    peaks = "peak %.1f MiB with the image, %.1f MiB with an empty one" % (
+        lantern_list[3] / 1024.0, empty_peak / 1024.0)
+    if entries < 100:
+        log("lantern-cli list: %s (too few entries to count per entry)" % peaks)
+    else:
+        log("lantern-cli list: %.0f bytes of peak memory per entry (%s)" %
+            ((lantern_list[3] - empty_peak) * 1024.0 / entries, peaks))
     return rows, made
 
 
