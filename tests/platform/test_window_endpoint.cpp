@@ -2,6 +2,7 @@
 // other in place: the listeners live on a thread of their own, so every
 // request crosses a real socket, as it does between two programs.
 
+#include "CoreTestApp.h"
 #include "WindowEndpoint.h"
 
 #include <QCoreApplication>
@@ -19,12 +20,7 @@ namespace {
 
 QCoreApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "test_platform";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    return app ? *app : *QCoreApplication::instance();
+    return CoreTestApp();
 }
 
 class EndpointTest : public ::testing::Test
