@@ -189,7 +189,7 @@ bool CLanternApp::InitInstance()
     }
 
     g_pImageEngine = new CImageEngine();
-    g_pImageEngine->SetMessagePump(&ServeWaitingEvents);
+    g_pImageEngine->SetMessagePump([] { ServeWaitingEvents(); });
 
     m_pDoc = std::make_unique<CLanternDoc>();
     m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get());

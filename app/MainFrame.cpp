@@ -2,6 +2,7 @@
 
 #include "AdtMessageBox.h"
 #include "CommandView.h"
+#include "EventPump.h"
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "ImageEngine.h"
@@ -546,9 +547,17 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         setEnabled(false);
         m_pProgressDlg->setEnabled(true);
         m_pProgressDlg->move(frameGeometry().center() - m_pProgressDlg->rect().center());
-        m_pProgressDlg->show();
-        m_pProgressDlg->raise();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // This comes for every file of an extraction. The first one shows the
+        // dialog and paints it at once; after that the new name is painted
+        // as often as the engine's pump serves events (a paint per file cost
+        // more than extracting a small file).
+        if (!m_pProgressDlg->isVisible()) {
+            m_pProgressDlg->show();
+            m_pProgressDlg->raise();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        } else {
+            ServeWaitingEvents(QEventLoop::ExcludeUserInputEvents);
+        }
         (nCode == NOTIFY_EXTRACT_BEGIN ? m_extractTimer : m_openTimer)
             .start(kProgressTimerMs, this);
         break;

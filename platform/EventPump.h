@@ -13,6 +13,8 @@
 
 constexpr std::chrono::microseconds kPumpInterval{2000};
 
-// Serves the events waiting for this thread unless it did so less than
-// kPumpInterval ago.
-void ServeWaitingEvents();
+#include <QEventLoop>
+
+// Serves the events waiting for this thread (those flags lets through)
+// unless it did so less than kPumpInterval ago.
+void ServeWaitingEvents(QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
