@@ -1,4 +1,5 @@
-// viewer_bench: the viewer's own widgets, driven offscreen, timed.
+// viewer_bench: the viewer itself (its application object, main frame and
+// views), driven offscreen, timed.
 //
 //   viewer_bench open IMAGE|-          start to the shown tree; "-" shows no
 //                                      image (the baseline of the memory)
@@ -8,13 +9,13 @@
 // Each prints "key value" lines for bench/run_bench.py: seconds, milliseconds
 // and the peak memory of the process in KiB.
 
-#include "EventPump.h"
+#include "CommandIds.h"
 #include "FileListModel.h"
 #include "FileListView.h"
-#include "FolderTreeView.h"
-#include "ImageEngine.h"
 #include "LTDataItem.h"
+#include "LanternApp.h"
 #include "LanternDoc.h"
+#include "MainFrame.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,9 +28,11 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -58,26 +61,6 @@ void Settle(QWidget* window)
     window->repaint();
     QCoreApplication::processEvents();
 }
-
-// The window's two panes as the main frame lays them out.
-struct Window
-{
-    CLanternDoc doc;
-    QSplitter splitter;
-    CFolderTreeView* tree = nullptr;
-    CFileListView* list = nullptr;
-
-    Window()
-    {
-        tree = new CFolderTreeView(&doc, &splitter);
-        list = new CFileListView(&doc, &splitter);
-        list->SetFolderTreeView(tree);
-        splitter.resize(1000, 700);
-        tree->OnInitialUpdate();
-        list->OnInitialUpdate();
-        splitter.show();
-    }
-};
 
 CLTDataItem* LargestFolder(CLTDataItem* root)
 {
@@ -118,62 +101,72 @@ int main(int argc, char** argv)
     sinceStart.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.size() < 2) {
+    if (argc < 3) {
         std::fprintf(stderr, "usage: viewer_bench open|sort|extract IMAGE [DEST]\n");
         return 2;
     }
-    // The program's engine, with the program's pump.
-    auto engine = std::make_unique<CImageEngine>(QCoreApplication::applicationDirPath() +
-                                                 QStringLiteral("/VBE.so"));
-    g_pImageEngine = engine.get();
-    engine->SetMessagePump(&ServeWaitingEvents);
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString image = std::strcmp(argv[2], "-") == 0
+                              ? QString()
+                              : QFileInfo(QFile::decodeName(argv[2])).absoluteFilePath();
+    const QString target = argc > 3 ? QDir(QFile::decodeName(argv[3])).absolutePath() : QString();
 
-    auto window = std::make_unique<Window>();
-    Settle(&window->splitter);
-    const QString mode = args[0];
-    const QString image = args[1] == u"-" ? QString() : QFileInfo(args[1]).absoluteFilePath();
-    if (!image.isEmpty() && window->list->OpenImageFile(image) < 0) {
-        std::fprintf(stderr, "viewer_bench: cannot open %s\n", qPrintable(image));
+    // The program as a user starts it: "lantern IMAGE", or no image.
+    QByteArray imageArg = QFile::encodeName(image);
+    std::vector<char*> appArgs{argv[0]};
+    if (!image.isEmpty())
+        appArgs.push_back(imageArg.data());
+    int appArgc = static_cast<int>(appArgs.size());
+    appArgs.push_back(nullptr);
+    CLanternApp app(appArgc, appArgs.data());
+    if (!app.InitInstance()) {
+        std::fprintf(stderr, "viewer_bench: the program did not start\n");
         return 1;
     }
-    Settle(&window->splitter);
+    CMainFrame* frame = app.MainFrame();
+    Settle(frame);
     const double shown = SinceStart(sinceStart);
+    CFileListView* list = frame->ListView();
+    CLanternDoc& doc = *list->GetDoc();
+    if (!image.isEmpty() && doc.m_pRootItem->GetChildCount() == 0) {
+        std::fprintf(stderr, "viewer_bench: cannot open %s\n", qPrintable(image));
+        return app.ExitInstance(1);
+    }
 
+    int result = 0;
     if (mode == u"open") {
         std::int64_t entries = CLTDataItem::LiveCount() - 1;
         std::printf("shown_s %.4f\nentries %lld\npeak_kib %ld\n", shown,
                     static_cast<long long>(entries), PeakKiB());
-        return 0;
-    }
-    CLanternDoc& doc = window->doc;
-    if (mode == u"sort") {
+    } else if (mode == u"sort") {
         CLTDataItem* folder = LargestFolder(doc.m_pRootItem);
         doc.m_pCurrentFolder = folder;
         doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
-        Settle(&window->splitter);
-        std::printf("rows %d\n", window->list->Model()->rowCount());
+        Settle(frame);
+        std::printf("rows %d\n", list->Model()->rowCount());
         static const char* const kColumns[] = {"name", "size", "type", "modified"};
         for (int column = 0; column < SORT_COLUMN_COUNT; ++column) {
             // The first click sorts one way, the second the other.
             for (int click = 0; click < 2; ++click) {
                 QElapsedTimer timer;
                 timer.start();
-                window->list->SortByColumn(column);
-                Settle(&window->splitter);
+                list->SortByColumn(column);
+                Settle(frame);
                 std::printf("sort_%s_%d_ms %.2f\n", kColumns[column], click,
                             timer.nsecsElapsed() / 1e6);
             }
         }
-        return 0;
-    }
-    if (mode == u"extract" && args.size() >= 3) {
-        const QString target = QDir(args[2]).absolutePath();
+    } else if (mode == u"extract" && !target.isEmpty()) {
         doc.m_pCurrentFolder = doc.m_pRootItem;
         doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
-        Settle(&window->splitter);
-        window->list->ListCtrl()->selectAll();
+        Settle(frame);
+        // Every row of the root selected in the list, and Extract given to
+        // the frame as the menu gives it: the frame's progress dialog and
+        // its reports take part.
+        QApplication::setActiveWindow(frame);
+        list->ListCtrl()->setFocus(Qt::OtherFocusReason);
+        list->ListCtrl()->selectAll();
+        Settle(frame);
         // Answers the folder question with the target, as a user would.
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -188,11 +181,19 @@ int main(int argc, char** argv)
         answer.start(1);
         QElapsedTimer timer;
         timer.start();
-        window->list->OnExtract();
-        std::printf("extract_s %.4f\nrows %d\npeak_kib %ld\n", timer.nsecsElapsed() / 1e9,
-                    static_cast<int>(window->list->SelectedRecords().size()), PeakKiB());
-        return 0;
+        frame->RouteCommand(ID_EXTRACT);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        const int files = static_cast<int>(
+            QDir(target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+        std::printf("extract_s %.4f\nrows %d\npeak_kib %ld\n", seconds,
+                    static_cast<int>(list->SelectedRecords().size()), PeakKiB());
+        if (files == 0) {
+            std::fprintf(stderr, "viewer_bench: Extract wrote nothing\n");
+            result = 1;
+        }
+    } else {
+        std::fprintf(stderr, "viewer_bench: unknown mode\n");
+        result = 2;
     }
-    std::fprintf(stderr, "viewer_bench: unknown mode\n");
-    return 2;
+    return app.ExitInstance(result);
 }
