@@ -11,7 +11,7 @@
 
 #include <chrono>
 
-constexpr std::chrono::microseconds kPumpInterval{2000};
+constexpr std::chrono::microseconds kPumpInterval{10000};
 
 #include <QEventLoop>
 
