@@ -538,7 +538,7 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
             shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
             // Sleep and shutdown wait for the extraction (taken once, at the
             // first file).
-            if (m_pSleepGuard)
+            if (m_pSleepGuard && !m_pSleepGuard->IsHeld())
                 m_pSleepGuard->Acquire(LoadResString(IDS_SLEEP_LOCK_REASON));
         }
         m_pProgressDlg->SetText(FormatResText(LoadResString(text), {shown}));
@@ -546,7 +546,9 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
             m_pFocusBeforeOperation = QApplication::focusWidget();
         setEnabled(false);
         m_pProgressDlg->setEnabled(true);
-        m_pProgressDlg->move(frameGeometry().center() - m_pProgressDlg->rect().center());
+        const QPoint centred = frameGeometry().center() - m_pProgressDlg->rect().center();
+        if (m_pProgressDlg->pos() != centred)
+            m_pProgressDlg->move(centred);
         // This comes for every file of an extraction. The first one shows the
         // dialog and paints it at once; after that the new name is painted
         // as often as the engine's pump serves events (a paint per file cost
@@ -558,8 +560,12 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         } else {
             ServeWaitingEvents(QEventLoop::ExcludeUserInputEvents);
         }
-        (nCode == NOTIFY_EXTRACT_BEGIN ? m_extractTimer : m_openTimer)
-            .start(kProgressTimerMs, this);
+        // The poll runs every 200 ms from the first file on: started again
+        // for every file, it never fired while small files followed each
+        // other faster than that, and the bar stood still.
+        QBasicTimer& poll = nCode == NOTIFY_EXTRACT_BEGIN ? m_extractTimer : m_openTimer;
+        if (!poll.isActive())
+            poll.start(kProgressTimerMs, this);
         break;
     }
     case NOTIFY_EXTRACT_END:

@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <fcntl.h>
 #include <functional>
@@ -479,6 +480,31 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
     EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
     EXPECT_TRUE(m_frame->isEnabled());
+}
+
+// The bar moves while a folder of small files is extracted, although every
+// file reports its start long before the 200 ms poll comes round.
+TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
+{
+    QString script = QStringLiteral("dir MANY\n");
+    for (int i = 0; i < 300; ++i)
+        script += QStringLiteral("file MANY\\F%1 100\n").arg(i);
+    ScriptedImage image(script);
+    Open(image);
+    SelectRows({QStringLiteral("MANY")});
+    QList<int> shown;
+    g_pImageEngine->SetMessagePump([&] {
+        QCoreApplication::processEvents();
+        // A file takes a few milliseconds: the whole folder about a second.
+        QThread::msleep(1);
+        const int percent = m_frame->ProgressDialog()->Percent();
+        if (m_frame->ProgressDialog()->isVisible() && (shown.isEmpty() || shown.back() != percent))
+            shown << percent;
+    });
+    ExtractTo(m_out.path());
+    EXPECT_EQ(QDir(m_out.filePath(QStringLiteral("MANY"))).entryList(QDir::Files).size(), 300);
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 0 && p < 100; }))
+        << "percentages shown: " << shown.size();
 }
 
 // A warning of the engine while the window is disabled by the extraction
