@@ -116,15 +116,35 @@ void CProgressDlg::SetText(const QString& text)
     if (text == m_strText || !m_pTextStatic)
         return;
     m_strText = text;
-    QString shown = text;
-    if (!shown.isEmpty())
-        shown = FitTextToWidth(shown, m_pTextStatic->width(), &m_fontMeasure);
-    m_pTextStatic->SetText(shown);
+    // Shortening a text to its width lays it out; a name per file would
+    // cost more than extracting a small file, and only the last one of
+    // those that come between two passes of the event loop is ever seen.
+    if (!m_bTextPending) {
+        m_bTextPending = true;
+        QMetaObject::invokeMethod(this, &CProgressDlg::ShowLatestText, Qt::QueuedConnection);
+    }
+}
+
+QString CProgressDlg::FittedText() const
+{
+    return m_strText.isEmpty() || !m_pTextStatic
+               ? m_strText
+               : FitTextToWidth(m_strText, m_pTextStatic->width(), &m_fontMeasure);
+}
+
+void CProgressDlg::ShowLatestText()
+{
+    if (!m_bTextPending || !m_pTextStatic)
+        return;
+    m_bTextPending = false;
+    m_pTextStatic->SetText(FittedText());
 }
 
 QString CProgressDlg::ShownText() const
 {
-    return m_pTextStatic ? m_pTextStatic->Text() : QString();
+    if (!m_pTextStatic)
+        return QString();
+    return m_bTextPending ? FittedText() : m_pTextStatic->Text();
 }
 
 void CProgressDlg::ShowCancelButton(bool bShow)

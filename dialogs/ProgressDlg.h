@@ -61,6 +61,11 @@ protected:
 private:
     void InitDialog();
     void RequestCancel();
+    // The text shortened to the width of its line: one line of a burst of
+    // texts (an extraction reports every file) is fitted and shown, the
+    // last one, when the events are next served.
+    QString FittedText() const;
+    void ShowLatestText();
 
     CAlphaStatic* m_pTitleStatic = nullptr;
     CAlphaButton* m_pCloseButton = nullptr;
@@ -80,6 +85,7 @@ private:
     int m_nLower = 0;
     QString m_strTitle;
     QString m_strText;
+    bool m_bTextPending = false;
     bool m_bScaleWithDpi = false;
     QFont m_fontTitle;
     QFont m_fontText;
