@@ -1,5 +1,8 @@
 #include "ByteSource.h"
 
+#include "Text.h"
+#include "VbeSdk.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +17,19 @@ constexpr std::uint64_t kReadAheadWindow = 4u << 20;
 constexpr std::uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 } // namespace
+
+std::int32_t openImageFile(const char16_t* path, std::shared_ptr<ByteSource>* file)
+{
+    int error = 0;
+    *file = FileSource::open(utf16ToUtf8(path), &error);
+    if (*file)
+        return kOk;
+    if (error == ENOENT || error == ENOTDIR)
+        return kFileNotFound;
+    if (error == EACCES || error == EPERM)
+        return kAccessDenied;
+    return kFail;
+}
 
 std::unique_ptr<FileSource> FileSource::open(const std::string& path, int* error)
 {

@@ -44,6 +44,11 @@ private:
     std::atomic<std::uint64_t> aheadUntil_{0};
 };
 
+// Opens the image file at a UTF-16 path for reading. Returns kOk with the
+// file, or the module's result for why it cannot be opened: kFileNotFound,
+// kAccessDenied, else kFail.
+std::int32_t openImageFile(const char16_t* path, std::shared_ptr<ByteSource>* file);
+
 // Bytes held in memory (tests, the fuzzer).
 class MemorySource final : public ByteSource
 {

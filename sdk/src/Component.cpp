@@ -67,14 +67,6 @@ private:
     std::atomic<std::uint32_t> refs_{1};
 };
 
-std::string pathToUtf8(const char16_t* p)
-{
-    std::u16string s;
-    while (*p)
-        s.push_back(*p++);
-    return utf16ToUtf8(s);
-}
-
 void copyText(char16_t* dst, std::size_t capacity, const std::u16string& s)
 {
     std::size_t n = std::min(s.size(), capacity - 1);
@@ -504,15 +496,9 @@ public:
             // Images are only ever read.
             if (access & 0x7FFFFFFFu)
                 return kAccessDenied;
-            int error = 0;
-            std::shared_ptr<ByteSource> file = FileSource::open(pathToUtf8(path), &error);
-            if (!file) {
-                if (error == ENOENT || error == ENOTDIR)
-                    return kFileNotFound;
-                if (error == EACCES || error == EPERM)
-                    return kAccessDenied;
-                return kFail;
-            }
+            std::shared_ptr<ByteSource> file;
+            if (const Result opened = openImageFile(path, &file); opened != kOk)
+                return opened;
             SectorLayout layout;
             if (!detectSectorLayout(*file, &layout))
                 return kUnrecognized;
