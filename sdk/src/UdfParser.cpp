@@ -205,8 +205,16 @@ private:
     std::map<std::uint16_t, std::pair<std::uint32_t, std::vector<std::uint8_t>>> pds_;
 
     std::vector<Map> maps_;
-    std::vector<std::uint8_t> window_;
-    std::uint64_t windowStart_ = 0;
+    // Stretches of the image read lately, each with the read that used it
+    // last.
+    struct Window
+    {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t start = 0;
+        std::uint64_t used = 0;
+    };
+    std::array<Window, 4> windows_;
+    std::uint64_t reads_ = 0;
     // readIcb's blocks and the entries one chain of it passed.
     std::vector<std::uint8_t> icbBlock_, icbNext_;
     std::vector<std::pair<std::uint16_t, std::uint32_t>> icbSeen_;
@@ -232,21 +240,41 @@ private:
 bool UdfReader::readCached(std::uint64_t offset, std::uint8_t* dst, std::size_t n)
 {
     // Entries that follow each other in the image are read together: one read
-    // fills a window that the next entries come from.
+    // fills a window that the next entries come from. A few windows are kept,
+    // as a folder's own entries and the entries of its files usually lie
+    // apart and are read in turns.
     constexpr std::size_t kWindow = 64 * 1024;
-    if (offset >= windowStart_ && offset - windowStart_ + n <= window_.size()) {
-        std::memcpy(dst, window_.data() + (offset - windowStart_), n);
-        return true;
+    ++reads_;
+    Window* refill = &windows_[0];
+    for (Window& w : windows_) {
+        if (offset >= w.start && offset - w.start + n <= w.bytes.size()) {
+            std::memcpy(dst, w.bytes.data() + (offset - w.start), n);
+            w.used = reads_;
+            return true;
+        }
+        if (w.used < refill->used)
+            refill = &w;
     }
-    window_.resize(std::max(kWindow, n));
-    std::int64_t got = src_.readAt(offset, window_.data(), window_.size());
+    // A read just past a window goes on with its run: that window moves on,
+    // and the others stay.
+    for (Window& w : windows_) {
+        const std::uint64_t end = w.start + w.bytes.size();
+        if (!w.bytes.empty() && offset >= end && offset - end < kWindow) {
+            refill = &w;
+            break;
+        }
+    }
+    refill->bytes.resize(std::max(kWindow, n));
+    std::int64_t got = src_.readAt(offset, refill->bytes.data(), refill->bytes.size());
     if (got < static_cast<std::int64_t>(n)) {
-        window_.clear();
+        refill->bytes.clear();
+        refill->used = 0;
         return false;
     }
-    window_.resize(static_cast<std::size_t>(got));
-    windowStart_ = offset;
-    std::memcpy(dst, window_.data(), n);
+    refill->bytes.resize(static_cast<std::size_t>(got));
+    refill->start = offset;
+    refill->used = reads_;
+    std::memcpy(dst, refill->bytes.data(), n);
     return true;
 }
 
@@ -1127,6 +1155,11 @@ ScanStatus UdfReader::scan()
     tree_.label = dstring(lvd_.data() + kLvdVolumeId, 128);
     if (tree_.label.empty() && !pvd_.empty())
         tree_.label = dstring(pvd_.data() + kPvdVolumeId, 32);
+    // Each entry has a block of its own but for hard links: the array gets
+    // room for as many entries as there are blocks (reserved, not touched),
+    // so it is not copied while it grows.
+    tree_.entries.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(blocks, limits::kMaxEntries)));
     Entry top;
     top.directory = true;
     top.hasTime = root.hasTime;
