@@ -10,6 +10,7 @@
 // command line. resources/man/lantern-cli.1 documents the same.
 
 #include "FileTypeCache.h"
+#include "HeapUse.h"
 #include "ImageEngine.h"
 #include "LTDataItem.h"
 #include "VbeFacts.h"
@@ -177,13 +178,18 @@ QString SlashPath(const CLTDataItem* item)
     return path.mid(1);
 }
 
-QString UtcText(FILETIME64 ft)
+// Appends "YYYY-MM-DD hh:mm:ss" (UTC) to out; a listing writes one per entry.
+void AppendUtcText(QByteArray& out, FILETIME64 ft)
 {
     SYSTEMTIME st;
-    if (!FileTimeToSystemTime(ft, &st))
-        return QStringLiteral("0000-00-00 00:00:00");
-    return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
-                             st.wHour, st.wMinute, st.wSecond);
+    if (!FileTimeToSystemTime(ft, &st)) {
+        out += "0000-00-00 00:00:00";
+        return;
+    }
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear,
+                                st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+    out.append(text, n);
 }
 
 // Visits every record below `root` in the tree's order: each folder's
@@ -281,7 +287,7 @@ int List(const QString& image)
         out += item->IsFolder() ? "D\t" : "F\t";
         out += QByteArray::number(static_cast<qulonglong>(item->m_nSize));
         out += '\t';
-        out += UtcText(item->m_ftModified).toLatin1();
+        AppendUtcText(out, item->m_ftModified);
         out += '\t';
         out += SlashPath(item).toUtf8();
         out += '\n';
@@ -612,6 +618,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    KeepFreedHeapForReuse();
     QCoreApplication app(argc, argv);
     CFileTypeCache noTypes(std::make_unique<CNoTypes>());
     CFileTypeCache::SetGlobal(&noTypes);
