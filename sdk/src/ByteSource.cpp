@@ -89,6 +89,36 @@ std::int64_t FileSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t GatheredSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
+{
+    const std::uint64_t spanEnd = spanStart_ + span_.size();
+    // Within the bytes fetched last; a span cut short by the end of the
+    // image serves what it has.
+    if (n && offset >= spanStart_ && offset < spanEnd &&
+        (n <= spanEnd - offset || spanEnd >= inner_->size())) {
+        const std::size_t k =
+            static_cast<std::size_t>(std::min<std::uint64_t>(n, spanEnd - offset));
+        std::memcpy(dst, span_.data() + (offset - spanStart_), k);
+        lastEnd_ = offset + k;
+        return static_cast<std::int64_t>(k);
+    }
+    if (n <= kSmall && lastEnd_ != ~0ull && offset >= lastEnd_ && offset - lastEnd_ <= kGap) {
+        span_.resize(kSpan);
+        const std::int64_t got = inner_->readAt(offset, span_.data(), span_.size());
+        span_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        spanStart_ = offset;
+        if (got > 0) {
+            const std::size_t k = std::min(n, span_.size());
+            std::memcpy(dst, span_.data(), k);
+            lastEnd_ = offset + k;
+            return static_cast<std::int64_t>(k);
+        }
+    }
+    const std::int64_t got = inner_->readAt(offset, dst, n);
+    lastEnd_ = got >= 0 ? offset + static_cast<std::uint64_t>(got) : ~0ull;
+    return got;
+}
+
 std::int64_t MemorySource::readAt(std::uint64_t offset, void* dst, std::size_t n)
 {
     if (offset >= size_)

@@ -49,6 +49,32 @@ private:
 // kAccessDenied, else kFail.
 std::int32_t openImageFile(const char16_t* path, std::shared_ptr<ByteSource>* file);
 
+// The data of small files that lie one after another in the image, read
+// together: a small read that starts at or shortly after where the last one
+// ended fetches kSpan bytes from there, and the reads that follow are served
+// from them. Reads out of that order, and large ones, go straight through,
+// so files read in another order than they are stored cost no more than
+// before. For one thread at a time.
+class GatheredSource final : public ByteSource
+{
+public:
+    static constexpr std::size_t kSpan = 256 * 1024;
+    static constexpr std::size_t kSmall = 16 * 1024;
+    // How far past the end of the last read a small one may start and still
+    // count as the next in line.
+    static constexpr std::uint64_t kGap = 64 * 1024;
+
+    explicit GatheredSource(std::shared_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
+    std::uint64_t size() const override { return inner_->size(); }
+    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override;
+
+private:
+    std::shared_ptr<ByteSource> inner_;
+    std::vector<std::uint8_t> span_;
+    std::uint64_t spanStart_ = 0;
+    std::uint64_t lastEnd_ = ~0ull;
+};
+
 // Bytes held in memory (tests, the fuzzer).
 class MemorySource final : public ByteSource
 {

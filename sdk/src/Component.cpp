@@ -212,6 +212,8 @@ public:
             if (image_)
                 image_->Release();
             image_ = static_cast<Image*>(own); // keeps the reference QueryInterface added
+            file_.reset();
+            fileData_.reset();
             return kOk;
         });
     }
@@ -385,7 +387,9 @@ public:
             const Entry& e = tree_->entries[*at];
             if (e.directory)
                 return kAccessDenied;
-            file_ = std::make_unique<FileReader>(image_->logical(), *tree_, e);
+            if (!fileData_)
+                fileData_ = std::make_shared<GatheredSource>(image_->logical());
+            file_ = std::make_unique<FileReader>(fileData_, *tree_, e);
             *size = file_->size();
             return kOk;
         });
@@ -446,6 +450,7 @@ private:
     {
         findDir_.reset();
         file_.reset();
+        fileData_.reset();
         index_.reset();
     }
 
@@ -457,6 +462,8 @@ private:
     std::optional<std::uint32_t> findDir_;
     std::size_t findPos_ = 0;
     std::unique_ptr<FileReader> file_;
+    // What files are read through: small files in a row come in one read.
+    std::shared_ptr<ByteSource> fileData_;
 };
 
 class Engine final : public ISdkEngine, public ISdkSettings, public RefCounted

@@ -249,3 +249,72 @@ TEST(FileReader, ManyPartsReadInLinearTime)
 }
 
 } // namespace
+
+namespace {
+
+// Counts the reads that reach the image.
+class CountingSource final : public vbe::ByteSource
+{
+public:
+    explicit CountingSource(const std::vector<std::uint8_t>& bytes)
+        : inner_(bytes.data(), bytes.size())
+    {
+    }
+    std::uint64_t size() const override { return inner_.size(); }
+    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
+    {
+        ++reads;
+        return inner_.readAt(offset, dst, n);
+    }
+    int reads = 0;
+
+private:
+    vbe::MemorySource inner_;
+};
+
+// Small files stored one after another come in one read of the image, and
+// every read, in line or not, returns exactly the bytes asked for.
+TEST(GatheredSource, SmallReadsInLineShareOneReadAndEveryReadIsExact)
+{
+    constexpr std::size_t kSpan = vbe::GatheredSource::kSpan;
+    std::vector<std::uint8_t> bytes(3 * kSpan + 1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 131 + i / 251);
+    struct Step
+    {
+        std::uint64_t offset;
+        std::size_t n;
+        std::int64_t expected; // bytes returned
+        int imageReads;        // reads that reached the image, -1 for any
+    };
+    const std::uint64_t end = bytes.size();
+    const Step steps[] = {
+        {0, 2048, 2048, 1},                 // the first read goes straight through
+        {2048, 3000, 3000, 1},              // next in line: fetches a span
+        {8192, 100, 100, 0},                // a small gap: from the span
+        {4000, 50, 50, 0},                  // behind the last, still in the span
+        {kSpan + 2000, 100, 100, 1},        // across the span's end: straight through
+        {kSpan + 2100 + 4096, 500, 500, 1}, // next in line again: a new span
+        {5000, 100, 100, 1},                // far behind: straight through
+        {kSpan, 32768, 32768, 1},           // large: straight through
+        {end - 300, 200, 200, 1},           // far ahead: straight through
+        {end - 100, 500, 100, 1},           // next in line at the end: a short span
+        {end - 50, 10, 10, 0},              // from that short span
+        {end - 20, 50, 20, 0},              // short at the end of the image
+        {end, 10, 0, -1},                   // nothing past the end
+    };
+    auto counting = std::make_shared<CountingSource>(bytes);
+    vbe::GatheredSource source(counting);
+    for (const Step& s : steps) {
+        std::vector<std::uint8_t> got(s.n, 0xEE);
+        const int before = counting->reads;
+        ASSERT_EQ(source.readAt(s.offset, got.data(), s.n), s.expected) << s.offset;
+        if (s.imageReads >= 0) {
+            EXPECT_EQ(counting->reads - before, s.imageReads) << s.offset;
+        }
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + s.expected, bytes.begin() + s.offset))
+            << s.offset;
+    }
+}
+
+} // namespace
