@@ -177,10 +177,7 @@ ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control
     if (udfStatus == ScanStatus::Aborted)
         return udfStatus;
     ScanControl isoControl = control;
-    // Without a UDF tree to go by, about one entry per block of the image:
-    // room that is reserved, not touched, so a tree that stays small costs
-    // nothing, and one that fills it is not copied while it grows.
-    isoControl.expectedEntries = udf.entries.empty() ? logical.size() / 2048 : udf.entries.size();
+    isoControl.expectedEntries = udf.entries.size();
     ScanStatus isoStatus = scanIso(logical, iso, isoControl);
     if (isoStatus == ScanStatus::Aborted)
         return isoStatus;

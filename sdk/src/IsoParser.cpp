@@ -544,11 +544,14 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
     DirRecord root;
     decodeRecord(rootRecord, &root);
     tree_.entries.clear();
-    if (control_.expectedEntries) {
-        const std::size_t n = std::min<std::size_t>(control_.expectedEntries, limits::kMaxEntries);
-        tree_.entries.reserve(n);
-        tree_.extents.reserve(n);
-    }
+    // Room for the entries the caller expects, else for about one per block
+    // of the image: reserved, not touched, so a tree that stays small costs
+    // nothing, and one that fills it is not copied while it grows.
+    const std::uint64_t expected =
+        control_.expectedEntries ? control_.expectedEntries : src_.size() / kBlockSize;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(expected, limits::kMaxEntries));
+    tree_.entries.reserve(n);
+    tree_.extents.reserve(n);
     tree_.entries.emplace_back();
     Entry& r = tree_.entries.back();
     r.directory = true;
