@@ -62,6 +62,12 @@ constexpr int ID_FILE_MRU_FILE1 = 0xE110;
 constexpr int ID_RECENT_NONE = 9300;
 constexpr int ID_RECENT_CLEAR = 9301;
 constexpr int IDS_RECENT_MISSING = 9302;
+constexpr int IDS_SPECIAL_LEFT_OUT = 9314;
+constexpr int IDS_ENTRY_REFUSED = 9315;
+constexpr int IDS_TARGET_PLAIN = 9316;
+constexpr int IDS_MORE_NOTES = 9317;
+// The most notes of one extraction shown; the rest are counted.
+constexpr int kMaxExtractNotes = 8;
 
 QFont FrameFont(int pixels, QFont::Weight weight)
 {
@@ -521,7 +527,7 @@ void CMainFrame::SendProgressEvent(std::uint32_t nCode, const QString* pParam)
 void CMainFrame::ProgressCallback(std::uint32_t nCode, const char16_t* pszParam, void* pContext)
 {
     auto* frame = static_cast<CMainFrame*>(pContext);
-    if (!frame || nCode < 0x8001 || nCode > 0x800A)
+    if (!frame || nCode < 0x8001 || nCode > NOTIFY_TARGET_PLAIN)
         return;
     frame->OnProgressEvent(nCode, pszParam ? QString::fromUtf16(pszParam) : QString());
 }
@@ -568,6 +574,21 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
             poll.start(kProgressTimerMs, this);
         break;
     }
+    case NOTIFY_SPECIAL_LEFT_OUT:
+    case NOTIFY_ENTRY_REFUSED:
+    case NOTIFY_TARGET_PLAIN: {
+        if (m_listExtractNotes.size() >= kMaxExtractNotes) {
+            ++m_nMoreExtractNotes;
+            break;
+        }
+        const int text = nCode == NOTIFY_SPECIAL_LEFT_OUT ? IDS_SPECIAL_LEFT_OUT
+                         : nCode == NOTIFY_ENTRY_REFUSED  ? IDS_ENTRY_REFUSED
+                                                          : IDS_TARGET_PLAIN;
+        QString shown = param;
+        shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        m_listExtractNotes << FormatResText(LoadResString(text), {shown});
+        break;
+    }
     case NOTIFY_EXTRACT_END:
     case NOTIFY_OPEN_END:
         (nCode == NOTIFY_EXTRACT_END ? m_extractTimer : m_openTimer).stop();
@@ -582,6 +603,15 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         if (m_pFocusBeforeOperation && isAncestorOf(m_pFocusBeforeOperation))
             m_pFocusBeforeOperation->setFocus(Qt::OtherFocusReason);
         m_pFocusBeforeOperation = nullptr;
+        if (nCode == NOTIFY_EXTRACT_END && !m_listExtractNotes.isEmpty()) {
+            if (m_nMoreExtractNotes > 0)
+                m_listExtractNotes << FormatResText(LoadResString(IDS_MORE_NOTES),
+                                                    {QString::number(m_nMoreExtractNotes)});
+            const QString text = m_listExtractNotes.join(QStringLiteral("\n\n"));
+            m_listExtractNotes.clear();
+            m_nMoreExtractNotes = 0;
+            Warn(text);
+        }
         break;
     case NOTIFY_CANCELLING:
         m_pProgressDlg->SetText(LoadResString(IDS_CANCELLING));

@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QFont>
 #include <QPointer>
+#include <QStringList>
 #include <memory>
 
 class CFileListView;
@@ -81,6 +82,10 @@ public:
 
     // Set while the View command extracts a copy of one file to open it.
     bool m_bViewingTempCopy = false;
+    // What the running extraction left out or wrote otherwise than the
+    // image holds it, told once when it ends.
+    QStringList m_listExtractNotes;
+    int m_nMoreExtractNotes = 0;
 
     // The message boxes of the engine's failures go through this, so tests
     // can see them; it shows the skinned message box by default.

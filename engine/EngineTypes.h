@@ -44,3 +44,15 @@ using PFN_LANTERN_NOTIFY = void (*)(std::uint32_t nCode, const char16_t* pszPara
 // Progress queries of GetProgress.
 inline constexpr std::uint32_t PROGRESS_LOAD = 5000;
 inline constexpr std::uint32_t PROGRESS_EXTRACT = 5001;
+
+// What an extraction leaves out or refuses, one event per entry, and the
+// one notice that the target keeps no links or modes; each with a path.
+inline constexpr std::uint32_t NOTIFY_SPECIAL_LEFT_OUT = 0x800B; // path inside the image
+inline constexpr std::uint32_t NOTIFY_ENTRY_REFUSED = 0x800C;    // target path
+inline constexpr std::uint32_t NOTIFY_TARGET_PLAIN = 0x800D;     // target folder
+
+// Type texts of entries that are no plain files.
+inline constexpr int IDS_TYPE_SYMLINK = 9310;
+inline constexpr int IDS_TYPE_DEVICE = 9311;
+inline constexpr int IDS_TYPE_FIFO = 9312;
+inline constexpr int IDS_TYPE_SOCKET = 9313;

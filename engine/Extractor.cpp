@@ -3,11 +3,13 @@
 // thread started for the file writes them out.
 
 #include "ImageEngine.h"
+#include "TargetTree.h"
 #include "VolumeCheck.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -128,19 +130,13 @@ bool WriteTimes(FILETIME64 ftUtc, timespec (&times)[2])
     return true;
 }
 
-void SetLastWriteTime(const QString& path, FILETIME64 ftUtc)
-{
-    timespec times[2];
-    if (WriteTimes(ftUtc, times))
-        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
-bool ExistsAsEntry(const QByteArray& path)
+bool ExistsAsEntry(int dirFd, const QByteArray& name)
 {
     struct stat st
     {
     };
-    return ::lstat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return dirFd >= 0 && ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           !S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -319,10 +315,47 @@ void CImageEngine::WriterThread()
     }
 }
 
+// Creates the writer's target in its folder, never through a link: a new
+// file exclusively; where something is there already (a file the user
+// agreed to replace, or one inside an extracted folder), a regular file is
+// truncated in place (so a read-only one is refused as before) and anything
+// else but a folder, a link above all, is replaced itself.
+int CImageEngine::OpenTargetFd(int dirFd, const QByteArray& name, std::uint32_t mode)
+{
+    if (dirFd < 0) {
+        errno = m_nDirErrno ? m_nDirErrno : ENOENT;
+        return -1;
+    }
+    constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(dirFd, name.constData(), kCreate, mode);
+    if (fd >= 0 || errno != EEXIST)
+        return fd;
+    struct stat st
+    {
+    };
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (::unlinkat(dirFd, name.constData(), 0) != 0)
+            return -1;
+        return ::openat(dirFd, name.constData(), kCreate, mode);
+    }
+    fd = ::openat(dirFd, name.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && m_bModeRecorded) {
+        const mode_t want = mode & ~m_nUmask & 0777;
+        if ((st.st_mode & 07777) != want)
+            ::fchmod(fd, want);
+    }
+    return fd;
+}
+
 void CImageEngine::WriteOneFile()
 {
-    const QByteArray target = QFile::encodeName(m_strTargetFile);
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = OpenTargetFd(m_nTargetDirFd, m_targetName, m_nTargetMode);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM)
             m_bAccessDenied = true;
@@ -375,7 +408,7 @@ void CImageEngine::WriteOneFile()
     if (::close(fd) != 0 && !m_bCancel)
         m_bWriteFailed = true;
     if (m_bCancel)
-        ::unlink(target.constData());
+        ::unlinkat(m_nTargetDirFd, m_targetName.constData(), 0);
 }
 
 bool CImageEngine::StartFileJob()
@@ -450,13 +483,240 @@ bool CImageEngine::TargetVolumeAccepts(const QString& folder, std::uint64_t size
     return FileSystemAcceptsSize(m_strVolumeType, size);
 }
 
+// ---- One extraction ---------------------------------------------------------
+
+namespace {
+
+// File systems that hold neither symbolic links nor Unix modes.
+bool IsPlainFileSystem(const QString& type)
+{
+    static const QStringList plain = {
+        QStringLiteral("vfat"),    QStringLiteral("msdos"), QStringLiteral("exfat"),
+        QStringLiteral("fuseblk"), QStringLiteral("ntfs"),  QStringLiteral("cifs"),
+        QStringLiteral("smb3"),    QStringLiteral("smbfs"),
+    };
+    return plain.contains(type);
+}
+
+QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
+{
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+} // namespace
+
+void CImageEngine::BeginExtraction()
+{
+    if (m_nExtractionDepth++ > 0)
+        return;
+    m_summary = ExtractSummary{};
+    m_nUmask = ProcessUmask();
+    m_strPlainChecked.clear();
+    m_bTargetPlain = false;
+    m_bPlainNoticed = false;
+}
+
+void CImageEngine::EndExtraction()
+{
+    if (m_nExtractionDepth == 0 || --m_nExtractionDepth > 0)
+        return;
+    // Folders get their modes last, the deepest first, so that a folder
+    // without write permission still received everything inside it.
+    for (auto it = m_pendingModes.rbegin(); it != m_pendingModes.rend(); ++it) {
+        const qsizetype slash = it->first.lastIndexOf('/');
+        bool refused = false;
+        const int parent =
+            m_targets.OpenFolder(slash <= 0 ? QByteArray("/") : it->first.left(slash), &refused);
+        if (parent < 0)
+            continue;
+        const int fd = ::openat(parent, it->first.constData() + slash + 1,
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fchmod(fd, it->second);
+            ::close(fd);
+        }
+    }
+    m_pendingModes.clear();
+    m_hardLinks.clear();
+    m_targets.Reset();
+    m_linkSources.Reset();
+    m_ownLinks.clear();
+}
+
+// Looks up once per target folder whether its file system keeps links and
+// modes.
+void CImageEngine::LookAtTarget(const QString& folder)
+{
+    if (folder == m_strPlainChecked)
+        return;
+    m_strPlainChecked = folder;
+    m_bTargetPlain = IsPlainFileSystem(FileSystemTypeOf(folder));
+}
+
+void CImageEngine::NoteUnixFacts(const CUnixFacts& facts, const QString& folder)
+{
+    if (m_bTargetPlain && facts.nMode != 0 && !m_bPlainNoticed) {
+        m_bPlainNoticed = true;
+        Notify(NOTIFY_TARGET_PLAIN, &folder);
+    }
+}
+
+bool CImageEngine::MakeFolder(int dirFd, const QByteArray& parent, const QByteArray& name,
+                              const CUnixFacts& facts)
+{
+    if (dirFd < 0)
+        return false;
+    NoteUnixFacts(facts, QFile::decodeName(parent));
+    const bool recorded = facts.nMode != 0 && !m_bTargetPlain;
+    const unsigned perm = recorded ? (facts.nMode & 0777u) : 0777u;
+    // Made writable for its owner until its content is in.
+    if (::mkdirat(dirFd, name.constData(), perm | 0700u) == 0) {
+        const unsigned want = perm & ~m_nUmask;
+        if (recorded && want != ((perm | 0700u) & ~m_nUmask))
+            m_pendingModes.emplace_back(JoinPath(parent, name), want);
+        return true;
+    }
+    return errno == EEXIST;
+}
+
+bool CImageEngine::JoinHardLink(int dirFd, const QByteArray& name, const CUnixFacts& facts)
+{
+    const auto first = m_hardLinks.find(facts.nFileId);
+    if (first == m_hardLinks.end() || dirFd < 0)
+        return false;
+    bool refused = false;
+    const int from = m_linkSources.OpenFolder(first->second.first, &refused);
+    if (from < 0)
+        return false;
+    const char* oldName = first->second.second.constData();
+    if (::linkat(from, oldName, dirFd, name.constData(), 0) == 0)
+        return true;
+    struct stat st
+    {
+    };
+    if (errno != EEXIST || ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        S_ISDIR(st.st_mode) || ::unlinkat(dirFd, name.constData(), 0) != 0)
+        return false; // written as a copy of its own
+    return ::linkat(from, oldName, dirFd, name.constData(), 0) == 0;
+}
+
+// Makes a symbolic link with the target the image records. Returns 1 where
+// it must be written as a file instead (a target file system without links,
+// an empty target).
+STATUS CImageEngine::MakeLink(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                              const QByteArray& name, FILETIME64 ftModified)
+{
+    const QByteArray target = ReadLinkTarget(sourcePath).toUtf8();
+    if (target.isEmpty() || dirFd < 0)
+        return 1;
+    const QString path = QFile::decodeName(JoinPath(parent, name));
+    m_bExtracting = true;
+    Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
+    int made = ::symlinkat(target.constData(), dirFd, name.constData());
+    if (made != 0 && errno == EEXIST) {
+        // What is there is replaced itself, whatever it points to; a folder
+        // stays.
+        struct stat st
+        {
+        };
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(st.st_mode) && ::unlinkat(dirFd, name.constData(), 0) == 0)
+            made = ::symlinkat(target.constData(), dirFd, name.constData());
+        else
+            errno = EISDIR;
+    }
+    m_bExtracting = false;
+    if (made != 0) {
+        if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+            m_bTargetPlain = true;
+            NoteUnixFacts(CUnixFacts{0120777u, 1, 0}, QFile::decodeName(parent));
+            return 1;
+        }
+        Notify(errno == EACCES ? NOTIFY_ACCESS_DENIED : NOTIFY_WRITE_FAILED, &path);
+        return STATUS_FAIL;
+    }
+    timespec times[2];
+    if (WriteTimes(ftModified, times))
+        ::utimensat(dirFd, name.constData(), times, AT_SYMLINK_NOFOLLOW);
+    m_ownLinks.insert(JoinPath(parent, name));
+    ++m_summary.nLinks;
+    m_nBytesWritten += static_cast<std::uint64_t>(target.size());
+    const std::uint64_t total = m_nBytesTotal;
+    if (total != 0)
+        m_nExtractPercent = static_cast<int>(m_nBytesWritten.load() * 100 / total);
+    return STATUS_OK;
+}
+
+STATUS CImageEngine::ExtractEntry(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                                  const QByteArray& name, FILETIME64 ftModified,
+                                  const CUnixFacts& facts)
+{
+    if (facts.IsSpecial()) {
+        ++m_summary.nLeftOut;
+        Notify(NOTIFY_SPECIAL_LEFT_OUT, &sourcePath);
+        return STATUS_OK;
+    }
+    NoteUnixFacts(facts, QFile::decodeName(parent));
+    if (facts.IsSymlink() && !m_bTargetPlain) {
+        const STATUS r = MakeLink(sourcePath, dirFd, parent, name, ftModified);
+        if (r != 1)
+            return r;
+    }
+    if (facts.IsSharedFile() && JoinHardLink(dirFd, name, facts)) {
+        ++m_summary.nHardLinks;
+        return STATUS_OK;
+    }
+    const STATUS r = CopyFile(sourcePath, dirFd, parent, name, ftModified, facts);
+    if (r >= 0) {
+        ++m_summary.nFiles;
+        if (facts.IsSharedFile())
+            m_hardLinks.try_emplace(facts.nFileId, parent, name);
+    }
+    return r;
+}
+
 STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targetFile,
                                  FILETIME64 ftModified)
 {
+    return ExtractFile(sourcePath, targetFile, ftModified, CUnixFacts{});
+}
+
+STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targetFile,
+                                 FILETIME64 ftModified, const CUnixFacts& facts)
+{
     if (!m_pBrowser)
         return STATUS_UNEXPECTED;
+    BeginExtraction();
+    const QByteArray path = CTargetTree::Normalized(targetFile);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray parent = slash <= 0 ? QByteArray("/") : path.left(slash);
+    LookAtTarget(QFile::decodeName(parent));
+    bool refused = false;
+    const int dirFd = m_targets.OpenFolder(parent, &refused);
+    m_nDirErrno = dirFd < 0 ? errno : 0;
+    STATUS r = STATUS_OK;
+    if (refused) {
+        ++m_summary.nRefused;
+        const QString shown = QFile::decodeName(path);
+        Notify(NOTIFY_ENTRY_REFUSED, &shown);
+    } else {
+        r = ExtractEntry(sourcePath, dirFd, parent, path.mid(slash + 1), ftModified, facts);
+    }
+    EndExtraction();
+    return r;
+}
+
+STATUS CImageEngine::CopyFile(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                              const QByteArray& name, FILETIME64 ftModified,
+                              const CUnixFacts& facts)
+{
+    const QString targetFile = QFile::decodeName(JoinPath(parent, name));
     m_bExtracting = true;
     m_strTargetFile = targetFile;
+    m_nTargetDirFd = dirFd;
+    m_targetName = name;
+    m_bModeRecorded = facts.nMode != 0 && !m_bTargetPlain;
+    m_nTargetMode = m_bModeRecorded ? (facts.nMode & 0777u) : 0666u;
     m_bWriteFailed = false;
     m_bAccessDenied = false;
     m_ftTargetTime = ftModified;
@@ -467,8 +727,7 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
 
     STATUS r = m_pBrowser->OpenFile(Utf16(sourcePath), &size);
     if (r >= 0) {
-        const auto slash = targetFile.lastIndexOf(QLatin1Char('/'));
-        const QString targetFolder = slash < 0 ? QStringLiteral("./") : targetFile.left(slash + 1);
+        const QString targetFolder = QFile::decodeName(parent) + QLatin1Char('/');
         if (!TargetVolumeAccepts(targetFolder, size)) {
             Notify(NOTIFY_VOLUME_UNSUITABLE, &targetFile);
             r = STATUS_FAIL;
@@ -555,11 +814,12 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
     }
 
     if (r < 0) {
-        const QByteArray target = QFile::encodeName(targetFile);
-        if (ExistsAsEntry(target))
-            ::unlink(target.constData());
+        if (ExistsAsEntry(dirFd, name))
+            ::unlinkat(dirFd, name.constData(), 0);
     } else if (!m_bTimeSet) {
-        SetLastWriteTime(targetFile, ftModified);
+        timespec times[2];
+        if (dirFd >= 0 && WriteTimes(ftModified, times))
+            ::utimensat(dirFd, name.constData(), times, AT_SYMLINK_NOFOLLOW);
     }
     ClearQueue();
     m_bExtracting = false;
@@ -568,8 +828,23 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
 
 STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& targetParent)
 {
+    return ExtractFolder(sourceFolder, targetParent, CUnixFacts{});
+}
+
+STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& targetParent,
+                                   const CUnixFacts& facts)
+{
     if (!m_pReader || !m_pBrowser)
         return STATUS_FAIL;
+    BeginExtraction();
+    const STATUS r = ExtractFolderIn(sourceFolder, targetParent, facts);
+    EndExtraction();
+    return r;
+}
+
+STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString& targetParent,
+                                     const CUnixFacts& facts)
+{
     // One writer serves the files below this folder; it ends with the call.
     struct FolderScope
     {
@@ -587,12 +862,13 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
     } scope(this);
     QDir().mkdir(targetParent);
     const QString lastName = sourceFolder.mid(sourceFolder.lastIndexOf(QLatin1Char('\\')) + 1);
-    QString parent = targetParent;
-    if (!parent.endsWith(QLatin1Char('/')))
-        parent += QLatin1Char('/');
-    const QString root = parent + lastName;
-    if (!QFileInfo::exists(root))
-        QDir().mkdir(root);
+    const QByteArray parent = CTargetTree::Normalized(targetParent);
+    LookAtTarget(QFile::decodeName(parent));
+    const QByteArray rootName = QFile::encodeName(lastName);
+    const QByteArray root = JoinPath(parent, rootName);
+    bool refused = false;
+    if (IsSafeEntryName(lastName))
+        MakeFolder(m_targets.OpenFolder(parent, &refused), parent, rootName, facts);
 
     STATUS r = STATUS_OK;
     m_localTimes.Reset();
@@ -600,15 +876,26 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
     while (!queue.empty() && !m_bCancel) {
         const QString folder = queue.front();
         queue.pop_front();
+        // The part below the extracted folder, with '/' for the disk.
+        QString relative = folder.mid(sourceFolder.size());
+        relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const QByteArray target = root + QFile::encodeName(relative);
+        const int dirFd = m_targets.OpenFolder(target, &refused);
+        m_nDirErrno = dirFd < 0 ? errno : 0;
+        if (refused) {
+            // A link that this extraction made from the image stands where
+            // the folder goes: nothing below it is written.
+            ++m_summary.nRefused;
+            const QString shown = QFile::decodeName(target);
+            Notify(NOTIFY_ENTRY_REFUSED, &shown);
+            continue;
+        }
         vbe::FindData data{};
         r = m_pBrowser->FindFirst(Utf16(folder), &data);
         if (r == SDK_NO_ENTRIES)
             continue;
         if (r < 0)
             break;
-        // The part below the extracted folder, with '/' for the disk.
-        QString relative = folder.mid(sourceFolder.size());
-        relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
         while (r >= 0 && !m_bCancel) {
             const QString name = NameOf(data);
             if (!IsSafeEntryName(name)) {
@@ -617,13 +904,13 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
                 continue;
             }
             const QString source = folder + QLatin1Char('\\') + name;
-            const QString target = root + relative + QLatin1Char('/') + name;
+            const QByteArray entry = QFile::encodeName(name);
             if (data.attributes & vbe::kAttrDirectory) {
-                if (!QFileInfo::exists(target))
-                    QDir().mkdir(target);
+                MakeFolder(dirFd, target, entry, UnixFactsOf(data));
                 queue.push_back(source);
             } else {
-                r = ExtractFile(source, target, UtcTimeOf(data, m_localTimes));
+                r = ExtractEntry(source, dirFd, target, entry, UtcTimeOf(data, m_localTimes),
+                                 UnixFactsOf(data));
                 if (r < 0)
                     break;
             }

@@ -11,8 +11,10 @@
 #include "ComponentLoader.h"
 #include "EngineTypes.h"
 #include "FileTime.h"
+#include "LTDataItem.h"
 #include "LocalTimeMemo.h"
 #include "NamedMutex.h"
+#include "TargetTree.h"
 #include "VbeSdk.h"
 
 #include <QString>
@@ -22,11 +24,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
-
-class CLTDataItem;
+#include <utility>
+#include <vector>
 
 // One chunk of a file on its way from the reading side to the writer.
 struct ChunkRecord
@@ -63,6 +67,12 @@ public:
     // root, backslash-separated) to `targetFile` and gives it the
     // modification time (UTC FILETIME).
     STATUS ExtractFile(const QString& sourcePath, const QString& targetFile, FILETIME64 ftModified);
+    // The same for an entry of which the image records Unix facts: its
+    // mode, a symbolic link made as a link, further names of one file as
+    // hard links, and device nodes, FIFOs and sockets left out (with
+    // NOTIFY_SPECIAL_LEFT_OUT).
+    STATUS ExtractFile(const QString& sourcePath, const QString& targetFile, FILETIME64 ftModified,
+                       const CUnixFacts& facts);
     // The last-write time ExtractFile gives a file for a record's time: the
     // time to the whole second; 0 when the file keeps its own (times before
     // 1900).
@@ -70,6 +80,26 @@ public:
     // Copies a folder of the image with everything below it into the disk
     // folder `targetParent` (ending in '/').
     STATUS ExtractFolder(const QString& sourceFolder, const QString& targetParent);
+    // The same, the folder itself getting the mode in `facts`.
+    STATUS ExtractFolder(const QString& sourceFolder, const QString& targetParent,
+                         const CUnixFacts& facts);
+
+    // One extraction of several calls: hard links join files across its
+    // calls, its notices come once, and folder modes are set when it ends,
+    // after everything inside them is written. A call outside one is an
+    // extraction of its own. Nested pairs count as one.
+    void BeginExtraction();
+    void EndExtraction();
+    // What the current or last extraction did.
+    struct ExtractSummary
+    {
+        std::uint32_t nFiles = 0;     // files written
+        std::uint32_t nLinks = 0;     // symbolic links made
+        std::uint32_t nHardLinks = 0; // further names of files already written
+        std::uint32_t nLeftOut = 0;   // device nodes, FIFOs and sockets
+        std::uint32_t nRefused = 0;   // entries that lay behind a link of the image
+    };
+    const ExtractSummary& GetExtractSummary() const { return m_summary; }
 
     // Always 0; an unknown code leaves *pValue unchanged.
     STATUS GetProgress(std::uint32_t nCode, int* pValue) const;
@@ -106,6 +136,22 @@ private:
     void Pump();
 
     // Extraction helpers.
+    static CUnixFacts UnixFactsOf(const vbe::FindData& data);
+    QString ReadLinkTarget(const QString& sourcePath);
+    STATUS ExtractEntry(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                        const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
+    STATUS CopyFile(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                    const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
+    STATUS MakeLink(const QString& sourcePath, int dirFd, const QByteArray& parent,
+                    const QByteArray& name, FILETIME64 ftModified);
+    bool JoinHardLink(int dirFd, const QByteArray& name, const CUnixFacts& facts);
+    bool MakeFolder(int dirFd, const QByteArray& parent, const QByteArray& name,
+                    const CUnixFacts& facts);
+    void LookAtTarget(const QString& folder);
+    void NoteUnixFacts(const CUnixFacts& facts, const QString& folder);
+    int OpenTargetFd(int dirFd, const QByteArray& name, std::uint32_t mode);
+    STATUS ExtractFolderIn(const QString& sourceFolder, const QString& targetParent,
+                           const CUnixFacts& facts);
     void WriterThread();
     void WriteOneFile();
     bool StartFileJob();
@@ -182,6 +228,26 @@ private:
     FILETIME64 m_ftTargetTime = 0;
     std::atomic<bool> m_bTimeSet{false};
     int m_nFolderDepth = 0;
+    // The current extraction (m_nExtractionDepth > 0): its folders, the
+    // first name written of each shared file, folders whose mode waits for
+    // their content, and whether its target keeps links and modes.
+    int m_nExtractionDepth = 0;
+    std::set<QByteArray> m_ownLinks;
+    CTargetTree m_targets{m_ownLinks};
+    CTargetTree m_linkSources{m_ownLinks}; // the folders of first names
+    int m_nDirErrno = 0;
+    std::map<std::uint64_t, std::pair<QByteArray, QByteArray>> m_hardLinks;
+    std::vector<std::pair<QByteArray, unsigned>> m_pendingModes;
+    QString m_strPlainChecked;
+    bool m_bTargetPlain = false;
+    bool m_bPlainNoticed = false;
+    unsigned m_nUmask = 022;
+    ExtractSummary m_summary;
+    // The writer's target: a folder handle and a name in it.
+    int m_nTargetDirFd = -1;
+    QByteArray m_targetName;
+    std::uint32_t m_nTargetMode = 0666;
+    bool m_bModeRecorded = false;
     // The file-system type of the last target folder of a folder extraction.
     QString m_strVolumeFolder;
     QString m_strVolumeType;

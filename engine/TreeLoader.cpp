@@ -3,7 +3,10 @@
 #include "ImageEngine.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
+#include "LangResources.h"
 
+#include <QByteArray>
+#include <algorithm>
 #include <deque>
 
 namespace {
@@ -16,7 +19,59 @@ QString NameOf(const vbe::FindData& data)
     return QString::fromUtf16(data.name, static_cast<qsizetype>(n));
 }
 
+// The type text of an entry that is no plain file or folder; 0 for one that is.
+int TypeTextOf(const CUnixFacts& facts)
+{
+    switch (facts.Kind()) {
+    case 0120000u:
+        return IDS_TYPE_SYMLINK;
+    case 0020000u:
+    case 0060000u:
+        return IDS_TYPE_DEVICE;
+    case 0010000u:
+        return IDS_TYPE_FIFO;
+    case 0140000u:
+        return IDS_TYPE_SOCKET;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
+
+CUnixFacts CImageEngine::UnixFactsOf(const vbe::FindData& data)
+{
+    CUnixFacts facts;
+    facts.nMode = data.unixMode;
+    facts.nLinks = data.unixLinks;
+    facts.nFileId = (std::uint64_t{data.fileIdHigh} << 32) | data.fileIdLow;
+    return facts;
+}
+
+QString CImageEngine::ReadLinkTarget(const QString& sourcePath)
+{
+    // A link's data is its target; a target longer than any path the
+    // system takes is cut there.
+    constexpr std::uint32_t kMaxTarget = 4096;
+    std::uint64_t size = 0;
+    if (!m_pBrowser ||
+        m_pBrowser->OpenFile(reinterpret_cast<const char16_t*>(sourcePath.utf16()), &size) < 0)
+        return QString();
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(std::min<std::uint64_t>(size, kMaxTarget)));
+    qsizetype have = 0;
+    while (have < bytes.size()) {
+        std::uint32_t read = 0;
+        if (m_pBrowser->ReadFile(bytes.data() + have,
+                                 static_cast<std::uint32_t>(bytes.size() - have), &read, 0) < 0 ||
+            read == 0)
+            break;
+        have += read;
+    }
+    m_pBrowser->CloseFile();
+    bytes.truncate(have);
+    return QString::fromUtf8(bytes);
+}
 
 STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
 {
@@ -95,6 +150,17 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                 FILETIME64 utc = 0;
                 if (m_localTimes.ToUtc(local, &utc))
                     child->m_ftModified = utc;
+                if (data.unixMode != 0) {
+                    child->m_unix = UnixFactsOf(data);
+                    if (child->m_unix.IsSymlink())
+                        child->m_strLinkTarget = ReadLinkTarget(
+                            folderPath.isEmpty() ? name : folderPath + QLatin1Char('\\') + name);
+                    if (const int type = TypeTextOf(child->m_unix); type != 0) {
+                        const QString text = LoadResString(type);
+                        if (!text.isEmpty())
+                            child->m_strTypeName = text;
+                    }
+                }
                 if (bFolder) {
                     records.push_back(child);
                     paths.push_back(folderPath.isEmpty() ? name

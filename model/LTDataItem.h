@@ -16,6 +16,26 @@ inline constexpr std::uint32_t KIND_ROOT = 1;
 inline constexpr std::uint32_t KIND_FOLDER = 2;
 inline constexpr std::uint32_t KIND_FILE = 4;
 
+// What the image records about an entry as a Unix file; every field is 0
+// where it records nothing (plain ISO 9660, Joliet).
+struct CUnixFacts
+{
+    std::uint32_t nMode = 0;   // kind and permission bits, as st_mode
+    std::uint32_t nLinks = 0;  // link count
+    std::uint64_t nFileId = 0; // one value for every name of one file; 0: none
+
+    std::uint32_t Kind() const { return nMode & 0170000u; }
+    bool IsSymlink() const { return Kind() == 0120000u; }
+    // Device nodes, FIFOs and sockets: nothing an extraction creates.
+    bool IsSpecial() const
+    {
+        const std::uint32_t kind = Kind();
+        return kind != 0 && kind != 0100000u && kind != 0040000u && kind != 0120000u;
+    }
+    // One of several names of one file: the names to join as hard links.
+    bool IsSharedFile() const { return nLinks > 1 && nFileId != 0 && Kind() == 0100000u; }
+};
+
 // Columns of the file list, the index of m_nSortState.
 inline constexpr int SORT_COLUMN_NAME = 0;
 inline constexpr int SORT_COLUMN_SIZE = 1;
@@ -53,6 +73,7 @@ public:
 
     bool IsFolder() const { return (m_nKind & KIND_FOLDER) != 0; }
     bool IsFile() const { return (m_nKind & KIND_FILE) != 0; }
+    bool IsSymlink() const { return m_unix.IsSymlink(); }
 
     CLTDataItem* GetParent() const { return m_pParent; }
     void SetParent(CLTDataItem* pParent) { m_pParent = pParent; }
@@ -85,6 +106,9 @@ public:
     std::uint64_t m_nSize = 0;
     int m_nIconIndex = 0;
     int m_nOpenIconIndex = 0;
+    CUnixFacts m_unix;
+    // A symbolic link's target as the image records it.
+    QString m_strLinkTarget;
 
 private:
     void LookUpType(const QString& path);

@@ -86,6 +86,7 @@ bool ChooseExtractTarget(QWidget* pOwner, QString* pTarget)
 void EndExtractCommand(IFrameHost* pFrameHost, bool bResetPercent)
 {
     if (g_pImageEngine) {
+        g_pImageEngine->EndExtraction();
         g_pImageEngine->SetBytesWritten(0);
         g_pImageEngine->SetBytesTotal(0);
         if (bResetPercent)

@@ -39,7 +39,9 @@ OverwriteAnswer ConfirmOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRI
 // user cancelled or the folder was refused (the message was shown).
 bool ChooseExtractTarget(QWidget* pOwner, QString* pTarget);
 
-// Ends an extracting command: the engine's counters back to 0 (the
+// Ends an extracting command, which began the engine's extraction
+// (BeginExtraction) before its first file: the extraction ends (folders get
+// their modes), the engine's counters back to 0 (the
 // percentage too when `bResetPercent`), then the end event, which hides the
 // progress dialog and enables the window again.
 void EndExtractCommand(IFrameHost* pFrameHost, bool bResetPercent);

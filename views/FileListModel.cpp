@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int IDS_COLUMN_FIRST = 5013;
+constexpr int IDS_LINK_TOOLTIP = 9318;
 
 } // namespace
 
@@ -70,8 +71,13 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
     if (!record)
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: // the full text of the cell under the mouse
+    case Qt::ToolTipRole:
+        // A link's name tells where it points.
+        if (record->IsSymlink() && index.column() == SORT_COLUMN_NAME)
+            return FormatResText(LoadResString(IDS_LINK_TOOLTIP),
+                                 {record->m_strDisplayName, record->m_strLinkTarget});
+        [[fallthrough]];
+    case Qt::DisplayRole: // the tooltip: the full text of the cell under the mouse
         switch (index.column()) {
         case SORT_COLUMN_NAME:
             return record->m_strDisplayName;

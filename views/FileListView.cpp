@@ -12,6 +12,7 @@
 #include "LangResources.h"
 #include "ModalDialogs.h"
 #include "StoredSettings.h"
+#include "UnixTree.h"
 #include "VolumeCheck.h"
 
 #include <QDesktopServices>
@@ -31,6 +32,7 @@ namespace {
 constexpr int IDS_APP_TITLE = 102;
 constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_NO_ROOM_TO_EXTRACT = 11330;
+constexpr int IDS_LINK_OUTSIDE = 9319;
 constexpr int IDS_NO_ROOM_TO_VIEW = 660;
 constexpr int IDS_IMAGE_FILTER = 6119;
 constexpr int IDS_OPEN_TITLE = 61440;
@@ -396,6 +398,16 @@ void CFileListView::OnFileView()
     if (records.isEmpty() || !g_pImageEngine)
         return;
     CLTDataItem* record = records.constFirst();
+    // A link opens what it points to inside the image.
+    if (record->IsSymlink()) {
+        CLTDataItem* target = ResolveLink(record);
+        if (!target || target->m_nKind == KIND_ROOT) {
+            ShowCommandMessage(
+                FormatResText(LoadResString(IDS_LINK_OUTSIDE), {record->m_strDisplayName}));
+            return;
+        }
+        record = target;
+    }
     if (record->IsFolder()) {
         if (m_pFolderTreeView)
             m_pFolderTreeView->OnSelectChildFolder(2, record);
@@ -428,7 +440,13 @@ void CFileListView::OnFileView()
         g_pImageEngine->SetCancel(false);
         if (m_pFrameHost)
             m_pFrameHost->SetViewingTempCopy(true);
-        r = g_pImageEngine->ExtractFile(source, tempFile, record->m_ftModified);
+        // The copy keeps the file's mode, writable for its owner so that a
+        // later copy can replace it.
+        CUnixFacts facts = record->m_unix;
+        if (facts.nMode != 0)
+            facts.nMode |= 0200u;
+        g_pImageEngine->BeginExtraction();
+        r = g_pImageEngine->ExtractFile(source, tempFile, record->m_ftModified, facts);
         if (m_pFrameHost)
             m_pFrameHost->SetViewingTempCopy(false);
         EndExtractCommand(m_pFrameHost, true);
@@ -452,9 +470,8 @@ void CFileListView::OnExtract()
     g_pImageEngine->SetCancel(false);
     const QList<CLTDataItem*> records = SelectedRecords();
     if (!records.isEmpty()) {
-        std::uint64_t total = 0;
-        for (const CLTDataItem* record : records)
-            total += record->m_nSize;
+        // Several names of one file count once.
+        const std::uint64_t total = DataSizeOf(records);
         if (!HasFreeSpace(target, total)) {
             ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_EXTRACT));
             return;
@@ -462,6 +479,7 @@ void CFileListView::OnExtract()
         g_pImageEngine->SetBytesTotal(total);
         if (m_pFrameHost)
             m_pFrameHost->ResetProgress();
+        g_pImageEngine->BeginExtraction();
 
         COverwriteAnswers answers{m_bOverwriteAll, m_bSkipAll, m_bCancelled};
         STATUS r = STATUS_OK;
@@ -484,9 +502,9 @@ void CFileListView::OnExtract()
                     break;
                 }
             }
-            r = record->IsFolder()
-                    ? g_pImageEngine->ExtractFolder(source, target)
-                    : g_pImageEngine->ExtractFile(source, destination, record->m_ftModified);
+            r = record->IsFolder() ? g_pImageEngine->ExtractFolder(source, target, record->m_unix)
+                                   : g_pImageEngine->ExtractFile(
+                                         source, destination, record->m_ftModified, record->m_unix);
             if (r < 0)
                 break;
         }
@@ -503,9 +521,7 @@ QMimeData* CFileListView::PrepareDragOut()
     QString tempFolder;
     if (records.isEmpty() || !g_pImageEngine || !GetTempFolder(&tempFolder))
         return nullptr;
-    std::uint64_t total = 0;
-    for (const CLTDataItem* record : records)
-        total += record->m_nSize;
+    const std::uint64_t total = DataSizeOf(records);
     if (!HasFreeSpace(tempFolder, total)) {
         ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_VIEW));
         return nullptr;
@@ -522,15 +538,17 @@ QMimeData* CFileListView::PrepareDragOut()
     g_pImageEngine->SetBytesTotal(total);
     if (m_pFrameHost)
         m_pFrameHost->ResetProgress();
+    g_pImageEngine->BeginExtraction();
     STATUS r = STATUS_OK;
     QList<QUrl> urls;
     for (const CLTDataItem* record : records) {
         if (!record->IsFolder() && !record->IsFile())
             continue;
         const QString destination = folder + record->m_strFileName;
-        r = record->IsFolder() ? g_pImageEngine->ExtractFolder(ImagePathOf(record), folder)
-                               : g_pImageEngine->ExtractFile(ImagePathOf(record), destination,
-                                                             record->m_ftModified);
+        r = record->IsFolder()
+                ? g_pImageEngine->ExtractFolder(ImagePathOf(record), folder, record->m_unix)
+                : g_pImageEngine->ExtractFile(ImagePathOf(record), destination,
+                                              record->m_ftModified, record->m_unix);
         if (r < 0)
             break;
         urls << QUrl::fromLocalFile(destination);

@@ -8,6 +8,7 @@
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "StoredSettings.h"
+#include "UnixTree.h"
 #include "VolumeCheck.h"
 
 #include <QDir>
@@ -272,13 +273,16 @@ void CFolderTreeView::OnExtract()
     if (!ChooseExtractTarget(this, &target))
         return;
     g_pImageEngine->SetCancel(false);
-    if (!HasFreeSpace(target, record->m_nSize)) {
+    // Several names of one file count once.
+    const std::uint64_t total = DataSizeOf({record});
+    if (!HasFreeSpace(target, total)) {
         ShowCommandMessage(LoadResString(IDS_NO_ROOM_TO_EXTRACT));
         return;
     }
-    g_pImageEngine->SetBytesTotal(record->m_nSize);
+    g_pImageEngine->SetBytesTotal(total);
     if (m_pFrameHost)
         m_pFrameHost->ResetProgress();
+    g_pImageEngine->BeginExtraction();
 
     STATUS r = STATUS_OK;
     if (record->IsFolder() && record->m_nKind != KIND_ROOT) {
@@ -294,7 +298,7 @@ void CFolderTreeView::OnExtract()
                 r = STATUS_CANCELLED;
         }
         if (bCopy)
-            r = g_pImageEngine->ExtractFolder(ImagePathOf(record), target);
+            r = g_pImageEngine->ExtractFolder(ImagePathOf(record), target, record->m_unix);
     }
     // The tree leaves the percentage as it stands.
     EndExtractCommand(m_pFrameHost, false);

@@ -13,6 +13,7 @@
 #include "HeapUse.h"
 #include "ImageEngine.h"
 #include "LTDataItem.h"
+#include "UnixTree.h"
 #include "VbeFacts.h"
 #include "VolumeCheck.h"
 
@@ -227,6 +228,26 @@ void OnNotify(std::uint32_t nCode, const char16_t* pszParam, void* pContext)
             reports->pProgress->SetFile(path.startsWith(QLatin1Char('/')) ? path.mid(1) : path);
         }
         break;
+    case NOTIFY_SPECIAL_LEFT_OUT:
+    case NOTIFY_ENTRY_REFUSED:
+    case NOTIFY_TARGET_PLAIN: {
+        QString path = pszParam ? QString::fromUtf16(pszParam) : QString();
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (reports->pProgress)
+            reports->pProgress->Clear();
+        if (nCode == NOTIFY_SPECIAL_LEFT_OUT)
+            Fail(QStringLiteral("left out %1: device files, FIFOs and sockets are not created")
+                     .arg(path));
+        else if (nCode == NOTIFY_ENTRY_REFUSED)
+            Fail(QStringLiteral("refused %1: a symbolic link from the image stands in its way; "
+                                "nothing was written there")
+                     .arg(path));
+        else
+            Fail(QStringLiteral("%1 keeps no symbolic links or Unix modes: links are written as "
+                                "files holding their target, and modes are left out")
+                     .arg(path));
+        break;
+    }
     case NOTIFY_VOLUME_UNSUITABLE:
     case NOTIFY_WRITE_FAILED:
     case NOTIFY_READ_FAILED:
@@ -290,6 +311,10 @@ int List(const QString& image)
         AppendUtcText(out, item->m_ftModified);
         out += '\t';
         out += SlashPath(item).toUtf8();
+        if (item->IsSymlink()) {
+            out += " -> ";
+            out += item->m_strLinkTarget.toUtf8();
+        }
         out += '\n';
         if (out.size() > (1 << 20)) {
             std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
@@ -356,12 +381,12 @@ int Extract(const QStringList& args, bool bQuiet)
         return Fail(error);
 
     // What to extract: the named entries, or everything in the image.
-    std::vector<const CLTDataItem*> selection;
+    std::vector<CLTDataItem*> selection;
     if (paths.isEmpty()) {
         selection.assign(root.m_children.begin(), root.m_children.end());
     } else {
         for (const QString& path : paths) {
-            const CLTDataItem* item = FindRecord(&root, path);
+            auto* item = const_cast<CLTDataItem*>(FindRecord(&root, path));
             if (!item || item == &root)
                 return Fail(QStringLiteral("%1: no such file or folder in the image").arg(path));
             selection.push_back(item);
@@ -375,7 +400,8 @@ int Extract(const QStringList& args, bool bQuiet)
     const std::function<bool(const CLTDataItem*, const QString&)> check =
         [&](const CLTDataItem* record, const QString& target) {
             const QFileInfo info(target);
-            if (record->IsFile() && info.exists()) {
+            // A link there counts, whether it leads anywhere or not.
+            if (record->IsFile() && (info.exists() || info.isSymLink())) {
                 error = QStringLiteral("%1 exists (use --overwrite to replace it)").arg(target);
                 return false;
             }
@@ -390,8 +416,9 @@ int Extract(const QStringList& args, bool bQuiet)
     for (const CLTDataItem* item : selection) {
         if (!bOverwrite && !check(item, dest + QLatin1Char('/') + item->m_strFileName))
             return Fail(error);
-        total += item->m_nSize;
     }
+    // Several names of one file count once.
+    total = DataSizeOf(QList<CLTDataItem*>(selection.begin(), selection.end()));
     if (!HasFreeSpace(dest, total))
         return Fail(
             QStringLiteral("not enough free space in %1 for %2 bytes").arg(dest).arg(total));
@@ -399,22 +426,27 @@ int Extract(const QStringList& args, bool bQuiet)
     engine.SetBytesTotal(total);
     engine.SetBytesWritten(0);
     STATUS r = STATUS_OK;
+    engine.BeginExtraction();
     for (const CLTDataItem* item : selection) {
         QString source = SlashPath(item);
         source.replace(QLatin1Char('/'), QLatin1Char('\\'));
         if (item->IsFolder())
-            r = engine.ExtractFolder(source, dest + QLatin1Char('/'));
+            r = engine.ExtractFolder(source, dest + QLatin1Char('/'), item->m_unix);
         else
             r = engine.ExtractFile(source, dest + QLatin1Char('/') + item->m_strFileName,
-                                   item->m_ftModified);
+                                   item->m_ftModified, item->m_unix);
         if (r < 0 || g_bInterrupted)
             break;
     }
+    engine.EndExtraction();
     if (r >= 0 && !g_bInterrupted)
         progress.Show(total, total, true);
     progress.Clear();
     if (g_bInterrupted || r == STATUS_CANCELLED)
         return Fail(QStringLiteral("cancelled; the file being written was removed"));
+    if (r >= 0 && engine.GetExtractSummary().nRefused > 0)
+        return Fail(
+            QStringLiteral("%1 entries were refused").arg(engine.GetExtractSummary().nRefused));
     if (r >= 0)
         return 0;
     switch (reports.nLastFailure) {

@@ -110,6 +110,16 @@ constexpr std::uint32_t kAttrHidden = 0x02;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrNormal = 0x80;
 
+// The kind bits of FindData::unixMode, as Linux numbers them.
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint32_t kUnixSocket = 0140000;
+constexpr std::uint32_t kUnixSymlink = 0120000;
+constexpr std::uint32_t kUnixRegular = 0100000;
+constexpr std::uint32_t kUnixBlockDevice = 0060000;
+constexpr std::uint32_t kUnixDirectory = 0040000;
+constexpr std::uint32_t kUnixCharDevice = 0020000;
+constexpr std::uint32_t kUnixFifo = 0010000;
+
 constexpr std::size_t kLabelChars = 128;
 constexpr std::size_t kNameChars = 1024;
 
@@ -131,13 +141,25 @@ struct FindData
     std::uint32_t reserved0;
     std::uint32_t sizeLow;
     std::uint32_t sizeHigh;
-    std::uint8_t reserved1[540];
+    // What the image records about the entry as a Unix file; every field is 0
+    // where it records nothing (plain ISO 9660 and Joliet).
+    std::uint32_t unixMode;   // the kind and permission bits, as st_mode
+    std::uint32_t unixLinks;  // the link count
+    std::uint32_t unixOwner;  // user and group numbers; valid where unixMode is
+    std::uint32_t unixGroup;
+    // The same nonzero value for every name of one file (one data extent or
+    // one file entry), 0 where the entry has none; see unixLinks.
+    std::uint32_t fileIdLow;
+    std::uint32_t fileIdHigh;
+    std::uint8_t reserved1[516];
     char16_t name[kNameChars]; // UTF-16, NUL-terminated, never "." or ".."
 };
 static_assert(offsetof(FindData, attributes) == 0);
 static_assert(offsetof(FindData, modified) == 4);
 static_assert(offsetof(FindData, sizeLow) == 16);
 static_assert(offsetof(FindData, sizeHigh) == 20);
+static_assert(offsetof(FindData, unixMode) == 24);
+static_assert(offsetof(FindData, fileIdHigh) == 44);
 static_assert(offsetof(FindData, name) == 564);
 
 // --- Interfaces ----------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "EngineSupport.h"
+#include "FileBytes.h"
 #include "LTDataItem.h"
 #include "QtPrint.h"
 #include "VolumeCheck.h"
@@ -206,30 +207,41 @@ TEST_F(Extraction, MissingSourceDeletesAnExistingTarget)
 TEST_F(Extraction, FullDiskReportsWriteFailureAndLeavesNoFile)
 {
     Load(QStringLiteral("file DATA 500000\n"));
-    // A target that leads to a full device: every write fails with ENOSPC.
-    const QString target = Target(QStringLiteral("DATA"));
-    ASSERT_EQ(symlink("/dev/full", QFile::encodeName(target).constData()), 0);
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("DATA"), target, 0), STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target);
-    EXPECT_FALSE(m_notes.Has(NOTIFY_ACCESS_DENIED));
-    EXPECT_FALSE(QFileInfo(target).exists() || QFileInfo(target).isSymLink());
-
-    // A disk that fills in the middle of the file: the system takes part of
-    // what it is given, then nothing.
+    // A disk that takes nothing at all, then one that fills in the middle of
+    // the file: the system takes part of what it is given, then nothing.
     rlimit before{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    m_notes.events.clear();
-    const QString partial = Target(QStringLiteral("PARTIAL"));
-    const STATUS r = m_engine.ExtractFile(QStringLiteral("DATA"), partial, 0);
-    setrlimit(RLIMIT_FSIZE, &before);
+    for (const rlim_t room : {rlim_t{0}, rlim_t{100000}}) {
+        rlimit small = before;
+        small.rlim_cur = room;
+        m_notes.events.clear();
+        const QString target = Target(QStringLiteral("DATA%1").arg(room));
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const STATUS r = m_engine.ExtractFile(QStringLiteral("DATA"), target, 0);
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(r, STATUS_FAIL) << room;
+        EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target) << room;
+        EXPECT_FALSE(m_notes.Has(NOTIFY_ACCESS_DENIED)) << room;
+        EXPECT_FALSE(QFileInfo::exists(target)) << room;
+    }
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(r, STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), partial);
-    EXPECT_FALSE(QFileInfo::exists(partial));
+}
+
+// A link where the file goes is replaced itself; what it points to stays as
+// it was.
+TEST_F(Extraction, LinkAtTargetIsReplacedNotWrittenThrough)
+{
+    Load(QStringLiteral("file DATA 1000\n"));
+    const QString outside = Target(QStringLiteral("OUTSIDE"));
+    WriteBytes(outside, "mine");
+    const QString target = Target(QStringLiteral("DATA"));
+    ASSERT_EQ(
+        symlink(QFile::encodeName(outside).constData(), QFile::encodeName(target).constData()), 0);
+    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("DATA"), target, 0), STATUS_OK);
+    EXPECT_FALSE(QFileInfo(target).isSymLink());
+    EXPECT_EQ(QFileInfo(target).size(), 1000);
+    EXPECT_EQ(ReadBytes(outside), QByteArray("mine"));
 }
 
 // An error reported only when the file is closed fails the file like a short
