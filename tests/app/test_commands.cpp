@@ -314,6 +314,109 @@ TEST_F(RealImage, ExtractsASelectionByteExactWithTimes)
     EXPECT_TRUE(m_frame->isEnabled());
 }
 
+// The window's Extract and View on an image that records Unix files: the
+// extracted tree has the source tree's modes, links and hard links, and a
+// link is viewed as what it points to inside the image.
+class UnixImage : public WithOpener
+{
+protected:
+    QString ModulePath() const override { return RealModulePath(); }
+};
+
+// A link's target as it is written, or "" for anything else.
+QByteArray LinkText(const QString& path)
+{
+    char text[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), text, sizeof text);
+    return n > 0 ? QByteArray(text, n) : QByteArray();
+}
+
+TEST_F(UnixImage, ExtractKeepsModesAndLinksAndViewFollowsLinks)
+{
+    QTemporaryDir work;
+    const QString tree = work.filePath(QStringLiteral("tree"));
+    const auto mode = [](const QString& path, mode_t m) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0) << path;
+    };
+    const auto link = [&](const char* target, const QString& name) {
+        ASSERT_EQ(::symlink(target, QFile::encodeName(tree + u'/' + name).constData()), 0);
+    };
+    WriteFile(tree + QStringLiteral("/run.sh"), "#!/bin/sh\necho hi\n");
+    mode(tree + QStringLiteral("/run.sh"), 0755);
+    WriteFile(tree + QStringLiteral("/key"), "secret");
+    mode(tree + QStringLiteral("/key"), 0600);
+    WriteFile(tree + QStringLiteral("/ro/f"), "read only");
+    mode(tree + QStringLiteral("/ro/f"), 0444);
+    mode(tree + QStringLiteral("/ro"), 0555);
+    WriteFile(tree + QStringLiteral("/one"), "two names");
+    ASSERT_EQ(::link(QFile::encodeName(tree + QStringLiteral("/one")).constData(),
+                     QFile::encodeName(tree + QStringLiteral("/two")).constData()),
+              0);
+    link("run.sh", QStringLiteral("script"));
+    link("/nowhere/at/all", QStringLiteral("away"));
+    const QString iso = work.filePath(QStringLiteral("unix.iso"));
+    QProcess make;
+    make.start(QStringLiteral("xorriso"),
+               {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-quiet"),
+                QStringLiteral("-R"), QStringLiteral("-o"), iso, tree});
+    ASSERT_TRUE(make.waitForFinished(60000));
+    ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+    ASSERT_EQ(m_frame->OpenImageFromFrame(iso), STATUS_OK);
+
+    // The list says what a link is and where it points.
+    int linkRow = -1;
+    for (int row = 0; row < List()->Model()->rowCount(); ++row)
+        if (List()->Model()->RecordAt(row)->m_strFileName == u"script")
+            linkRow = row;
+    ASSERT_GE(linkRow, 0);
+    const auto cell = [&](int column, int role) {
+        return List()->Model()->data(List()->Model()->index(linkRow, column), role).toString();
+    };
+    EXPECT_EQ(cell(SORT_COLUMN_TYPE, Qt::DisplayRole), u"Symbolic link");
+    EXPECT_TRUE(cell(SORT_COLUMN_NAME, Qt::ToolTipRole).endsWith(u"run.sh"))
+        << cell(SORT_COLUMN_NAME, Qt::ToolTipRole);
+
+    const QStringList names = {QStringLiteral("run.sh"), QStringLiteral("key"),
+                               QStringLiteral("ro"),     QStringLiteral("one"),
+                               QStringLiteral("two"),    QStringLiteral("script"),
+                               QStringLiteral("away")};
+    SelectRows(names);
+    const mode_t oldMask = ::umask(022);
+    ExtractTo(m_out.path());
+    ::umask(oldMask);
+    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+    for (const QString& name : names + QStringList{QStringLiteral("ro/f")}) {
+        struct stat want
+        {
+        }, got{};
+        ASSERT_EQ(::lstat(QFile::encodeName(tree + u'/' + name).constData(), &want), 0);
+        ASSERT_EQ(::lstat(QFile::encodeName(m_out.filePath(name)).constData(), &got), 0) << name;
+        EXPECT_EQ(got.st_mode & 0170777, want.st_mode & 0170777) << name;
+        EXPECT_EQ(LinkText(m_out.filePath(name)), LinkText(tree + u'/' + name)) << name;
+    }
+    struct stat one
+    {
+    }, two{};
+    ::lstat(QFile::encodeName(m_out.filePath(QStringLiteral("one"))).constData(), &one);
+    ::lstat(QFile::encodeName(m_out.filePath(QStringLiteral("two"))).constData(), &two);
+    EXPECT_EQ(one.st_ino, two.st_ino);
+    mode(m_out.filePath(QStringLiteral("ro")), 0755);
+
+    // View on a link opens the file it points to; one that leads out of the
+    // image says so and opens nothing.
+    SelectRows({QStringLiteral("script")});
+    Trigger(ID_FILE_VIEW);
+    const QStringList opened = Opened();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].endsWith(u"/run.sh")) << opened[0];
+    ModalAnswerer answerer({ClickOk()});
+    SelectRows({QStringLiteral("away")});
+    Trigger(ID_FILE_VIEW);
+    ASSERT_EQ(answerer.m_texts.size(), 1);
+    EXPECT_TRUE(answerer.m_texts[0].contains(u"away")) << answerer.m_texts[0];
+    EXPECT_EQ(Opened().size(), 1);
+}
+
 // A folder no one may write in, root included: read-only for its owner,
 // and immutable where that alone does not stop the caller. False when the
 // system allows neither.
