@@ -45,13 +45,17 @@ int CLanternApp::ModalDialogs() const
 
 bool LoadLanguageResources(CLangResources* pResources, QString* pTried)
 {
-    QString tried = ProgramRelativePath(QStringLiteral("ADTRC.lang"));
+    // The user's locale stands in for a language pack: the language the
+    // settings name, else the one the locale asks for, else English.
+    QString code = GetCurrentLang();
+    if (code.isEmpty())
+        code = LocaleLanguageCode();
+    QString tried = LanguageFilePath(QStringLiteral("ADTRC.lang"), code);
     bool bLoaded = pResources->LoadFile(tried);
-    if (!bLoaded) {
-        const QString code = GetCurrentLang();
-        tried = ProgramRelativePath(QStringLiteral("Language\\") + code +
-                                    QStringLiteral("\\ADTRC.lang"));
-        bLoaded = !code.isEmpty() && pResources->LoadFile(tried);
+    const QString english = ProgramRelativePath(QStringLiteral("ADTRC.lang"));
+    if (!bLoaded && tried != english) {
+        tried = english;
+        bLoaded = pResources->LoadFile(tried);
     }
     if (pTried)
         *pTried = tried;

@@ -3,6 +3,7 @@
 #include "ProgramPaths.h"
 
 #include <QFile>
+#include <QLocale>
 #include <algorithm>
 
 namespace {
@@ -269,4 +270,37 @@ QString FormatResText(const QString& text, std::initializer_list<QString> args)
         }
     }
     return out;
+}
+
+QString LocaleLanguageCode()
+{
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (value.isEmpty())
+            continue;
+        // The first entry of a list; "de_DE.UTF-8@euro" names German.
+        QString first = value.section(QLatin1Char(':'), 0, 0);
+        first = first.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
+        if (first.isEmpty())
+            continue;
+        if (first == u"C" || first == u"POSIX")
+            return QStringLiteral("ENU");
+        const QLocale::Language language = QLocale(first).language();
+        if (language == QLocale::C || language == QLocale::English ||
+            language == QLocale::AnyLanguage)
+            return QStringLiteral("ENU");
+        return QLocale::languageToCode(language, QLocale::ISO639Part2T).toUpper();
+    }
+    return QStringLiteral("ENU");
+}
+
+QString LanguageFilePath(const QString& fileName, const QString& code)
+{
+    if (!code.isEmpty() && code != u"ENU") {
+        const QString translated =
+            ProgramRelativePath(QStringLiteral("Language\\") + code + QLatin1Char('\\') + fileName);
+        if (QFile::exists(translated))
+            return translated;
+    }
+    return ProgramRelativePath(fileName);
 }

@@ -81,3 +81,14 @@ QString FormatResText(const QString& text, std::initializer_list<QString> args);
 
 // Undoes the escapes of a value: \n \r \t \\ \".
 QString UnescapeResText(QStringView value);
+
+// The language the user's locale asks for, as the three-letter code of the
+// language folders ("DEU"): the first of LANGUAGE (a colon-separated list),
+// LC_ALL, LC_MESSAGES and LANG that is set; "ENU" for English, for C and
+// POSIX, and when none is set.
+QString LocaleLanguageCode();
+
+// The resource file `fileName` of language `code` ("Language/<code>/" below
+// the program folder) when it exists, else the English one beside the
+// program.
+QString LanguageFilePath(const QString& fileName, const QString& code);

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -128,6 +130,36 @@ TEST(LangResources, DamagedLinesAreSkippedAndReported)
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(menu->items.size(), 1u) << "the unclosed popup keeps what it got";
     EXPECT_EQ(menu->items[0].children.size(), 1u);
+}
+
+// The locale's language, in the order the C library reads its variables.
+TEST(LocaleLanguageCode, FollowsTheLocaleVariablesInOrder)
+{
+    struct Case
+    {
+        const char *language, *all, *messages, *lang, *code;
+    } cases[] = {
+        {"", "", "", "", "ENU"},
+        {"", "", "", "de_DE.UTF-8", "DEU"},
+        {"de", "", "", "en_US.UTF-8", "DEU"},
+        {"fr:de", "", "", "", "FRA"},
+        {"", "C", "", "de_DE.UTF-8", "ENU"},
+        {"", "", "de_AT.UTF-8@euro", "C.UTF-8", "DEU"},
+        {"", "en_GB.UTF-8", "de_DE.UTF-8", "", "ENU"},
+    };
+    const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    std::vector<std::pair<const char*, QByteArray>> saved;
+    for (const char* name : names)
+        saved.emplace_back(name, qgetenv(name));
+    for (const Case& c : cases) {
+        const char* values[] = {c.language, c.all, c.messages, c.lang};
+        for (int i = 0; i < 4; ++i)
+            qputenv(names[i], values[i]);
+        EXPECT_EQ(LocaleLanguageCode(), QString::fromLatin1(c.code))
+            << c.language << "|" << c.all << "|" << c.messages << "|" << c.lang;
+    }
+    for (const auto& [name, value] : saved)
+        qputenv(name, value);
 }
 
 TEST(FormatResText, FillsPlaceholdersInOrder)
