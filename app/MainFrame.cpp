@@ -118,6 +118,13 @@ void FillMenu(QMenu* menu, const std::vector<CResMenuItem>& items, CMainFrame* f
             action->setChecked(ui.bChecked);
         }
     });
+    // Shortcuts of disabled actions never fire: once the menu is gone its
+    // items are enabled again, and the route decides when one is used.
+    QObject::connect(menu, &QMenu::aboutToHide, frame, [menu] {
+        for (QAction* action : menu->actions())
+            if (action->data().isValid())
+                action->setEnabled(true);
+    });
 }
 
 } // namespace
@@ -339,16 +346,29 @@ STATUS CMainFrame::OpenImageFromFrame(const QString& path)
     return m_pListView ? m_pListView->OpenImageFile(path) : STATUS_FAIL;
 }
 
+CCommandTarget* CMainFrame::CommandTargetFor(int nID)
+{
+    if (m_pActiveView == m_pTreeView && m_pTreeView->HasHandler(nID))
+        return m_pTreeView;
+    if (m_pActiveView == m_pListView && m_pListView->HasHandler(nID))
+        return m_pListView;
+    return HasHandler(nID) ? this : nullptr;
+}
+
 void CMainFrame::RouteCommand(int nID)
 {
-    const QPointer<QWidget> focus = QApplication::focusWidget();
-    if (m_pActiveView == m_pTreeView && m_pTreeView->OnCommand(nID)) {
-    } else if (m_pActiveView == m_pListView && m_pListView->OnCommand(nID)) {
-    } else if (OnCommand(nID)) {
-    } else if (nID == ID_APP_EXIT) {
-        close();
+    // A command never runs while its rule disables it: a shortcut comes
+    // here whatever state its menu item showed last.
+    if (!QueryCommand(nID).bEnabled)
         return;
-    }
+    CCommandTarget* target = CommandTargetFor(nID);
+    if (!target)
+        return;
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const bool bExit = nID == ID_APP_EXIT;
+    target->OnCommand(nID);
+    if (bExit)
+        return;
     // A message without an owner, or another program's run, may leave no
     // window active: the window and its pane take the focus back.
     if (isVisible() && !QApplication::activeWindow()) {
@@ -370,41 +390,37 @@ CCmdUI CMainFrame::QueryCommand(int nID)
         return ui;
     if (OnUpdateCommand(ui))
         return ui;
-    ui.bEnabled = nID == ID_APP_EXIT || nID == ID_IMAGE_OPEN;
+    // Without a rule of its own a command is enabled where the route has a
+    // handler for it.
+    ui.bEnabled = CommandTargetFor(nID) != nullptr;
     return ui;
 }
 
-bool CMainFrame::OnCommand(int nID)
+CCommandTarget::Handler CMainFrame::CommandHandler(int nID)
 {
-    if (nID >= ID_FILE_MRU_FILE1 && nID < ID_FILE_MRU_FILE1 + RECENT_IMAGES_MAX) {
-        OpenRecentImage(nID - ID_FILE_MRU_FILE1);
-        return true;
-    }
+    if (nID >= ID_FILE_MRU_FILE1 && nID < ID_FILE_MRU_FILE1 + RECENT_IMAGES_MAX)
+        return [this, nID] { OpenRecentImage(nID - ID_FILE_MRU_FILE1); };
     switch (nID) {
     case ID_RECENT_CLEAR:
-        ClearRecentImages();
-        return true;
+        return [this] { ClearRecentImages(); };
     case ID_IMAGE_OPEN:
     case ID_BURN_IMAGE:
     case ID_MOUNT_IMAGE:
-        return m_pListView && m_pListView->OnCommand(nID);
+        return m_pListView ? m_pListView->CommandHandler(nID) : Handler();
     case ID_VIEW_MODE:
-        ShowViewModeMenu();
-        return true;
+        return [this] { ShowViewModeMenu(); };
     case ID_VIEW_LARGEICON:
-        m_pListView->SetViewStyle(LVS_ICON);
-        return true;
+        return [this] { m_pListView->SetViewStyle(LVS_ICON); };
     case ID_VIEW_SMALLICON:
-        m_pListView->SetViewStyle(LVS_SMALLICON);
-        return true;
+        return [this] { m_pListView->SetViewStyle(LVS_SMALLICON); };
     case ID_VIEW_LIST:
-        m_pListView->SetViewStyle(LVS_LIST);
-        return true;
+        return [this] { m_pListView->SetViewStyle(LVS_LIST); };
     case ID_VIEW_DETAILS:
-        m_pListView->SetViewStyle(LVS_REPORT);
-        return true;
+        return [this] { m_pListView->SetViewStyle(LVS_REPORT); };
+    case ID_APP_EXIT:
+        return [this] { close(); };
     default:
-        return false;
+        return {};
     }
 }
 
@@ -441,19 +457,16 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
     case ID_MOUNT_IMAGE:
         ui.Enable(!m_pListView->GetOpenImagePath().isEmpty());
         return true;
-    case ID_EXTRACT: {
-        QWidget* focus = QApplication::focusWidget();
-        if (focus && focus == m_pTreeView->Tree()) {
+    case ID_EXTRACT:
+        // The pane the user worked in last decides, as it decides where the
+        // command goes.
+        if (m_pActiveView == m_pTreeView) {
             const CLTDataItem* record = m_pTreeView->GetSelectedRecord();
             ui.Enable(record && record->m_nKind != KIND_ROOT);
-        } else if (focus &&
-                   (focus == m_pListView->ListCtrl() || focus == m_pListView->IconList())) {
-            ui.Enable(m_pListView->SelectedCount() > 0);
         } else {
-            ui.Enable(false);
+            ui.Enable(m_pListView->SelectedCount() > 0);
         }
         return true;
-    }
     case ID_VIEW_MODE:
         ui.Enable(true);
         return true;

@@ -54,7 +54,9 @@ public:
     // The command's state along the same route; a command nobody decides is
     // enabled when someone on the route handles it.
     CCmdUI QueryCommand(int nID) override;
-    bool OnCommand(int nID) override;
+    Handler CommandHandler(int nID) override;
+    // The first target on the route that has a handler for the command.
+    CCommandTarget* CommandTargetFor(int nID);
     bool OnUpdateCommand(CCmdUI& ui) override;
 
     // The copy-data handler: a path handed over by another instance.

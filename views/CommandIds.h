@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // Command IDs, window messages and control IDs of the browsing views. A
 // command's ID is also the number of the string that gives its tooltip.
 
@@ -58,9 +60,20 @@ struct CCmdUI
 class CCommandTarget
 {
 public:
+    using Handler = std::function<void()>;
+
     virtual ~CCommandTarget() = default;
-    // True when the command was handled here.
-    virtual bool OnCommand(int /*nID*/) { return false; }
+    // What runs the command here; none when this target has no handler.
+    virtual Handler CommandHandler(int /*nID*/) { return {}; }
+    bool HasHandler(int nID) { return static_cast<bool>(CommandHandler(nID)); }
+    // Runs the command; true when it was handled here.
+    bool OnCommand(int nID)
+    {
+        const Handler handler = CommandHandler(nID);
+        if (handler)
+            handler();
+        return static_cast<bool>(handler);
+    }
     // True when this target decided the command's state.
     virtual bool OnUpdateCommand(CCmdUI& /*ui*/) { return false; }
 };

@@ -338,26 +338,21 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
     return r;
 }
 
-bool CFileListView::OnCommand(int nID)
+CCommandTarget::Handler CFileListView::CommandHandler(int nID)
 {
     switch (nID) {
     case ID_IMAGE_OPEN:
-        OnImageOpen();
-        return true;
+        return [this] { OnImageOpen(); };
     case ID_FILE_VIEW:
-        OnFileView();
-        return true;
+        return [this] { OnFileView(); };
     case ID_EXTRACT:
-        OnExtract();
-        return true;
+        return [this] { OnExtract(); };
     case ID_BURN_IMAGE:
-        OnBurnImage();
-        return true;
+        return [this] { OnBurnImage(); };
     case ID_MOUNT_IMAGE:
-        OnMountImage();
-        return true;
+        return [this] { OnMountImage(); };
     default:
-        return false;
+        return {};
     }
 }
 

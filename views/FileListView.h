@@ -100,7 +100,7 @@ public:
     void OpenRow(int row);
 
     // The commands of this view.
-    bool OnCommand(int nID) override;
+    Handler CommandHandler(int nID) override;
     bool OnUpdateCommand(CCmdUI& ui) override;
     void OnImageOpen();
     void OnFileView();

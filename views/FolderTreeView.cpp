@@ -255,12 +255,11 @@ int CFolderTreeView::OnSelectChildFolder(int wParam, CLTDataItem* pChild)
     return 0;
 }
 
-bool CFolderTreeView::OnCommand(int nID)
+CCommandTarget::Handler CFolderTreeView::CommandHandler(int nID)
 {
     if (nID != ID_EXTRACT)
-        return false;
-    OnExtract();
-    return true;
+        return {};
+    return [this] { OnExtract(); };
 }
 
 void CFolderTreeView::OnExtract()

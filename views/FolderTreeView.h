@@ -58,7 +58,7 @@ public:
     CLTDataItem* GetSelectedRecord() const;
 
     void SetFrameHost(IFrameHost* pHost) { m_pFrameHost = pHost; }
-    bool OnCommand(int nID) override;
+    Handler CommandHandler(int nID) override;
     // Extracts the selected folder into a folder the user chooses.
     void OnExtract();
 

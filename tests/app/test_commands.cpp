@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
@@ -527,6 +528,34 @@ TEST_F(Commands, OverwriteAnswers)
         EXPECT_EQ(GetExtractPath() == out.path(), c.bRemembered);
         EXPECT_FALSE(List()->m_bOverwriteAll || List()->m_bSkipAll || List()->m_bCancelled);
         EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+    }
+}
+
+// Ctrl+E obeys the Extract rule whatever the menu showed last: nothing runs
+// without a selection, before or after the menu was opened, and it works
+// once rows are selected.
+TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
+{
+    ScriptedImage image(QStringLiteral("file A.TXT 10\n"));
+    Open(image);
+    QMenu* imageMenu = Action(ID_EXTRACT)->associatedObjects().isEmpty()
+                           ? nullptr
+                           : qobject_cast<QMenu*>(Action(ID_EXTRACT)->associatedObjects().first());
+    ASSERT_NE(imageMenu, nullptr);
+    for (const bool bMenuFirst : {false, true}) {
+        SCOPED_TRACE(bMenuFirst ? "after the menu" : "before the menu");
+        List()->ListCtrl()->setFocus();
+        List()->ListCtrl()->clearSelection();
+        if (bMenuFirst) {
+            imageMenu->popup(QPoint(0, 0));
+            imageMenu->hide();
+        }
+        ModalAnswerer* none = ExtractTo(m_out.path());
+        EXPECT_EQ(none->Handled(), 0) << "Extract ran with nothing selected";
+        SelectRows({QStringLiteral("A.TXT")});
+        ModalAnswerer* some = ExtractTo(m_out.path(), {Answer(1006)});
+        EXPECT_GE(some->Handled(), 1);
+        EXPECT_TRUE(QFileInfo::exists(m_out.filePath(QStringLiteral("A.TXT"))));
     }
 }
 
