@@ -93,10 +93,21 @@ bool CLanternApp::LoadLanguage()
     return true;
 }
 
+QString LanternInstanceMutexName()
+{
+    QString session = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (session.isEmpty())
+        session = qEnvironmentVariable("DISPLAY");
+    QString name = QStringLiteral("{10E05858-2783-483D-BDBE-A8F6E101F805}");
+    if (!session.isEmpty())
+        name += QLatin1Char('-') + session;
+    return name;
+}
+
 bool CLanternApp::CheckSingleInstance()
 {
     CNamedMutex::Result result = CNamedMutex::Result::Failed;
-    m_hMutex = CNamedMutex::Create(LANTERN_INSTANCE_MUTEX, &result);
+    m_hMutex = CNamedMutex::Create(LanternInstanceMutexName(), &result);
     if (result == CNamedMutex::Result::Created)
         return true;
     if (result == CNamedMutex::Result::Failed) {
@@ -107,8 +118,11 @@ bool CLanternApp::CheckSingleInstance()
     // Another instance runs: hand it the image, if any, and end.
     m_hMutex.reset();
     std::int64_t state = 0;
-    if (!CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state))
-        return false; // no window to hand anything to
+    if (!CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state)) {
+        // A holder without a window (one that hangs, or is still starting):
+        // nothing can be handed over, so this copy starts on its own.
+        return true;
+    }
     if (!(state & 1)) {
         ShowSkinnedMessageBox(IDS_ALREADY_RUNNING, 0);
         return false;

@@ -14,9 +14,10 @@
 class CLanternDoc;
 class CMainFrame;
 
-// The single-instance mutex, shared by every user of the machine.
-inline const QString LANTERN_INSTANCE_MUTEX =
-    QStringLiteral("Global\\{10E05858-2783-483D-BDBE-A8F6E101F805}");
+// The single-instance mutex: one per user and graphical session, since a
+// second copy can hand its image only to a window of its own user and
+// display; a machine-wide one would only lock other users out.
+QString LanternInstanceMutexName();
 
 // Loads the language resources: ADTRC.lang beside the program, else the set
 // of the language the machine's settings name. `pTried` gets the last path

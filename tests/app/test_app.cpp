@@ -274,6 +274,19 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     EXPECT_EQ(second.exitCode(), 0);
     // The first instance opened it and remembered its folder.
     EXPECT_EQ(GetImagePath(), QFileInfo(image).absolutePath());
+
+    // Another user (a runtime folder of its own) starts a window of its own
+    // beside it instead of ending without a word.
+    QTemporaryDir otherRuntime;
+    QProcessEnvironment other = QProcessEnvironment::systemEnvironment();
+    other.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+    QProcess third;
+    third.setProcessEnvironment(other);
+    third.start(program, {image});
+    ASSERT_TRUE(third.waitForStarted());
+    EXPECT_FALSE(third.waitForFinished(3000)) << "the other user's copy ended at once";
+    third.kill();
+    third.waitForFinished();
     first.kill();
     first.waitForFinished();
 }
