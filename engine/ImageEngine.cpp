@@ -111,11 +111,13 @@ STATUS CImageEngine::AttachImage(const QString& imagePath, int nTopPercent)
     if (!m_pEngine)
         return STATUS_UNEXPECTED;
 
-    CNamedMutex::Result created = CNamedMutex::Result::Failed;
-    m_hImageMutex = CNamedMutex::Create(ImageMutexName(imagePath), &created);
-    if (created == CNamedMutex::Result::AlreadyExists) {
-        m_hImageMutex.reset();
-        return STATUS_FAIL;
+    if (m_bImageMutexUsed) {
+        CNamedMutex::Result created = CNamedMutex::Result::Failed;
+        m_hImageMutex = CNamedMutex::Create(ImageMutexName(imagePath), &created);
+        if (created == CNamedMutex::Result::AlreadyExists) {
+            m_hImageMutex.reset();
+            return STATUS_FAIL;
+        }
     }
 
     STATUS result = STATUS_OK;

@@ -55,6 +55,9 @@ public:
     STATUS ReleaseSdk();
 
     STATUS AttachImage(const QString& imagePath, int nTopPercent);
+    // Whether attaching takes the per-image mutex (the viewer) or only reads
+    // (lantern-cli, which keeps no one out and is kept out by no one).
+    void SetImageMutexUsed(bool bUsed) { m_bImageMutexUsed = bUsed; }
     void DetachImage();
     STATUS ReattachImage();
     STATUS CanOpenImage(const QString& imagePath);
@@ -199,6 +202,7 @@ private:
     std::atomic<bool> m_bWriteFailed{false};
     std::atomic<bool> m_bAccessDenied{false};
     std::unique_ptr<CNamedMutex> m_hImageMutex;
+    bool m_bImageMutexUsed = true;
     std::uint32_t m_nEntryTotal = 0;
     CLocalTimeMemo m_localTimes;
 

@@ -264,8 +264,6 @@ QString OpenFailure(const QString& image, STATUS r, const CImageEngine& engine)
 {
     if (!engine.HasSdk())
         return QStringLiteral("the image-reading module VBE.so is missing beside the program");
-    if (r == STATUS_FAIL)
-        return QStringLiteral("%1 is open in another Lantern").arg(image);
     if (r == vbe::kUnrecognized)
         return QStringLiteral("%1 holds no file system Lantern can read").arg(image);
     if (r == vbe::kCorrupt)
@@ -294,6 +292,7 @@ STATUS LoadImage(CImageEngine& engine, const QString& image, CLTDataItem* root, 
 int List(const QString& image)
 {
     CImageEngine engine(QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so"));
+    engine.SetImageMutexUsed(false); // only reads: shares the image with the viewer
     engine.SetMessagePump([&] {
         if (g_bInterrupted)
             engine.SetCancel(true);
@@ -361,6 +360,7 @@ int Extract(const QStringList& args, bool bQuiet)
     const QStringList paths = rest.mid(2);
 
     CImageEngine engine(QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so"));
+    engine.SetImageMutexUsed(false); // only reads: shares the image with the viewer
     // The progress line only where a person watches: never into a pipe or
     // a file.
     CProgressLine progress(!bQuiet && ::isatty(STDERR_FILENO) != 0);

@@ -1,6 +1,8 @@
 // lantern-cli end to end, on images made by genisoimage from trees the test
 // writes, read by the real module.
 
+#include "ImageEngine.h"
+#include "NamedMutex.h"
 #include "QtPrint.h"
 
 #include <QCryptographicHash>
@@ -111,6 +113,12 @@ protected:
 
 TEST_F(CliTest, ListingEqualsTheTree)
 {
+    // The viewer holds the image: lantern-cli only reads and is not kept out.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    CNamedMutex::Result held = CNamedMutex::Result::Failed;
+    const auto viewer = CNamedMutex::Create(CImageEngine::ImageMutexName(m_image), &held);
+    ASSERT_EQ(held, CNamedMutex::Result::Created);
     const RunResult r = RunCli({QStringLiteral("list"), m_image});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     QStringList listed;
