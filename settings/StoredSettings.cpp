@@ -154,9 +154,11 @@ bool GetTempFolder(QString* pFolder, int capacity)
     QString folder;
     const QString appData = SpecialFolder(QStandardPaths::GenericDataLocation);
     if (!appData.isEmpty()) {
-        // An empty version gives two separators in a row, which is harmless.
-        const QString candidate =
-            appData + QStringLiteral("/Vantrel/Ardent8/") + ReadVersion() + QStringLiteral("/Temp");
+        // Without a version the folder has no component for it.
+        const QString version = ReadVersion();
+        const QString candidate = appData + QStringLiteral("/Vantrel/Ardent8/") +
+                                  (version.isEmpty() ? QString() : version + QLatin1Char('/')) +
+                                  QStringLiteral("Temp");
         // Room for the final separator and the terminator.
         if (candidate.size() + 2 <= capacity)
             folder = candidate;

@@ -33,6 +33,7 @@ constexpr int IDS_APP_TITLE = 102;
 constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_NO_ROOM_TO_EXTRACT = 11330;
 constexpr int IDS_LINK_OUTSIDE = 9319;
+constexpr int IDS_NO_OPENER = 9320;
 constexpr int IDS_NO_ROOM_TO_VIEW = 660;
 constexpr int IDS_IMAGE_FILTER = 6119;
 constexpr int IDS_OPEN_TITLE = 61440;
@@ -448,10 +449,24 @@ void CFileListView::OnFileView()
     }
     if (r < 0)
         return; // the engine's own events told the user
-    // Where Qt has no desktop services of its own (a bare X server), the
-    // desktop's opener is asked directly.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(tempFile)))
-        QProcess::startDetached(QStringLiteral("xdg-open"), {tempFile});
+    // The desktop's opener, without waiting for it; when it ends saying no
+    // program takes the file, the user hears of it.
+    auto* opener = new QProcess(this);
+    const QString shown = record->m_strDisplayName;
+    connect(opener, &QProcess::finished, this, [opener, shown](int code, QProcess::ExitStatus) {
+        opener->deleteLater();
+        if (code != 0)
+            ShowCommandMessage(FormatResText(LoadResString(IDS_NO_OPENER), {shown}));
+    });
+    connect(opener, &QProcess::errorOccurred, this, [opener, tempFile](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart)
+            return;
+        opener->deleteLater();
+        QDesktopServices::openUrl(QUrl::fromLocalFile(tempFile));
+    });
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->start(QStringLiteral("xdg-open"), {tempFile});
     m_listTempFiles << tempFile;
 }
 

@@ -256,6 +256,20 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
     EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
+// An opener that finds no program for the file: the user hears of it.
+TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
+{
+    WriteFile(m_bin.filePath(QStringLiteral("xdg-open")), "#!/bin/sh\nexit 3\n");
+    ScriptedImage image(QStringLiteral("file ODD.XYZ 5\n"));
+    Open(image);
+    SelectRows({QStringLiteral("ODD.XYZ")});
+    ModalAnswerer answerer({ClickOk()});
+    Trigger(ID_FILE_VIEW);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answerer.Handled() == 1; }, 10000));
+    ASSERT_EQ(answerer.m_texts.size(), 1);
+    EXPECT_TRUE(answerer.m_texts[0].contains(u"ODD.XYZ")) << answerer.m_texts[0];
+}
+
 // A real image made by genisoimage from a tree, read by the real module.
 class RealImage : public Commands
 {
