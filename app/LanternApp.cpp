@@ -4,6 +4,7 @@
 #include "EventPump.h"
 #include "ImageEngine.h"
 #include "LanternDoc.h"
+#include "FileListView.h"
 #include "MainFrame.h"
 #include "ModalDialogs.h"
 #include "ProgramPaths.h"
@@ -22,7 +23,6 @@
 namespace {
 
 constexpr int IDS_TITLE = 102;
-constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_ALREADY_RUNNING = 657;
 constexpr int IDS_INSTANCE_CHECK_FAILED = 7076;
 constexpr int IDI_MAINFRAME = 128;
@@ -232,7 +232,8 @@ bool CLanternApp::InitInstance()
     if (!m_strCommandLineImage.isEmpty() && QFileInfo::exists(m_strCommandLineImage)) {
         const STATUS r = m_pMainFrame->OpenImageFromFrame(m_strCommandLineImage);
         if (r < 0 && r != STATUS_CANCELLED)
-            ShowSkinnedMessageBox(IDS_OPEN_FAILED, 0, IDS_MESSAGE_BOX_CAPTION, nullptr);
+            ShowSkinnedMessageBox(m_pMainFrame->ListView()->OpenFailureText(), 0,
+                                  IDS_MESSAGE_BOX_CAPTION, nullptr);
     }
     return true;
 }

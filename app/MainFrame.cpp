@@ -43,7 +43,6 @@ constexpr int IDR_VIEW_MODE = 642;
 constexpr int IDS_PROGRESS_TITLE = 5023;
 constexpr int IDS_EXTRACTING = 651;
 constexpr int IDS_OPENING = 655;
-constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_NO_SLEEP_WHILE_EXTRACTING = 658;
 constexpr int IDS_NO_SESSION_END_WHILE_EXTRACTING = 659;
 constexpr int IDS_SLEEP_LOCK_REASON = 670;
@@ -66,6 +65,7 @@ constexpr int IDS_SPECIAL_LEFT_OUT = 9314;
 constexpr int IDS_ENTRY_REFUSED = 9315;
 constexpr int IDS_TARGET_PLAIN = 9316;
 constexpr int IDS_MORE_NOTES = 9317;
+constexpr int IDS_READ_FAILED_FILE = 9326;
 // The most notes of one extraction shown; the rest are counted.
 constexpr int kMaxExtractNotes = 8;
 
@@ -326,7 +326,7 @@ bool CMainFrame::OpenRecentImage(int index)
     }
     const STATUS r = OpenImageFromFrame(path);
     if (r < 0 && r != STATUS_CANCELLED)
-        Warn(LoadResString(IDS_OPEN_FAILED));
+        Warn(m_pListView->OpenFailureText());
     return r >= 0;
 }
 
@@ -493,7 +493,7 @@ std::int64_t CMainFrame::OnCopyData(std::uint64_t wParam, const QByteArray& data
         return 0;
     const STATUS r = OpenImageFromFrame(path);
     if (r < 0 && r != STATUS_CANCELLED)
-        Warn(LoadResString(IDS_OPEN_FAILED));
+        Warn(m_pListView->OpenFailureText());
     return 0;
 }
 
@@ -555,6 +555,7 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         QString shown = param;
         if (nCode == NOTIFY_EXTRACT_BEGIN) {
             shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            m_strExtracting = shown;
             // Sleep and shutdown wait for the extraction (taken once, at the
             // first file).
             if (m_pSleepGuard && !m_pSleepGuard->IsHeld())
@@ -640,7 +641,12 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         Warn(FormatResText(LoadResString(IDS_WRITE_FAILED), {param}));
         break;
     case NOTIFY_READ_FAILED:
-        Warn(LoadResString(m_bViewingTempCopy ? IDS_READ_FAILED_VIEW : IDS_READ_FAILED));
+        // The file that could not be read, beneath the message.
+        Warn(LoadResString(m_bViewingTempCopy ? IDS_READ_FAILED_VIEW : IDS_READ_FAILED) +
+             (m_strExtracting.isEmpty()
+                  ? QString()
+                  : QStringLiteral("\n\n") +
+                        FormatResText(LoadResString(IDS_READ_FAILED_FILE), {m_strExtracting})));
         break;
     case NOTIFY_ACCESS_DENIED:
         Warn(FormatResText(
@@ -780,5 +786,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     const STATUS r = OpenImageFromFrame(path);
     if (r < 0 && r != STATUS_CANCELLED)
-        Warn(LoadResString(IDS_OPEN_FAILED));
+        Warn(m_pListView->OpenFailureText());
 }

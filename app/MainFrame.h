@@ -87,6 +87,7 @@ public:
     // What the running extraction left out or wrote otherwise than the
     // image holds it, told once when it ends.
     QStringList m_listExtractNotes;
+    QString m_strExtracting; // the file the extraction works on
     int m_nMoreExtractNotes = 0;
 
     // The message boxes of the engine's failures go through this, so tests

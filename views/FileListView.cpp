@@ -25,7 +25,11 @@
 #include <QProcess>
 #include <QStackedLayout>
 #include <QUrl>
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +38,11 @@ constexpr int IDS_OPEN_FAILED = 656;
 constexpr int IDS_NO_ROOM_TO_EXTRACT = 11330;
 constexpr int IDS_LINK_OUTSIDE = 9319;
 constexpr int IDS_NO_OPENER = 9320;
+constexpr int IDS_OPEN_NOT_FOUND = 9321;
+constexpr int IDS_OPEN_DENIED = 9322;
+constexpr int IDS_OPEN_EMPTY = 9323;
+constexpr int IDS_OPEN_NO_IMAGE = 9324;
+constexpr int IDS_OPEN_DAMAGED = 9325;
 constexpr int IDS_NO_ROOM_TO_VIEW = 660;
 constexpr int IDS_IMAGE_FILTER = 6119;
 constexpr int IDS_OPEN_TITLE = 61440;
@@ -313,6 +322,11 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
     CLanternDoc* doc = GetDoc();
     if (!doc)
         return STATUS_FAIL;
+    // A file that cannot be read or is no image is refused before the open
+    // image is let go.
+    m_strOpenFailure.clear();
+    if (const STATUS checked = CheckImageFile(path); checked < 0)
+        return checked;
 
     doc->ResetTree();
     doc->UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
@@ -326,6 +340,9 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
     if (r < 0) {
         doc->ResetTree();
         m_strImagePath.clear();
+        if (r == vbe::kUnrecognized || r == vbe::kCorrupt)
+            m_strOpenFailure = FormatResText(
+                LoadResString(r == vbe::kCorrupt ? IDS_OPEN_DAMAGED : IDS_OPEN_NO_IMAGE), {path});
     } else {
         SetImagePath(folder);
         m_strImagePath = path;
@@ -337,6 +354,42 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
         m_pFrameHost->SendProgressEvent(NOTIFY_OPEN_END, nullptr);
     doc->UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
     return r;
+}
+
+STATUS CFileListView::CheckImageFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st
+    {
+    };
+    int reason = 0;
+    STATUS r = STATUS_FAIL;
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = IDS_OPEN_NOT_FOUND;
+    } else if (const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC); fd < 0) {
+        reason = errno == EACCES || errno == EPERM ? IDS_OPEN_DENIED : IDS_OPEN_DAMAGED;
+    } else {
+        ::close(fd);
+        if (st.st_size == 0) {
+            reason = IDS_OPEN_EMPTY;
+        } else if (g_pImageEngine->HasSdk()) {
+            r = g_pImageEngine->CanOpenImage(path);
+            if (r == vbe::kUnrecognized)
+                reason = IDS_OPEN_NO_IMAGE;
+            else if (r == vbe::kCorrupt || r == vbe::kReadFault)
+                reason = IDS_OPEN_DAMAGED;
+        }
+    }
+    if (reason == 0)
+        return STATUS_OK;
+    m_strOpenFailure = FormatResText(LoadResString(reason), {path});
+    return r < 0 ? r : STATUS_FAIL;
+}
+
+QString CFileListView::OpenFailureText() const
+{
+    const QString text = LoadResString(IDS_OPEN_FAILED);
+    return m_strOpenFailure.isEmpty() ? text : text + QStringLiteral("\n\n") + m_strOpenFailure;
 }
 
 CCommandTarget::Handler CFileListView::CommandHandler(int nID)
@@ -385,7 +438,7 @@ void CFileListView::OnImageOpen()
         return;
     const STATUS r = OpenImageFile(dlg.selectedFiles().constFirst());
     if (r < 0 && r != STATUS_CANCELLED)
-        ShowCommandMessage(LoadResString(IDS_OPEN_FAILED));
+        ShowCommandMessage(OpenFailureText());
 }
 
 void CFileListView::OnFileView()

@@ -86,6 +86,9 @@ public:
     unsigned GetViewStyle() const { return m_dwListStyle; }
 
     QString GetOpenImagePath() const { return m_strImagePath; }
+    // The message for the last open that failed: the general text, and
+    // beneath it the file and the reason where they are known.
+    QString OpenFailureText() const;
 
     // Opens an image: resets the tree, loads the image's tree through the
     // engine, remembers its folder and sets the title. The status of the load.
@@ -119,6 +122,9 @@ public:
     CFileListModel* Model() const { return m_pModel; }
 
     QString m_strImagePath;
+    QString m_strOpenFailure;
+    // Refuses a file that is missing, unreadable, empty or no image.
+    std::int32_t CheckImageFile(const QString& path);
     QStringList m_listTempFiles;
     // Folders of copies made for dragging, removed with everything in them.
     QStringList m_listTempFolders;

@@ -146,7 +146,9 @@ TEST_F(Frame, CopyDataRefusals)
     EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), image.Path());
     m_frame->OnCopyData(1025, utf16(image.Folder() + QStringLiteral("/missing.iso")));
     ASSERT_EQ(m_warnings.size(), 1);
-    EXPECT_EQ(m_warnings[0], LoadResString(656));
+    EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(656)));
+    EXPECT_TRUE(m_warnings[0].contains(u"missing.iso")) << m_warnings[0];
+    EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), image.Path()) << "the open image stays";
 }
 
 TEST_F(Frame, EngineFailuresBecomeWarnings)
@@ -164,6 +166,22 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
     EXPECT_EQ(m_warnings[1], LoadResString(665));
     EXPECT_EQ(m_warnings[2], LoadResString(666));
     EXPECT_EQ(m_warnings[3], FormatResText(LoadResString(668), {path}));
+
+    // A read failure during an extraction names the file being read; what
+    // was left out is told once, when the extraction ends.
+    m_frame->m_bViewingTempCopy = false;
+    const std::u16string source = u"DIR\\BAD.BIN";
+    CMainFrame::ProgressCallback(NOTIFY_EXTRACT_BEGIN, source.c_str(), m_frame.get());
+    CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
+    ASSERT_EQ(m_warnings.size(), 5);
+    EXPECT_TRUE(m_warnings[4].startsWith(LoadResString(665)));
+    EXPECT_TRUE(m_warnings[4].contains(u"DIR/BAD.BIN")) << m_warnings[4];
+    const std::u16string fifo = u"DIR\\PIPE";
+    CMainFrame::ProgressCallback(NOTIFY_SPECIAL_LEFT_OUT, fifo.c_str(), m_frame.get());
+    EXPECT_EQ(m_warnings.size(), 5);
+    CMainFrame::ProgressCallback(NOTIFY_EXTRACT_END, nullptr, m_frame.get());
+    ASSERT_EQ(m_warnings.size(), 6);
+    EXPECT_EQ(m_warnings[5], FormatResText(LoadResString(9314), {QStringLiteral("DIR/PIPE")}));
 }
 
 TEST_F(Frame, ClosingSavesThePlacement)

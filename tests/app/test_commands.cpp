@@ -432,6 +432,36 @@ TEST_F(UnixImage, ExtractKeepsModesAndLinksAndViewFollowsLinks)
     EXPECT_EQ(Opened().size(), 1);
 }
 
+// A file that is no image is refused before the open image is let go, and
+// the message names the file and the reason.
+TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
+{
+    QTemporaryDir work;
+    WriteFile(work.filePath(QStringLiteral("tree/a.txt")), "a");
+    const QString iso = work.filePath(QStringLiteral("good.iso"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("genisoimage"),
+                                {QStringLiteral("-quiet"), QStringLiteral("-o"), iso,
+                                 work.filePath(QStringLiteral("tree"))}),
+              0);
+    ASSERT_EQ(m_frame->OpenImageFromFrame(iso), STATUS_OK);
+    WriteFile(work.filePath(QStringLiteral("text.iso")), QByteArray(40000, 't'));
+    WriteFile(work.filePath(QStringLiteral("empty.iso")), "");
+    const struct
+    {
+        const char* file;
+        int reason;
+    } cases[] = {{"text.iso", 9324}, {"empty.iso", 9323}, {"gone.iso", 9321}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = work.filePath(QLatin1String(c.file));
+        EXPECT_LT(m_frame->OpenImageFromFrame(path), 0);
+        EXPECT_EQ(List()->GetOpenImagePath(), iso);
+        EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 1);
+        EXPECT_EQ(List()->OpenFailureText(), LoadResString(656) + QStringLiteral("\n\n") +
+                                                 FormatResText(LoadResString(c.reason), {path}));
+    }
+}
+
 // A folder no one may write in, root included: read-only for its owner,
 // and immutable where that alone does not stop the caller. False when the
 // system allows neither.
