@@ -37,12 +37,21 @@ struct TimeKey
     }
 };
 
+// Records whose keys are equal follow their names, so they keep one order
+// from sort to sort; names that differ only in case, their exact text.
+bool NameTie(const CLTDataItem* a, const CLTDataItem* b)
+{
+    const int c = CompareNoCase(a->m_strDisplayName, b->m_strDisplayName);
+    return c != 0 ? c < 0 : a->m_strDisplayName < b->m_strDisplayName;
+}
+
 template <class Key>
 bool Ascending(const CLTDataItem* a, const CLTDataItem* b)
 {
     if (a->m_nKind != b->m_nKind)
         return a->m_nKind < b->m_nKind;
-    return Key::Compare(a, b) < 0;
+    const int c = Key::Compare(a, b);
+    return c != 0 ? c < 0 : NameTie(a, b);
 }
 
 template <class Key>
@@ -50,7 +59,8 @@ bool Descending(const CLTDataItem* a, const CLTDataItem* b)
 {
     if (a->m_nKind != b->m_nKind)
         return a->m_nKind > b->m_nKind;
-    return Key::Compare(a, b) > 0;
+    const int c = Key::Compare(a, b);
+    return c != 0 ? c > 0 : NameTie(a, b);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <QDrag>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
@@ -165,6 +166,8 @@ CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& index) { OpenRow(index.row()); });
     }
+    for (QWidget* view : {static_cast<QWidget*>(m_wndList), static_cast<QWidget*>(m_wndIcons)})
+        view->installEventFilter(this);
     connect(m_wndList, &CLTListCtrl::DragRequested, this, [this] { StartDragOut(); });
     connect(m_wndIcons, &CLTIconList::DragRequested, this, [this] { StartDragOut(); });
     SetViewStyle(LVS_REPORT);
@@ -291,6 +294,32 @@ QList<CLTDataItem*> CFileListView::SelectedRecords() const
 int CFileListView::SelectedCount() const
 {
     return static_cast<int>(SelectedRowsOf(m_wndList->selectionModel()).size());
+}
+
+bool CFileListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || (watched != m_wndList && watched != m_wndIcons))
+        return QWidget::eventFilter(watched, event);
+    // Browsing from the keyboard: Enter does what a double-click does,
+    // Backspace and Alt+Up go to the folder above.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool bEnter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                        key->modifiers() == Qt::NoModifier;
+    const bool bUp = (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::NoModifier) ||
+                     (key->key() == Qt::Key_Up && key->modifiers() == Qt::AltModifier);
+    if (bEnter) {
+        const QModelIndex current = ActiveView()->currentIndex();
+        if (current.isValid())
+            OpenRow(current.row());
+        return true;
+    }
+    if (bUp) {
+        CLanternDoc* doc = GetDoc();
+        if (doc && doc->m_pCurrentFolder && doc->m_pCurrentFolder->GetParent() && m_pFolderTreeView)
+            m_pFolderTreeView->SelectFolder(doc->m_pCurrentFolder->GetParent());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CFileListView::OpenRow(int row)
@@ -459,7 +488,7 @@ void CFileListView::OnFileView()
     }
     if (record->IsFolder()) {
         if (m_pFolderTreeView)
-            m_pFolderTreeView->OnSelectChildFolder(2, record);
+            m_pFolderTreeView->SelectFolder(record);
         return;
     }
     if (!record->IsFile())

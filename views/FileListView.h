@@ -104,6 +104,7 @@ public:
 
     // The commands of this view.
     Handler CommandHandler(int nID) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     bool OnUpdateCommand(CCmdUI& ui) override;
     void OnImageOpen();
     void OnFileView();

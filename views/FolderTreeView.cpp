@@ -5,6 +5,7 @@
 #include "FrameHost.h"
 #include "IconProvider.h"
 #include "ImageEngine.h"
+#include "ItemOrdering.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "StoredSettings.h"
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSet>
+#include <vector>
 
 namespace {
 
@@ -145,10 +147,14 @@ QTreeWidgetItem* CFolderTreeView::InsertItem(CLTDataItem* pRecord, QTreeWidgetIt
         m_wndTree->addTopLevelItem(item);
         return item;
     }
-    // Sorted among its siblings by label, as a person would sort names.
+    // Sorted among its siblings as the list sorts names: without regard to
+    // case, names that differ only in case by their exact text.
+    const auto before = [](const QString& a, const QString& b) {
+        const int c = CompareNoCase(a, b);
+        return c != 0 ? c < 0 : a < b;
+    };
     int at = 0;
-    while (at < parent->childCount() &&
-           QString::localeAwareCompare(parent->child(at)->text(0), item->text(0)) <= 0)
+    while (at < parent->childCount() && !before(item->text(0), parent->child(at)->text(0)))
         ++at;
     parent->insertChild(at, item);
     return item;
@@ -253,6 +259,30 @@ int CFolderTreeView::OnSelectChildFolder(int wParam, CLTDataItem* pChild)
     if (CLTTreeCtrl::RecordOf(found)->m_nFolderCount != 0)
         found->setExpanded(true);
     return 0;
+}
+
+bool CFolderTreeView::SelectFolder(CLTDataItem* pFolder)
+{
+    std::vector<CLTDataItem*> chain;
+    for (CLTDataItem* at = pFolder; at; at = at->GetParent())
+        chain.push_back(at);
+    QTreeWidgetItem* item = m_wndTree->topLevelItem(0);
+    if (!pFolder || !item || CLTTreeCtrl::RecordOf(item) != chain.back())
+        return false;
+    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) {
+        InsertSubfolders(item);
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < item->childCount() && !next; ++i)
+            if (CLTTreeCtrl::RecordOf(item->child(i)) == *it)
+                next = item->child(i);
+        if (!next)
+            return false;
+        item->setExpanded(true);
+        item = next;
+    }
+    m_wndTree->setCurrentItem(item);
+    m_wndTree->scrollToItem(item);
+    return true;
 }
 
 CCommandTarget::Handler CFolderTreeView::CommandHandler(int nID)

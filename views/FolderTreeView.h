@@ -54,6 +54,10 @@ public:
     // answer to WM_SELECT_CHILD_FOLDER with wParam 2.
     int OnSelectChildFolder(int wParam, CLTDataItem* pChild);
 
+    // Selects any folder of the tree, opening the way to it; false when the
+    // record is not in the tree.
+    bool SelectFolder(CLTDataItem* pFolder);
+
     // The record of the selected tree item, or null.
     CLTDataItem* GetSelectedRecord() const;
 

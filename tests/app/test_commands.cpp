@@ -270,6 +270,33 @@ TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
     EXPECT_TRUE(answerer.m_texts[0].contains(u"ODD.XYZ")) << answerer.m_texts[0];
 }
 
+// The list from the keyboard: Enter steps into a folder, Backspace and
+// Alt+Up go back up, F3 views a file; the tree orders folders as the list.
+TEST_F(WithOpener, KeyboardBrowsing)
+{
+    ScriptedImage image(QStringLiteral("dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"));
+    Open(image);
+    QTreeWidgetItem* root = m_frame->TreeView()->Tree()->topLevelItem(0);
+    QStringList order;
+    for (int i = 0; i < root->childCount(); ++i)
+        order << root->child(i)->text(0);
+    EXPECT_EQ(order, (QStringList{QStringLiteral("Case"), QStringLiteral("deep"),
+                                  QStringLiteral("Docs")}));
+    for (const QKeyCombination up :
+         {QKeyCombination(Qt::Key_Backspace), QKeyCombination(Qt::AltModifier, Qt::Key_Up)}) {
+        SelectRows({QStringLiteral("deep")});
+        List()->ListCtrl()->setCurrentIndex(
+            List()->ListCtrl()->selectionModel()->selectedRows().first());
+        QTest::keyClick(List()->ListCtrl(), Qt::Key_Return);
+        ASSERT_EQ(m_doc.m_pCurrentFolder->m_strFileName, u"deep");
+        SelectRows({QStringLiteral("IN.TXT")});
+        QTest::keyClick(m_frame.get(), Qt::Key_F3);
+        EXPECT_FALSE(Opened().isEmpty());
+        QTest::keyClick(List()->ListCtrl(), up.key(), up.keyboardModifiers());
+        EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
+    }
+}
+
 // A real image made by genisoimage from a tree, read by the real module.
 class RealImage : public Commands
 {
@@ -701,7 +728,9 @@ TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
     EXPECT_EQ(answerer->Handled(), 2);
     EXPECT_TRUE(bFrameDisabled);
     EXPECT_EQ(answerer->Forced(), 0) << "the box could not be answered";
-    EXPECT_EQ(answerer->m_texts, QStringList{LoadResString(665)});
+    EXPECT_EQ(answerer->m_texts,
+              QStringList{LoadResString(665) + QStringLiteral("\n\n") +
+                          FormatResText(LoadResString(9326), {QStringLiteral("R.BIN")})});
     EXPECT_FALSE(QFileInfo::exists(m_out.filePath(QStringLiteral("R.BIN"))));
 }
 
