@@ -32,6 +32,7 @@
 #include <QMimeData>
 #include <QSessionManager>
 #include <QSplitter>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 #include <cmath>
@@ -68,6 +69,8 @@ constexpr int IDS_MORE_NOTES = 9317;
 constexpr int IDS_READ_FAILED_FILE = 9326;
 // The most notes of one extraction shown; the rest are counted.
 constexpr int kMaxExtractNotes = 8;
+// When the window is looked at again after it came back from a hand-off.
+constexpr int kRestoreRecheckMs = 300;
 
 QFont FrameFont(int pixels, QFont::Weight weight)
 {
@@ -520,10 +523,25 @@ void CMainFrame::HideForHandOff()
 void CMainFrame::RestoreAfterHandOff()
 {
     setEnabled(true);
-    show();
-    setWindowState(m_handOffState);
+    // Shown as it was, never left iconic: some window managers keep the
+    // minimized state of a window that was hidden while minimized.
+    setWindowState(m_handOffState & ~Qt::WindowMinimized);
+    if (m_handOffState & Qt::WindowMaximized)
+        showMaximized();
+    else
+        showNormal();
     raise();
     activateWindow();
+    // The window manager may map the window after this returns: ask once
+    // more when it has.
+    QTimer::singleShot(kRestoreRecheckMs, this, [this] {
+        if (!isVisible())
+            return;
+        if (isMinimized())
+            showNormal();
+        raise();
+        activateWindow();
+    });
 }
 
 void CMainFrame::ResetProgress()

@@ -2,9 +2,11 @@
 
 #include "ExtractSupport.h"
 #include "FileListView.h"
+#include "FolderTreeView.h"
 #include "FrameHost.h"
 #include "ImageEngine.h"
 #include "LangResources.h"
+#include "LanternDoc.h"
 #include "NamedMutex.h"
 #include "ProgramRun.h"
 #include "StoredSettings.h"
@@ -12,11 +14,16 @@
 #include "WindowEndpoint.h"
 
 #include <AdtMessageBox.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 namespace {
 
 constexpr int IDS_APP_TITLE = 102;
+// How long the viewer waits for the burner to let go of the image.
+constexpr qint64 kHandBackMs = 2000;
 constexpr int IDS_MOUNTER_MISSING = 138;
 constexpr int IDS_BURNER_MISSING = 652;
 constexpr int IDS_BURNER_RUNNING = 653;
@@ -97,6 +104,7 @@ void CFileListView::OnBurnImage()
         return;
     }
     // The burner reads the image file itself; it must not be held open here.
+    CLTDataItem* folder = GetDoc() ? GetDoc()->m_pCurrentFolder : nullptr;
     g_pImageEngine->ReleaseSdk();
     CProgramRun burn;
     QString error;
@@ -108,10 +116,22 @@ void CFileListView::OnBurnImage()
     if (m_pFrameHost)
         m_pFrameHost->RestoreAfterHandOff();
 
+    // The burner's process may end a moment before it lets go of its
+    // lock and the image: wait for both, within a bound.
+    QElapsedTimer waited;
+    waited.start();
+    while (!IsBurnerIdle() && waited.elapsed() < kHandBackMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(20);
+    }
     g_pImageEngine->ConfigureSdk();
     if (m_pFrameHost)
         m_pFrameHost->ResetProgress();
-    const STATUS r = g_pImageEngine->ReattachImage();
+    STATUS r = g_pImageEngine->ReattachImage();
+    while (r < 0 && r != STATUS_CANCELLED && waited.elapsed() < kHandBackMs) {
+        QThread::msleep(100);
+        r = g_pImageEngine->ReattachImage();
+    }
     if (m_pFrameHost)
         m_pFrameHost->SendProgressEvent(NOTIFY_OPEN_END, nullptr);
     if (r < 0) {
@@ -121,6 +141,9 @@ void CFileListView::OnBurnImage()
         m_strImagePath.clear();
         if (r != STATUS_CANCELLED)
             ShowCommandMessage(LoadResString(IDS_REOPEN_FAILED));
+    } else if (folder && m_pFolderTreeView && GetDoc()->m_pCurrentFolder != folder) {
+        // Back in the folder the user was in.
+        m_pFolderTreeView->SelectFolder(folder);
     }
 }
 
