@@ -67,6 +67,8 @@ constexpr int IDS_ENTRY_REFUSED = 9315;
 constexpr int IDS_TARGET_PLAIN = 9316;
 constexpr int IDS_MORE_NOTES = 9317;
 constexpr int IDS_READ_FAILED_FILE = 9326;
+constexpr int IDS_EXTRACT_COUNTS = 9327;
+constexpr int IDS_EXTRACT_CANCELLED = 9328;
 // The most notes of one extraction shown; the rest are counted.
 constexpr int kMaxExtractNotes = 8;
 // When the window is looked at again after it came back from a hand-off.
@@ -574,6 +576,7 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         if (nCode == NOTIFY_EXTRACT_BEGIN) {
             shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
             m_strExtracting = shown;
+            m_bExtractionRuns = m_bExtractionRuns || !m_bViewingTempCopy;
             // Sleep and shutdown wait for the extraction (taken once, at the
             // first file).
             if (m_pSleepGuard && !m_pSleepGuard->IsHeld())
@@ -635,15 +638,8 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         if (m_pFocusBeforeOperation && isAncestorOf(m_pFocusBeforeOperation))
             m_pFocusBeforeOperation->setFocus(Qt::OtherFocusReason);
         m_pFocusBeforeOperation = nullptr;
-        if (nCode == NOTIFY_EXTRACT_END && !m_listExtractNotes.isEmpty()) {
-            if (m_nMoreExtractNotes > 0)
-                m_listExtractNotes << FormatResText(LoadResString(IDS_MORE_NOTES),
-                                                    {QString::number(m_nMoreExtractNotes)});
-            const QString text = m_listExtractNotes.join(QStringLiteral("\n\n"));
-            m_listExtractNotes.clear();
-            m_nMoreExtractNotes = 0;
-            Warn(text);
-        }
+        if (nCode == NOTIFY_EXTRACT_END)
+            TellExtractionEnd();
         break;
     case NOTIFY_CANCELLING:
         m_pProgressDlg->SetText(LoadResString(IDS_CANCELLING));
@@ -674,6 +670,36 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
     default:
         break;
     }
+}
+
+// What an extraction did, told when it ends where it kept existing files or
+// left something out; a plain complete or cancelled one needs no word.
+void CMainFrame::TellExtractionEnd()
+{
+    const bool bRan = m_bExtractionRuns;
+    m_bExtractionRuns = false;
+    m_strExtracting.clear();
+    QStringList notes = m_listExtractNotes;
+    m_listExtractNotes.clear();
+    if (m_nMoreExtractNotes > 0)
+        notes << FormatResText(LoadResString(IDS_MORE_NOTES),
+                               {QString::number(m_nMoreExtractNotes)});
+    m_nMoreExtractNotes = 0;
+    if (!g_pImageEngine)
+        return;
+    const CImageEngine::ExtractSummary& done = g_pImageEngine->GetExtractSummary();
+    const bool bCancelled = g_pImageEngine->IsCancelled();
+    // A cancel alone gets no message, as any cancelled command.
+    if (bRan && (done.nSkipped > 0 || !notes.isEmpty())) {
+        const QString counts = FormatResText(
+            LoadResString(IDS_EXTRACT_COUNTS),
+            {QString::number(done.nFiles + done.nHardLinks), QString::number(done.nLinks),
+             QString::number(done.nSkipped), QString::number(done.nLeftOut + done.nRefused)});
+        notes.prepend(bCancelled ? LoadResString(IDS_EXTRACT_CANCELLED) + QLatin1Char(' ') + counts
+                                 : counts);
+    }
+    if (!notes.isEmpty())
+        Warn(notes.join(QStringLiteral("\n\n")));
 }
 
 void CMainFrame::Warn(const QString& text)

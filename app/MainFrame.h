@@ -87,7 +87,9 @@ public:
     // What the running extraction left out or wrote otherwise than the
     // image holds it, told once when it ends.
     QStringList m_listExtractNotes;
-    QString m_strExtracting; // the file the extraction works on
+    QString m_strExtracting;        // the file the extraction works on
+    bool m_bExtractionRuns = false; // an extraction, not a copy to view
+    void TellExtractionEnd();
     int m_nMoreExtractNotes = 0;
 
     // The message boxes of the engine's failures go through this, so tests

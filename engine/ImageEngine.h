@@ -101,7 +101,10 @@ public:
         std::uint32_t nHardLinks = 0; // further names of files already written
         std::uint32_t nLeftOut = 0;   // device nodes, FIFOs and sockets
         std::uint32_t nRefused = 0;   // entries that lay behind a link of the image
+        std::uint32_t nSkipped = 0;   // existing entries the user kept
     };
+    // The command kept an existing entry instead of replacing it.
+    void NoteSkipped() { ++m_summary.nSkipped; }
     const ExtractSummary& GetExtractSummary() const { return m_summary; }
 
     // Always 0; an unknown code leaves *pValue unchanged.

@@ -25,7 +25,9 @@ constexpr int ANSWER_CANCEL = 2;      // IDCANCEL
 
 } // namespace
 
-OverwriteAnswer ConfirmOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRIPTION& description)
+namespace {
+
+OverwriteAnswer AskOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRIPTION& description)
 {
     if (answers.bOverwriteAll)
         return OverwriteAnswer::Overwrite;
@@ -52,6 +54,17 @@ OverwriteAnswer ConfirmOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRI
     default:
         return OverwriteAnswer::Overwrite;
     }
+}
+
+} // namespace
+
+OverwriteAnswer ConfirmOverwrite(COverwriteAnswers answers, const CONFIRM_DESCRIPTION& description)
+{
+    const OverwriteAnswer answer = AskOverwrite(answers, description);
+    // What the user kept is told in the extraction's summary.
+    if (answer == OverwriteAnswer::Skip && g_pImageEngine)
+        g_pImageEngine->NoteSkipped();
+    return answer;
 }
 
 QString RememberedExtractFolder()
