@@ -68,10 +68,11 @@ CLTHeaderCtrl::CLTHeaderCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, pare
     setSortIndicatorShown(false);
 }
 
-QRect CLTHeaderCtrl::ArrowRect(const QRect& section)
+QRect CLTHeaderCtrl::ArrowRect(const QRect& section, bool bRightAligned)
 {
     const int w = 9, h = 5;
-    return QRect(section.right() - w - 6, section.top() + (section.height() - h) / 2, w, h);
+    const int x = bRightAligned ? section.left() + 6 : section.right() - w - 6;
+    return QRect(x, section.top() + (section.height() - h) / 2, w, h);
 }
 
 void CLTHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
@@ -82,7 +83,11 @@ void CLTHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logic
     painter->restore();
     if (logicalIndex != sortIndicatorSection() || rect.width() < 24)
         return;
-    const QRect arrow = ArrowRect(rect);
+    const bool bRight =
+        model() &&
+        (model()->headerData(logicalIndex, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
+         Qt::AlignRight) != 0;
+    const QRect arrow = ArrowRect(rect, bRight);
     QPolygon triangle;
     if (sortIndicatorOrder() == Qt::AscendingOrder)
         triangle << QPoint(arrow.left(), arrow.bottom() + 1)

@@ -29,7 +29,9 @@ public:
     explicit CLTHeaderCtrl(QWidget* parent = nullptr);
 
     // Where the arrow of a section of this size is drawn.
-    static QRect ArrowRect(const QRect& section);
+    // Where the sort arrow goes: at the end of the section the label leaves
+    // free, the left end for a right-aligned label.
+    static QRect ArrowRect(const QRect& section, bool bRightAligned = false);
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;

@@ -225,11 +225,11 @@ TEST_F(Views, SortArrowPointsUpForAscending)
     m_list->resize(600, 300);
     m_list->show();
     QHeaderView* header = m_list->ListCtrl()->header();
-    auto arrowRows = [&] {
+    auto arrowRows = [&](int column = 0) {
         const QImage shot = header->grab().toImage();
-        const QRect section(header->sectionViewportPosition(0), 0, header->sectionSize(0),
+        const QRect section(header->sectionViewportPosition(column), 0, header->sectionSize(column),
                             header->height());
-        const QRect arrow = CLTHeaderCtrl::ArrowRect(section);
+        const QRect arrow = CLTHeaderCtrl::ArrowRect(section, column == SORT_COLUMN_SIZE);
         const QColor ink = header->palette().color(QPalette::ButtonText);
         // Inked pixels of the arrow's top and bottom rows.
         std::pair<int, int> rows{0, 0};
@@ -247,6 +247,11 @@ TEST_F(Views, SortArrowPointsUpForAscending)
     ASSERT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     const auto down = arrowRows();
     EXPECT_GT(down.first, down.second);
+    // The size column's label is right-aligned: the arrow keeps clear of it,
+    // at the section's other end.
+    m_list->SortByColumn(SORT_COLUMN_SIZE);
+    const auto size = arrowRows(SORT_COLUMN_SIZE);
+    EXPECT_NE(size.first, size.second);
 }
 
 } // namespace
