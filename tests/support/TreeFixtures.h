@@ -1,0 +1,56 @@
+#pragma once
+
+// Trees on disk for the tests that make images and extract them with other
+// programs: running a program, a tree as lstat() sees it, and a temporary
+// folder that goes away even when folders in it are read-only.
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <set>
+#include <sys/types.h>
+
+struct RunResult
+{
+    int code = -1; // -1: did not start, crashed or took over two minutes
+    QByteArray out, err;
+};
+
+RunResult RunProgram(const QString& program, const QStringList& args);
+// `sh -c command`; true when it exits 0.
+bool Sh(const QString& command);
+
+struct TreeEntry
+{
+    char kind = '?';    // f file, d folder, l symbolic link, o anything else
+    unsigned mode = 0;  // st_mode & 07777
+    QByteArray content; // a file's bytes, a link's target
+    ino_t inode = 0;
+    nlink_t links = 0;
+};
+
+// Every entry below root by '/'-separated relative path; links are not
+// followed.
+using TreeEntries = QMap<QString, TreeEntry>;
+TreeEntries ReadTree(const QString& root);
+
+// One line per entry: path, kind, mode and content; for comparing trees in
+// one expectation that shows what differs.
+QStringList DescribeTree(const TreeEntries& tree);
+
+// The sets of names of files that share an inode, for files of several names.
+std::set<QStringList> HardLinkGroups(const TreeEntries& tree);
+
+// A temporary folder whose folders are made writable before it is removed.
+class ScratchDir
+{
+public:
+    ~ScratchDir();
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
