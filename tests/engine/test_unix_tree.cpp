@@ -1,0 +1,297 @@
+// Unix modes, symbolic and hard links through lantern-cli: images made by
+// xorriso and genisoimage from a tree the test writes, extracted as bsdtar
+// extracts them; and images whose links lay traps for an extractor.
+
+#include "FileBytes.h"
+#include "QtPrint.h"
+#include "TreeFixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+RunResult Cli(const QStringList& args)
+{
+    return RunProgram(QStringLiteral(LANTERN_CLI), args);
+}
+
+QString Quoted(const QString& path)
+{
+    return QLatin1Char('\'') + path + QLatin1Char('\'');
+}
+
+bool Write(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    return WriteBytes(path, bytes) && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+bool Link(const char* target, const QString& path)
+{
+    return ::symlink(target, QFile::encodeName(path).constData()) == 0;
+}
+
+// Modes of every kind of file and folder, links of every kind, a file of two
+// names whose second lies in a read-only folder, two empty files (which
+// share one extent in every image), a FIFO and, where allowed, a device.
+void WriteUnixTree(const QString& t)
+{
+    ASSERT_TRUE(Write(t + QStringLiteral("/run.sh"), "#!/bin/sh\necho hi\n", 0755));
+    ASSERT_TRUE(Write(t + QStringLiteral("/key"), "secret\n", 0600));
+    ASSERT_TRUE(Write(t + QStringLiteral("/plain.txt"), "plain\n", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/empty"), "", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/void"), "", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/private/note.txt"), "note\n", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/ro/readonly.txt"), "read only\n", 0444));
+    ASSERT_TRUE(Write(t + QStringLiteral("/hard.txt"), "two names\n", 0644));
+    ASSERT_EQ(::link(QFile::encodeName(t + QStringLiteral("/hard.txt")).constData(),
+                     QFile::encodeName(t + QStringLiteral("/ro/hard.too")).constData()),
+              0);
+    ASSERT_TRUE(Link("plain.txt", t + QStringLiteral("/rel")));
+    ASSERT_TRUE(Link("/etc/hostname", t + QStringLiteral("/abs")));
+    ASSERT_TRUE(Link("missing/nowhere", t + QStringLiteral("/dangling")));
+    ASSERT_TRUE(Link("private", t + QStringLiteral("/to_folder")));
+    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/ro")).constData(), 0555), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/private")).constData(), 0700), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(t + QStringLiteral("/pipe")).constData(), 0644), 0);
+    // Only root makes devices; without one the test checks the FIFO alone.
+    ::mknod(QFile::encodeName(t + QStringLiteral("/null")).constData(), S_IFCHR | 0644,
+            makedev(1, 3));
+}
+
+struct Maker
+{
+    const char* name;
+    const char* command; // writes "$IMG" from "$TREE"
+    bool keepsModes;     // false: modes made uniform, owners root
+};
+
+void PrintTo(const Maker& maker, std::ostream* os)
+{
+    *os << maker.name;
+}
+
+class ImageOfTree : public ::testing::TestWithParam<Maker>
+{
+protected:
+    void SetUp() override
+    {
+        // Both extractors apply it to the modes they create.
+        ::umask(022);
+        m_tree = m_dir.filePath(QStringLiteral("tree"));
+        m_image = m_dir.filePath(QStringLiteral("image.iso"));
+        WriteUnixTree(m_tree);
+        ASSERT_TRUE(
+            Sh(QStringLiteral("IMG=%1 TREE=%2; %3")
+                   .arg(Quoted(m_image), Quoted(m_tree), QLatin1String(GetParam().command))));
+    }
+
+    ScratchDir m_dir;
+    QString m_tree, m_image;
+};
+
+TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
+{
+    // FIFOs and devices: lantern-cli leaves them out, and bsdtar is told to,
+    // for it fails on the device numbers genisoimage writes.
+    TreeEntries source = ReadTree(m_tree);
+    QStringList specials, excluded;
+    for (auto it = source.begin(); it != source.end(); ++it) {
+        if (it->kind == 'o')
+            specials << it.key();
+    }
+    for (const QString& name : specials) {
+        source.remove(name);
+        excluded << QStringLiteral("--exclude ") + Quoted(name);
+    }
+    ASSERT_TRUE(specials.contains(QStringLiteral("pipe")));
+
+    const QString a = m_dir.filePath(QStringLiteral("bsdtar"));
+    const QString b = m_dir.filePath(QStringLiteral("lantern"));
+    ASSERT_TRUE(QDir().mkpath(a));
+    ASSERT_TRUE(Sh(QStringLiteral("bsdtar -x --no-same-permissions --no-same-owner %1 -f %2 -C %3")
+                       .arg(excluded.join(u' '), Quoted(m_image), Quoted(a))));
+    const RunResult r = Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), m_image, b});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+
+    const TreeEntries bsdtar = ReadTree(a);
+    const TreeEntries lantern = ReadTree(b);
+    if (GetParam().keepsModes) {
+        EXPECT_EQ(DescribeTree(bsdtar), DescribeTree(source)) << "bsdtar itself";
+    }
+    ASSERT_TRUE(
+        HardLinkGroups(bsdtar).count({QStringLiteral("hard.txt"), QStringLiteral("ro/hard.too")}))
+        << "bsdtar sees the two names as one file";
+
+    // Each special entry is left out and named on a line of its own; an
+    // extraction says nothing else.
+    const QStringList lines = QString::fromUtf8(r.err).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString& name : specials) {
+        EXPECT_FALSE(lantern.contains(name)) << name;
+        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("\\b%1\\b").arg(name))).size(), 1)
+            << name << "\n"
+            << r.err.toStdString();
+    }
+    EXPECT_EQ(lines.size(), specials.size()) << r.err.toStdString();
+
+    // Kinds, modes (a read-only folder still holds its files), link targets
+    // and bytes; and names that share an inode share one in both trees.
+    EXPECT_EQ(DescribeTree(lantern), DescribeTree(bsdtar));
+    EXPECT_EQ(HardLinkGroups(lantern), HardLinkGroups(bsdtar));
+}
+
+// A link's line ends in its target, whatever it points to; no other line
+// carries one.
+TEST_P(ImageOfTree, ListsLinksWithTheirTargets)
+{
+    const RunResult r = Cli({QStringLiteral("list"), m_image});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+    const TreeEntries tree = ReadTree(m_tree);
+    int links = 0;
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        if (it->kind != 'l')
+            continue;
+        ++links;
+        const QString tail =
+            u'\t' + it.key() + QStringLiteral(" -> ") + QString::fromUtf8(it->content);
+        const QStringList found = lines.filter(tail);
+        ASSERT_EQ(found.size(), 1) << tail << "\n" << r.out.toStdString();
+        EXPECT_TRUE(found[0].endsWith(tail)) << found[0];
+        EXPECT_TRUE(found[0].startsWith(QStringLiteral("F\t"))) << found[0];
+    }
+    EXPECT_EQ(links, 4);
+    EXPECT_EQ(lines.filter(QStringLiteral(" -> ")).size(), links);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Makers, ImageOfTree,
+    ::testing::Values(
+        Maker{"xorriso",
+              "xorriso -as mkisofs -quiet -R --hardlinks -o \"$IMG\" \"$TREE\" 2>/dev/null", true},
+        Maker{"genisoimage_R", "genisoimage -quiet -R -o \"$IMG\" \"$TREE\"", true},
+        Maker{"genisoimage_r", "genisoimage -quiet -r -o \"$IMG\" \"$TREE\"", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The images of make_link_traps.py, extracted into scratch/dest beside
+// scratch/outside, where the links point.
+struct Trap
+{
+    const char* kind;
+    const char* word;                // stderr names it; null: nothing is left out
+    QMap<QString, QByteArray> files; // written whatever is refused
+};
+
+void PrintTo(const Trap& trap, std::ostream* os)
+{
+    *os << trap.kind;
+}
+
+const QMap<QString, QByteArray> kKept{{QStringLiteral("keep.txt"), "keep\n"},
+                                      {QStringLiteral("sub/aa.txt"), "first\n"},
+                                      {QStringLiteral("sub/zz.txt"), "last\n"}};
+
+class TrapImage : public ::testing::Test
+{
+protected:
+    void Make(const char* kind)
+    {
+        ASSERT_TRUE(QDir().mkpath(m_outside));
+        ASSERT_TRUE(Sh(QStringLiteral("/usr/bin/python3 %1 %2 %3 %4")
+                           .arg(Quoted(QStringLiteral(LANTERN_LINK_TRAPS)), QLatin1String(kind),
+                                Quoted(m_outside), Quoted(m_image))));
+    }
+
+    // Nothing written beside the target, nor where the links point.
+    void ExpectNothingOutside() const
+    {
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        EXPECT_EQ(QDir(m_scratch.path()).entryList(all),
+                  QStringList({QStringLiteral("dest"), QStringLiteral("outside")}));
+        EXPECT_EQ(QDir(m_outside).entryList(all), QStringList());
+    }
+
+    ScratchDir m_images, m_scratch;
+    QString m_image = m_images.filePath(QStringLiteral("trap.iso"));
+    QString m_dest = m_scratch.filePath(QStringLiteral("dest"));
+    QString m_outside = m_scratch.filePath(QStringLiteral("outside"));
+};
+
+class LinkTrap : public TrapImage, public ::testing::WithParamInterface<Trap>
+{
+};
+
+TEST_P(LinkTrap, WritesNothingOutsideAndTheRestInside)
+{
+    const Trap& trap = GetParam();
+    Make(trap.kind);
+    const RunResult r =
+        Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), m_image, m_dest});
+    ExpectNothingOutside();
+    if (trap.word) {
+        EXPECT_TRUE(r.err.contains(trap.word)) << r.err.toStdString();
+    } else {
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    }
+    const TreeEntries dest = ReadTree(m_dest);
+    for (auto it = trap.files.begin(); it != trap.files.end(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        ASSERT_TRUE(dest.contains(it.key()));
+        EXPECT_EQ(dest[it.key()].kind, 'f');
+        EXPECT_EQ(dest[it.key()].content, it.value());
+        // A count the other names do not bear out links nothing.
+        EXPECT_EQ(dest[it.key()].links, 1u);
+    }
+}
+
+QMap<QString, QByteArray> KeptAnd(const QMap<QString, QByteArray>& more)
+{
+    QMap<QString, QByteArray> all = kKept;
+    all.insert(more);
+    return all;
+}
+
+const Trap kTraps[] = {
+    // A link out and a folder of its name, in one folder.
+    {"link_and_folder", "trapdoor", kKept},
+    // sub/climber -> ../../outside and a folder sub/climber.
+    {"climbing_link", "climber", kKept},
+    // A link to outside/victim, then two files of its name.
+    {"link_then_files", "decoys", kKept},
+    // loopa -> loopb -> loopa, and a folder loopa.
+    {"link_loop", "loopa", kKept},
+    // One name of two says it is the only one; an empty file, which shares
+    // its extent with every empty file, says it has two names.
+    {"lying_counts", nullptr,
+     KeptAnd({{QStringLiteral("sub/pair1"), "one file, two names\n"},
+              {QStringLiteral("sub/pair2"), "one file, two names\n"},
+              {QStringLiteral("sub/alone"), ""},
+              {QStringLiteral("sub/blank"), ""}})},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LinkTrap, ::testing::ValuesIn(kTraps),
+                         [](const auto& info) { return std::string(info.param.kind); });
+
+// one/portal, a link out, and two/portal, a folder, extracted into one
+// folder: the link is made, and the folder's file is not written through it.
+TEST_F(TrapImage, FolderAfterALinkOfItsNameIsRefused)
+{
+    Make("apart");
+    const RunResult r =
+        Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), QStringLiteral("--overwrite"),
+             m_image, m_dest, QStringLiteral("one/portal"), QStringLiteral("two/portal")});
+    ExpectNothingOutside();
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.contains("portal")) << r.err.toStdString();
+    const TreeEntries dest = ReadTree(m_dest);
+    ASSERT_TRUE(dest.contains(QStringLiteral("portal")));
+    EXPECT_EQ(dest[QStringLiteral("portal")].kind, 'l');
+    EXPECT_EQ(dest[QStringLiteral("portal")].content, QFile::encodeName(m_outside));
+}
+
+} // namespace
