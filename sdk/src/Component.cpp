@@ -434,6 +434,12 @@ private:
         data->modified = localFileTime(e);
         data->sizeLow = static_cast<std::uint32_t>(e.size);
         data->sizeHigh = static_cast<std::uint32_t>(e.size >> 32);
+        data->unixMode = e.mode;
+        data->unixLinks = e.links;
+        data->unixOwner = e.uid;
+        data->unixGroup = e.gid;
+        data->fileIdLow = static_cast<std::uint32_t>(e.fileId);
+        data->fileIdHigh = static_cast<std::uint32_t>(e.fileId >> 32);
         copyText(data->name, kNameChars, e.name);
         return kOk;
     }

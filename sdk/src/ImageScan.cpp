@@ -1,6 +1,7 @@
 #include "ImageScan.h"
 
 #include "UdfParser.h"
+#include "VbeSdk.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -59,6 +60,50 @@ private:
     Tree& t_;
     std::unordered_map<std::uint32_t, std::unordered_set<std::u16string>> names_;
 };
+
+std::uint64_t firstOffset(const Tree& t, const Entry& e)
+{
+    return e.content == Content::Extents && e.extentCount && e.firstExtent < t.extents.size()
+               ? t.extents[e.firstExtent].offset
+               : kHoleOffset;
+}
+
+// What the other tree records of an entry as a Unix file, taken where it
+// records better: Rock Ridge records it as Unix keeps it, while the UDF
+// writers that put Rock Ridge beside it (genisoimage, pycdlib) record
+// permissions of their own and no owner; a tree that records nothing takes
+// what the other does. The kind must fit the entry as shown: a link with the
+// same target, a device, pipe or socket only for an empty file. The identity
+// comes along only for the same data, so that two names are never taken as
+// one file unless this tree holds the same data for both.
+void takeUnixRecord(Tree& shown, std::uint32_t i, const Tree& other, std::uint32_t j)
+{
+    Entry& mine = shown.entries[i];
+    const Entry& o = other.entries[j];
+    if (o.mode == 0 || (mine.mode != 0 && other.flavor != Flavor::RockRidge))
+        return;
+    const std::uint32_t kind = o.mode & kUnixTypeMask;
+    const std::uint32_t shownKind = mine.mode ? mine.mode & kUnixTypeMask : kUnixRegular;
+    bool fits;
+    if (mine.directory || kind == kUnixDirectory)
+        fits = mine.directory && kind == kUnixDirectory;
+    else if (kind == kUnixSymlink)
+        fits = mine.content == Content::Inline && mine.inlineData == o.inlineData;
+    else if (kind == kUnixRegular)
+        fits = shownKind == kUnixRegular;
+    else
+        fits = mine.size == 0 && (shownKind == kUnixRegular || shownKind == kind);
+    if (!fits)
+        return;
+    mine.mode = o.mode;
+    mine.links = o.links;
+    mine.uid = o.uid;
+    mine.gid = o.gid;
+    if (kind == kUnixDirectory || kind == kUnixSymlink)
+        mine.fileId = 0;
+    else if (mine.size == 0 ? o.size == 0 : firstOffset(shown, mine) == firstOffset(other, o))
+        mine.fileId = o.fileId;
+}
 
 class Aborter
 {
@@ -150,6 +195,7 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
             if (match == kAmbiguous)
                 continue;
             if (shown.entries[c].directory) {
+                takeUnixRecord(shown, c, other, match);
                 pairs.push_back({c, match});
                 continue;
             }
@@ -165,6 +211,7 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
                 mine.mtime = o.mtime;
                 mine.hundredths = o.hundredths;
             }
+            takeUnixRecord(shown, c, other, match);
         }
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "IsoFormat.h"
 #include "Text.h"
+#include "VbeSdk.h"
 
 #include <algorithm>
 #include <array>
@@ -204,6 +205,12 @@ struct RockInfo
     std::string name;
     bool hasMode = false;
     std::uint32_t mode = 0;
+    std::uint32_t links = 0;
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
+    bool hasSerial = false; // RRIP 1.12 records a file serial number in PX
+    std::uint32_t serial = 0;
+    bool device = false; // PN
     bool isLink = false;
     std::string link;
     bool linkNeedsSeparator = false;
@@ -225,6 +232,7 @@ struct RockInfo
 
 struct DirRecord
 {
+    std::uint64_t position = 0; // of the record in the image
     std::uint32_t extent = 0;
     std::uint32_t length = 0;
     std::uint8_t xattr = 0;
@@ -298,6 +306,50 @@ bool usableName(const std::u16string& n)
         if (c < 0x20 || c == 0x7F || c == u'/' || c == u'\\')
             return false;
     return true;
+}
+
+bool specialKind(std::uint32_t mode)
+{
+    const std::uint32_t kind = mode & kUnixTypeMask;
+    return kind == kUnixCharDevice || kind == kUnixBlockDevice || kind == kUnixFifo ||
+           kind == kUnixSocket;
+}
+
+// The identity of a file of a Rock Ridge tree: its names share its data
+// extent and, where the writer records one, its serial number (serial
+// numbers are told apart up to 2^30). An entry with neither data nor a
+// serial number is a file of its own, known by where its record lies.
+std::uint64_t isoFileId(const DirRecord& rec, const RockInfo& rr)
+{
+    const bool data = rec.length > 0;
+    if (!data && !rr.hasSerial)
+        return kFileIdIsoRecord | rec.position;
+    return kFileIdIsoData | std::uint64_t(rr.serial & 0x3FFFFFFF) << 32 | (data ? rec.extent : 0);
+}
+
+// What PX, SL and PN record of an entry as a Unix file. Its kind is the one
+// the entry is shown as: a folder, a link, a device, pipe or socket (PN
+// without a device kind in PX: a character device), else a file.
+void setUnixRecord(Entry& e, const DirRecord& rec, const RockInfo& rr)
+{
+    const bool link = !e.directory && e.content == Content::Inline;
+    const bool special = !e.directory && !link && (rr.device || specialKind(rr.mode));
+    if (!rr.hasMode && !link && !special)
+        return;
+    std::uint32_t kind = kUnixRegular;
+    if (e.directory)
+        kind = kUnixDirectory;
+    else if (link)
+        kind = kUnixSymlink;
+    else if (special)
+        kind = specialKind(rr.mode) ? rr.mode & kUnixTypeMask : kUnixCharDevice;
+    const std::uint32_t permissions = rr.hasMode ? rr.mode & 07777 : link ? 0777 : 0;
+    e.mode = static_cast<std::uint16_t>(kind | permissions);
+    e.links = static_cast<std::uint16_t>(std::min<std::uint32_t>(rr.links, 0xFFFF));
+    e.uid = rr.uid;
+    e.gid = rr.gid;
+    if (!e.directory && !link)
+        e.fileId = isoFileId(rec, rr);
 }
 
 class TreeBuilder
@@ -424,8 +476,21 @@ void TreeBuilder::parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo
                     }
                 }
             } else if (sig("PX") && dl >= 8) {
+                // Mode, links, owner, group, each both-endian; RRIP 1.12
+                // adds the file serial number.
                 info.hasMode = true;
                 info.mode = both32(d);
+                if (dl >= 32) {
+                    info.links = both32(d + 8);
+                    info.uid = both32(d + 16);
+                    info.gid = both32(d + 24);
+                }
+                if (dl >= 40) {
+                    info.hasSerial = true;
+                    info.serial = both32(d + 32);
+                }
+            } else if (sig("PN") && dl >= 16) {
+                info.device = true;
             } else if (sig("SL") && dl >= 1) {
                 info.isLink = true;
                 std::size_t c = 1;
@@ -686,6 +751,7 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         }
         DirRecord rec;
         decodeRecord(buf.data() + pos, &rec);
+        rec.position = offset + pos;
         pos += len;
 
         // The System Use entries of "." and ".." say nothing shown, except
@@ -848,10 +914,16 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
     } else {
         const bool link = flavor_ == Flavor::RockRidge &&
                           (rr.isLink || (rr.hasMode && (rr.mode & kModeTypeMask) == kModeSymlink));
+        const bool special = flavor_ == Flavor::RockRidge && !link &&
+                             (rr.device || (rr.hasMode && specialKind(rr.mode)));
         if (link) {
             e.content = Content::Inline;
             e.inlineData = rr.link;
             e.size = rr.link.size();
+        } else if (special) {
+            // Devices, pipes and sockets hold no data, whatever extent their
+            // record names.
+            e.size = 0;
         } else {
             std::uint64_t off = (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize;
             e.firstExtent = static_cast<std::uint32_t>(tree_.extents.size());
@@ -878,6 +950,8 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
             }
         }
     }
+    if (flavor_ == Flavor::RockRidge)
+        setUnixRecord(e, rec, rr);
     tree_.entries.push_back(std::move(e));
     tree_.entries[dir.entry].children.push_back(index);
     return true;

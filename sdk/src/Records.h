@@ -35,6 +35,8 @@ enum class Flavor : std::uint8_t
     Udf
 };
 
+// An image of many files holds as many entries: the fields are ordered to
+// leave no padding between them.
 struct Entry
 {
     std::u16string name;
@@ -45,14 +47,29 @@ struct Entry
     Content content = Content::Extents;
     std::uint8_t zisofsBlockLog2 = 0;
     std::uint8_t zisofsHeaderWords = 0;
-    std::uint32_t hundredths = 0;
-    std::int64_t mtime = 0;        // seconds since 1970-01-01 UTC
-    std::uint64_t size = 0;        // the size the user sees
+    std::uint8_t hundredths = 0; // of the second, below 100
+    // What the image records of the entry as a Unix file (Rock Ridge, UDF),
+    // all 0 where it records nothing. mode is st_mode, kind and permission
+    // bits; a link count beyond 65535 is kept as 65535.
+    std::uint16_t mode = 0;
+    std::uint16_t links = 0;
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
+    std::int64_t mtime = 0; // seconds since 1970-01-01 UTC
+    std::uint64_t size = 0; // the size the user sees
+    // The same for every name of one file, 0 for none (kFileId* below).
+    std::uint64_t fileId = 0;
     std::uint32_t firstExtent = 0; // into Tree::extents
     std::uint32_t extentCount = 0;
     std::string inlineData;
     std::vector<std::uint32_t> children; // directories: in the order recorded
 };
+
+// The ranges of Entry::fileId, one for each kind of identity, so that two
+// kinds never meet (a tree takes records from the other tree of an image).
+constexpr std::uint64_t kFileIdIsoData = 1ull << 62;   // data extent, serial number
+constexpr std::uint64_t kFileIdIsoRecord = 2ull << 62; // where the record lies
+constexpr std::uint64_t kFileIdUdfEntry = 3ull << 62;  // where the file entry lies
 
 struct Tree
 {

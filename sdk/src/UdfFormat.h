@@ -36,6 +36,10 @@ constexpr std::uint8_t kFtUnspecified = 0;
 constexpr std::uint8_t kFtIndirect = 3;
 constexpr std::uint8_t kFtDirectory = 4;
 constexpr std::uint8_t kFtFile = 5;
+constexpr std::uint8_t kFtBlockDevice = 6;
+constexpr std::uint8_t kFtCharDevice = 7;
+constexpr std::uint8_t kFtFifo = 9;
+constexpr std::uint8_t kFtSocket = 10;
 constexpr std::uint8_t kFtSymlink = 12;
 constexpr std::uint8_t kFtVat = 248;
 constexpr std::uint8_t kFtRealTime = 249;
@@ -118,11 +122,18 @@ constexpr std::size_t kIcbStrategy = 20;
 constexpr std::size_t kIcbMaxEntries = 24;
 constexpr std::size_t kIcbFileType = 27;
 constexpr std::size_t kIcbFlags = 34;
+constexpr std::uint16_t kIcbSetuid = 0x40;
+constexpr std::uint16_t kIcbSetgid = 0x80;
+constexpr std::uint16_t kIcbSticky = 0x100;
 
 // Indirect entry.
 constexpr std::size_t kIndirectTarget = 36; // long_ad
 
 // File entry and extended file entry.
+constexpr std::size_t kFeUid = 36;
+constexpr std::size_t kFeGid = 40;
+constexpr std::size_t kFePermissions = 44;
+constexpr std::size_t kFeLinkCount = 48;
 constexpr std::size_t kFeInfoLength = 56;
 constexpr std::size_t kFeModified = 84;
 constexpr std::size_t kFeEaLength = 168;

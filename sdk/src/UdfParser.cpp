@@ -2,6 +2,7 @@
 
 #include "Text.h"
 #include "UdfFormat.h"
+#include "VbeSdk.h"
 
 #include <algorithm>
 #include <array>
@@ -118,6 +119,9 @@ struct Icb
     LbAddr at;
     std::uint8_t fileType = 0;
     std::uint16_t adForm = 0;
+    std::uint16_t flags = 0; // of the ICB tag
+    std::uint32_t uid = 0, gid = 0, permissions = 0;
+    std::uint16_t links = 0;
     std::uint64_t infoLength = 0;
     bool hasTime = false;
     std::int64_t mtime = 0;
@@ -132,6 +136,32 @@ struct Pending
     Icb icb;
     std::uint32_t depth;
 };
+
+// What a file entry records of a Unix file, as the Linux driver shows it:
+// the read, write and execute bits of owner, group and others (the change
+// attribute and delete bits have no Unix counterpart), setuid, setgid and
+// sticky from the ICB tag's flags, the link count (none recorded counts as
+// one), and the owner and group. An owner or group of 0xFFFFFFFF is not
+// recorded: it is kept as 0, as for images that record nothing, where Linux
+// shows the uid= and gid= of the mount. Every name of one file reaches the
+// same entry: where it lies is the file's identity.
+void setUnixRecord(Entry& e, const Icb& icb, std::uint32_t kind)
+{
+    const std::uint32_t p = icb.permissions;
+    std::uint32_t mode = (p & 07) | (p >> 2 & 070) | (p >> 4 & 0700);
+    if (icb.flags & kIcbSetuid)
+        mode |= 04000;
+    if (icb.flags & kIcbSetgid)
+        mode |= 02000;
+    if (icb.flags & kIcbSticky)
+        mode |= 01000;
+    e.mode = static_cast<std::uint16_t>(kind | mode);
+    e.links = std::max<std::uint16_t>(icb.links, 1);
+    e.uid = icb.uid == 0xFFFFFFFFu ? 0 : icb.uid;
+    e.gid = icb.gid == 0xFFFFFFFFu ? 0 : icb.gid;
+    if (kind != kUnixDirectory && kind != kUnixSymlink)
+        e.fileId = kFileIdUdfEntry | std::uint64_t(icb.at.partition) << 32 | icb.at.block;
+}
 
 class UdfReader
 {
@@ -711,7 +741,12 @@ bool UdfReader::parseEntry(const std::vector<std::uint8_t>& buf, LbAddr at, Icb&
         return false;
     out.at = at;
     out.fileType = p[kIcbFileType];
-    out.adForm = le16(p + kIcbFlags) & 7;
+    out.flags = le16(p + kIcbFlags);
+    out.adForm = out.flags & 7;
+    out.uid = le32(p + kFeUid);
+    out.gid = le32(p + kFeGid);
+    out.permissions = le32(p + kFePermissions);
+    out.links = le16(p + kFeLinkCount);
     out.infoLength = le64(p + kFeInfoLength);
     out.hasTime =
         decodeUdfTime(p + (extended ? kEfeModified : kFeModified), &out.mtime, &out.hundredths);
@@ -1005,10 +1040,12 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
             return;
         }
         e.directory = true;
+        setUnixRecord(e, icb, kUnixDirectory);
         break;
     case kFtUnspecified:
     case kFtFile:
     case kFtRealTime:
+        setUnixRecord(e, icb, kUnixRegular);
         e.size = icb.infoLength;
         if (icb.adForm == kAdEmbedded) {
             std::string data;
@@ -1031,11 +1068,24 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
         e.content = Content::Inline;
         e.inlineData = symlinkTarget(data);
         e.size = e.inlineData.size();
+        setUnixRecord(e, icb, kUnixSymlink);
         break;
     }
+    case kFtBlockDevice:
+    case kFtCharDevice:
+    case kFtFifo:
+    case kFtSocket:
+        // Shown as empty entries of their kind; whatever data they name is
+        // not theirs.
+        setUnixRecord(e, icb,
+                      icb.fileType == kFtBlockDevice  ? kUnixBlockDevice
+                      : icb.fileType == kFtCharDevice ? kUnixCharDevice
+                      : icb.fileType == kFtFifo       ? kUnixFifo
+                                                      : kUnixSocket);
+        break;
     default:
         remember(kNotShown);
-        return; // devices, pipes, sockets and streams are not shown
+        return; // streams and the file system's own files are not shown
     }
     std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
     for (std::uint64_t k : path)

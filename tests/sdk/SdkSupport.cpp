@@ -266,6 +266,11 @@ Listing Session::list()
             item.size = (std::uint64_t(data->sizeHigh) << 32) | data->sizeLow;
             std::uint64_t ticks = (std::uint64_t(data->modified.high) << 32) | data->modified.low;
             item.localSeconds = static_cast<std::int64_t>(ticks / 10'000'000) - 11644473600;
+            item.unixMode = data->unixMode;
+            item.unixLinks = data->unixLinks;
+            item.unixOwner = data->unixOwner;
+            item.unixGroup = data->unixGroup;
+            item.fileId = (std::uint64_t(data->fileIdHigh) << 32) | data->fileIdLow;
             EXPECT_FALSE(out.count(path)) << "delivered twice: " << path;
             EXPECT_NE(name, ".");
             EXPECT_NE(name, "..");
@@ -324,7 +329,8 @@ std::pair<std::uint32_t, std::uint32_t> Session::counts()
     return {info->folderCount, info->fileCount};
 }
 
-void expectSameTree(Session& s, const fs::path& tree, bool checkTimes)
+void expectSameTree(Session& s, const fs::path& tree, bool checkTimes,
+                    const std::map<std::string, std::uint32_t>& specials)
 {
     ASSERT_TRUE(s.ok()) << std::hex << s.openResult << " " << s.scanResult;
     Listing want = listHostTree(tree);
@@ -354,10 +360,22 @@ void expectSameTree(Session& s, const fs::path& tree, bool checkTimes)
             EXPECT_TRUE(*content == expected) << "content differs: " << path;
         }
     }
+    for (const auto& [path, kind] : specials) {
+        auto it = got.find(path);
+        if (it == got.end()) {
+            ADD_FAILURE() << "missing: " << path;
+            continue;
+        }
+        EXPECT_FALSE(it->second.directory) << path;
+        EXPECT_EQ(it->second.size, 0u) << path;
+        EXPECT_EQ(it->second.unixMode & vbe::kUnixTypeMask, kind) << path;
+        EXPECT_EQ(s.read(path), "") << path;
+        got.erase(it);
+    }
     for (const auto& [path, g] : got)
         EXPECT_TRUE(want.count(path)) << "unexpected: " << path;
     auto [folders, files] = s.counts();
-    EXPECT_EQ(std::size_t(folders) + files, got.size());
+    EXPECT_EQ(std::size_t(folders) + files, got.size() + specials.size());
 }
 
 } // namespace sdktest

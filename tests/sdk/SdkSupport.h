@@ -47,6 +47,11 @@ struct Item
     std::uint32_t attributes = 0;
     std::uint64_t size = 0;
     std::int64_t localSeconds = 0; // FILETIME as seconds since 1970, local time
+    std::uint32_t unixMode = 0;
+    std::uint32_t unixLinks = 0;
+    std::uint32_t unixOwner = 0;
+    std::uint32_t unixGroup = 0;
+    std::uint64_t fileId = 0;
 };
 // Paths are UTF-8, '/'-separated, relative to the root.
 using Listing = std::map<std::string, Item>;
@@ -99,7 +104,10 @@ public:
 std::unique_ptr<Session> openImage(const fs::path& image);
 
 // Compares an image listing with the tree it was made from: names, kinds,
-// sizes, times to the second and every file's content.
-void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true);
+// sizes, times to the second and every file's content. specials are the
+// paths of entries the image holds beyond the tree (devices, pipes), each
+// with its kind (kUnixFifo, ...): empty, and delivered with that kind.
+void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true,
+                    const std::map<std::string, std::uint32_t>& specials = {});
 
 } // namespace sdktest

@@ -8,10 +8,11 @@ partitions. Hostile variants damage exactly one structure.
 usage: make_udf.py TREE OUTPUT [--rev 2.01] [--bs 2048] [--efe] [--metadata]
        [--ad short|long|ext] [--embed] [--chain] [--strategy 4096]
        [--sparable] [--vat] [--damage-main-metadata] [--damage-metadata-file]
-       [--damage-first-anchor] [--damage-main-vds] [--plain] [--hostile KIND]
+       [--damage-first-anchor] [--damage-main-vds] [--plain] [--unix] [--hostile KIND]
 """
 import argparse
 import os
+import stat
 import struct
 import sys
 
@@ -43,6 +44,7 @@ class Writer:
         self.next_meta = 0
         self.unique = 16
         self.meta_ref = 1 if (self.meta or args.vat) else 0
+        self.inodes = {}  # --unix: (device, inode) -> the entry's block, for hard links
 
     # --- encoding helpers ---
     def tag(self, ident, body, location):
@@ -115,11 +117,25 @@ class Writer:
         return struct.pack('<IHHHBB6sH', 0, strategy, 0, 1 if strategy == 4 else 8, 0, file_type,
                            b'\0' * 6, ad_form)
 
-    def entry(self, block, file_type, info_length, ads, ad_form, mtime, strategy=4):
+    def unix(self, fixed, st):
+        """--unix: the owner, group, permissions, link count and the setuid,
+        setgid and sticky flags of st; else none recorded."""
+        if st is None or not self.a.unix:
+            struct.pack_into('<IIIH', fixed, 36, 0xFFFFFFFF, 0xFFFFFFFF, 0x14A5, 1)
+            return
+        m = st.st_mode
+        perm = (m & 0o7) | (m & 0o70) << 2 | (m & 0o700) << 4
+        struct.pack_into('<IIIH', fixed, 36, st.st_uid, st.st_gid, perm, st.st_nlink)
+        flags = (0x40 if m & stat.S_ISUID else 0) | (0x80 if m & stat.S_ISGID else 0) | \
+            (0x100 if m & stat.S_ISVTX else 0)
+        fixed[34] |= flags & 0xFF
+        fixed[35] |= flags >> 8
+
+    def entry(self, block, file_type, info_length, ads, ad_form, mtime, strategy=4, st=None):
         if self.efe:
             fixed = bytearray(216)
             fixed[16:36] = self.icbtag(file_type, ad_form, strategy)
-            struct.pack_into('<IIIH', fixed, 36, 0xFFFFFFFF, 0xFFFFFFFF, 0x14A5, 1)
+            self.unix(fixed, st)
             struct.pack_into('<QQQ', fixed, 56, info_length, info_length,
                              (info_length + self.bs - 1) // self.bs)
             for off in (80, 92, 104, 116):
@@ -131,7 +147,7 @@ class Writer:
         else:
             fixed = bytearray(176)
             fixed[16:36] = self.icbtag(file_type, ad_form, strategy)
-            struct.pack_into('<IIIH', fixed, 36, 0xFFFFFFFF, 0xFFFFFFFF, 0x14A5, 1)
+            self.unix(fixed, st)
             struct.pack_into('<QQ', fixed, 56, info_length, (info_length + self.bs - 1) // self.bs)
             for off in (72, 84, 96):
                 fixed[off:off + 12] = self.timestamp(mtime)
@@ -195,7 +211,7 @@ class Writer:
             self.put(ref, loc, self.tag(258, bytes(aed) + body, loc))
         return b''.join(head) + cont(locs[0])
 
-    def write_entry(self, block, file_type, info_length, ads, form, mtime):
+    def write_entry(self, block, file_type, info_length, ads, form, mtime, st=None):
         """Writes the entry at block; with strategy 4096 an older version stays
         at block and an indirect entry after it leads to the newer one."""
         ref = self.meta_ref
@@ -208,9 +224,10 @@ class Writer:
             target = newer if self.a.hostile != 'indirect-loop' else block + 1
             ie[36:52] = self.long_ad(self.bs, target, ref)
             self.put(ref, block + 1, self.tag(259, bytes(ie), block + 1))
-            self.put(ref, newer, self.entry(newer, file_type, info_length, ads, form, mtime, 4096))
+            self.put(ref, newer,
+                     self.entry(newer, file_type, info_length, ads, form, mtime, 4096, st))
         else:
-            self.put(ref, block, self.entry(block, file_type, info_length, ads, form, mtime))
+            self.put(ref, block, self.entry(block, file_type, info_length, ads, form, mtime, 4, st))
 
     def alloc_icb(self):
         if self.a.strategy == 4096:
@@ -244,12 +261,15 @@ class Writer:
                 elif part:
                     raw = self.cs0(part)
                     data += bytes([5, len(raw), 0, 0]) + raw
-            self.write_entry(block, 12, len(data), data, 3, st.st_mtime)
+            self.write_entry(block, 12, len(data), data, 3, st.st_mtime, st)
+            return
+        if stat.S_ISFIFO(st.st_mode):
+            self.write_entry(block, 9, 0, b'', 3, st.st_mtime, st)
             return
         with open(path, 'rb') as f:
             data = f.read()
         if self.a.embed and len(data) <= self.max_inline():
-            self.write_entry(block, 5, len(data), data, 3, st.st_mtime)
+            self.write_entry(block, 5, len(data), data, 3, st.st_mtime, st)
             return
         ads, form = self.data_ads(data, self.meta_ref)
         length = len(data)
@@ -257,13 +277,24 @@ class Writer:
             length = 0x3FFFF800
             ads = [self.long_ad(length, 0, 0) if form else self.short_ad(length, 0)]
         self.write_entry(block, 5, length, self.chain_ads(ads, form, self.meta_ref), form,
-                         st.st_mtime)
+                         st.st_mtime, st)
 
     def directory(self, path, block, parent_block, depth=0):
         names = sorted(os.listdir(path)) if path else []
         children = []
+        shared = set()  # names of a file whose entry another name writes
         for name in names:
-            children.append((name, self.alloc_icb()))
+            st = os.lstat(os.path.join(path, name))
+            inode = (st.st_dev, st.st_ino)
+            linked = self.a.unix and not stat.S_ISDIR(st.st_mode) and st.st_nlink > 1
+            if linked and inode in self.inodes:
+                children.append((name, self.inodes[inode]))
+                shared.add(name)
+                continue
+            at = self.alloc_icb()
+            if linked:
+                self.inodes[inode] = at
+            children.append((name, at))
         extra = []
         if depth == 0 and not self.a.plain:
             extra.append(('device node', self.alloc_icb(), 6))
@@ -292,7 +323,7 @@ class Writer:
             out = out[:-6]
         mtime = os.stat(path).st_mtime
         if inline:
-            self.write_entry(block, 4, len(out), out, 3, mtime)
+            self.write_entry(block, 4, len(out), out, 3, mtime, os.lstat(path))
         else:
             self.put(self.meta_ref, start, out)
             if self.meta_ref:
@@ -303,14 +334,14 @@ class Writer:
                 form = {'short': 0, 'long': 1, 'ext': 2}[self.a.ad]
                 ads = [self.short_ad, lambda l, b: self.long_ad(l, b, 0),
                        lambda l, b: self.ext_ad(l, b, 0)][form](len(out), start)
-            self.write_entry(block, 4, len(out), ads, form, mtime)
+            self.write_entry(block, 4, len(out), ads, form, mtime, os.lstat(path))
         for name, b, ftype in extra:
             self.write_entry(b, ftype, 0, b'', 3, mtime)
         for name, b in children:
             p = os.path.join(path, name)
             if os.path.isdir(p) and not os.path.islink(p):
                 self.directory(p, b, block, depth + 1)
-            else:
+            elif name not in shared:
                 self.file(p, b)
 
     def build(self, tree, output):
@@ -530,6 +561,9 @@ def main():
     p.add_argument('--damage-main-vds', action='store_true')
     p.add_argument('--plain', action='store_true',
                    help='no device entry and no named stream in the root')
+    p.add_argument('--unix', action='store_true',
+                   help="each entry's owner, group, permissions and link count; hard links "
+                        'share one entry; pipes')
     p.add_argument('--hostile', choices=HOSTILE)
     args = p.parse_args()
     Writer(args).build(args.tree, args.output)
