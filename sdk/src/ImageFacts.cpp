@@ -1,5 +1,6 @@
 #include "ImageFacts.h"
 
+#include "ElTorito.h"
 #include "ImageScan.h"
 #include "IsoFormat.h"
 #include "Text.h"
@@ -67,11 +68,8 @@ bool readSession(ByteSource& src, std::uint32_t start, Session* s)
                    vd[kVdEscapes + 1] == '/' && std::strchr("@CE", vd[kVdEscapes + 2]) &&
                    vd[kVdEscapes + 2]) {
             s->joliet.assign(vd, vd + kBlock);
-        } else if (vd[0] == kVdBoot && std::memcmp(vd + 7, "EL TORITO ", 10) == 0) {
-            // The boot system identifier names El Torito; its catalog's
-            // block follows the 64 bytes of identifiers.
+        } else if (bootCatalogOf(vd, &s->bootCatalog)) {
             s->elTorito = true;
-            s->bootCatalog = le32(vd + 71);
         }
     }
     s->start = start;
@@ -232,42 +230,18 @@ void readRockRidge(ByteSource& src, const std::uint8_t* rootRecord, VbeImageFact
         f->found |= kVbeFactRockRidge;
 }
 
-// El Torito: a validation entry, the default entry, then sections of
-// entries, each under a header naming its platform.
-void readBootCatalog(ByteSource& src, std::uint32_t catalog, VbeImageFacts* f)
+void readBootEntries(ByteSource& src, std::uint32_t catalog, VbeImageFacts* f)
 {
-    std::uint8_t c[kBlock];
-    if (!readBlock(src, catalog, c) || c[0] != 1 || c[30] != 0x55 || c[31] != 0xAA)
-        return;
-    auto add = [&](const std::uint8_t* e, std::uint8_t platform) {
-        if (f->bootEntryCount < kVbeMaxBootEntries) {
-            VbeBootEntry& b = f->boot[f->bootEntryCount];
-            b.platform = platform;
-            b.bootable = e[0] == 0x88;
-            b.emulation = e[1] & 0x0F;
-            b.loadSegment = iso::le16(e + 2);
-            b.sectorCount = iso::le16(e + 6);
-            b.loadBlock = iso::le32(e + 8);
-        }
-        ++f->bootEntryCount;
-    };
-    add(c + 32, c[1]);
-    for (std::size_t at = 64; at + 32 <= kBlock;) {
-        const std::uint8_t* h = c + at;
-        if (h[0] != 0x90 && h[0] != 0x91)
-            break;
-        const std::uint8_t platform = h[1];
-        std::uint16_t count = iso::le16(h + 2);
-        at += 32;
-        while (count > 0 && at + 32 <= kBlock) {
-            if (c[at] != 0x44) { // extension entries continue the one before
-                add(c + at, platform);
-                --count;
-            }
-            at += 32;
-        }
-        if (h[0] == 0x91)
-            break;
+    const std::vector<BootEntry> entries = readBootCatalog(src, catalog);
+    f->bootEntryCount = static_cast<std::uint32_t>(entries.size());
+    for (std::size_t i = 0; i < entries.size() && i < kVbeMaxBootEntries; ++i) {
+        VbeBootEntry& b = f->boot[i];
+        b.platform = entries[i].platform;
+        b.bootable = entries[i].bootable;
+        b.emulation = entries[i].emulation;
+        b.loadSegment = entries[i].loadSegment;
+        b.sectorCount = entries[i].sectorCount;
+        b.loadBlock = entries[i].loadBlock;
     }
 }
 
@@ -433,7 +407,7 @@ Result readImageFacts(const std::shared_ptr<ByteSource>& file, VbeImageFacts* f)
         // Boot records sit in the first session, where firmware looks.
         if (sessions.front().elTorito) {
             f->found |= kVbeFactElTorito;
-            readBootCatalog(*logical, sessions.front().bootCatalog, f);
+            readBootEntries(*logical, sessions.front().bootCatalog, f);
         }
     }
     readUdf(*logical, f);

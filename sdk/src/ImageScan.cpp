@@ -1,5 +1,6 @@
 #include "ImageScan.h"
 
+#include "ElTorito.h"
 #include "UdfParser.h"
 #include "VbeSdk.h"
 
@@ -253,6 +254,7 @@ ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control
     if (useUdf && shown.label.empty())
         shown.label = iso.label;
     tree = std::move(shown);
+    addBootFolder(logical, tree);
     if (control.progress)
         control.progress->store(1.0f, std::memory_order_relaxed);
     return ScanStatus::Ok;

@@ -1,0 +1,252 @@
+// El Torito boot images, shown as the files of a folder "[BOOT]" at the root
+// of images xorriso makes from boot images the tests write.
+#include "SdkSupport.h"
+
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <set>
+
+using namespace sdktest;
+
+namespace {
+
+std::string pattern(std::size_t n, unsigned seed)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7919u + seed) >> 3);
+    return s;
+}
+
+void put16(std::string& s, std::size_t at, unsigned v)
+{
+    s[at] = static_cast<char>(v);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+void put32(std::string& s, std::size_t at, std::uint32_t v)
+{
+    put16(s, at, v & 0xFFFF);
+    put16(s, at + 2, v >> 16);
+}
+
+// The boot images: a 4-sector BIOS loader, a FAT file system of 64 KiB for
+// UEFI (its boot sector's fields only), a 1.44M floppy and a hard disk whose
+// one partition ends at its end.
+void writeBootImages(const fs::path& boot)
+{
+    writeFile(boot / "boot.img", pattern(2048, 1));
+    std::string fat = pattern(65536, 2);
+    fat.replace(0, 3, "\xEB\x3C\x90");
+    put16(fat, 11, 512); // bytes per sector
+    fat[13] = 1;         // sectors per cluster
+    put16(fat, 14, 1);   // reserved sectors
+    fat[16] = 2;         // copies of the table
+    put16(fat, 19, 128); // sectors
+    put16(fat, 510, 0xAA55);
+    writeFile(boot / "efi.img", fat);
+    writeFile(boot / "floppy.img", pattern(1474560, 3));
+    std::string disk = pattern(64 * 512, 4);
+    std::memset(disk.data() + 446, 0, 64);
+    disk[446] = '\x80';
+    disk[446 + 4] = '\x83';
+    put32(disk, 446 + 8, 1);
+    put32(disk, 446 + 12, 63);
+    put16(disk, 510, 0xAA55);
+    writeFile(boot / "hd.img", disk);
+}
+
+// Where the boot catalog lies in an image xorriso wrote: the boot record
+// follows the primary descriptor.
+std::size_t catalogOffset(const std::string& image)
+{
+    const std::size_t record = 17 * 2048;
+    EXPECT_EQ(image.compare(record + 7, 10, "EL TORITO "), 0);
+    const auto* p = reinterpret_cast<const unsigned char*>(image.data() + record + 71);
+    return std::size_t(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24) * 2048;
+}
+
+enum class Patch
+{
+    None,
+    UefiOneSector,    // the UEFI entry loads the customary 1 sector
+    PastTheEnd,       // the first entry's image starts past the end
+    SectorsToTheEnd,  // the first entry loads 65535 sectors, beyond the end
+    EndlessSections,  // section headers and entries over several blocks
+    BrokenValidation, // no valid catalog
+};
+
+void patchCatalog(const fs::path& image, Patch patch)
+{
+    std::string d = readHostFile(image);
+    const std::size_t c = catalogOffset(d);
+    switch (patch) {
+    case Patch::None:
+        return;
+    case Patch::UefiOneSector:
+        ASSERT_EQ(static_cast<unsigned char>(d[c + 65]), 0xEF);
+        put16(d, c + 96 + 6, 1);
+        break;
+    case Patch::PastTheEnd:
+        put32(d, c + 32 + 8, 0x7FFFFFF0);
+        break;
+    case Patch::SectorsToTheEnd:
+        put16(d, c + 32 + 6, 0xFFFF);
+        break;
+    case Patch::EndlessSections:
+        for (std::size_t at = c + 64; at + 32 <= c + 8 * 2048; at += 64) {
+            d.replace(at, 32, std::string(32, '\0'));
+            d[at] = '\x90';
+            put16(d, at + 2, 1);
+            d.replace(at + 32, 32, d.substr(c + 32, 32));
+        }
+        break;
+    case Patch::BrokenValidation:
+        d[c + 30] = 0;
+        break;
+    }
+    writeFile(image, d);
+}
+
+struct Boot
+{
+    const char* name;
+    const char* options; // xorriso's, with paths in the tree
+    Patch patch;
+    std::map<std::string, std::string> files; // boot file -> the tree file it holds
+    const char* folder = "[BOOT]";
+};
+
+void PrintTo(const Boot& b, std::ostream* os)
+{
+    *os << b.name;
+}
+
+class BootFolder : public ::testing::TestWithParam<Boot>
+{
+};
+
+// Each entry of the catalog is a file of the boot folder holding the boot
+// image it was made from, byte for byte; a folder of the tree named "[BOOT]"
+// keeps its name and its content.
+TEST_P(BootFolder, ShowsEachBootImage)
+{
+    const Boot& b = GetParam();
+    TempDir dir;
+    writeBootImages(dir / "tree/boot");
+    if (std::string(b.folder) != "[BOOT]")
+        writeFile(dir / "tree/[BOOT]/mine.txt", "the tree's own\n");
+    const fs::path image = dir / "boot.iso";
+    ASSERT_EQ(run("xorriso -as mkisofs -R " + std::string(b.options) + " -o " + quote(image) + " " +
+                  quote(dir / "tree")),
+              0);
+    patchCatalog(image, b.patch);
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    const Listing got = s->list();
+    std::set<std::string> names;
+    for (const auto& [path, item] : got)
+        if (path.rfind(std::string(b.folder) + "/", 0) == 0)
+            names.insert(path.substr(std::strlen(b.folder) + 1));
+    std::set<std::string> want;
+    for (const auto& [name, from] : b.files)
+        want.insert(name);
+    EXPECT_EQ(names, want);
+    for (const auto& [name, from] : b.files)
+        EXPECT_TRUE(s->read(std::string(b.folder) + "/" + name) ==
+                    readHostFile(dir / "tree/boot" / from))
+            << name;
+    EXPECT_TRUE(got.at(b.folder).directory);
+    if (std::string(b.folder) != "[BOOT]") {
+        EXPECT_EQ(s->read("[BOOT]/mine.txt"), "the tree's own\n");
+    }
+    EXPECT_EQ(got.count("boot/efi.img"), 1u);
+    auto [folders, files] = s->counts();
+    EXPECT_EQ(std::size_t(folders) + files, got.size());
+}
+
+const char* const kBiosAndUefi = "-b boot/boot.img -no-emul-boot -boot-load-size 4 "
+                                 "-eltorito-alt-boot -e boot/efi.img -no-emul-boot";
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogs, BootFolder,
+    ::testing::Values(
+        Boot{"bios_and_uefi",
+             kBiosAndUefi,
+             Patch::None,
+             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}}},
+        Boot{"uefi_fat_recorded_as_one_sector",
+             kBiosAndUefi,
+             Patch::UefiOneSector,
+             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}}},
+        Boot{"floppy",
+             "-b boot/floppy.img",
+             Patch::None,
+             {{"1-BIOS-floppy-1.44M.img", "floppy.img"}}},
+        Boot{"hard_disk",
+             "-b boot/hd.img -hard-disk-boot",
+             Patch::None,
+             {{"1-BIOS-hard-disk.img", "hd.img"}}},
+        Boot{"tree_has_a_boot_folder",
+             kBiosAndUefi,
+             Patch::None,
+             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}},
+             "[BOOT]-2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Hostile catalogs: the scan ends at once, every boot file shown lies within
+// the image and reads to its end.
+struct Hostile
+{
+    const char* name;
+    Patch patch;
+    std::size_t minFiles, maxFiles; // in the boot folder
+};
+
+void PrintTo(const Hostile& h, std::ostream* os)
+{
+    *os << h.name;
+}
+
+class BootHostile : public ::testing::TestWithParam<Hostile>
+{
+};
+
+TEST_P(BootHostile, BoundedAndWithinTheImage)
+{
+    TempDir dir;
+    writeBootImages(dir / "tree/boot");
+    const fs::path image = dir / "boot.iso";
+    ASSERT_EQ(run("xorriso -as mkisofs -R " + std::string(kBiosAndUefi) + " -o " + quote(image) +
+                  " " + quote(dir / "tree")),
+              0);
+    patchCatalog(image, GetParam().patch);
+    const auto start = std::chrono::steady_clock::now();
+    auto s = openImage(image);
+    ASSERT_TRUE(s->ok());
+    std::size_t files = 0;
+    for (const auto& [path, item] : s->list()) {
+        if (path.rfind("[BOOT]/", 0) != 0)
+            continue;
+        ++files;
+        EXPECT_LE(item.size, fs::file_size(image)) << path;
+        auto content = s->read(path, 1 << 20);
+        ASSERT_TRUE(content.has_value()) << path;
+        EXPECT_EQ(content->size(), item.size) << path;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_GE(files, GetParam().minFiles);
+    EXPECT_LE(files, GetParam().maxFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BootHostile,
+    ::testing::Values(Hostile{"past_the_end", Patch::PastTheEnd, 1, 1},
+                      Hostile{"sectors_to_the_end", Patch::SectorsToTheEnd, 2, 2},
+                      Hostile{"endless_sections", Patch::EndlessSections, 2, 255},
+                      Hostile{"broken_validation", Patch::BrokenValidation, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
