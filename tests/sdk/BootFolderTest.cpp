@@ -1,6 +1,7 @@
 // El Torito boot images, shown as the files of a folder "[BOOT]" at the root
 // of images xorriso makes from boot images the tests write.
 #include "SdkSupport.h"
+#include "Trees.h"
 
 #include <chrono>
 #include <cstring>
@@ -11,14 +12,6 @@
 using namespace sdktest;
 
 namespace {
-
-std::string pattern(std::size_t n, unsigned seed)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 7919u + seed) >> 3);
-    return s;
-}
 
 void put16(std::string& s, std::size_t at, unsigned v)
 {

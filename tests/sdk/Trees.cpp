@@ -2,7 +2,6 @@
 
 namespace sdktest {
 
-namespace {
 std::string pattern(std::size_t n, unsigned seed)
 {
     std::string s(n, '\0');
@@ -15,7 +14,6 @@ std::string pattern(std::size_t n, unsigned seed)
     }
     return s;
 }
-} // namespace
 
 void writeRichTree(const fs::path& root, const TreeOptions& o)
 {

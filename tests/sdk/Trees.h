@@ -14,6 +14,9 @@ struct TreeOptions
     int depth = 12;            // folders nested this deep
 };
 
+// n bytes of a pseudo-random sequence that seed picks.
+std::string pattern(std::size_t n, unsigned seed);
+
 // Files with spaces, Unicode, long names, empty files and folders, deep
 // nesting, a symbolic link and binary content, each with its own time.
 void writeRichTree(const fs::path& root, const TreeOptions& options = {});
