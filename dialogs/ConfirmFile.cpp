@@ -87,21 +87,13 @@ EntryFacts ImageEntry(const CLTDataItem& item)
 
 QString SizeText(const EntryFacts& facts)
 {
-    double value = 0;
-    QString unit;
-    if (facts.bFolder || !FormatSizeWithUnit(facts.nSize, &value, &unit))
-        return {};
-    return QString::asprintf("%.2f %s", value, qUtf8Printable(unit));
+    return facts.bFolder ? QString() : FormatSizeWithUnitText(facts.nSize);
 }
 
 QString TimeText(FILETIME64 ftUtc)
 {
-    FILETIME64 local = 0;
-    SYSTEMTIME st;
-    if (!FileTimeToLocalFileTime(ftUtc, &local) || !FileTimeToSystemTime(local, &st))
-        return {};
     // Without the blanks that pad it for list columns.
-    return FormatDateTime(st).trimmed();
+    return FormatFileTime(ftUtc).trimmed();
 }
 
 QString DescriptionText(const EntryFacts& facts)

@@ -27,6 +27,18 @@ QString UnitWord(int id)
     return g_unitWords[static_cast<std::size_t>(id - IDS_UNIT_BYTES)];
 }
 
+// The largest of bytes, KB, MB and GB that `bytes` reaches.
+int SizeUnit(std::uint64_t bytes)
+{
+    if (bytes >= (1ULL << 30))
+        return IDS_UNIT_GB;
+    if (bytes >= (1ULL << 20))
+        return IDS_UNIT_MB;
+    if (bytes >= 1024)
+        return IDS_UNIT_KB;
+    return IDS_UNIT_BYTES;
+}
+
 // The user's time format with seconds and without a time-zone name.
 QString TimeFormatWithSeconds(const QLocale& locale)
 {
@@ -70,20 +82,22 @@ bool FormatSizeWithUnit(std::uint64_t bytes, double* pValue, QString* pUnit)
 {
     if (!pValue || !pUnit)
         return false;
-    if (bytes >= (1ULL << 30)) {
-        *pValue = static_cast<double>(bytes) / 1073741824.0;
-        *pUnit = UnitWord(IDS_UNIT_GB);
-    } else if (bytes >= (1ULL << 20)) {
-        *pValue = static_cast<double>(bytes) / 1048576.0;
-        *pUnit = UnitWord(IDS_UNIT_MB);
-    } else if (bytes >= 1024) {
-        *pValue = static_cast<double>(bytes) / 1024.0;
-        *pUnit = UnitWord(IDS_UNIT_KB);
-    } else {
-        *pValue = static_cast<double>(bytes);
-        *pUnit = UnitWord(IDS_UNIT_BYTES);
-    }
+    const int unit = SizeUnit(bytes);
+    *pValue =
+        static_cast<double>(bytes) / static_cast<double>(1ULL << (10 * (unit - IDS_UNIT_BYTES)));
+    *pUnit = UnitWord(unit);
     return true;
+}
+
+QString FormatSizeWithUnitText(std::uint64_t bytes)
+{
+    const int unit = SizeUnit(bytes);
+    if (unit == IDS_UNIT_BYTES)
+        return QString::number(bytes) + QLatin1Char(' ') + UnitWord(unit);
+    double value = 0;
+    QString word;
+    FormatSizeWithUnit(bytes, &value, &word);
+    return QString::asprintf("%.2f ", value) + word;
 }
 
 QString FormatDateTime(const SYSTEMTIME& st)
@@ -96,6 +110,18 @@ QString FormatDateTime(const SYSTEMTIME& st)
     const QString timeText =
         time.isValid() ? locale.toString(time, TimeFormatWithSeconds(locale)) : QString();
     return QLatin1Char(' ') + dateText + QLatin1Char(' ') + timeText + QLatin1Char(' ');
+}
+
+QString FormatFileTime(FILETIME64 ftUtc)
+{
+    FILETIME64 local = 0;
+    SYSTEMTIME st;
+    // A local time that is itself before the second day is a stamp too close
+    // to either end of the range for the zone's offset.
+    if (IsMissingFileTime(ftUtc) || !FileTimeToLocalFileTime(ftUtc, &local) ||
+        IsMissingFileTime(local) || !FileTimeToSystemTime(local, &st))
+        return {};
+    return FormatDateTime(st);
 }
 
 void ResetFormatUnitWords()

@@ -28,10 +28,24 @@ QString FormatSizeInKB(std::uint64_t bytes);
 // gives the size in it; the caller prints the number. False, and nothing
 // written, when an output is missing.
 bool FormatSizeWithUnit(std::uint64_t bytes, double* pValue, QString* pUnit);
+// The size in the unit FormatSizeWithUnit picks, with two decimals and the
+// unit word ("1.50 KB", "47.08 MB"); a size in bytes is whole ("900 bytes").
+QString FormatSizeWithUnitText(std::uint64_t bytes);
 
 // The date and the time in the user's short date and time formats, as
 // " date time " (one blank before, between and after).
 QString FormatDateTime(const SYSTEMTIME& st);
+
+// A time stamp before 1601-01-02 UTC is no time at all: the zero FILETIME
+// that stands for "unknown", perhaps moved by a zone's offset.
+inline constexpr FILETIME64 FILETIME_FIRST_KNOWN = 24ULL * 3600 * FILETIME_TICKS_PER_SECOND;
+inline bool IsMissingFileTime(FILETIME64 ft)
+{
+    return ft < FILETIME_FIRST_KNOWN;
+}
+// A UTC time stamp in local time as FormatDateTime writes it; empty for a
+// missing time and for one that has no calendar date.
+QString FormatFileTime(FILETIME64 ftUtc);
 
 // Forgets the unit words so the next call loads them again (for tests that
 // switch the language resources).

@@ -57,12 +57,8 @@ QString CFileListModel::SizeText(const CLTDataItem* pRecord)
 
 QString CFileListModel::DateText(const CLTDataItem* pRecord)
 {
-    FILETIME64 local = 0;
-    SYSTEMTIME st;
-    if (!FileTimeToLocalFileTime(pRecord->m_ftModified, &local) ||
-        !FileTimeToSystemTime(local, &st))
-        return {};
-    return FormatDateTime(st);
+    // Empty for a missing time.
+    return FormatFileTime(pRecord->m_ftModified);
 }
 
 QVariant CFileListModel::data(const QModelIndex& index, int role) const

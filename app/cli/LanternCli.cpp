@@ -182,9 +182,13 @@ QString SlashPath(const CLTDataItem* item)
 // Appends "YYYY-MM-DD hh:mm:ss" (UTC) to out; a listing writes one per entry.
 void AppendUtcText(QByteArray& out, FILETIME64 ft)
 {
+    // A stamp before 1601-01-02 is the zero time that stands for none (as the
+    // viewer's IsMissingFileTime has it); it and a stamp without a calendar
+    // date are written "-", which keeps the columns.
+    constexpr FILETIME64 kFirstKnown = 24ULL * 3600 * FILETIME_TICKS_PER_SECOND;
     SYSTEMTIME st;
-    if (!FileTimeToSystemTime(ft, &st)) {
-        out += "0000-00-00 00:00:00";
+    if (ft < kFirstKnown || !FileTimeToSystemTime(ft, &st)) {
+        out += '-';
         return;
     }
     char text[32];

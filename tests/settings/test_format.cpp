@@ -108,6 +108,21 @@ TEST_F(Format, SizeWithUnitPicksTheLargestUnitReached)
     EXPECT_FALSE(FormatSizeWithUnit(1, &value, nullptr));
 }
 
+TEST_F(Format, SizeWithUnitTextShowsBytesWhole)
+{
+    const std::pair<std::uint64_t, const char16_t*> rows[] = {
+        {0, u"0 Bytes"},
+        {900, u"900 Bytes"},
+        {1023, u"1023 Bytes"},
+        {1536, u"1.50 KB"},
+        {48213, u"47.08 KB"},
+        {1048576, u"1.00 MB"},
+        {5ULL << 40, u"5120.00 GB"},
+    };
+    for (const auto& [bytes, text] : rows)
+        EXPECT_EQ(FormatSizeWithUnitText(bytes), QStringView(text)) << bytes;
+}
+
 TEST_F(Format, UnitWordsAreLoadedOnce)
 {
     EXPECT_EQ(FormatSizeInKB(1), u"1 KB");
@@ -133,6 +148,39 @@ TEST_F(Format, DateTimeHasOneBlankBeforeBetweenAndAfter)
     st.wMonth = 2;
     st.wDay = 30;
     EXPECT_EQ(FormatDateTime(st), u"  09:05:04 ");
+}
+
+TEST_F(Format, FileTimeBeforeTheSecondDayIsMissing)
+{
+    // East of UTC, where the zero time becomes a date of 1601.
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "LTN-3");
+    tzset();
+    SYSTEMTIME st;
+    st.wYear = 2023;
+    st.wMonth = 11;
+    st.wDay = 4;
+    st.wHour = 22;
+    FILETIME64 real = 0;
+    ASSERT_TRUE(SystemTimeToFileTime(st, &real));
+    st.wDay = 5;
+    st.wHour = 1;
+    const std::pair<FILETIME64, QString> rows[] = {
+        {0, QString()},
+        {FILETIME_FIRST_KNOWN - 1, QString()},
+        {std::numeric_limits<FILETIME64>::max(), QString()},
+        {FILETIME_FIRST_KNOWN, QStringLiteral(" 02.01.01 03:00:00 ")},
+        {real, FormatDateTime(st)},
+    };
+    for (const auto& [ft, text] : rows)
+        EXPECT_EQ(FormatFileTime(ft), text) << ft;
+    EXPECT_TRUE(IsMissingFileTime(0));
+    EXPECT_FALSE(IsMissingFileTime(real));
+    if (oldZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldZone);
+    tzset();
 }
 
 } // namespace
