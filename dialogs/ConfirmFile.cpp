@@ -13,6 +13,7 @@
 #include "StoredSettings.h"
 #include "TextFit.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -164,8 +165,9 @@ CConfirmFile::CConfirmFile(QWidget* pParent) : QDialog(pParent)
     // The background picture covers every pixel; nothing is erased under it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    // The image buttons take no focus; the dialog keeps it for Escape.
-    setFocusPolicy(Qt::StrongFocus);
+    // Only the five answers take the focus, so Tab goes round them alone;
+    // keys they leave (Escape, Return without a focused answer) come here.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 // The controls are children and go with the window; leaving the scope
@@ -244,14 +246,15 @@ void CConfirmFile::CreateControls()
         m_factory.CreateAlphaButton(strip, LoadResString(nCaptionId), kVisible, rect, this, nId,
                                     Qt::white, ppButton);
         // A caption too long for its button is cut with an ellipsis, centred,
-        // and shown whole as the tooltip.
+        // and shown whole as the tooltip; the cut one has no access key.
         CAlphaButton* pButton = *ppButton;
-        const QString caption = pButton->text();
+        const QString caption = StripAccessKey(pButton->text());
         const int room = pButton->width() - 2 * kButtonTextMargin;
         if (OneLineWidth(pButton->ButtonFont(), caption) > room) {
             pButton->setText(FitTextToWidth(caption, room, &pButton->ButtonFont()));
             pButton->SetTooltipText(caption, true);
         }
+        pButton->SetTakesFocus(true);
     };
     button(IDC_CONFIRM_REPLACE, IDS_CONFIRM_REPLACE, kReplaceStrip, FromEdges(24, 267, 92, 291),
            &m_pReplaceButton);
@@ -263,6 +266,15 @@ void CConfirmFile::CreateControls()
            &m_pSkipAllButton);
     button(IDC_CONFIRM_CANCEL, IDS_CONFIRM_CANCEL, kWideStrip, FromEdges(460, 267, 596, 291),
            &m_pCancelButton);
+
+    // Tab goes through the answers from left to right; the first is the
+    // default and has the focus when the dialog opens. The close button is
+    // left to the mouse (Escape does the same).
+    CAlphaButton* const answers[] = {m_pReplaceButton, m_pSkipButton, m_pReplaceAllButton,
+                                     m_pSkipAllButton, m_pCancelButton};
+    for (std::size_t i = 1; i < std::size(answers); ++i)
+        setTabOrder(answers[i - 1], answers[i]);
+    m_pReplaceButton->setFocus();
 
     for (CAlphaButton* pButton : {m_pReplaceButton, m_pSkipButton, m_pReplaceAllButton,
                                   m_pSkipAllButton, m_pCancelButton, m_pCloseButton})
@@ -422,6 +434,32 @@ bool CConfirmFile::event(QEvent* event)
         return true;
     }
     return QDialog::event(event);
+}
+
+// Keys the focused answer leaves: Return and Enter give the default answer;
+// an answer's access key also works without Alt, as in any dialog whose
+// controls take no typing.
+void CConfirmFile::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (!modifiers && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        m_pReplaceButton->Click();
+        return;
+    }
+    if (!modifiers && !event->text().isEmpty()) {
+        const QString typed = event->text().toUpper();
+        for (CAlphaButton* pButton : {m_pReplaceButton, m_pSkipButton, m_pReplaceAllButton,
+                                      m_pSkipAllButton, m_pCancelButton}) {
+            qsizetype key = -1;
+            const QString caption = StripAccessKey(pButton->text(), &key);
+            if (key >= 0 && caption.mid(key, 1).toUpper() == typed) {
+                pButton->setFocus(Qt::ShortcutFocusReason);
+                pButton->Click();
+                return;
+            }
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CConfirmFile::paintEvent(QPaintEvent*)

@@ -92,7 +92,10 @@ public:
     // Runs the dialog modally; returns IDC_CONFIRM_REPLACE (1006),
     // IDC_CONFIRM_SKIP (1005), IDC_CONFIRM_REPLACE_ALL (3),
     // IDC_CONFIRM_SKIP_ALL (5) or IDC_CONFIRM_CANCEL (2; also the close
-    // button and Escape).
+    // button and Escape). The keyboard answers too: Tab moves through the
+    // five answers, Space, Return and Enter give the focused one (Return
+    // and Enter elsewhere give Replace, the default, which has the focus at
+    // the start), and each answer's access key gives it.
     int DoModal();
 
     // What the dialog is made of (valid after InitDialog).
@@ -112,6 +115,7 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -9,10 +9,13 @@
 #include "SkinMessages.h"
 #include "SkinText.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcutEvent>
 #include <QToolTip>
 #include <algorithm>
 
@@ -152,8 +155,30 @@ int CAlphaButton::CurrentFrame() const
     return m_nState;
 }
 
+void CAlphaButton::SetTakesFocus(bool bTakes)
+{
+    setFocusPolicy(bTakes ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void CAlphaButton::Click()
+{
+    PostMessageTo(parentWidget(), WM_COMMAND,
+                  std::uintptr_t(unsigned(m_nId) & 0xFFFF) | (std::uintptr_t(BN_CLICKED) << 16), 0,
+                  this);
+}
+
 bool CAlphaButton::event(QEvent* event)
 {
+    if (event->type() == QEvent::Shortcut) {
+        // The access key: at once, without the animated press of a Qt button;
+        // a key that two buttons share only moves the focus between them.
+        const auto* shortcut = static_cast<QShortcutEvent*>(event);
+        if (focusPolicy() != Qt::NoFocus)
+            setFocus(Qt::ShortcutFocusReason);
+        if (!shortcut->isAmbiguous() && isEnabled())
+            Click();
+        return true;
+    }
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QRect tool = rect().adjusted(1, 1, -1, -1);
@@ -203,7 +228,7 @@ void CAlphaButton::leaveEvent(QEvent*)
 
 void CAlphaButton::mousePressEvent(QMouseEvent* event)
 {
-    // No default handling: the button takes no focus.
+    // No default handling: a click gives no focus.
     if (event->button() == Qt::LeftButton) {
         SetState(STATE_PRESSED);
         Repaint();
@@ -221,9 +246,7 @@ void CAlphaButton::mouseReleaseEvent(QMouseEvent* event)
         SetState(m_bCheckFrames ? STATE_HOVER : STATE_NORMAL);
     Repaint();
     if (clicked)
-        PostMessageTo(parentWidget(), WM_COMMAND,
-                      std::uintptr_t(unsigned(m_nId) & 0xFFFF) | (std::uintptr_t(BN_CLICKED) << 16),
-                      0, this);
+        Click();
 }
 
 void CAlphaButton::changeEvent(QEvent* event)
@@ -235,24 +258,84 @@ void CAlphaButton::changeEvent(QEvent* event)
     QAbstractButton::changeEvent(event);
 }
 
+// Keys reach the button only when it takes the focus; whatever it does not
+// use goes on to its parent.
 void CAlphaButton::keyPressEvent(QKeyEvent* event)
 {
-    event->ignore();
+    const bool bPlain = !(event->modifiers() & ~Qt::KeypadModifier);
+    if (!bPlain || !isEnabled() || focusPolicy() == Qt::NoFocus) {
+        event->ignore();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat()) {
+            m_bFocusCue = true;
+            SetState(STATE_PRESSED);
+            Repaint();
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        Click();
+        break;
+    default:
+        event->ignore();
+        return;
+    }
+    event->accept();
 }
 
 void CAlphaButton::keyReleaseEvent(QKeyEvent* event)
 {
-    event->ignore();
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat() || m_nState != STATE_PRESSED) {
+        event->ignore();
+        return;
+    }
+    SetState(STATE_NORMAL);
+    Repaint();
+    Click();
+    event->accept();
+}
+
+void CAlphaButton::focusInEvent(QFocusEvent* event)
+{
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        m_bFocusCue = true;
+        break;
+    default:
+        break; // a focus given by the program shows no frame until a key is used
+    }
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void CAlphaButton::focusOutEvent(QFocusEvent* event)
+{
+    // Another window or a menu taking the focus for a while keeps the frame
+    // for when it comes back.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        m_bFocusCue = false;
+    // Space let go elsewhere clicks nothing.
+    if (m_nState == STATE_PRESSED)
+        SetState(STATE_NORMAL);
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 void CAlphaButton::LayOutText()
 {
     const QString caption = text();
     const QFontMetrics metrics(m_font);
-    const int lineWidth = MeasureSkinText(m_font, caption, 0, TF_SINGLELINE).width();
+    const int lineWidth =
+        MeasureSkinText(m_font, caption, 0, TF_SINGLELINE | TF_ACCESS_KEY).width();
     const int lineHeight = metrics.height();
     const int wrapped =
-        MeasureSkinText(m_font, caption, m_nWidth - m_ptText.x(), TF_WORDBREAK).height();
+        MeasureSkinText(m_font, caption, m_nWidth - m_ptText.x(), TF_WORDBREAK | TF_ACCESS_KEY)
+            .height();
     const ButtonTextLayout layout =
         LayOutButtonText(QSize(m_nWidth, m_nHeight), m_ptText, lineWidth, lineHeight,
                          caption.contains(QLatin1Char('\n')), wrapped, m_bCenterText, m_bFitText);
@@ -281,11 +364,18 @@ void CAlphaButton::paintEvent(QPaintEvent*)
         painter.setPen(m_clrText[m_nState]);
         const QRect area(QPoint(m_ptText.x(), m_ptText.y() + shift),
                          QSize(m_nWidth - m_ptText.x(), m_nHeight - m_ptText.y()));
-        DrawSkinText(painter, m_font, area, caption, m_nTextFormat);
+        DrawSkinText(painter, m_font, area, caption, m_nTextFormat | TF_ACCESS_KEY);
     }
     if (!icon().isNull()) {
         const int side = int(16 * GetImageScale());
         icon().paint(&painter, QRect(4, (m_nHeight - side) / 2 + shift, side, side));
+    }
+    if (m_bFocusCue && hasFocus()) {
+        // A dotted frame inside the button's edge, in the caption's colour.
+        QPen pen(m_clrText[m_nState], 1, Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
     }
 }
 

@@ -4,7 +4,8 @@
 //
 //   CAlphaButton   a push button drawn from a strip of state images with
 //                  alpha; a click is posted to its parent as a WM_COMMAND
-//                  (SkinMessages.h) after the mouse button is released on it
+//                  (SkinMessages.h) after the mouse button is released on it,
+//                  or when its access key ("&" in the caption) is pressed
 //   CGStatic       an image label that copies its parent's background image
 //                  under itself and blends its image over it
 //   CAlphaStatic   a text label, transparent on request
@@ -88,6 +89,14 @@ public:
     // The first line of string `nStringId`, when that string is not empty.
     void SetTooltipFromString(int nStringId, bool bActive);
 
+    // Lets the button take the keyboard focus by Tab and by its access key
+    // (never by a click, so the mouse works as before). With the focus, Space
+    // (pressed, then clicked when let go), Return and Enter click it; after
+    // the focus came by the keyboard a dotted frame shows where it is.
+    void SetTakesFocus(bool bTakes);
+    // Posts the click to the parent, as a release of the mouse on it does.
+    void Click();
+
     int Id() const { return m_nId; }
     int State() const { return m_nState; }
     QSize FrameSize() const { return QSize(m_nFrameWidth, m_nFrameHeight); }
@@ -118,6 +127,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void SetState(int nState);
@@ -142,6 +153,8 @@ private:
     int m_nFrameWidth = 0;
     int m_nFrameHeight = 0;
     int m_nId = 0;
+    // The focus came by the keyboard: the focus frame is drawn.
+    bool m_bFocusCue = false;
 };
 
 class CGStatic : public QWidget

@@ -26,6 +26,9 @@ enum SkinTextFlag : unsigned
     TF_WORDBREAK = 0x10,
     TF_SINGLELINE = 0x20,
     TF_END_ELLIPSIS = 0x8000,
+    // "&" marks the next character as the access key: it is underlined and
+    // the "&" takes no room; "&&" is one "&".
+    TF_ACCESS_KEY = 0x10000,
 };
 
 // Where an image button puts its caption. Inputs: the button's size, the text

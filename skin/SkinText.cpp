@@ -50,9 +50,28 @@ std::vector<TextLine> BreakLines(const QFont& font, const QString& text, int nWi
 
 } // namespace
 
+QString StripAccessKey(const QString& text, qsizetype* pnKey)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype key = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) {
+            ++i;
+            if (text[i] != QLatin1Char('&') && key < 0)
+                key = out.size();
+        }
+        out += text[i];
+    }
+    if (pnKey)
+        *pnKey = key;
+    return out;
+}
+
 QSize MeasureSkinText(const QFont& font, const QString& text, int nWidth, unsigned nFlags)
 {
-    const std::vector<TextLine> lines = BreakLines(font, text, nWidth, nFlags);
+    const std::vector<TextLine> lines =
+        BreakLines(font, (nFlags & TF_ACCESS_KEY) ? StripAccessKey(text) : text, nWidth, nFlags);
     const QFontMetrics metrics(font);
     qreal widest = 0;
     for (const TextLine& line : lines)
@@ -63,7 +82,11 @@ QSize MeasureSkinText(const QFont& font, const QString& text, int nWidth, unsign
 void DrawSkinText(QPainter& painter, const QFont& font, const QRect& rect, const QString& text,
                   unsigned nFlags)
 {
-    const std::vector<TextLine> lines = BreakLines(font, text, rect.width(), nFlags);
+    qsizetype key = -1;
+    const QString plain = (nFlags & TF_ACCESS_KEY) ? StripAccessKey(text, &key) : text;
+    const std::vector<TextLine> lines = BreakLines(font, plain, rect.width(), nFlags);
+    if (lines.size() != 1)
+        key = -1;
     const QFontMetrics metrics(font);
     const int lineHeight = metrics.height();
     int y = rect.top();
@@ -83,7 +106,17 @@ void DrawSkinText(QPainter& painter, const QFont& font, const QRect& rect, const
             x += (rect.width() - width) / 2.0;
         else if (nFlags & TF_RIGHT)
             x += rect.width() - width;
-        painter.drawText(QPointF(std::floor(x), y + metrics.ascent()), shown);
+        const QPointF origin(std::floor(x), y + metrics.ascent());
+        painter.drawText(origin, shown);
+        // The key is underlined unless the ellipsis took its place.
+        const qsizetype kept = shown == line.strText ? shown.size() : shown.size() - 1;
+        if (key >= 0 && key < kept) {
+            const qreal left = metrics.horizontalAdvance(shown.left(key));
+            const qreal right = metrics.horizontalAdvance(shown.left(key + 1));
+            painter.fillRect(QRectF(origin.x() + left, origin.y() + metrics.underlinePos(),
+                                    right - left, std::max(1, metrics.lineWidth())),
+                             painter.pen().color());
+        }
         y += lineHeight;
     }
     painter.restore();

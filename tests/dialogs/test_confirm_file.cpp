@@ -16,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -84,11 +85,11 @@ protected:
                  {IDS_CONFIRM_WITH_FOLDER, QStringLiteral("with this folder")},
                  {IDS_CONFIRM_OEM_WITH_FILE, QStringLiteral("oem file")},
                  {IDS_CONFIRM_OEM_WITH_FOLDER, QStringLiteral("oem folder")},
-                 {IDS_CONFIRM_REPLACE, QStringLiteral("Replace")},
-                 {IDS_CONFIRM_SKIP, QStringLiteral("Skip")},
-                 {IDS_CONFIRM_REPLACE_ALL, QStringLiteral("Replace All")},
-                 {IDS_CONFIRM_SKIP_ALL, QStringLiteral("Skip All")},
-                 {IDS_CONFIRM_CANCEL, QStringLiteral("Cancel")},
+                 {IDS_CONFIRM_REPLACE, QStringLiteral("&Replace")},
+                 {IDS_CONFIRM_SKIP, QStringLiteral("&Skip")},
+                 {IDS_CONFIRM_REPLACE_ALL, QStringLiteral("Replace &All")},
+                 {IDS_CONFIRM_SKIP_ALL, QStringLiteral("S&kip All")},
+                 {IDS_CONFIRM_CANCEL, QStringLiteral("&Cancel")},
                  {IDS_UNIT_BYTES, QStringLiteral("bytes")},
                  {IDS_UNIT_KB, QStringLiteral("KB")},
                  {IDS_UNIT_MB, QStringLiteral("MB")},
@@ -171,6 +172,76 @@ TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
         EXPECT_EQ(dialog.DoModal(), expected) << way;
     }
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
+}
+
+TEST_F(ConfirmFile, KeyboardGivesEveryAnswer)
+{
+    Describe(false);
+    using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+    constexpr Qt::KeyboardModifiers kNone = Qt::NoModifier;
+    const Qt::Key kTab = Qt::Key_Tab, kReturn = Qt::Key_Return;
+    const std::pair<Keys, int> table[] = {
+        // The default answer has the focus.
+        {{{kReturn, kNone}}, IDC_CONFIRM_REPLACE},
+        {{{Qt::Key_Enter, Qt::KeypadModifier}}, IDC_CONFIRM_REPLACE},
+        {{{Qt::Key_Space, kNone}}, IDC_CONFIRM_REPLACE},
+        // Tab goes through the five answers from left to right and round.
+        {{{kTab, kNone}, {kReturn, kNone}}, IDC_CONFIRM_SKIP},
+        {{{kTab, kNone}, {kTab, kNone}, {Qt::Key_Space, kNone}}, IDC_CONFIRM_REPLACE_ALL},
+        {{{kTab, kNone}, {kTab, kNone}, {kTab, kNone}, {kReturn, kNone}}, IDC_CONFIRM_SKIP_ALL},
+        {{{kTab, kNone}, {kTab, kNone}, {kTab, kNone}, {kTab, kNone}, {kReturn, kNone}},
+         IDC_CONFIRM_CANCEL},
+        {{{kTab, kNone},
+          {kTab, kNone},
+          {kTab, kNone},
+          {kTab, kNone},
+          {kTab, kNone},
+          {Qt::Key_Space, kNone}},
+         IDC_CONFIRM_REPLACE},
+        {{{Qt::Key_Backtab, Qt::ShiftModifier}, {Qt::Key_Space, kNone}}, IDC_CONFIRM_CANCEL},
+        // Access keys, with Alt or alone.
+        {{{Qt::Key_A, Qt::AltModifier}}, IDC_CONFIRM_REPLACE_ALL},
+        {{{Qt::Key_K, Qt::AltModifier}}, IDC_CONFIRM_SKIP_ALL},
+        {{{Qt::Key_S, Qt::AltModifier}}, IDC_CONFIRM_SKIP},
+        {{{Qt::Key_C, Qt::AltModifier}}, IDC_CONFIRM_CANCEL},
+        {{{kTab, kNone}, {Qt::Key_R, Qt::AltModifier}}, IDC_CONFIRM_REPLACE},
+        {{{Qt::Key_K, kNone}}, IDC_CONFIRM_SKIP_ALL},
+        {{{kTab, kNone}, {Qt::Key_R, kNone}}, IDC_CONFIRM_REPLACE},
+    };
+    for (const auto& [keys, expected] : table) {
+        CConfirmFile dialog;
+        dialog.m_pDescription = &m_description;
+        QTimer::singleShot(0, [&keys] {
+            auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(open, nullptr);
+            // Keys that answer nothing leave the dialog open: it is closed
+            // with no answer rather than left waiting.
+            QTimer::singleShot(1000, open, [open] { open->done(0); });
+            ASSERT_TRUE(QTest::qWaitForWindowActive(open));
+            for (const auto& [key, modifiers] : keys) {
+                QWidget* target = QApplication::focusWidget();
+                QTest::keyClick(target ? target : open, key, modifiers);
+            }
+        });
+        EXPECT_EQ(dialog.DoModal(), expected)
+            << "after " << keys.size() << " keys, first " << keys.front().first;
+    }
+}
+
+TEST_F(ConfirmFile, TabFramesTheFocusedAnswer)
+{
+    Describe(false);
+    const auto dialog = Built();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    CAlphaButton* skip = dialog->Button(IDC_CONFIRM_SKIP);
+    const QImage unfocused = skip->grab().toImage();
+    EXPECT_TRUE(dialog->Button(IDC_CONFIRM_REPLACE)->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(skip->hasFocus());
+    EXPECT_NE(skip->grab().toImage(), unfocused);
+    // The close button is for the mouse only.
+    EXPECT_EQ(dialog->Button(IDC_CONFIRM_CLOSE)->focusPolicy(), Qt::NoFocus);
 }
 
 TEST_F(ConfirmFile, FileAndFolderTexts)

@@ -2,10 +2,13 @@
 #include "QtPrint.h"
 #include "SkinControls.h"
 #include "SkinMessages.h"
+#include "SkinText.h"
 #include "WidgetTestApp.h"
 
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -125,6 +128,116 @@ TEST_F(SkinControls, EachStateDrawsItsOwnFrame)
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(68, 12));
     button->setEnabled(false);
     EXPECT_EQ(centre(), colours[STATE_DISABLED]);
+}
+
+TEST_F(SkinControls, FocusableButtonsAnswerTheKeyboard)
+{
+    CAlphaButton* first = nullptr;
+    CAlphaButton* second = nullptr;
+    const QString strip = QStringLiteral("Image\\Common\\button\\btn.png");
+    m_factory.CreateAlphaButton(strip, QStringLiteral("&OK"), WS_CHILD | WS_VISIBLE,
+                                QRect(10, 10, 136, 24), &m_parent, 8016, Qt::white, &first);
+    m_factory.CreateAlphaButton(strip, QStringLiteral("&Later"), WS_CHILD | WS_VISIBLE,
+                                QRect(150, 10, 136, 24), &m_parent, 7, Qt::white, &second);
+    first->SetTakesFocus(true);
+    second->SetTakesFocus(true);
+    m_parent.show();
+    m_parent.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_parent));
+    const QImage plain = second->grab().toImage();
+
+    // A click gives no focus; a focus set by the program shows no frame.
+    QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_FALSE(second->hasFocus());
+    second->setFocus();
+    EXPECT_EQ(second->grab().toImage(), plain);
+
+    // Tab goes round the two and the focused one is framed.
+    QTest::keyClick(second, Qt::Key_Tab);
+    ASSERT_TRUE(first->hasFocus());
+    QTest::keyClick(first, Qt::Key_Tab);
+    ASSERT_TRUE(second->hasFocus());
+    EXPECT_NE(second->grab().toImage(), plain) << "the focus frame";
+    QCoreApplication::processEvents();
+    m_parent.messages.clear();
+
+    struct Press
+    {
+        const char* what;
+        std::function<void()> press;
+        std::uintptr_t id;
+    };
+    const Press presses[] = {
+        {"Space", [&] { QTest::keyClick(second, Qt::Key_Space); }, 7},
+        {"Return", [&] { QTest::keyClick(second, Qt::Key_Return); }, 7},
+        {"Enter", [&] { QTest::keyClick(second, Qt::Key_Enter, Qt::KeypadModifier); }, 7},
+        {"Alt+O", [&] { QTest::keyClick(second, Qt::Key_O, Qt::AltModifier); }, 8016},
+        {"Alt+L", [&] { QTest::keyClick(first, Qt::Key_L, Qt::AltModifier); }, 7},
+    };
+    for (const Press& p : presses) {
+        p.press();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(m_parent.messages.size(), 1u) << p.what;
+        EXPECT_EQ(m_parent.messages[0].second, p.id) << p.what;
+        EXPECT_EQ(QApplication::focusWidget() == first, p.id == 8016u) << p.what;
+        m_parent.messages.clear();
+    }
+
+    // Space shows the pressed look until it is let go.
+    QTest::keyPress(second, Qt::Key_Space);
+    EXPECT_EQ(second->State(), STATE_PRESSED);
+    QTest::keyRelease(second, Qt::Key_Space);
+    EXPECT_EQ(second->State(), STATE_NORMAL);
+}
+
+TEST(SkinText, AccessKeyMarks)
+{
+    const struct
+    {
+        const char16_t* text;
+        const char16_t* plain;
+        qsizetype key;
+    } rows[] = {
+        {u"&Replace", u"Replace", 0},
+        {u"S&kip All", u"Skip All", 1},
+        {u"Tom && Jerry", u"Tom & Jerry", -1},
+        {u"A&&B &C", u"A&B C", 4},
+        {u"end&", u"end&", -1},
+        {u"plain", u"plain", -1},
+    };
+    for (const auto& row : rows) {
+        qsizetype key = -2;
+        EXPECT_EQ(StripAccessKey(QString::fromUtf16(row.text), &key), QStringView(row.plain));
+        EXPECT_EQ(key, row.key) << QString::fromUtf16(row.text);
+    }
+}
+
+// The marked caption takes the room of its plain text and differs from it
+// only by the underline below the baseline.
+TEST_F(SkinControls, AccessKeyIsUnderlinedNotShown)
+{
+    const QFont font = SkinControlFont(90);
+    EXPECT_EQ(MeasureSkinText(font, QStringLiteral("&Skip"), 0, TF_SINGLELINE | TF_ACCESS_KEY),
+              MeasureSkinText(font, QStringLiteral("Skip"), 0, TF_SINGLELINE));
+    auto draw = [&](const QString& text, unsigned flags) {
+        QImage image(80, 20, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.setPen(Qt::white);
+        DrawSkinText(painter, font, image.rect(), text, TF_SINGLELINE | flags);
+        return image;
+    };
+    const QImage marked = draw(QStringLiteral("&Skip"), TF_ACCESS_KEY);
+    const QImage plain = draw(QStringLiteral("Skip"), 0);
+    const int baseline = QFontMetrics(font).ascent();
+    int differing = 0;
+    for (int y = 0; y < marked.height(); ++y)
+        for (int x = 0; x < marked.width(); ++x)
+            if (marked.pixel(x, y) != plain.pixel(x, y)) {
+                ++differing;
+                EXPECT_GE(y, baseline) << x << "," << y;
+            }
+    EXPECT_GT(differing, 0);
 }
 
 TEST_F(SkinControls, TooltipIsTheFirstLineOfTheCommandsString)
