@@ -22,6 +22,9 @@ constexpr int IDS_CAPTION_CLOSE = 11268;
 constexpr int IDS_CAPTION_MAXIMIZE = 61187;
 constexpr int IDS_CAPTION_RESTORE = 61817;
 constexpr int IDS_CAPTION_MINIMIZE = 61186;
+// The system menu's own entries.
+constexpr int IDS_SYSMENU_MOVE = 9330;
+constexpr int IDS_SYSMENU_SIZE = 9331;
 
 // Frames of a caption button strip.
 constexpr int BUTTON_FRAME_NORMAL = 0;
@@ -810,8 +813,8 @@ void CGXTFrameWnd::ShowSystemMenu(QPoint ptGlobal)
     const SystemMenuState state = SystemMenuItems(IsMaximizedNow(), isMinimized(), m_nStyle);
     QMenu menu(this);
     QAction* restore = menu.addAction(LoadResString(IDS_CAPTION_RESTORE));
-    QAction* moveAction = menu.addAction(QStringLiteral("Move"));
-    QAction* sizeAction = menu.addAction(QStringLiteral("Size"));
+    QAction* moveAction = menu.addAction(LoadResString(IDS_SYSMENU_MOVE));
+    QAction* sizeAction = menu.addAction(LoadResString(IDS_SYSMENU_SIZE));
     QAction* minimize = menu.addAction(LoadResString(IDS_CAPTION_MINIMIZE));
     QAction* maximize = menu.addAction(LoadResString(IDS_CAPTION_MAXIMIZE));
     menu.addSeparator();

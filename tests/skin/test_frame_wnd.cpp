@@ -5,8 +5,12 @@
 #include "WidgetTestApp.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -375,6 +379,37 @@ TEST_F(CaptionClicks, DoubleClickOnTheCaptionTogglesMaximize)
     QTest::mouseDClick(&m_frame, Qt::LeftButton, {}, QPoint(300, 20));
     QCoreApplication::processEvents();
     EXPECT_FALSE(m_frame.isMaximized()) << "no maximize box";
+}
+
+TEST_F(CaptionClicks, SystemMenuTakesItsTextsFromTheResources)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ADTRC.lang"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[strings]\n9330 = &Verschieben\n9331 = &Größe ändern\n"
+                                  "61817 = Wiederherstellen\n11268 = Schließen\n")
+                       .toUtf8());
+    }
+    CLangResources resources;
+    ASSERT_TRUE(resources.LoadFile(path));
+    SetLangResources(&resources);
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* action : menu->actions())
+            if (!action->isSeparator())
+                texts << action->text();
+        menu->close();
+    });
+    QTest::mouseClick(&m_frame, Qt::RightButton, {}, QPoint(300, 20));
+    SetLangResources(nullptr);
+    // Restore, Move, Size, Minimize, Maximize (this set has none), Close.
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Wiederherstellen"),
+                                  QStringLiteral("&Verschieben"), QStringLiteral("&Größe ändern"),
+                                  QString(), QString(), QStringLiteral("Schließen")}));
 }
 
 TEST_F(CaptionClicks, DoubleClickOnTheIconCloses)
