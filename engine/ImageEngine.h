@@ -127,6 +127,8 @@ public:
     bool HasImage() const { return m_pBrowser != nullptr; }
     QString GetImagePath() const { return m_szImagePath; }
     std::uint32_t GetEntryTotal() const { return m_nEntryTotal; }
+    // Damaged records the module left out of the loaded tree.
+    std::uint32_t GetDamageCount() const { return m_nDamage; }
 
     // The per-image mutex name: the image's canonical path (its absolute,
     // cleaned path while it does not exist), case kept.
@@ -207,6 +209,7 @@ private:
     std::unique_ptr<CNamedMutex> m_hImageMutex;
     bool m_bImageMutexUsed = true;
     std::uint32_t m_nEntryTotal = 0;
+    std::uint32_t m_nDamage = 0;
     CLocalTimeMemo m_localTimes;
 
     std::function<void()> m_pfnPump;

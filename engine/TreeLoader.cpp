@@ -82,6 +82,7 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
     m_bCancel = false;
     m_nLoadPercent = 0;
     m_localTimes.Reset();
+    m_nDamage = 0;
     std::uint64_t nDone = 0;
     constexpr int kStartPercent = 50;
 
@@ -91,6 +92,7 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
         r = m_pBrowser->GetVolumeInfo(&volume);
         if (r >= 0) {
             m_nEntryTotal = volume.folderCount + volume.fileCount;
+            m_nDamage = volume.damage;
             std::size_t n = 0;
             while (n < vbe::kLabelChars && volume.label[n] != 0)
                 ++n;

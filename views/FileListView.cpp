@@ -44,6 +44,7 @@ constexpr int IDS_OPEN_DENIED = 9322;
 constexpr int IDS_OPEN_EMPTY = 9323;
 constexpr int IDS_OPEN_NO_IMAGE = 9324;
 constexpr int IDS_OPEN_DAMAGED = 9325;
+constexpr int IDS_OPEN_DAMAGE = 9329;
 constexpr int IDS_NO_ROOM_TO_VIEW = 660;
 constexpr int IDS_IMAGE_FILTER = 6119;
 constexpr int IDS_OPEN_TITLE = 61440;
@@ -387,6 +388,11 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
     if (m_pFrameHost)
         m_pFrameHost->SendProgressEvent(NOTIFY_OPEN_END, nullptr);
     doc->UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
+    // A damaged image opens with what could be read; the user hears once
+    // what was left out.
+    if (r >= 0 && g_pImageEngine->GetDamageCount() > 0)
+        ShowCommandMessage(FormatResText(LoadResString(IDS_OPEN_DAMAGE),
+                                         {QString::number(g_pImageEngine->GetDamageCount())}));
     return r;
 }
 

@@ -279,6 +279,38 @@ QString OpenFailure(const QString& image, STATUS r, const CImageEngine& engine)
         .arg(static_cast<std::uint32_t>(r), 8, 16, QLatin1Char('0'));
 }
 
+// Reads what the image holds through the module's facts export; false when
+// the module beside the program has none.
+bool ReadFacts(const QString& image, VbeImageFacts* f, vbe::Result* r)
+{
+    const QString modulePath = QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so");
+    void* module = ::dlopen(QFile::encodeName(modulePath).constData(), RTLD_NOW | RTLD_LOCAL);
+    auto read = module ? reinterpret_cast<VbeReadImageFactsFn>(::dlsym(module, "VbeReadImageFacts"))
+                       : nullptr;
+    if (read) {
+        *f = VbeImageFacts{};
+        f->structSize = sizeof *f;
+        const QString absolute = QFileInfo(image).absoluteFilePath();
+        *r = read(reinterpret_cast<const char16_t*>(absolute.utf16()), f);
+    }
+    if (module)
+        ::dlclose(module);
+    return read != nullptr;
+}
+
+// What the module says of the first damage it met in the image, or "".
+QString FirstDamage(const QString& image)
+{
+    VbeImageFacts f;
+    vbe::Result r = vbe::kFail;
+    if (!ReadFacts(image, &f, &r) || r < 0)
+        return QString();
+    std::size_t n = 0;
+    while (n < std::size(f.firstDamage) && f.firstDamage[n] != 0)
+        ++n;
+    return QString::fromUtf16(f.firstDamage, static_cast<qsizetype>(n));
+}
+
 STATUS LoadImage(CImageEngine& engine, const QString& image, CLTDataItem* root, QString* error)
 {
     if (!QFileInfo(image).isFile()) {
@@ -286,6 +318,15 @@ STATUS LoadImage(CImageEngine& engine, const QString& image, CLTDataItem* root, 
         return STATUS_FAIL;
     }
     const STATUS r = engine.LoadTree(QFileInfo(image).absoluteFilePath(), root);
+    // The user hears of what a damaged image lost, once, before anything is
+    // listed or written.
+    if (r >= 0 && engine.GetDamageCount() > 0) {
+        const QString first = FirstDamage(image);
+        Fail(QStringLiteral("%1: %2 damaged records were left out%3")
+                 .arg(image)
+                 .arg(engine.GetDamageCount())
+                 .arg(first.isEmpty() ? QString() : QStringLiteral(" (the first: %1)").arg(first)));
+    }
     if (r == STATUS_CANCELLED)
         *error = QStringLiteral("cancelled");
     else if (r < 0)
@@ -539,18 +580,11 @@ int Info(const QString& image)
 {
     if (!QFileInfo(image).isFile())
         return Fail(QStringLiteral("%1: no such file").arg(image));
-    const QString modulePath = QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so");
-    void* module = ::dlopen(QFile::encodeName(modulePath).constData(), RTLD_NOW | RTLD_LOCAL);
-    auto read = module ? reinterpret_cast<VbeReadImageFactsFn>(::dlsym(module, "VbeReadImageFacts"))
-                       : nullptr;
-    if (!read)
+    VbeImageFacts f;
+    vbe::Result r = vbe::kFail;
+    if (!ReadFacts(image, &f, &r))
         return Fail(QStringLiteral("the image-reading module VBE.so beside the program is missing "
                                    "or too old to describe images"));
-    VbeImageFacts f{};
-    f.structSize = sizeof f;
-    const QString absolute = QFileInfo(image).absoluteFilePath();
-    const vbe::Result r = read(reinterpret_cast<const char16_t*>(absolute.utf16()), &f);
-    ::dlclose(module);
     if (r == vbe::kUnrecognized)
         return Fail(QStringLiteral("%1 holds no file system Lantern can read").arg(image));
     if (r == vbe::kCorrupt)
@@ -576,7 +610,7 @@ int Info(const QString& image)
     auto add = [&](const char* key, const QString& value) {
         lines << QStringLiteral("%1 %2").arg(QLatin1String(key) + QLatin1Char(':'), -16).arg(value);
     };
-    add("Image", absolute);
+    add("Image", QFileInfo(image).absoluteFilePath());
     add("Volume label", Label(f.label));
     add("File systems", systems.join(QStringLiteral(", ")));
     add("Shown", ShownName(f.shown));

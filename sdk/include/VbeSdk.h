@@ -125,11 +125,12 @@ constexpr std::size_t kNameChars = 1024;
 
 struct VolumeInfo
 {
-    std::uint32_t reserved;      // 0
+    std::uint32_t damage;        // damaged records left out while reading
     std::uint32_t folderCount;   // every folder below the root
     std::uint32_t fileCount;     // every file
     char16_t label[kLabelChars]; // UTF-16, NUL-terminated
 };
+static_assert(offsetof(VolumeInfo, damage) == 0);
 static_assert(offsetof(VolumeInfo, folderCount) == 4);
 static_assert(offsetof(VolumeInfo, fileCount) == 8);
 static_assert(offsetof(VolumeInfo, label) == 12);

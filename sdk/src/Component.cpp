@@ -339,6 +339,7 @@ public:
         std::memset(info, 0, sizeof *info);
         info->folderCount = tree_->folders;
         info->fileCount = tree_->files;
+        info->damage = tree_->damage;
         copyText(info->label, kLabelChars, tree_->label);
         return kOk;
     }

@@ -378,6 +378,11 @@ Result readImageFacts(const std::shared_ptr<ByteSource>& file, VbeImageFacts* f)
     f->folderCount = tree.folders;
     f->fileCount = tree.files;
     f->damage = tree.damage;
+    if (!tree.notes.empty()) {
+        const std::string& note = tree.notes.front();
+        copyLabel(utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(note.data()), note.size()),
+                  f->firstDamage, 256);
+    }
     f->shownSessionStart = static_cast<std::uint32_t>(tree.sessionStart);
     for (const Entry& e : tree.entries)
         if (!e.directory)

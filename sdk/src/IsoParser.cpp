@@ -1051,7 +1051,13 @@ void dropDuplicateNames(Tree& tree)
                 drop.insert(sorted[i]);
         if (drop.empty())
             continue;
-        tree.note("entries with the same name in one folder; the later ones are left out");
+        // The first name met twice says where the damage lies.
+        std::u16string twice;
+        for (std::size_t i = 1; i < sorted.size() && twice.empty(); ++i)
+            if (drop.count(sorted[i]))
+                twice = tree.entries[sorted[i]].name;
+        tree.note("\u201c" + utf16ToUtf8(twice) +
+                  "\u201d: entries with the same name in one folder; the later ones are left out");
         kids.erase(std::remove_if(kids.begin(), kids.end(),
                                   [&](std::uint32_t i) { return drop.count(i) > 0; }),
                    kids.end());

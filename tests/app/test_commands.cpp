@@ -487,6 +487,19 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
         EXPECT_EQ(List()->OpenFailureText(), LoadResString(656) + QStringLiteral("\n\n") +
                                                  FormatResText(LoadResString(c.reason), {path}));
     }
+
+    // A damaged image opens with what could be read, saying once what was
+    // left out.
+    const QString damaged = work.filePath(QStringLiteral("damaged.iso"));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral(LANTERN_LINK_TRAPS), QStringLiteral("link_and_folder"),
+                           work.filePath(QStringLiteral("outside")), damaged}),
+        0);
+    ModalAnswerer answerer({ClickOk()});
+    EXPECT_EQ(m_frame->OpenImageFromFrame(damaged), STATUS_OK);
+    ASSERT_EQ(answerer.m_texts.size(), 1);
+    EXPECT_EQ(answerer.m_texts[0], FormatResText(LoadResString(9329), {QStringLiteral("1")}));
 }
 
 // A folder no one may write in, root included: read-only for its owner,
