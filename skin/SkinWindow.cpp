@@ -1,20 +1,43 @@
 #include "SkinWindow.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+
+namespace {
+
+// The screen of the window the user works in: the active window, else the
+// first main window shown; null without either.
+QScreen* WorkingScreen(const QWidget* pExcept)
+{
+    if (QWidget* active = QApplication::activeWindow(); active && active != pExcept)
+        return active->screen();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != pExcept && top->isVisible() && qobject_cast<QMainWindow*>(top))
+            return top->screen();
+    return nullptr;
+}
+
+} // namespace
 
 void CentreOverOwner(QWidget* pWindow)
 {
     if (!pWindow)
         return;
     QRect area;
-    if (QWidget* owner = pWindow->parentWidget())
+    if (QWidget* owner = pWindow->parentWidget()) {
         area = owner->window()->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
+    } else {
+        QScreen* screen = WorkingScreen(pWindow);
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen)
+            area = screen->availableGeometry();
+    }
     if (area.isValid())
         pWindow->move(area.center() - QPoint(pWindow->width() / 2, pWindow->height() / 2));
 }

@@ -9,7 +9,8 @@ class QMouseEvent;
 class QWidget;
 
 // Centres `pWindow` in its current size over its parent's window or, without
-// a parent, over the primary screen's available area.
+// a parent, over the available area of the screen that holds the active
+// window (else the first main window shown, else the primary screen).
 void CentreOverOwner(QWidget* pWindow);
 
 // Moves a frameless window while the left mouse button is held on it: the

@@ -10,6 +10,9 @@
 #include "TempSettings.h"
 #include "WidgetTestApp.h"
 
+#include <QMainWindow>
+#include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -325,6 +328,53 @@ TEST_F(ConfirmFile, ShapedByItsPictureAndCentredOverItsOwner)
     EXPECT_TRUE(region.contains(QPoint(0, 150)));
     EXPECT_EQ(dialog.Button(IDC_CONFIRM_CANCEL)->geometry(), QRect(460, 267, 136, 24));
     EXPECT_EQ(dialog.Button(IDC_CONFIRM_CLOSE)->geometry(), QRect(590, 8, 20, 20));
+}
+
+// Needs two screens: the test runs itself again on an offscreen platform
+// with a second screen to the right of the primary one.
+TEST_F(ConfirmFile, WithoutOwnerCentresOnTheMainWindowsScreen)
+{
+    if (QGuiApplication::screens().size() < 2) {
+        QTemporaryDir dir;
+        const QString config = dir.filePath(QStringLiteral("screens.json"));
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"({"screens": [
+            {"name": "First", "x": 0, "y": 0, "width": 1024, "height": 768},
+            {"name": "Second", "x": 1024, "y": 0, "width": 1600, "height": 900}]})");
+        file.close();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           QStringLiteral("offscreen:configfile=") + config);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--gtest_filter=ConfirmFile.") +
+             QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 0);
+        return;
+    }
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    Describe(false);
+    for (const bool bMainWindow : {false, true}) {
+        QMainWindow main;
+        if (bMainWindow) {
+            main.setGeometry(1300, 100, 800, 600);
+            main.show();
+            main.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+            ASSERT_EQ(main.screen(), screens[1]);
+        }
+        const auto dialog = Built();
+        const QRect area = (bMainWindow ? screens[1] : screens[0])->availableGeometry();
+        // Centred to the pixel (QRect's centre rounds down).
+        const QPoint off = dialog->geometry().center() - area.center();
+        EXPECT_LE(off.manhattanLength(), 2) << bMainWindow << " " << off.x() << "," << off.y();
+    }
 }
 
 TEST_F(ConfirmFile, WithoutItsPictureKeepsItsSizeAndEveryControl)
