@@ -63,14 +63,15 @@ FILETIME64 LocalTime(int year, int month, int day, int hour, int minute)
 }
 
 // The overwrite question for an existing file or folder and its newer
-// namesake in the image.
-bool SaveConfirm(bool bFolder, const QString& file)
+// namesake in the image; with `nTabs` the focus moved that far by Tab (a
+// small file then, of 900 bytes).
+bool SaveConfirm(bool bFolder, const QString& file, int nTabs = 0)
 {
     FIND_DATA existing;
     existing.cFileName =
         bFolder ? QStringLiteral("VIDEO_TS") : QStringLiteral("Release notes 2.4.txt");
     existing.bDirectory = bFolder;
-    existing.nFileSize = bFolder ? 0 : 1536;
+    existing.nFileSize = bFolder ? 0 : nTabs > 0 ? 900 : 1536;
     existing.ftLastWriteTime = LocalTime(2023, 11, 4, 9, 12);
     CLTDataItem item(QLatin1Char('\\') + existing.cFileName, bFolder ? KIND_FOLDER : KIND_FILE,
                      bFolder ? 0 : 48213, 0);
@@ -82,6 +83,14 @@ bool SaveConfirm(bool bFolder, const QString& file)
     CConfirmFile dialog;
     dialog.m_pDescription = &description;
     dialog.InitDialog();
+    if (nTabs > 0) {
+        dialog.show();
+        dialog.activateWindow();
+        if (!QTest::qWaitForWindowActive(&dialog))
+            return false;
+        for (int i = 0; i < nTabs; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
     return GrabShaped(dialog, dialog.WindowRegion()).save(file);
 }
 
@@ -168,6 +177,7 @@ int main(int argc, char** argv)
         ok &= SaveProgress(percent, out + QStringLiteral("progress_%1.png").arg(percent));
     ok &= SaveConfirm(false, out + QStringLiteral("confirm-file.png"));
     ok &= SaveConfirm(true, out + QStringLiteral("confirm-folder.png"));
+    ok &= SaveConfirm(false, out + QStringLiteral("confirm-file-focus.png"), 3);
     SetLangResources(nullptr);
     return ok ? 0 : 1;
 }
