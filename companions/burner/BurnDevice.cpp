@@ -162,8 +162,12 @@ bool CBurnDevices::Select(int index, QString* pError)
         burn_drive_release(m_handles[m_nSelected], 0);
         m_grabbed[m_nSelected] = false;
     }
+    const bool bAgain = m_nSelected == index && m_grabbed[index];
     m_nSelected = index;
-    if (!m_grabbed[index]) {
+    if (bAgain) {
+        // The same drive chosen again: its disc may have changed meanwhile.
+        Refresh();
+    } else if (!m_grabbed[index]) {
         if (burn_drive_grab(m_handles[index], 1) <= 0) {
             if (pError)
                 *pError = TakeBurnFailureMessages().join(QLatin1Char('\n'));
@@ -185,6 +189,14 @@ bool CBurnDevices::SelectedIsStdio() const
 }
 
 MediumInfo CBurnDevices::Medium() const
+{
+    MediumInfo info = ReadMedium();
+    if (m_probe && Drive())
+        m_probe(info);
+    return info;
+}
+
+MediumInfo CBurnDevices::ReadMedium() const
 {
     MediumInfo info;
     burn_drive* d = Drive();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -87,13 +88,20 @@ public:
     bool SelectedIsStdio() const;
     // What the acquired drive holds (kind None without a drive or medium).
     MediumInfo Medium() const;
-    // Reads the medium again after a job changed it.
+    // Asks the drive for its medium again (after a job changed it, or when
+    // a disc may have been inserted or swapped since).
     void Refresh();
+    // Sees and may change what Medium() reports, after libburn said it;
+    // a stdio: drive always holds an overwritable medium, so this is how a
+    // write-once or used disc is put in front of the window.
+    void SetMediumProbe(std::function<void(MediumInfo&)> probe) { m_probe = std::move(probe); }
     // Lets the selected drive go; with `bEject` a real drive opens its tray.
     // A stdio: drive is never let go before the end.
     void ReleaseSelected(bool bEject);
 
 private:
+    MediumInfo ReadMedium() const;
+
     QList<DriveEntry> m_drives;
     std::vector<burn::burn_drive*> m_handles;
     std::vector<bool> m_grabbed;
@@ -101,6 +109,7 @@ private:
     burn::burn_drive_info* m_pExtra = nullptr;
     int m_nSelected = -1;
     qint64 m_nStdioCapacity = 0;
+    std::function<void(MediumInfo&)> m_probe;
 };
 
 // One burn: optional fast blanking, the write, an optional read-back.

@@ -64,6 +64,7 @@ inline constexpr int IDS_MSG_NO_LIBRARY = 30070;
 inline constexpr int IDS_MSG_NOT_WRITABLE = 30071;
 inline constexpr int IDS_MSG_NO_MEDIUM = 30072;
 inline constexpr int IDS_MSG_FAILED = 30073;
+inline constexpr int IDS_MSG_APPENDABLE_WRITE_ONCE = 30074;
 
 inline constexpr int IDS_SPEED_TIMES = 30080;
 inline constexpr int IDS_SPEED_MBS = 30081;

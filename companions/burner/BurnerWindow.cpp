@@ -345,6 +345,8 @@ void CBurnerWindow::Burn()
 {
     if (IsBusy())
         return;
+    // A disc inserted or swapped since the drive was chosen is seen now.
+    m_devices.Refresh();
     ShowMedium();
     const MediumInfo& m = m_medium;
     if (!m_devices.Drive() || m.kind == MediumKind::None) {
@@ -353,6 +355,13 @@ void CBurnerWindow::Burn()
         return;
     }
     bool bBlank = false;
+    if (m.nStatus == burn::BURN_DISC_APPENDABLE && !m.bErasable) {
+        // An image is a whole disc with its file system at block 0; written
+        // as a further session it would point at the wrong blocks.
+        ShowSkinnedMessageBox(IDS_MSG_APPENDABLE_WRITE_ONCE, MB_OK | MB_ICONWARNING,
+                              IDS_MESSAGE_BOX_CAPTION, this);
+        return;
+    }
     if (m.nStatus == burn::BURN_DISC_FULL ||
         (m.nStatus == burn::BURN_DISC_APPENDABLE && m.bErasable)) {
         // An image is a whole disc: a used disc is blanked first, if it can be.

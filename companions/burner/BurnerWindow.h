@@ -34,6 +34,7 @@ public:
     ~CBurnerWindow() override;
 
     bool IsBusy() const { return m_job.IsBusy(); }
+    CBurnDevices& Devices() { return m_devices; }
 
     // The controls, for the tests and the screenshots.
     CAlphaButton* BurnButton() const { return m_pBurn; }

@@ -127,6 +127,47 @@ TEST_F(Burner, ImageLargerThanTheMediumIsRefusedAndNothingIsWritten)
     EXPECT_FALSE(QFileInfo::exists(m_strDrive));
 }
 
+// A used disc put in front of the window after it opened: the state is asked
+// for again at Burn, and only an erasable disc is offered blanking.
+TEST_F(Burner, UsedDiscsAreRefusedOrBlankedFirst)
+{
+    struct Case
+    {
+        const char* profile;
+        int nStatus;
+        bool bErasable;
+        int nMessageId;
+    } cases[] = {
+        {"CD-R", burn::BURN_DISC_APPENDABLE, false, IDS_MSG_APPENDABLE_WRITE_ONCE},
+        {"DVD-R sequential recording", burn::BURN_DISC_APPENDABLE, false,
+         IDS_MSG_APPENDABLE_WRITE_ONCE},
+        {"DVD-R sequential recording", burn::BURN_DISC_FULL, false, IDS_MSG_NOT_ERASABLE},
+        {"CD-RW", burn::BURN_DISC_APPENDABLE, true, IDS_MSG_ASK_BLANK},
+    };
+    Open(64 * 1024);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        m_window->Devices().SetMediumProbe([&c](MediumInfo& m) {
+            m.kind = MediumKind::CD;
+            m.strProfile = QString::fromLatin1(c.profile);
+            m.nStatus = c.nStatus;
+            m.bErasable = c.bErasable;
+        });
+        // The last button: OK alone, or No to the blanking question.
+        const auto answer = ModalAnswerer::Always([](QWidget* w) {
+            auto* box = qobject_cast<CAdtMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            QTest::mouseClick(box->Buttons().back(), Qt::LeftButton);
+        });
+        Click(m_window->BurnButton());
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !answer->m_texts.isEmpty() && !QApplication::activeModalWidget(); }));
+        EXPECT_EQ(answer->m_texts, QStringList{LoadResString(c.nMessageId)});
+        EXPECT_FALSE(m_window->IsBusy());
+        EXPECT_FALSE(QFileInfo::exists(m_strDrive));
+    }
+}
+
 TEST_F(Burner, CancelStopsTheWriteAndLeavesTheDriveReady)
 {
     // At 1x DVD pace the image takes seconds, so the cancel lands mid-write.
