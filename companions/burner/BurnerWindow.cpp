@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <cmath>
@@ -443,6 +444,16 @@ void CBurnerWindow::closeEvent(QCloseEvent* event)
         close();
 }
 
+void CBurnerWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Esc is the Cancel button: it closes an idle window and stops a burn.
+    if (event->key() == Qt::Key_Escape && m_pCancel->isEnabled()) {
+        CancelOrClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void CBurnerWindow::PollJob()
 {
     const CBurnJob::Outcome outcome = m_job.Poll();
@@ -527,6 +538,7 @@ void CBurnerWindow::EndJob(CBurnJob::Outcome outcome)
         break;
     }
     m_pStatus->setText(status);
+    m_bBurnEnded = true;
     if (outcome == CBurnJob::Outcome::Done && m_pEject->isChecked() && !m_devices.SelectedIsStdio())
         m_devices.ReleaseSelected(true);
     else
@@ -546,10 +558,13 @@ void CBurnerWindow::SetBusy(bool bBusy)
     const bool bDrive = m_devices.Drive() != nullptr;
     m_pBurn->setEnabled(!bBusy && bDrive);
     m_pCancel->setEnabled(true);
+    m_pCancel->setText(
+        LoadResString(!bBusy && m_bBurnEnded ? IDS_BURNER_CLOSE : IDS_BURNER_CANCEL));
     m_pDrives->setEnabled(!bBusy);
     m_pSpeeds->setEnabled(!bBusy && m_pSpeeds->count() > 1);
     m_pVerify->setEnabled(!bBusy);
     m_pEject->setEnabled(!bBusy);
-    if (!bBusy && m_pStatus->text().isEmpty())
+    // Without a drive nothing is ready; the drive message says why.
+    if (!bBusy && bDrive && m_pStatus->text().isEmpty())
         m_pStatus->setText(LoadResString(IDS_STATE_READY));
 }

@@ -51,6 +51,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
@@ -73,6 +74,7 @@ private:
     std::deque<std::pair<qint64, qint64>> m_samples; // (ms, bytes) of the phase
     CBurnJob::Phase m_lastPhase = CBurnJob::Phase::Idle;
     bool m_bCloseWhenIdle = false;
+    bool m_bBurnEnded = false; // a burn ran: the window has done its work
 
     QLabel* m_pImage = nullptr;
     QComboBox* m_pDrives = nullptr;

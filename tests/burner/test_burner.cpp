@@ -108,8 +108,11 @@ TEST_F(Burner, BurnWritesTheImageAndReadsItBack)
     const QByteArray image = Image();
     ASSERT_GT(image.size(), 3 * 1024 * 1024);
     EXPECT_TRUE(Written() == image);
-    // Ready for the next disc.
+    // Ready for the next disc, or to be closed: by its button or by Esc.
     EXPECT_TRUE(m_window->BurnButton()->isEnabled());
+    EXPECT_EQ(m_window->CancelButton()->text(), LoadResString(IDS_BURNER_CLOSE));
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(m_window->isVisible());
 }
 
 TEST_F(Burner, ImageLargerThanTheMediumIsRefusedAndNothingIsWritten)
@@ -229,6 +232,7 @@ TEST_F(Burner, WithoutADriveTheWindowSaysSoAndCannotBurn)
     m_window = std::make_unique<CBurnerWindow>(m_strImage, QString(), 0);
     m_window->show();
     EXPECT_EQ(m_window->DriveMessage(), LoadResString(IDS_BURNER_NO_DRIVE));
+    EXPECT_EQ(m_window->StatusText(), QString());
     EXPECT_FALSE(m_window->DriveChooser()->isVisible());
     EXPECT_FALSE(m_window->BurnButton()->isEnabled());
 }
