@@ -4,11 +4,11 @@
 #include "MounterWnd.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
+#include "StoredSettings.h"
 #include "SuiteNames.h"
 #include "WindowEndpoint.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 CMounterArgs ParseMounterArgs(const QStringList& args)
 {
@@ -26,15 +26,15 @@ CMounterArgs ParseMounterArgs(const QStringList& args)
 
 bool LoadMounterLanguage()
 {
-    // The desktop's language when there is a set for it (Language/DEU/...
-    // by the language's three-letter code), else English.
+    // The language the settings name, else the one the locale asks for,
+    // when there is a set for it (Language/DEU/...), else English.
     static CLangResources s_resources;
-    const QString code =
-        QLocale::languageToCode(QLocale::system().language(), QLocale::ISO639Part2).toUpper();
-    const QString translated =
-        ProgramFolder() + QStringLiteral("/Language/%1/Fenmount.lang").arg(code);
-    if (!(QFileInfo::exists(translated) && s_resources.LoadFile(translated)) &&
-        !s_resources.LoadFile(ProgramFolder() + QStringLiteral("/Fenmount.lang")))
+    QString code = GetCurrentLang();
+    if (code.isEmpty())
+        code = LocaleLanguageCode();
+    const QString english = ProgramRelativePath(QStringLiteral("Fenmount.lang"));
+    const QString path = LanguageFilePath(QStringLiteral("Fenmount.lang"), code);
+    if (!s_resources.LoadFile(path) && (path == english || !s_resources.LoadFile(english)))
         return false;
     SetLangResources(&s_resources);
     return true;

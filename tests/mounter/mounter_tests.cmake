@@ -6,7 +6,8 @@ lantern_add_test(test_mounter WIDGETS
     SOURCES mounter/test_mounter.cpp mounter/MockUDisks.h
     LIBS lantern_mounter Qt6::Test Qt6::DBus)
 target_compile_definitions(test_mounter PRIVATE
-    FENMOUNT_UDISKS_MOCK="${CMAKE_CURRENT_SOURCE_DIR}/mounter/udisks2_mock.py")
+    FENMOUNT_UDISKS_MOCK="${CMAKE_CURRENT_SOURCE_DIR}/mounter/udisks2_mock.py"
+    LANTERN_MOUNTER="$<TARGET_FILE:Fenmount>")
 add_dependencies(test_mounter Fenmount)
 
 # The window with one image mounted, on a real display (run by hand:

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -365,6 +366,22 @@ TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
     EXPECT_TRUE(WaitFor([&] { return wnd.isVisible() && !wnd.isMinimized(); }));
     ASSERT_TRUE(Settled(wnd, 1)) << "the image goes to the running copy";
     EXPECT_EQ(wnd.Mounted().front().strImage, image);
+}
+
+// Help is printed, with no window and no display needed.
+TEST(MounterProgram, HelpIsPrintedAndTheProgramEnds)
+{
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        QProcess program;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.remove(QStringLiteral("DISPLAY"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(LANTERN_MOUNTER), {option});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option.toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << option.toStdString();
+        EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: Fenmount"));
+    }
 }
 
 } // namespace
