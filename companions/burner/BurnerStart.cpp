@@ -8,6 +8,7 @@
 #include "LangResources.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
+#include "StoredSettings.h"
 #include "SuiteNames.h"
 
 #include <QApplication>
@@ -82,8 +83,15 @@ QString BurnerHelpText()
 
 bool LoadBurnerTexts()
 {
+    // The language the settings name, else the one the locale asks for,
+    // when there is a set for it (Language/DEU/...), else English.
     static CLangResources texts;
-    if (!texts.LoadFile(ProgramRelativePath(QStringLiteral("Ardent8.lang"))))
+    QString code = GetCurrentLang();
+    if (code.isEmpty())
+        code = LocaleLanguageCode();
+    const QString english = ProgramRelativePath(QStringLiteral("Ardent8.lang"));
+    const QString path = LanguageFilePath(QStringLiteral("Ardent8.lang"), code);
+    if (!texts.LoadFile(path) && (path == english || !texts.LoadFile(english)))
         return false;
     SetLangResources(&texts);
     return true;
@@ -114,8 +122,14 @@ QString ChooseBurnerImage(QWidget* pOwner)
 int RunBurner(const QStringList& args)
 {
     if (!LoadBurnerTexts()) {
-        // Without its texts the burner has nothing to say but this.
-        Print(stderr, QStringLiteral("Ardent8: Ardent8.lang is missing beside the program."));
+        // Without its texts the burner can say only this, in English.
+        const QString text =
+            QStringLiteral("Ardent8 cannot start: its texts (Ardent8.lang) are missing beside "
+                           "the program.");
+        Print(stderr, text);
+        CAdtMessageBox box(text, QStringLiteral("Ardent8"), MB_OK | MB_ICONERROR, nullptr,
+                           MESSAGE_BOX_DEFAULT_ICON, false);
+        box.DoModal();
         return 1;
     }
     const BurnerArguments parsed = ParseBurnerArguments(args);
