@@ -102,6 +102,9 @@ TEST_F(Views, ListRowsAreTheCurrentFolderChildren)
               QStringLiteral("<4 ") + kb + QLatin1Char('>'));
     EXPECT_EQ(model->index(2, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("2 ") + kb);
     EXPECT_EQ(model->index(3, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("0 ") + kb);
+    // A record without a time shows none; one with a time shows it padded.
+    EXPECT_TRUE(model->index(2, SORT_COLUMN_MODIFIED).data().toString().isEmpty());
+    model->RecordAt(2)->m_ftModified = 133000000000000000; // 2022
     const QString date = model->index(2, SORT_COLUMN_MODIFIED).data().toString();
     EXPECT_TRUE(date.startsWith(u' ') && date.endsWith(u' ')) << date;
     EXPECT_EQ(model->index(2, 0).data(Qt::ToolTipRole).toString(), u"b.txt");
