@@ -1,5 +1,6 @@
 #include "MounterApp.h"
 
+#include "AdtMessageBox.h"
 #include "LangResources.h"
 #include "MounterWnd.h"
 #include "NamedMutex.h"
@@ -24,6 +25,12 @@ CMounterArgs ParseMounterArgs(const QStringList& args)
     return parsed;
 }
 
+namespace {
+
+constexpr int IDS_MOUNTER_NOT_ANSWERING = 30230;
+
+} // namespace
+
 bool LoadMounterLanguage()
 {
     // The language the settings name, else the one the locale asks for,
@@ -44,6 +51,15 @@ std::unique_ptr<CMounterInstance> CMounterInstance::Start(const CMounterArgs& ar
 {
     CNamedMutex::Result result = CNamedMutex::Result::Failed;
     std::unique_ptr<CNamedMutex> mutex = CNamedMutex::Create(MOUNTER_MUTEX_NAME, &result);
+    // Another copy holds the lock but no window of this user answers: a copy
+    // that hangs, or another user's. Say so, and go on alone if asked to.
+    if (result == CNamedMutex::Result::AlreadyExists &&
+        !CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, QByteArray(),
+                               nullptr)) {
+        if (ShowSkinnedMessageBox(LoadResString(IDS_MOUNTER_NOT_ANSWERING), MB_YESNO) != IDYES)
+            return nullptr;
+        result = CNamedMutex::Result::Failed;
+    }
     if (result == CNamedMutex::Result::AlreadyExists) {
         if (!args.strImage.isEmpty())
             CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, WM_COPYDATA_MSG, 0, args.strImage.toUtf8(),

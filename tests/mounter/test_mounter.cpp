@@ -9,6 +9,7 @@
 #include "ModalAnswerer.h"
 #include "MounterApp.h"
 #include "MounterWnd.h"
+#include "NamedMutex.h"
 #include "ProgramPaths.h"
 #include "SkinControls.h"
 #include "SuiteNames.h"
@@ -366,6 +367,29 @@ TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
     EXPECT_TRUE(WaitFor([&] { return wnd.isVisible() && !wnd.isMinimized(); }));
     ASSERT_TRUE(Settled(wnd, 1)) << "the image goes to the running copy";
     EXPECT_EQ(wnd.Mounted().front().strImage, image);
+}
+
+// A copy that holds the lock but answers nothing (hung, or another user's):
+// the user is asked, and may start this one all the same.
+TEST_F(Mounter, ALockHolderThatDoesNotAnswerIsToldAndCanBePassed)
+{
+    CNamedMutex::Result held = CNamedMutex::Result::Failed;
+    const auto silent = CNamedMutex::Create(MOUNTER_MUTEX_NAME, &held);
+    ASSERT_EQ(held, CNamedMutex::Result::Created);
+    for (const bool bStart : {false, true}) {
+        ModalAnswerer answerer({[bStart](QWidget* w) {
+            auto* box = qobject_cast<CAdtMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            ASSERT_EQ(box->Buttons().size(), 2u);
+            QTest::mouseClick(bStart ? box->Buttons().front() : box->Buttons().back(),
+                              Qt::LeftButton);
+        }});
+        auto instance = CMounterInstance::Start(CMounterArgs{});
+        EXPECT_EQ(answerer.Handled(), 1);
+        ASSERT_EQ(answerer.m_texts.size(), 1u);
+        EXPECT_EQ(answerer.m_texts[0], LoadResString(30230));
+        EXPECT_EQ(instance != nullptr, bStart);
+    }
 }
 
 // Help is printed, with no window and no display needed.
