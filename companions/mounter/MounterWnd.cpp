@@ -283,6 +283,9 @@ void CMounterWnd::Refresh()
         status = m_mounted.empty() ? LoadResString(IDS_FM_NOTHING_MOUNTED)
                                    : FormatResText(LoadResString(IDS_FM_MOUNTED_COUNT),
                                                    {QString::number(m_mounted.size())});
+    // Started by the viewer, which stays hidden until this window closes.
+    if (m_bEndWhenUnmounted && m_strActivity.isEmpty())
+        status += QStringLiteral("  ") + LoadResString(IDS_FM_VIEWER_RETURNS);
     m_pStatus->SetText(status);
 }
 

@@ -35,6 +35,7 @@ inline constexpr int IDS_FM_UNMOUNT_REFUSED = 30214;
 inline constexpr int IDS_FM_NO_FILE_SYSTEM = 30215;
 inline constexpr int IDS_FM_STILL_MOUNTED = 30216;
 inline constexpr int IDS_FM_MOUNTED_COUNT = 30217;
+inline constexpr int IDS_FM_VIEWER_RETURNS = 30231;
 // Command IDs of the buttons; each is also the string of its tooltip.
 inline constexpr int ID_FM_MOUNT = 30218;
 inline constexpr int ID_FM_UNMOUNT = 30219;
@@ -54,7 +55,11 @@ public:
     void MountImage(const QString& imagePath);
     // Started for the viewer: the window closes once the image it was
     // started for is no longer mounted (or could not be mounted).
-    void SetEndWhenUnmounted(bool bEnd) { m_bEndWhenUnmounted = bEnd; }
+    void SetEndWhenUnmounted(bool bEnd)
+    {
+        m_bEndWhenUnmounted = bEnd;
+        Refresh();
+    }
 
     // Shows, restores and raises the window and makes it active.
     void BringToFront();

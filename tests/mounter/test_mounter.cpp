@@ -237,6 +237,7 @@ TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
     CMounterWnd& wnd = *instance->Window();
     ASSERT_TRUE(Settled(wnd, 1));
     EXPECT_TRUE(wnd.isVisible());
+    EXPECT_TRUE(wnd.StatusText().endsWith(LoadResString(30231))) << wnd.StatusText().toStdString();
 
     Click(wnd.UnmountButton());
     EXPECT_TRUE(WaitFor([&] { return !wnd.isVisible(); }));
