@@ -2,9 +2,9 @@
 
 #include "AdtMessageBox.h"
 #include "EventPump.h"
+#include "FileListView.h"
 #include "ImageEngine.h"
 #include "LanternDoc.h"
-#include "FileListView.h"
 #include "MainFrame.h"
 #include "ModalDialogs.h"
 #include "ProgramPaths.h"
@@ -47,19 +47,7 @@ bool LoadLanguageResources(CLangResources* pResources, QString* pTried)
 {
     // The user's locale stands in for a language pack: the language the
     // settings name, else the one the locale asks for, else English.
-    QString code = GetCurrentLang();
-    if (code.isEmpty())
-        code = LocaleLanguageCode();
-    QString tried = LanguageFilePath(QStringLiteral("ADTRC.lang"), code);
-    bool bLoaded = pResources->LoadFile(tried);
-    const QString english = ProgramRelativePath(QStringLiteral("ADTRC.lang"));
-    if (!bLoaded && tried != english) {
-        tried = english;
-        bLoaded = pResources->LoadFile(tried);
-    }
-    if (pTried)
-        *pTried = tried;
-    return bLoaded;
+    return LoadLanguageFile(pResources, QStringLiteral("ADTRC.lang"), GetCurrentLang(), pTried);
 }
 
 QString MissingResourcesMessage(const QString& triedPath)

@@ -304,3 +304,20 @@ QString LanguageFilePath(const QString& fileName, const QString& code)
     }
     return ProgramRelativePath(fileName);
 }
+
+bool LoadLanguageFile(CLangResources* pResources, const QString& fileName, QString code,
+                      QString* pTried)
+{
+    if (code.isEmpty())
+        code = LocaleLanguageCode();
+    QString tried = LanguageFilePath(fileName, code);
+    bool bLoaded = pResources->LoadFile(tried);
+    const QString english = ProgramRelativePath(fileName);
+    if (!bLoaded && tried != english) {
+        tried = english;
+        bLoaded = pResources->LoadFile(tried);
+    }
+    if (pTried)
+        *pTried = tried;
+    return bLoaded;
+}

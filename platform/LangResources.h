@@ -88,6 +88,12 @@ QString UnescapeResText(QStringView value);
 // POSIX, and when none is set.
 QString LocaleLanguageCode();
 
+// Loads the resource file `fileName` in language `code` (empty: the one the
+// locale asks for), or the English one where that set is missing or cannot
+// be read. `pTried` gets the last path tried.
+bool LoadLanguageFile(CLangResources* pResources, const QString& fileName, QString code,
+                      QString* pTried = nullptr);
+
 // The resource file `fileName` of language `code` ("Language/<code>/" below
 // the program folder) when it exists, else the English one beside the
 // program.

@@ -86,12 +86,7 @@ bool LoadBurnerTexts()
     // The language the settings name, else the one the locale asks for,
     // when there is a set for it (Language/DEU/...), else English.
     static CLangResources texts;
-    QString code = GetCurrentLang();
-    if (code.isEmpty())
-        code = LocaleLanguageCode();
-    const QString english = ProgramRelativePath(QStringLiteral("Ardent8.lang"));
-    const QString path = LanguageFilePath(QStringLiteral("Ardent8.lang"), code);
-    if (!texts.LoadFile(path) && (path == english || !texts.LoadFile(english)))
+    if (!LoadLanguageFile(&texts, QStringLiteral("Ardent8.lang"), GetCurrentLang()))
         return false;
     SetLangResources(&texts);
     return true;

@@ -36,12 +36,7 @@ bool LoadMounterLanguage()
     // The language the settings name, else the one the locale asks for,
     // when there is a set for it (Language/DEU/...), else English.
     static CLangResources s_resources;
-    QString code = GetCurrentLang();
-    if (code.isEmpty())
-        code = LocaleLanguageCode();
-    const QString english = ProgramRelativePath(QStringLiteral("Fenmount.lang"));
-    const QString path = LanguageFilePath(QStringLiteral("Fenmount.lang"), code);
-    if (!s_resources.LoadFile(path) && (path == english || !s_resources.LoadFile(english)))
+    if (!LoadLanguageFile(&s_resources, QStringLiteral("Fenmount.lang"), GetCurrentLang()))
         return false;
     SetLangResources(&s_resources);
     return true;
