@@ -237,6 +237,20 @@ TEST(ShippedResources, EnglishIsCompleteAndGermanMatchesIt)
     }
     EXPECT_EQ(Placeholders(english.String(6119)).size(), 2);
 
+    // The companions' German sets hold every English text, with the same
+    // placeholders.
+    for (const char* name : {"Ardent8.lang", "Fenmount.lang"}) {
+        CLangResources en, de;
+        ASSERT_TRUE(en.LoadFile(RuntimeDir() + u'/' + QLatin1String(name))) << name;
+        ASSERT_TRUE(
+            de.LoadFile(RuntimeDir() + QStringLiteral("/Language/DEU/") + QLatin1String(name)))
+            << name;
+        EXPECT_TRUE(de.Warnings().isEmpty()) << name;
+        EXPECT_EQ(en.StringIds(), de.StringIds()) << name;
+        for (int id : en.StringIds())
+            EXPECT_EQ(Placeholders(en.String(id)), Placeholders(de.String(id))) << name << id;
+    }
+
     for (const CLangResources* res : {&english, &german}) {
         QSet<int> mainMenu, viewMenu;
         ASSERT_NE(res->Menu(128), nullptr);
