@@ -32,3 +32,28 @@ endif()
 # resources and the skin images.
 set(LANTERN_RUNTIME_DIR "${CMAKE_BINARY_DIR}/bin")
 set(LANTERN_INSTALL_DIR "${CMAKE_INSTALL_LIBDIR}/lantern")
+
+# A companion's texts: the English `file_name` of the calling folder goes
+# beside the programs, and each of its Language/<CODE>/`file_name` to
+# Language/<CODE>/ there; the target `target` copies them at build time, and
+# they are installed the same way.
+function(lantern_language_sets target file_name)
+    set(outputs "${LANTERN_RUNTIME_DIR}/${file_name}")
+    add_custom_command(OUTPUT "${LANTERN_RUNTIME_DIR}/${file_name}"
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_CURRENT_SOURCE_DIR}/${file_name}"
+                "${LANTERN_RUNTIME_DIR}/${file_name}"
+        DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${file_name}")
+    install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${file_name}" DESTINATION "${LANTERN_INSTALL_DIR}")
+    file(GLOB sets CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/Language/*/${file_name}")
+    foreach(set_file IN LISTS sets)
+        get_filename_component(set_dir "${set_file}" DIRECTORY)
+        get_filename_component(code "${set_dir}" NAME)
+        set(out "${LANTERN_RUNTIME_DIR}/Language/${code}/${file_name}")
+        add_custom_command(OUTPUT "${out}"
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different "${set_file}" "${out}"
+            DEPENDS "${set_file}")
+        list(APPEND outputs "${out}")
+        install(FILES "${set_file}" DESTINATION "${LANTERN_INSTALL_DIR}/Language/${code}")
+    endforeach()
+    add_custom_target(${target} ALL DEPENDS ${outputs})
+endfunction()

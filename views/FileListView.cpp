@@ -490,14 +490,14 @@ void CFileListView::OnFileView()
     // A link opens what it points to inside the image.
     if (record->IsSymlink()) {
         CLTDataItem* target = ResolveLink(record);
-        if (!target || target->m_nKind == KIND_ROOT) {
+        if (!target) {
             ShowCommandMessage(
                 FormatResText(LoadResString(IDS_LINK_OUTSIDE), {record->m_strDisplayName}));
             return;
         }
         record = target;
     }
-    if (record->IsFolder()) {
+    if (record->IsFolder() || record->m_nKind == KIND_ROOT) {
         if (m_pFolderTreeView)
             m_pFolderTreeView->SelectFolder(record);
         return;

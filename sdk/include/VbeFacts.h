@@ -84,7 +84,7 @@ struct VbeImageFacts
     char16_t isoLabel[33]; // UTF-16, NUL-terminated
     char16_t jolietLabel[33];
     char16_t udfLabel[128];
-    char16_t label[128]; // the label the viewer shows
+    char16_t label[128];       // the label the viewer shows
     char16_t firstDamage[256]; // what the first damage met was, in English; may be empty
 };
 

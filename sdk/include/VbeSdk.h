@@ -144,9 +144,9 @@ struct FindData
     std::uint32_t sizeHigh;
     // What the image records about the entry as a Unix file; every field is 0
     // where it records nothing (plain ISO 9660 and Joliet).
-    std::uint32_t unixMode;   // the kind and permission bits, as st_mode
-    std::uint32_t unixLinks;  // the link count
-    std::uint32_t unixOwner;  // user and group numbers; valid where unixMode is
+    std::uint32_t unixMode;  // the kind and permission bits, as st_mode
+    std::uint32_t unixLinks; // the link count
+    std::uint32_t unixOwner; // user and group numbers; valid where unixMode is
     std::uint32_t unixGroup;
     // The same nonzero value for every name of one file (one data extent or
     // one file entry), 0 where the entry has none; see unixLinks.
