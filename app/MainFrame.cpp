@@ -672,8 +672,9 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
     }
 }
 
-// What an extraction did, told when it ends where it kept existing files or
-// left something out; a plain complete or cancelled one needs no word.
+// What an extraction did, told when it ends where it kept existing files,
+// left something out or was cancelled after writing; a plain complete one
+// needs no word.
 void CMainFrame::TellExtractionEnd()
 {
     const bool bRan = m_bExtractionRuns;
@@ -689,8 +690,10 @@ void CMainFrame::TellExtractionEnd()
         return;
     const CImageEngine::ExtractSummary& done = g_pImageEngine->GetExtractSummary();
     const bool bCancelled = g_pImageEngine->IsCancelled();
-    // A cancel alone gets no message, as any cancelled command.
-    if (bRan && (done.nSkipped > 0 || !notes.isEmpty())) {
+    // A cancel before anything was written gets no message, as any cancelled
+    // command; once files are on disk the user learns how far it went.
+    const unsigned nWritten = done.nFiles + done.nHardLinks + done.nLinks;
+    if (bRan && (done.nSkipped > 0 || !notes.isEmpty() || (bCancelled && nWritten > 0))) {
         const QString counts = FormatResText(
             LoadResString(IDS_EXTRACT_COUNTS),
             {QString::number(done.nFiles + done.nHardLinks), QString::number(done.nLinks),

@@ -5,6 +5,7 @@
 #include "MounterWnd.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
+#include "SkinWindow.h"
 #include "StoredSettings.h"
 #include "SuiteNames.h"
 #include "WindowEndpoint.h"
@@ -70,6 +71,10 @@ std::unique_ptr<CMounterInstance> CMounterInstance::Start(const CMounterArgs& ar
     instance->m_pWnd = std::make_unique<CMounterWnd>();
     instance->m_pWnd->Listen();
     instance->m_pWnd->SetEndWhenUnmounted(args.bInterop);
+    // Placed before it is shown, so that a message from the first mount
+    // opens over the window rather than where the window manager had yet
+    // to put it.
+    CentreOverOwner(instance->m_pWnd.get());
     instance->m_pWnd->show();
     if (!args.strImage.isEmpty())
         instance->m_pWnd->MountImage(args.strImage);

@@ -696,6 +696,17 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
     EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
     EXPECT_TRUE(m_frame->isEnabled());
+
+    // Cancelled after a file was written: the user is told how far it went.
+    ScriptedImage second(QStringLiteral("file A 5\nfile BIG 40000000\n"));
+    Open(second);
+    SelectRows({QStringLiteral("A"), QStringLiteral("BIG")});
+    pumps = 0;
+    QTemporaryDir out2;
+    ExtractTo(out2.path());
+    ASSERT_EQ(m_warnings.size(), 1);
+    EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(9328))) << m_warnings[0];
+    EXPECT_TRUE(m_warnings[0].contains(QStringLiteral("Files written: 1."))) << m_warnings[0];
 }
 
 // The bar moves while a folder of small files is extracted, although every
