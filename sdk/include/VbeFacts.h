@@ -57,6 +57,22 @@ struct VbeBootEntry
 
 constexpr std::uint32_t kVbeMaxBootEntries = 8;
 
+// A track of an image that describes a disc (a cue sheet, NRG, ...).
+struct VbeTrack
+{
+    std::uint8_t number;  // 1 to 99
+    std::uint8_t session; // 1 to 99
+    std::uint8_t audio;   // 1 for an audio track
+    std::uint8_t reserved;
+    std::uint32_t sectorSize; // bytes per sector in the file
+    std::uint32_t startLba;   // the disc address of its INDEX 01
+    std::uint32_t sectors;
+    std::uint64_t bytes; // of user data: 2048 a sector for data, 2352 for audio
+    char mode[16];       // as the image names it: "MODE1/2352", "AUDIO", ...
+};
+
+constexpr std::uint32_t kVbeMaxTracks = 99;
+
 struct VbeImageFacts
 {
     std::uint32_t structSize;
@@ -86,6 +102,10 @@ struct VbeImageFacts
     char16_t udfLabel[128];
     char16_t label[128];       // the label the viewer shows
     char16_t firstDamage[256]; // what the first damage met was, in English; may be empty
+                               // also why the image could not be read, when it fails
+    char container[8];         // "cue", "nrg", "mds", "ccd", "cso", "zso"; empty for none
+    std::uint32_t trackCount;  // tracks the image describes; 0 for a plain image
+    VbeTrack tracks[kVbeMaxTracks];
 };
 
 extern "C" {

@@ -91,6 +91,10 @@ std::int64_t FileSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
 
 std::int64_t GatheredSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
 {
+    // What lies beyond the blocks (the audio tracks of a disc) has its own
+    // reads.
+    if (offset >= inner_->size())
+        return inner_->readAt(offset, dst, n);
     const std::uint64_t spanEnd = spanStart_ + span_.size();
     // Within the bytes fetched last; a span cut short by the end of the
     // image serves what it has.

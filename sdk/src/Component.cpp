@@ -4,6 +4,7 @@
 #include "FileReader.h"
 #include "ImageScan.h"
 #include "IsoParser.h"
+#include "OpenDisc.h"
 #include "PathIndex.h"
 #include "Text.h"
 #include "VbeSdk.h"
@@ -99,10 +100,7 @@ FileTime localFileTime(const Entry& e)
 class Image final : public ISdkImage, public RefCounted
 {
 public:
-    Image(std::shared_ptr<ByteSource> logical, SectorLayout layout)
-        : logical_(std::move(logical)), layout_(layout)
-    {
-    }
+    explicit Image(OpenedImage opened) : opened_(std::move(opened)) {}
     Result QueryInterface(const Guid& iid, void** out) override
     {
         if (!out)
@@ -123,11 +121,10 @@ public:
     std::uint32_t AddRef() override { return addRef(); }
     std::uint32_t Release() override { return release(); }
 
-    const std::shared_ptr<ByteSource>& logical() const { return logical_; }
+    const OpenedImage& opened() const { return opened_; }
 
 private:
-    std::shared_ptr<ByteSource> logical_;
-    SectorLayout layout_;
+    OpenedImage opened_;
 };
 
 // The scan running on the worker thread.
@@ -234,14 +231,15 @@ public:
             resetBrowsing();
             tree_.reset();
             auto t = std::make_shared<Task>();
-            std::shared_ptr<ByteSource> source = image_->logical();
+            // The scan keeps the image's views alive while it runs.
+            auto source = std::make_shared<OpenedImage>(image_->opened());
             t->thread = std::thread([t, source] {
                 Result outcome = kOk;
                 auto tree = std::unique_ptr<Tree>();
                 try {
                     tree = std::make_unique<Tree>();
                     ScanControl control{&t->abort, &t->progress};
-                    switch (scanImage(*source, *tree, control)) {
+                    switch (scanOpened(*source, *tree, control)) {
                     case ScanStatus::Ok:
                         break;
                     case ScanStatus::Unrecognized:
@@ -389,7 +387,7 @@ public:
             if (e.directory)
                 return kAccessDenied;
             if (!fileData_)
-                fileData_ = std::make_shared<GatheredSource>(image_->logical());
+                fileData_ = std::make_shared<GatheredSource>(image_->opened().data);
             file_ = std::make_unique<FileReader>(fileData_, *tree_, e);
             *size = file_->size();
             return kOk;
@@ -510,13 +508,10 @@ public:
             // Images are only ever read.
             if (access & 0x7FFFFFFFu)
                 return kAccessDenied;
-            std::shared_ptr<ByteSource> file;
-            if (const Result opened = openImageFile(path, &file); opened != kOk)
-                return opened;
-            SectorLayout layout;
-            if (!detectSectorLayout(*file, &layout))
-                return kUnrecognized;
-            *image = new Image(logicalView(std::move(file), layout), layout);
+            OpenedImage opened;
+            if (const Result r = openDiscImage(path, &opened); r != kOk)
+                return r;
+            *image = new Image(std::move(opened));
             return kOk;
         });
     }

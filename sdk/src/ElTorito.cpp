@@ -2,6 +2,7 @@
 
 #include "IsoFormat.h"
 #include "IsoParser.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,11 +22,6 @@ constexpr std::uint8_t kExtension = 0x44;
 constexpr std::uint8_t kPlatformUefi = 0xEF;
 constexpr std::uint8_t kEmulationHardDisk = 4;
 constexpr std::size_t kPvdCreated = 813; // 17-byte time
-
-std::u16string ascii(const std::string& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
 
 std::string hex(unsigned v)
 {

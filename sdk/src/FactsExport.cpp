@@ -1,7 +1,10 @@
 // The module's export for what an image holds (VbeFacts.h).
 
 #include "ImageFacts.h"
+#include "Text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 extern "C" __attribute__((visibility("default"))) vbe::Result
@@ -11,9 +14,19 @@ VbeReadImageFacts(const char16_t* path, VbeImageFacts* facts)
     if (!path || !facts || facts->structSize != sizeof(VbeImageFacts))
         return kInvalidArg;
     try {
-        std::shared_ptr<ByteSource> file;
-        const Result opened = openImageFile(path, &file);
-        return opened == kOk ? readImageFacts(file, facts) : opened;
+        OpenedImage image;
+        const Result opened = openDiscImage(path, &image);
+        if (opened == kOk)
+            return readImageFacts(image, facts);
+        const std::uint32_t size = facts->structSize;
+        std::memset(static_cast<void*>(facts), 0, sizeof *facts);
+        facts->structSize = size;
+        const std::u16string why =
+            utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(image.error.what.data()),
+                        image.error.what.size());
+        std::size_t n = std::min<std::size_t>(why.size(), 255);
+        std::copy(why.begin(), why.begin() + n, facts->firstDamage);
+        return opened;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     } catch (...) {

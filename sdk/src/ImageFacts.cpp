@@ -17,6 +17,13 @@ namespace {
 
 constexpr std::uint32_t kBlock = iso::kBlockSize;
 
+void copyText(const std::string& text, char* out, std::size_t capacity)
+{
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+}
+
 void copyLabel(const std::u16string& text, char16_t* out, std::size_t capacity)
 {
     const std::size_t n = std::min(text.size(), capacity - 1);
@@ -76,47 +83,15 @@ bool readSession(ByteSource& src, std::uint32_t start, Session* s)
     return primary;
 }
 
-// The sessions one after another in the file, as a multi-session image
-// written to a file holds them: each later one starts past the end of the
-// one before, with its own descriptors and its root folder inside itself.
-std::vector<Session> readSessions(ByteSource& src)
+// The sessions the scan found, read again for their descriptors; the scan
+// did the bounded search for them.
+std::vector<Session> readSessions(ByteSource& src, const std::vector<std::uint32_t>& starts)
 {
-    std::vector<Session> sessions(1);
-    if (!readSession(src, 0, &sessions[0]))
-        return {};
-    const std::uint64_t blocks = src.size() / kBlock;
-    std::vector<std::uint8_t> buf(256 * kBlock);
-    while (sessions.size() < 99) {
-        const Session& last = sessions.back();
-        const std::uint64_t from = last.volumeSpace > last.start
-                                       ? last.volumeSpace
-                                       : std::uint64_t(last.start) + last.volumeSpace;
-        if (from <= last.start || from + iso::kFirstDescriptor >= blocks)
-            break;
-        const std::uint64_t to = std::min<std::uint64_t>(blocks, from + 32768 + 16);
-        bool found = false;
-        for (std::uint64_t b = from + iso::kFirstDescriptor; b < to && !found; b += 256) {
-            const std::int64_t got = src.readAt(b * kBlock, buf.data(), buf.size());
-            if (got <= 0)
-                break;
-            for (std::size_t k = 0; k < std::size_t(got) / kBlock && !found; ++k) {
-                const std::uint8_t* p = buf.data() + k * kBlock;
-                if (p[0] != iso::kVdPrimary || std::memcmp(p + 1, "CD001", 5) != 0)
-                    continue;
-                const std::uint64_t start = b + k - iso::kFirstDescriptor;
-                Session next;
-                if (start > 0xFFFFFFFFu || !readSession(src, std::uint32_t(start), &next))
-                    continue;
-                const std::uint32_t root =
-                    iso::both32(next.pvd + iso::kVdRootRecord + iso::kDrExtent);
-                if (root >= start && root < blocks) {
-                    sessions.push_back(next);
-                    found = true;
-                }
-            }
-        }
-        if (!found)
-            break;
+    std::vector<Session> sessions;
+    for (std::uint32_t start : starts.empty() ? std::vector<std::uint32_t>{0} : starts) {
+        Session s;
+        if (readSession(src, start, &s))
+            sessions.push_back(std::move(s));
     }
     return sessions;
 }
@@ -354,22 +329,33 @@ void readUdf(ByteSource& src, VbeImageFacts* f)
 
 } // namespace
 
-Result readImageFacts(const std::shared_ptr<ByteSource>& file, VbeImageFacts* f)
+Result readImageFacts(const OpenedImage& image, VbeImageFacts* f)
 {
     const std::uint32_t size = f->structSize;
     std::memset(static_cast<void*>(f), 0, sizeof *f);
     f->structSize = size;
-    f->fileBytes = file->size();
-
-    SectorLayout layout;
-    if (!detectSectorLayout(*file, &layout))
-        return kUnrecognized;
-    f->sectorSize = layout.sectorSize;
-    std::shared_ptr<ByteSource> logical = logicalView(file, layout);
+    const Disc& disc = *image.disc;
+    f->fileBytes = image.fileBytes;
+    f->sectorSize = image.layout.sectorSize;
+    copyText(disc.container, f->container, sizeof f->container);
+    f->trackCount = static_cast<std::uint32_t>(disc.tracks.size());
+    for (std::size_t i = 0; i < disc.tracks.size() && i < kVbeMaxTracks; ++i) {
+        const Track& t = disc.tracks[i];
+        VbeTrack& out = f->tracks[i];
+        out.number = t.number;
+        out.session = t.session;
+        out.audio = t.audio;
+        out.sectorSize = t.sectorSize;
+        out.startLba = t.startLba;
+        out.sectors = t.sectors;
+        out.bytes = t.audio ? std::uint64_t(t.sectors) * 2352 : std::uint64_t(t.sectors) * 2048;
+        copyText(t.mode, out.mode, sizeof out.mode);
+    }
+    const std::shared_ptr<ByteSource>& logical = image.logical;
 
     // The tree the viewer would show, read as the viewer reads it.
     Tree tree;
-    const ScanStatus status = scanImage(*logical, tree);
+    const ScanStatus status = scanOpened(image, tree);
     if (status == ScanStatus::Unrecognized)
         return kUnrecognized;
     if (status != ScanStatus::Ok)
@@ -389,7 +375,7 @@ Result readImageFacts(const std::shared_ptr<ByteSource>& file, VbeImageFacts* f)
             f->dataBytes += e.size;
     copyLabel(tree.label, f->label, 128);
 
-    const std::vector<Session> sessions = readSessions(*logical);
+    const std::vector<Session> sessions = readSessions(*logical, tree.sessions);
     f->sessions = static_cast<std::uint32_t>(sessions.size());
     if (!sessions.empty()) {
         // The session the ISO tree comes from: the newest, which the scan reads.

@@ -3,15 +3,15 @@
 // records and sizes (VbeFacts.h describes every field).
 #pragma once
 
-#include "ByteSource.h"
+#include "OpenDisc.h"
 #include "VbeFacts.h"
 
 #include <memory>
 
 namespace vbe {
 
-// Fills facts (whose structSize the caller has set) from the image file.
+// Fills facts (whose structSize the caller has set) from the opened image.
 // kOk, kUnrecognized or kCorrupt, as a scan of the same image ends.
-Result readImageFacts(const std::shared_ptr<ByteSource>& file, VbeImageFacts* facts);
+Result readImageFacts(const OpenedImage& image, VbeImageFacts* facts);
 
 } // namespace vbe

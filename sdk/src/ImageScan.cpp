@@ -253,6 +253,8 @@ ScanStatus scanImage(ByteSource& logical, Tree& tree, const ScanControl& control
         return ScanStatus::Aborted;
     if (useUdf && shown.label.empty())
         shown.label = iso.label;
+    if (useUdf)
+        shown.sessions = std::move(iso.sessions);
     tree = std::move(shown);
     addBootFolder(logical, tree);
     if (control.progress)

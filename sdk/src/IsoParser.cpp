@@ -980,13 +980,34 @@ void countEntries(Tree& tree)
 ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
 {
     VolumeSet vs;
-    if (!readVolumeSet(src, 0, &vs))
-        return vs.badBlockSize ? ScanStatus::Corrupt : ScanStatus::Unrecognized;
-    for (std::uint32_t s = 1; s < limits::kMaxSessions; ++s) {
-        VolumeSet later;
-        if (!findNextSession(src, vs, &later))
-            break;
-        vs = std::move(later);
+    std::vector<std::uint32_t> sessions;
+    if (control.sessionStarts && !control.sessionStarts->empty()) {
+        // The image says where its sessions start: each is looked at there
+        // and nowhere else, and the newest with a volume is read.
+        bool found = false;
+        bool badBlockSize = false;
+        for (std::uint32_t start : *control.sessionStarts) {
+            VolumeSet at;
+            if (readVolumeSet(src, start, &at)) {
+                sessions.push_back(start);
+                vs = std::move(at);
+                found = true;
+            }
+            badBlockSize |= at.badBlockSize;
+        }
+        if (!found)
+            return badBlockSize ? ScanStatus::Corrupt : ScanStatus::Unrecognized;
+    } else {
+        if (!readVolumeSet(src, 0, &vs))
+            return vs.badBlockSize ? ScanStatus::Corrupt : ScanStatus::Unrecognized;
+        sessions.push_back(0);
+        for (std::uint32_t s = 1; s < limits::kMaxSessions; ++s) {
+            VolumeSet later;
+            if (!findNextSession(src, vs, &later))
+                break;
+            vs = std::move(later);
+            sessions.push_back(vs.start);
+        }
     }
 
     struct Candidate
@@ -1027,6 +1048,7 @@ ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
     tree = std::move(*best);
     tree.label = vs.pvdLabel.empty() ? vs.jolietLabel : vs.pvdLabel;
     tree.sessionStart = vs.start;
+    tree.sessions = std::move(sessions);
     countEntries(tree);
     if (control.progress)
         control.progress->store(1.0f, std::memory_order_relaxed);

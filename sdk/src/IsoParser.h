@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace vbe {
 
@@ -17,6 +18,10 @@ struct ScanControl
     // How many entries the caller expects the tree to hold (the other tree
     // of a bridge image), to size it once; 0 when unknown.
     std::size_t expectedEntries = 0;
+    // The first blocks of the sessions, when the image describes them (a
+    // cue sheet, NRG, ...): the newest that holds a volume is read, and no
+    // other is searched for.
+    const std::vector<std::uint32_t>* sessionStarts = nullptr;
 };
 
 enum class ScanStatus

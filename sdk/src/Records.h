@@ -84,6 +84,8 @@ struct Tree
     std::vector<std::string> notes; // the first few damage descriptions
     // Where the file system was found.
     std::uint64_t sessionStart = 0; // block of the session that was read
+    // First blocks of every ISO 9660 session found, oldest first.
+    std::vector<std::uint32_t> sessions;
     // Work done to read the tree, counted against the caps: blocks and areas
     // of structures read, and identifiers and records looked at (the ones
     // left out included).

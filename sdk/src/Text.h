@@ -17,5 +17,10 @@ std::string utf16ToUtf8(const std::u16string& s);
 std::u16string utf16beToUtf16(const std::uint8_t* s, std::size_t n);
 // Single-byte text (ISO 9660 identifiers) to UTF-16.
 std::u16string latin1ToUtf16(const std::uint8_t* s, std::size_t n);
+// ASCII text, as the module's own names are, to UTF-16.
+inline std::u16string ascii(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
 } // namespace vbe

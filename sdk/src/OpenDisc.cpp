@@ -1,0 +1,210 @@
+#include "OpenDisc.h"
+
+#include "CloneCd.h"
+#include "CompressedIso.h"
+#include "CueSheet.h"
+#include "Mds.h"
+#include "Nrg.h"
+#include "Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <strings.h>
+#include <unordered_set>
+
+namespace vbe {
+
+namespace {
+
+bool endsWith(const std::string& name, const char* ext)
+{
+    const std::size_t n = std::strlen(ext);
+    return name.size() > n && ::strcasecmp(name.c_str() + name.size() - n, ext) == 0;
+}
+
+Result fromErrno(int error)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return kFileNotFound;
+    if (error == EACCES || error == EPERM)
+        return kAccessDenied;
+    return kFail;
+}
+
+// Reads a described disc and makes its views.
+Result describedDisc(std::shared_ptr<Disc> disc, OpenedImage* out, const ByteSource& opened)
+{
+    if (!checkDisc(*disc, &out->error))
+        return kCorrupt;
+    for (const auto& file : disc->files)
+        if (file.get() != &opened)
+            out->fileBytes += file->size();
+    auto source = std::make_shared<DiscSource>(disc);
+    out->logical = source;
+    out->data = source;
+    out->sessionStarts = dataSessionStarts(*disc);
+    for (const Track& t : disc->tracks)
+        if (!t.audio) {
+            out->layout = {t.sectorSize, t.dataOffset};
+            break;
+        }
+    out->disc = std::move(disc);
+    return kOk;
+}
+
+} // namespace
+
+Result openDisc(std::shared_ptr<ByteSource> file, const std::string& fileName,
+                const DiscFolder& folder, OpenedImage* out)
+{
+    *out = OpenedImage();
+    out->fileBytes = file->size();
+    auto disc = std::make_shared<Disc>();
+    if (const char* kind = compressedIsoKind(*file)) {
+        file = openCompressedIso(std::move(file), &out->error);
+        if (!file)
+            return kCorrupt;
+        disc->container = kind;
+    } else if (isNrg(*file)) {
+        if (!readNrg(file, disc.get(), &out->error))
+            return kCorrupt;
+        return describedDisc(std::move(disc), out, *file);
+    } else if (isMds(*file)) {
+        if (!readMds(*file, fileName, folder, disc.get(), &out->error))
+            return out->error.missingFile ? kFileNotFound : kCorrupt;
+        return describedDisc(std::move(disc), out, *file);
+    } else if (looksLikeCloneCd(*file)) {
+        if (!readCloneCd(*file, fileName, folder, disc.get(), &out->error))
+            return out->error.missingFile ? kFileNotFound : kCorrupt;
+        return describedDisc(std::move(disc), out, *file);
+    } else if (looksLikeCueSheet(*file)) {
+        if (!readCueSheet(*file, folder, disc.get(), &out->error))
+            return out->error.missingFile ? kFileNotFound : kCorrupt;
+        return describedDisc(std::move(disc), out, *file);
+    } else if (endsWith(fileName, ".mdf")) {
+        // The sectors of a media descriptor image: its descriptor beside it
+        // says what they are.
+        const std::string mds = fileName.substr(0, fileName.size() - 4) + ".mds";
+        int error = 0;
+        if (auto descriptor = folder.open(mds, &error); descriptor && isMds(*descriptor)) {
+            if (!readMds(*descriptor, mds, folder, disc.get(), &out->error))
+                return out->error.missingFile ? kFileNotFound : kCorrupt;
+            out->fileBytes = descriptor->size();
+            return describedDisc(std::move(disc), out, *descriptor);
+        }
+    }
+    SectorLayout layout;
+    if (!detectSectorLayout(*file, &layout))
+        return kUnrecognized;
+    out->layout = layout;
+    out->logical = logicalView(std::move(file), layout);
+    out->data = out->logical;
+    out->disc = std::move(disc);
+    return kOk;
+}
+
+Result openDiscImage(const char16_t* path, OpenedImage* out)
+{
+    *out = OpenedImage();
+    const std::string utf8 = utf16ToUtf8(path);
+    int error = 0;
+    std::shared_ptr<ByteSource> file = FileSource::open(utf8, &error);
+    if (!file)
+        return fromErrno(error);
+    const std::size_t slash = utf8.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : utf8.substr(0, slash);
+    const std::string name = slash == std::string::npos ? utf8 : utf8.substr(slash + 1);
+    return openDisc(std::move(file), name, DirectoryFolder(folder), out);
+}
+
+namespace {
+
+std::u16string trackName(std::uint8_t number)
+{
+    std::string n = std::to_string(number);
+    if (n.size() < 2)
+        n = "0" + n;
+    return ascii("Track " + n + ".wav");
+}
+
+void addAudioFolder(const OpenedImage& image, Tree& tree)
+{
+    const Disc& disc = *image.disc;
+    auto* source = dynamic_cast<DiscSource*>(image.data.get());
+    if (!source)
+        return;
+    std::size_t audio = 0;
+    for (const Track& t : disc.tracks)
+        audio += t.audio;
+    if (audio == 0 || tree.entries.size() + audio + 1 > limits::kMaxEntries)
+        return;
+    std::unordered_set<std::u16string> taken;
+    for (std::uint32_t c : tree.entries[0].children)
+        taken.insert(tree.entries[c].name);
+    std::u16string name = u"[AUDIO]";
+    for (std::size_t n = 2; taken.count(name); ++n)
+        name = u"[AUDIO]-" + ascii(std::to_string(n));
+
+    Entry folder;
+    folder.name = name;
+    folder.directory = true;
+    const auto folderIndex = static_cast<std::uint32_t>(tree.entries.size());
+    tree.entries.push_back(folder);
+    tree.entries[0].children.push_back(folderIndex);
+    ++tree.folders;
+    for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
+        if (!disc.tracks[i].audio)
+            continue;
+        Entry file;
+        file.name = trackName(disc.tracks[i].number);
+        file.parent = folderIndex;
+        file.size = source->audioSize(i);
+        file.firstExtent = static_cast<std::uint32_t>(tree.extents.size());
+        file.extentCount = 1;
+        tree.extents.push_back({source->audioOffset(i), file.size});
+        tree.entries[folderIndex].children.push_back(
+            static_cast<std::uint32_t>(tree.entries.size()));
+        tree.entries.push_back(std::move(file));
+        ++tree.files;
+    }
+}
+
+bool hasAudio(const Disc& disc)
+{
+    for (const Track& t : disc.tracks)
+        if (t.audio)
+            return true;
+    return false;
+}
+
+} // namespace
+
+ScanStatus scanOpened(const OpenedImage& image, Tree& tree, const ScanControl& control)
+{
+    ScanControl sessions = control;
+    if (!image.sessionStarts.empty())
+        sessions.sessionStarts = &image.sessionStarts;
+    ScanStatus status = image.logical->size() > 0 ? scanImage(*image.logical, tree, sessions)
+                                                  : ScanStatus::Unrecognized;
+    if (status == ScanStatus::Aborted)
+        return status;
+    const bool audio = image.disc && hasAudio(*image.disc);
+    if (status != ScanStatus::Ok) {
+        if (!audio)
+            return status;
+        // Audio alone, or beside a data track that cannot be read: the
+        // tree is the folder of the tracks.
+        tree = Tree();
+        tree.entries.emplace_back();
+        tree.entries[0].directory = true;
+        if (status == ScanStatus::Corrupt)
+            tree.note("the data track holds no file system that can be read");
+    }
+    if (audio)
+        addAudioFolder(image, tree);
+    return ScanStatus::Ok;
+}
+
+} // namespace vbe
