@@ -184,6 +184,23 @@ std::vector<BootEntry> readBootCatalog(ByteSource& src, std::uint32_t catalog)
     return entries;
 }
 
+std::uint32_t addRootFolder(Tree& tree, Entry folder)
+{
+    std::unordered_set<std::u16string> taken;
+    for (std::uint32_t c : tree.entries[0].children)
+        taken.insert(tree.entries[c].name);
+    const std::u16string base = folder.name;
+    for (std::size_t n = 2; taken.count(folder.name); ++n)
+        folder.name = base + u"-" + ascii(std::to_string(n));
+    folder.directory = true;
+    folder.parent = 0;
+    const auto index = static_cast<std::uint32_t>(tree.entries.size());
+    tree.entries.push_back(std::move(folder));
+    tree.entries[0].children.push_back(index);
+    ++tree.folders;
+    return index;
+}
+
 void addBootFolder(ByteSource& src, Tree& tree)
 {
     if (tree.entries.empty())
@@ -210,25 +227,13 @@ void addBootFolder(ByteSource& src, Tree& tree)
     if (boot.empty() || tree.entries.size() + boot.size() + 1 > limits::kMaxEntries)
         return;
 
-    // A folder of the image's own named "[BOOT]" keeps its name.
-    std::unordered_set<std::u16string> taken;
-    for (std::uint32_t c : tree.entries[0].children)
-        taken.insert(tree.entries[c].name);
-    std::u16string name = u"[BOOT]";
-    for (std::size_t n = 2; taken.count(name); ++n)
-        name = u"[BOOT]-" + ascii(std::to_string(n));
-
     // The boot images record nothing of Unix files: mode and identity stay 0.
     Entry folder;
-    folder.name = name;
-    folder.directory = true;
+    folder.name = u"[BOOT]";
     folder.hasTime = hasTime;
     folder.mtime = created;
     folder.hundredths = static_cast<std::uint8_t>(hundredths);
-    const auto folderIndex = static_cast<std::uint32_t>(tree.entries.size());
-    tree.entries.push_back(folder);
-    tree.entries[0].children.push_back(folderIndex);
-    ++tree.folders;
+    const std::uint32_t folderIndex = addRootFolder(tree, folder);
     for (std::size_t n = 0; n < boot.size(); ++n) {
         const BootEntry& b = boot[n];
         if (std::uint64_t(b.loadBlock) * kBlockSize >= src.size()) {

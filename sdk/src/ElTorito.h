@@ -33,6 +33,11 @@ std::vector<BootEntry> readBootCatalog(ByteSource& logical, std::uint32_t catalo
 // session's boot record names; nothing when there is none.
 void addBootFolder(ByteSource& logical, Tree& tree);
 
+// Adds folder, a folder the module makes (such as "[BOOT]"), to the root of
+// tree under its name, or "name-N" when a folder of the image's own already
+// has it. Returns its index.
+std::uint32_t addRootFolder(Tree& tree, Entry folder);
+
 namespace limits {
 // The catalog is read from this many blocks at most: 255 entries and headers.
 constexpr std::uint32_t kMaxCatalogBlocks = 4;

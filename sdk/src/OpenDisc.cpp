@@ -3,6 +3,7 @@
 #include "CloneCd.h"
 #include "CompressedIso.h"
 #include "CueSheet.h"
+#include "ElTorito.h"
 #include "Mds.h"
 #include "Nrg.h"
 #include "Text.h"
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
-#include <unordered_set>
 
 namespace vbe {
 
@@ -140,20 +140,9 @@ void addAudioFolder(const OpenedImage& image, Tree& tree)
         audio += t.audio;
     if (audio == 0 || tree.entries.size() + audio + 1 > limits::kMaxEntries)
         return;
-    std::unordered_set<std::u16string> taken;
-    for (std::uint32_t c : tree.entries[0].children)
-        taken.insert(tree.entries[c].name);
-    std::u16string name = u"[AUDIO]";
-    for (std::size_t n = 2; taken.count(name); ++n)
-        name = u"[AUDIO]-" + ascii(std::to_string(n));
-
     Entry folder;
-    folder.name = name;
-    folder.directory = true;
-    const auto folderIndex = static_cast<std::uint32_t>(tree.entries.size());
-    tree.entries.push_back(folder);
-    tree.entries[0].children.push_back(folderIndex);
-    ++tree.folders;
+    folder.name = u"[AUDIO]";
+    const std::uint32_t folderIndex = addRootFolder(tree, folder);
     for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
         if (!disc.tracks[i].audio)
             continue;
