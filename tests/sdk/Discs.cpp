@@ -1,0 +1,110 @@
+#include "Discs.h"
+
+#include <gtest/gtest.h>
+
+namespace sdktest {
+
+namespace {
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+void putLe(std::string& s, std::uint32_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+
+constexpr std::size_t kSector = 2352;
+
+} // namespace
+
+fs::path writeDisc(const fs::path& dir, const std::string& format,
+                   const std::vector<DiscTrack>& tracks, const std::string& extra,
+                   const std::string& name)
+{
+    std::string spec = "{\"tracks\": [";
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const DiscTrack& t = tracks[i];
+        spec += i ? ", {" : "{";
+        spec += "\"kind\": " + jsonString(t.kind);
+        if (!t.source.empty())
+            spec += ", \"source\": " + jsonString(t.source.string());
+        if (t.sectors)
+            spec += ", \"sectors\": " + std::to_string(t.sectors);
+        if (t.seed)
+            spec += ", \"seed\": " + std::to_string(t.seed);
+        spec += ", \"pregap\": " + std::to_string(t.pregap);
+        spec += ", \"session\": " + std::to_string(t.session);
+        if (t.lba >= 0)
+            spec += ", \"lba\": " + std::to_string(t.lba);
+        spec += "}";
+    }
+    spec += "]}\n";
+    writeFile(dir / "spec.json", spec);
+    const fs::path image = dir / (name.empty() ? "disc." + format : name);
+    const std::string command = std::string(kPython) + " " +
+                                quote(scriptDir() / ("make_" + format + ".py")) + " " + extra +
+                                " " + quote(dir / "spec.json") + " " + quote(image);
+    return run(command) == 0 ? image : fs::path();
+}
+
+std::string audioBytes(unsigned seed, std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 9)) & 0xff);
+    return s;
+}
+
+std::string expectedWav(const std::vector<DiscTrack>& tracks, std::size_t i)
+{
+    const DiscTrack& t = tracks[i];
+    std::string samples = audioBytes(t.seed ? t.seed : unsigned(i + 1), t.sectors * kSector);
+    if (i + 1 < tracks.size()) {
+        const DiscTrack& next = tracks[i + 1];
+        if (next.kind == "audio" && next.session == t.session)
+            samples +=
+                audioBytes((next.seed ? next.seed : unsigned(i + 2)) + 100, next.pregap * kSector);
+    }
+    const auto bytes = static_cast<std::uint32_t>(samples.size());
+    std::string wav = "RIFF";
+    putLe(wav, 36 + bytes, 4);
+    wav += "WAVEfmt ";
+    putLe(wav, 16, 4);
+    putLe(wav, 1, 2);         // PCM
+    putLe(wav, 2, 2);         // stereo
+    putLe(wav, 44100, 4);     // samples per second
+    putLe(wav, 44100 * 4, 4); // bytes per second
+    putLe(wav, 4, 2);         // bytes per frame
+    putLe(wav, 16, 2);        // bits per sample
+    wav += "data";
+    putLe(wav, bytes, 4);
+    return wav + samples;
+}
+
+void expectDisc(Session& s, const fs::path& tree, const std::vector<DiscTrack>& tracks)
+{
+    const fs::path expected = tree.parent_path() / (tree.filename().string() + ".expected");
+    fs::remove_all(expected);
+    fs::create_directories(expected);
+    if (fs::exists(tree))
+        fs::copy(tree, expected, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        if (tracks[i].kind != "audio")
+            continue;
+        const std::string n = (i < 9 ? "0" : "") + std::to_string(i + 1);
+        writeFile(expected / "[AUDIO]" / ("Track " + n + ".wav"), expectedWav(tracks, i));
+    }
+    expectSameTree(s, expected, false);
+}
+
+} // namespace sdktest
