@@ -1,0 +1,159 @@
+#!/usr/bin/python3
+"""Writes the one data track of a spec (kind "2048") as a compressed ISO.
+
+    make_cso.py [--version 1|2] [--zso] [--block N] [--align N]
+                [--store-every N] [--lz4-tool] [--fault NAME] SPEC OUT
+
+The header (little-endian): "CISO" or "ZISO", header size 0x18, the bytes
+of the ISO (64 bits), block size, version, index shift, two zero bytes.
+Then an index of one 32-bit entry per block and one for the end: the
+block's file offset shifted right by the index shift, bit 31 a flag. Each
+block starts at a multiple of 1 << shift.
+  version 1  raw deflate; the flag marks a block stored as it is
+  version 2  raw deflate, LZ4 where the flag is set (here every other
+             block); a block whose length reaches the block size is stored
+  ZSO        LZ4 blocks; the flag marks a stored block
+--store-every N stores every Nth block; --lz4-tool takes ZSO blocks from
+the lz4 command's frame of independent blocks instead of the compressor
+below. --fault spoils the image: the index (descending, past_end), the
+header (huge_total, block_zero, block_3000), or the block holding the
+bytes MARKER: overflow (inflates to twice the block size) or an LZ4
+sequence that must be refused (lz4_before_start, lz4_offset_zero,
+lz4_literals_past_input, lz4_match_past_block).
+"""
+import argparse
+import struct
+import subprocess
+import zlib
+
+import disc_layout
+
+MARKER = b'HOSTILE-BLOCK-MARKER'
+
+
+def lz4_length(n):
+    return b'\xff' * (n // 255) + bytes([n % 255])
+
+
+# Sequences that would fill a 2048-byte block if the decoder let them: a
+# literal and a match of 2047 bytes from before the start, from offset 0; a
+# run of 2048 literals with 40 there; a match one byte too long.
+BAD_LZ4 = {
+    'lz4_before_start': b'\x1fA\x02\x00' + lz4_length(2047 - 19),
+    'lz4_offset_zero': b'\x1fA\x00\x00' + lz4_length(2047 - 19),
+    'lz4_literals_past_input': b'\xf0' + lz4_length(2048 - 15) + b'A' * 40,
+    'lz4_match_past_block': b'\x1fA\x01\x00' + lz4_length(2048 - 19),
+}
+
+
+def lz4(data):
+    """A greedy LZ4 block: a match wherever the 4 bytes at hand were seen
+    before, the last 5 bytes and anything after the last 12 literals."""
+    out, seen, i, anchor, n = bytearray(), {}, 0, 0, len(data)
+
+    def sequence(literals, offset=0, match=0):
+        token = min(len(literals), 15) << 4 | (min(match - 4, 15) if offset else 0)
+        out.append(token)
+        if len(literals) >= 15:
+            out.extend(lz4_length(len(literals) - 15))
+        out.extend(literals)
+        if offset:
+            out.extend(struct.pack('<H', offset))
+            if match - 4 >= 15:
+                out.extend(lz4_length(match - 19))
+
+    while i + 12 <= n:
+        key = data[i:i + 4]
+        j = seen.get(key)
+        seen[key] = i
+        if j is None or i - j > 65535:
+            i += 1
+            continue
+        m = 4
+        while i + m < n - 5 and data[j + m] == data[i + m]:
+            m += 1
+        sequence(data[anchor:i], i - j, m)
+        i = anchor = i + m
+    sequence(data[anchor:])
+    return bytes(out)
+
+
+def lz4_tool_blocks(path, block):
+    """The blocks of the lz4 command's frame: (data, stored) each."""
+    frame = subprocess.run(['lz4', '-q', '-B%d' % block, '-BI', '--no-frame-crc', '-c', path],
+                           check=True, capture_output=True).stdout
+    at = 6 + (8 if frame[4] & 8 else 0) + 1  # magic, FLG, BD, content size, HC
+    while True:
+        size, = struct.unpack_from('<I', frame, at)
+        if size == 0:
+            return
+        n = size & 0x7fffffff
+        yield frame[at + 4:at + 4 + n], bool(size >> 31)
+        at += 4 + n
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument('--version', type=int, default=1)
+    p.add_argument('--zso', action='store_true')
+    p.add_argument('--block', type=int, default=2048)
+    p.add_argument('--align', type=int, default=0)
+    p.add_argument('--store-every', type=int, default=0)
+    p.add_argument('--lz4-tool', action='store_true')
+    p.add_argument('--fault', default='')
+    p.add_argument('spec')
+    p.add_argument('out')
+    a = p.parse_args()
+    track, = disc_layout.load(a.spec)
+    assert track['kind'] == '2048'
+    with open(track['source'], 'rb') as f:
+        iso = f.read()
+    bs, version = a.block, 1 if a.zso else a.version
+    blocks = [iso[i:i + bs] for i in range(0, len(iso), bs)]
+    target = iso.find(MARKER) // bs
+    tool = iter(lz4_tool_blocks(track['source'], bs)) if a.lz4_tool else None
+    unit = 1 << a.align
+    pos = 24 + 4 * (len(blocks) + 1)
+    index, body = [], bytearray()
+
+    def pad():
+        nonlocal pos
+        gap = -pos % unit
+        body.extend(bytes(gap))
+        pos += gap
+
+    for n, data in enumerate(blocks):
+        pad()
+        use_lz4 = a.zso or (version == 2 and n % 2)
+        if tool:
+            packed, stored = next(tool)
+        elif a.fault == 'overflow' and n == target:
+            packed, stored = zlib.compress(data * 2, 9, -15), False
+        elif a.fault in BAD_LZ4 and n == target:
+            packed, stored = BAD_LZ4[a.fault], False
+        else:
+            packed = lz4(data) if use_lz4 else zlib.compress(data, 9, -15)
+            stored = (a.store_every and n % a.store_every == 0) or len(packed) >= len(data)
+        if version == 2 and not stored and len(packed) + -len(packed) % unit >= bs:
+            stored = True  # with its padding no smaller than a stored block
+        if stored:
+            packed = data.ljust(bs, b'\0') if version == 2 else data
+        flag = (stored and version == 1) or (version == 2 and not stored and use_lz4)
+        index.append(pos >> a.align | (0x80000000 if flag else 0))
+        body.extend(packed)
+        pos += len(packed)
+    pad()
+    index.append(pos >> a.align)
+    if a.fault == 'descending':
+        index[1], index[2] = index[2], index[1]
+    if a.fault == 'past_end':
+        index[-1] += (1 << 20) >> a.align
+    total = 1 << 50 if a.fault == 'huge_total' else len(iso)
+    bs = {'block_zero': 0, 'block_3000': 3000}.get(a.fault, bs)
+    header = (b'ZISO' if a.zso else b'CISO') + struct.pack('<IQIBBH', 24, total, bs, version,
+                                                            a.align, 0)
+    with open(a.out, 'wb') as f:
+        f.write(header + b''.join(struct.pack('<I', e) for e in index) + body)
+
+
+main()
