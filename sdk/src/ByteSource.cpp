@@ -56,6 +56,37 @@ FileSource::~FileSource()
     ::close(fd_);
 }
 
+std::uint64_t FileSource::dataEnd()
+{
+    // The holes are found from the end: the last hole that reaches the end
+    // of the file starts where the data ends. Walking the stretches of data
+    // from the start instead would cost one call per stretch.
+    if (size_ == 0)
+        return 0;
+    const off_t lastByte = static_cast<off_t>(size_ - 1);
+    if (::lseek(fd_, lastByte, SEEK_DATA) == lastByte)
+        return size_; // the last byte is data
+    // Halve the range where the last data lies: [low, high) holds the end.
+    std::uint64_t low = 0, high = size_;
+    for (int step = 0; step < 64 && high - low > 4096; ++step) {
+        const std::uint64_t mid = low + (high - low) / 2;
+        const off_t data = ::lseek(fd_, static_cast<off_t>(mid), SEEK_DATA);
+        if (data < 0) {
+            if (errno != ENXIO)
+                return size_; // holes not reported
+            high = mid;       // nothing but holes from mid on
+        } else {
+            const off_t hole = ::lseek(fd_, data, SEEK_HOLE);
+            if (hole < 0)
+                return size_;
+            low = static_cast<std::uint64_t>(hole);
+            if (low >= high)
+                return std::min<std::uint64_t>(low, size_);
+        }
+    }
+    return high;
+}
+
 std::int64_t FileSource::readAt(std::uint64_t offset, void* dst, std::size_t n)
 {
     if (offset >= size_ || n == 0)
@@ -151,6 +182,13 @@ SectorSource::SectorSource(std::shared_ptr<ByteSource> raw, SectorLayout layout)
     size_ = sectors * 2048;
     if (rest > layout_.dataOffset)
         size_ += std::min<std::uint64_t>(rest - layout_.dataOffset, 2048);
+}
+
+std::uint64_t SectorSource::dataEnd()
+{
+    const std::uint64_t rawEnd = raw_->dataEnd();
+    const std::uint64_t sectors = (rawEnd + layout_.sectorSize - 1) / layout_.sectorSize;
+    return std::min(size_, sectors * 2048);
 }
 
 std::int64_t SectorSource::readAt(std::uint64_t offset, void* dst, std::size_t n)

@@ -19,6 +19,10 @@ public:
     // short only at the end of the source, or -1 when the read failed.
     virtual std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) = 0;
 
+    // Where the data the source holds ends: every byte from there on reads
+    // as zero. size() when that is not known.
+    virtual std::uint64_t dataEnd() { return size(); }
+
     // Reads exactly n bytes or fails.
     bool readExact(std::uint64_t offset, void* dst, std::size_t n)
     {
@@ -35,6 +39,9 @@ public:
     ~FileSource() override;
     std::uint64_t size() const override { return size_; }
     std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override;
+    // The end of the file's last stretch of data, where the file system
+    // reports holes.
+    std::uint64_t dataEnd() override;
 
 private:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
@@ -109,6 +116,7 @@ public:
     SectorSource(std::shared_ptr<ByteSource> raw, SectorLayout layout);
     std::uint64_t size() const override { return size_; }
     std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override;
+    std::uint64_t dataEnd() override;
 
 private:
     std::shared_ptr<ByteSource> raw_;

@@ -414,31 +414,35 @@ bool UdfReader::loadVat(Map& m)
     auto& shared = vats_[m.underlying];
     // The VAT's file entry is the last thing written: look back from the
     // last recorded block. An image written into a larger file has zeros
-    // after it, which a drive would not report as recorded.
+    // after it, which a drive would not report as recorded: where the file
+    // system reports holes they are skipped at once, and zero blocks before
+    // them are passed over backwards in large pieces, as far as the file goes.
     const Map& phys = maps_[m.underlying];
     std::uint64_t last = lastBlock_;
     {
-        constexpr std::uint64_t kChunkBlocks = 32;
-        std::vector<std::uint8_t> chunk(kChunkBlocks * bs_);
-        std::uint64_t zeros = 0;
+        const std::uint64_t end = src_.dataEnd();
+        if (end / bs_ > 0 && (end + bs_ - 1) / bs_ - 1 < last)
+            last = (end + bs_ - 1) / bs_ - 1;
+        const std::uint64_t pieceBlocks = std::max<std::uint64_t>(1, (1u << 20) / bs_);
+        std::vector<std::uint8_t> piece(pieceBlocks * bs_);
         bool found = false;
-        while (!found && zeros < limits::kMaxTrailingZeroBytes / bs_ && last >= kChunkBlocks) {
+        std::uint64_t top = last + 1; // blocks below top are still to look at
+        while (!found && top > 0) {
             if (aborted())
                 return false;
-            std::uint64_t from = last + 1 - kChunkBlocks;
-            if (!src_.readExact(from * bs_, chunk.data(), chunk.size()))
+            const std::uint64_t from = top > pieceBlocks ? top - pieceBlocks : 0;
+            const std::size_t bytes = static_cast<std::size_t>((top - from) * bs_);
+            if (!src_.readExact(from * bs_, piece.data(), bytes))
                 break;
-            for (std::uint64_t k = kChunkBlocks; k-- > 0;) {
-                const std::uint8_t* b = chunk.data() + k * bs_;
+            for (std::uint64_t k = top - from; k-- > 0;) {
+                const std::uint8_t* b = piece.data() + k * bs_;
                 if (b[0] != 0 || std::memcmp(b, b + 1, bs_ - 1) != 0) {
                     last = from + k;
                     found = true;
                     break;
                 }
-                ++zeros;
             }
-            if (!found)
-                last = from - 1;
+            top = from;
         }
         if (!found)
             last = lastBlock_;

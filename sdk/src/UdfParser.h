@@ -34,7 +34,6 @@ constexpr std::uint32_t kMaxAdContinuations = 4096; // allocation extents per fi
 constexpr std::uint32_t kMaxFileExtents = 1u << 20; // produced extents, after translation
 constexpr std::uint64_t kMaxTotalExtents = 4u << 20;
 constexpr std::uint64_t kMaxVatBytes = 64ull << 20;
-constexpr std::uint64_t kMaxTrailingZeroBytes = 64ull << 20; // looked over for the VAT
 // Work per image, from its size in blocks: blocks of descriptors and entries
 // read; identifiers, allocation descriptors and translated blocks looked at
 // count as records (kRecordsPerBlock).
