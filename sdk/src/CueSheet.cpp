@@ -17,6 +17,7 @@ constexpr std::size_t kSniffBytes = 4096;
 constexpr std::uint32_t kFramesPerSecond = 75;
 // Files a sheet may name: every one holds at least one track.
 constexpr std::size_t kMaxFiles = limits::kMaxTracks;
+constexpr std::size_t kMaxWords = 8;
 
 // One line cut into its words; a word in double quotes keeps its spaces.
 struct Line
@@ -54,7 +55,11 @@ Line splitLine(const std::string& text)
             while (i < text.size() && !isSpace(text[i]))
                 word += text[i++];
         }
-        line.words.push_back(std::move(word));
+        // No command has more words; past them only the last one counts.
+        if (line.words.size() == kMaxWords)
+            line.words.back() = std::move(word);
+        else
+            line.words.push_back(std::move(word));
     }
     return line;
 }

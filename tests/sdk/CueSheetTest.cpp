@@ -12,60 +12,53 @@ using namespace sdktest;
 
 namespace {
 
-class CueSheets : public ::testing::Test
+// A folder with a small tree and its ISO image, made once.
+const fs::path& shared()
 {
-public:
-    static void SetUpTestSuite()
-    {
-        dir_ = new TempDir();
-        writeFile(*dir_ / "tree/readme.txt", "read me\n");
-        writeFile(*dir_ / "tree/sub/café.dat", std::string(70000, 'c'));
-        ASSERT_EQ(run("genisoimage -quiet -R -J -o " + quote(*dir_ / "plain.iso") + " " +
-                      quote(*dir_ / "tree")),
+    static TempDir dir;
+    static const fs::path path = [] {
+        writeFile(dir / "tree/readme.txt", "read me\n");
+        writeFile(dir / "tree/sub/café.dat", std::string(70000, 'c'));
+        EXPECT_EQ(run("genisoimage -quiet -R -J -o " + quote(dir / "plain.iso") + " " +
+                      quote(dir / "tree")),
                   0);
-    }
-    static void TearDownTestSuite()
-    {
-        delete dir_;
-        dir_ = nullptr;
-    }
+        return dir.path();
+    }();
+    return path;
+}
 
-    // What the module makes of the image: its result, the tracks and why it
-    // failed.
-    static VbeImageFacts facts(const fs::path& image, vbe::Result* result)
-    {
-        static auto read = reinterpret_cast<VbeReadImageFactsFn>(
-            dlsym(dlopen(LANTERN_VBE_MODULE, RTLD_NOW | RTLD_LOCAL), "VbeReadImageFacts"));
-        VbeImageFacts f{};
-        f.structSize = sizeof f;
-        *result = read(utf16(image.string()).c_str(), &f);
-        return f;
-    }
-    static TempDir* dir_;
-};
-TempDir* CueSheets::dir_ = nullptr;
+// What the module makes of the image: its result, the tracks and why it
+// failed.
+VbeImageFacts facts(const fs::path& image, vbe::Result* result)
+{
+    static auto read = reinterpret_cast<VbeReadImageFactsFn>(
+        dlsym(dlopen(LANTERN_VBE_MODULE, RTLD_NOW | RTLD_LOCAL), "VbeReadImageFacts"));
+    VbeImageFacts f{};
+    f.structSize = sizeof f;
+    *result = read(utf16(image.string()).c_str(), &f);
+    return f;
+}
 
 // bchunk cuts the tracks of a sheet of 2352-byte sectors (it reads no
 // other data modes right) into an ISO and WAV files; ours must hold the
 // same. It ends a track at the next INDEX 00, so no pregaps here.
-TEST_F(CueSheets, TracksAreThoseBchunkCuts)
+TEST(CueSheets, TracksAreThoseBchunkCuts)
 {
     if (!haveTool("bchunk"))
         GTEST_SKIP() << "bchunk is not installed";
     TempDir work;
     for (const char* kind : {"mode1", "mode2form1"}) {
         SCOPED_TRACE(kind);
-        const std::vector<DiscTrack> tracks = {dataTrack(kind, *dir_ / "plain.iso"), audioTrack(75),
-                                               audioTrack(40)};
+        const std::vector<DiscTrack> tracks = {dataTrack(kind, shared() / "plain.iso"),
+                                               audioTrack(75), audioTrack(40)};
         const fs::path cue = writeDisc(work.path(), "cue", tracks);
         ASSERT_FALSE(cue.empty());
         const fs::path cut = work / kind;
         ASSERT_EQ(run("bchunk -w " + quote(work / "disc.bin") + " " + quote(cue) + " " +
                       quote(cut) + " >/dev/null"),
                   0);
-        EXPECT_EQ(readHostFile(cut.string() + "01.iso"), readHostFile(*dir_ / "plain.iso"));
         const fs::path want = work / (std::string(kind) + ".tree");
-        fs::copy(*dir_ / "tree", want, fs::copy_options::recursive);
+        fs::copy(shared() / "tree", want, fs::copy_options::recursive);
         fs::create_directory(want / "[AUDIO]");
         for (const char* n : {"02", "03"})
             fs::copy(cut.string() + n + ".wav",
@@ -73,17 +66,6 @@ TEST_F(CueSheets, TracksAreThoseBchunkCuts)
         auto s = openImage(cue);
         expectSameTree(*s, want, false);
     }
-}
-
-void rename(const fs::path& sheet, const char* from, const char* to)
-{
-    fs::rename(sheet.parent_path() / from, sheet.parent_path() / to);
-}
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
 }
 
 struct Variant
@@ -105,9 +87,15 @@ const Variant kVariants[] = {
     {"named .txt", "", "disc.txt", nullptr},
     {"named .iso", "", "disc.iso", nullptr},
     {"BIN in another case", "", "disc.cue",
-     [](const fs::path& p) { rename(p, "disc.bin", "DISC.BIN"); }},
+     [](const fs::path& p) {
+         fs::rename(p.parent_path() / "disc.bin", p.parent_path() / "DISC.BIN");
+     }},
     {"lower-case keywords", "", "disc.cue",
-     [](const fs::path& p) { writeFile(p, lower(readHostFile(p))); }},
+     [](const fs::path& p) {
+         std::string text = readHostFile(p);
+         std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+         writeFile(p, text);
+     }},
     {"BOM, REM and TITLE", "", "disc.cue",
      [](const fs::path& p) {
          writeFile(p, "\xEF\xBB\xBFREM GENRE Test\r\nREM COMMENT \"by hand\"\nTITLE \"Disc\"\n" +
@@ -118,11 +106,11 @@ const Variant kVariants[] = {
 // Each way of writing the sheet gives the same tree, WAV files and disc
 // addresses: the data track, then audio tracks with 150 and 30 sectors of
 // pregap, stored (INDEX 00) or not (PREGAP).
-TEST_F(CueSheets, WaysOfWritingASheetReadAlike)
+TEST(CueSheets, WaysOfWritingASheetReadAlike)
 {
-    const std::vector<DiscTrack> tracks = {dataTrack("mode1", *dir_ / "plain.iso"),
+    const std::vector<DiscTrack> tracks = {dataTrack("mode1", shared() / "plain.iso"),
                                            audioTrack(75, 150), audioTrack(40, 30)};
-    const std::uint32_t data = std::uint32_t(fs::file_size(*dir_ / "plain.iso") / 2048);
+    const std::uint32_t data = std::uint32_t(fs::file_size(shared() / "plain.iso") / 2048);
     const std::uint32_t starts[] = {0, data + 150, data + 150 + 75 + 30};
     const std::uint32_t sectors[] = {data, 75, 40};
     for (const Variant& v : kVariants) {
@@ -147,7 +135,7 @@ TEST_F(CueSheets, WaysOfWritingASheetReadAlike)
             for (DiscTrack& t : shown)
                 t.pregap = 0;
         auto s = openImage(sheet);
-        expectDisc(*s, *dir_ / "tree", shown);
+        expectDisc(*s, shared() / "tree", shown);
     }
 }
 
@@ -159,46 +147,37 @@ struct Hostile
     const char* says; // part of the reason given
 };
 
-std::string manyTracks()
+// A sheet of one audio track in the file named.
+std::string sheetOf(const std::string& name, const char* type = "BINARY")
 {
-    std::string s = "FILE \"disc.bin\" BINARY\n";
-    for (int i = 0; i < 10000; ++i)
-        s += "TRACK " + std::to_string(i % 99 + 1) + " AUDIO\nINDEX 01 00:00:00\n";
-    return s;
+    return "FILE \"" + name + "\" " + type + "\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
 }
 
 // Sheets beside a good BIN (disc.bin: a MODE1/2352 track and 75 sectors
 // of audio) that must fail fast, with the right result and a reason.
-TEST_F(CueSheets, HostileSheetsFailWithAReason)
+TEST(CueSheets, HostileSheetsFailWithAReason)
 {
     TempDir work;
     ASSERT_FALSE(
-        writeDisc(work.path(), "cue", {dataTrack("mode1", *dir_ / "plain.iso"), audioTrack(75)})
+        writeDisc(work.path(), "cue", {dataTrack("mode1", shared() / "plain.iso"), audioTrack(75)})
             .empty());
     writeFile(work / "disc.wav", "RIFF");
     const std::string track = "FILE \"disc.bin\" BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:01:00\n";
+    std::string many = "FILE \"disc.bin\" BINARY\n";
+    for (int i = 0; i < 10000; ++i)
+        many += "TRACK " + std::to_string(i % 99 + 1) + " AUDIO\nINDEX 01 00:00:00\n";
     const Hostile kHostile[] = {
-        {"10,000 tracks", manyTracks(), vbe::kCorrupt, "more than 99 tracks"},
-        {"FILE missing", "FILE \"gone.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
-         vbe::kFileNotFound, "“gone.bin”"},
-        {"FILE absolute",
-         "FILE \"" + (work / "disc.bin").string() +
-             "\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
-         vbe::kCorrupt, "leaves its folder"},
-        {"FILE climbing", "FILE \"../disc.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
-         vbe::kCorrupt, "leaves its folder"},
+        {"10,000 tracks", many, vbe::kCorrupt, "more than 99 tracks"},
+        {"FILE missing", sheetOf("gone.bin"), vbe::kFileNotFound, "“gone.bin”"},
+        {"FILE absolute", sheetOf((work / "disc.bin").string()), vbe::kCorrupt,
+         "leaves its folder"},
+        {"FILE climbing", sheetOf("../disc.bin"), vbe::kCorrupt, "leaves its folder"},
         {"INDEX backwards", track + "TRACK 02 AUDIO\nINDEX 01 00:00:30\n", vbe::kCorrupt,
          "backwards"},
         {"INDEX beyond the BIN", track + "TRACK 02 AUDIO\nINDEX 01 90:00:00\n", vbe::kCorrupt,
          "beyond the end"},
-        {"INDEX 01 before INDEX 00",
-         track + "TRACK 02 AUDIO\nINDEX 00 00:02:00\nINDEX 01 00:01:50\n", vbe::kCorrupt,
-         "before its INDEX 00"},
-        {"WAVE file", "FILE \"disc.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", vbe::kCorrupt,
+        {"WAVE file", sheetOf("disc.wav", "WAVE"), vbe::kCorrupt,
          "Track 01 is stored in a WAVE file"},
-        {"unknown mode", "FILE \"disc.bin\" BINARY\nTRACK 01 MODE3/2352\nINDEX 01 00:00:00\n",
-         vbe::kCorrupt, "MODE3/2352"},
-        {"no INDEX 01", "FILE \"disc.bin\" BINARY\nTRACK 01 AUDIO\n", vbe::kCorrupt, "INDEX 01"},
         {"text, not a sheet", "Dear reader,\nFILE this away.\n", vbe::kUnrecognized, ""},
     };
     for (const Hostile& h : kHostile) {
