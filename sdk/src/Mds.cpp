@@ -107,6 +107,23 @@ int userOffset(Kind kind, std::uint32_t sectorSize)
     return -1;
 }
 
+// Whether a name the descriptor gives points out of the descriptor's
+// folder: absolute, with a drive, or climbing up.
+bool leavesFolder(const std::string& name)
+{
+    if (name[0] == '/' || (name.size() > 1 && name[1] == ':'))
+        return true;
+    for (std::size_t at = 0; at <= name.size();) {
+        std::size_t slash = name.find('/', at);
+        if (slash == std::string::npos)
+            slash = name.size();
+        if (name.compare(at, slash - at, "..") == 0)
+            return true;
+        at = slash + 1;
+    }
+    return false;
+}
+
 std::string hex(std::uint8_t v)
 {
     const char* digits = "0123456789ABCDEF";
@@ -229,6 +246,9 @@ bool readMds(ByteSource& mds, const std::string& mdsName, const DiscFolder& fold
                     name = stem + named.substr(1);
                 else if (!named.empty())
                     name = named;
+                if (leavesFolder(name))
+                    return fail("The MDF file name \"" + name + "\" of " + which +
+                                " leaves its folder.");
             }
             auto found = opened.find(name);
             if (found == opened.end()) {

@@ -6,7 +6,8 @@ session after the other) and an empty .sub.
 make_ccd.py [--bare] [--break FAULT] SPEC OUT
   --bare   no [TRACK N] sections: no pregaps, modes only in the sectors
   --break  one fault, for the hostile tests: entries (10,000 [Entry]
-           sections), missing (no .img), short (the .img cut after one sector)
+           sections), missing (no .img), short (the .img cut after the
+           first track)
 """
 import argparse
 import os
@@ -33,7 +34,7 @@ with open(stem + '.img', 'wb') as img:
             disc_layout.write_track(img, t)
             at = t['lba'] + t['sectors']
     if a.fault == 'short':
-        img.truncate(2352)
+        img.truncate(2352 * (tracks[0]['pregap'] + tracks[0]['sectors']))
 if a.fault == 'missing':
     os.remove(stem + '.img')
 open(stem + '.sub', 'wb').close()
