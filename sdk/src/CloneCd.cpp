@@ -89,7 +89,7 @@ struct Parsed
     std::map<std::int64_t, Entry> tracks; // [TRACK N]: MODE, INDEX 0, INDEX 1
 };
 
-// A track of the TOC, with where its sectors lie in the .img.
+// A track of the TOC and the pregap stored before it.
 struct TocTrack
 {
     std::uint8_t point;
