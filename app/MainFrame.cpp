@@ -6,6 +6,7 @@
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "ImageEngine.h"
+#include "ImageKinds.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternDoc.h"
@@ -812,7 +813,7 @@ QString CMainFrame::DroppedImagePath(const QMimeData* pData)
         return {};
     const QString path = url.toLocalFile();
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != u"iso" && suffix != u"adi" && suffix != u"rdf")
+    if (!ImageKinds::IsImageSuffix(suffix))
         return {};
     return path;
 }

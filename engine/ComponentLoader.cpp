@@ -18,6 +18,11 @@ void CComponentLoader::Unload()
     m_pfnCanUnloadNow = nullptr;
 }
 
+void* CComponentLoader::Symbol(const char* name) const
+{
+    return m_hModule ? ::dlsym(m_hModule, name) : nullptr;
+}
+
 STATUS CComponentLoader::Load(const QString& modulePath)
 {
     if (m_hModule)

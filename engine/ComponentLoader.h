@@ -27,6 +27,9 @@ public:
     // STATUS_FAIL without a module or a class factory.
     STATUS CreateObject(const vbe::Guid& clsid, const vbe::Guid& iid, void** ppObject);
 
+    // A further export of the loaded module by name, or null.
+    void* Symbol(const char* name) const;
+
     // The reason the last Load failed, for diagnostics.
     QString LastError() const { return m_strError; }
 

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <memory>
 
 CImageEngine* g_pImageEngine = nullptr;
 
@@ -216,6 +217,27 @@ STATUS CImageEngine::CanOpenImage(const QString& imagePath)
     const STATUS r = m_pEngine->OpenImage(0, 0x80000000u, Utf16(imagePath), &image);
     ReleaseAndClear(image);
     return r;
+}
+
+vbe::Result CImageEngine::ReadImageFacts(const QString& imagePath, VbeImageFacts* pFacts) const
+{
+    auto read = m_pLoader
+                    ? reinterpret_cast<VbeReadImageFactsFn>(m_pLoader->Symbol("VbeReadImageFacts"))
+                    : nullptr;
+    if (!read)
+        return vbe::kNotImplemented;
+    *pFacts = VbeImageFacts{};
+    pFacts->structSize = sizeof *pFacts;
+    const QString absolute = QFileInfo(imagePath).absoluteFilePath();
+    return read(reinterpret_cast<const char16_t*>(absolute.utf16()), pFacts);
+}
+
+QString CImageEngine::OpenFailureReason(const QString& imagePath) const
+{
+    auto facts = std::make_unique<VbeImageFacts>();
+    if (ReadImageFacts(imagePath, facts.get()) >= 0)
+        return QString();
+    return QString::fromUtf16(facts->firstDamage);
 }
 
 STATUS CImageEngine::GetProgress(std::uint32_t nCode, int* pValue) const

@@ -15,6 +15,7 @@
 #include "LocalTimeMemo.h"
 #include "NamedMutex.h"
 #include "TargetTree.h"
+#include "VbeFacts.h"
 #include "VbeSdk.h"
 
 #include <QString>
@@ -61,6 +62,12 @@ public:
     void DetachImage();
     STATUS ReattachImage();
     STATUS CanOpenImage(const QString& imagePath);
+    // What the module reads of the image: file systems, boot records,
+    // tracks. kNotImplemented when the module has no such export.
+    vbe::Result ReadImageFacts(const QString& imagePath, VbeImageFacts* pFacts) const;
+    // Why the module cannot open the image, in its words (a file a cue
+    // sheet names is missing, ...), or empty.
+    QString OpenFailureReason(const QString& imagePath) const;
 
     // Opens the image and fills the tree below `pRoot` (which has no
     // children) breadth first; 0, STATUS_CANCELLED or a failure.

@@ -7,6 +7,7 @@
 #include "FolderTreeView.h"
 #include "FrameHost.h"
 #include "ImageEngine.h"
+#include "ImageKinds.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
@@ -44,9 +45,11 @@ constexpr int IDS_OPEN_DENIED = 9322;
 constexpr int IDS_OPEN_EMPTY = 9323;
 constexpr int IDS_OPEN_NO_IMAGE = 9324;
 constexpr int IDS_OPEN_DAMAGED = 9325;
+constexpr int IDS_OPEN_UNREADABLE = 9332;
 constexpr int IDS_OPEN_DAMAGE = 9329;
 constexpr int IDS_NO_ROOM_TO_VIEW = 660;
 constexpr int IDS_IMAGE_FILTER = 6119;
+constexpr int IDS_SHELF_FILTER = 6120;
 constexpr int IDS_OPEN_TITLE = 61440;
 
 // The rows of a selection model, each once, top to bottom. Icon styles
@@ -351,8 +354,7 @@ std::int32_t CFileListView::OpenImageFile(const QString& path)
     const QString folder = slash < 0 ? QString() : path.left(slash);
     const QString name = path.mid(slash + 1);
     const auto dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot).toLower();
-    if (extension != u".adi" && extension != u".iso" && extension != u".rdf")
+    if (dot < 0 || !ImageKinds::IsImageSuffix(name.mid(dot + 1)))
         return STATUS_FAIL;
     CLanternDoc* doc = GetDoc();
     if (!doc)
@@ -416,8 +418,18 @@ STATUS CFileListView::CheckImageFile(const QString& path)
             r = g_pImageEngine->CanOpenImage(path);
             if (r == vbe::kUnrecognized)
                 reason = IDS_OPEN_NO_IMAGE;
-            else if (r == vbe::kCorrupt || r == vbe::kReadFault)
+            else if (r == vbe::kCorrupt || r == vbe::kReadFault || r == vbe::kFileNotFound)
                 reason = IDS_OPEN_DAMAGED;
+            // An image that describes a disc says what in it is amiss: a
+            // file it names that is not there, a track beyond its file.
+            if (r == vbe::kCorrupt || r == vbe::kFileNotFound) {
+                const QString why = g_pImageEngine->OpenFailureReason(path);
+                if (!why.isEmpty()) {
+                    m_strOpenFailure =
+                        FormatResText(LoadResString(IDS_OPEN_UNREADABLE), {path, why});
+                    return r;
+                }
+            }
         }
     }
     if (reason == 0)
@@ -461,9 +473,13 @@ bool CFileListView::OnUpdateCommand(CCmdUI& ui)
 
 void CFileListView::OnImageOpen()
 {
-    const QString patterns = QStringLiteral("*") + QStringLiteral(".adi") + QStringLiteral(";*") +
-                             QStringLiteral(".iso") + QStringLiteral(";*") + QStringLiteral(".rdf");
-    const QString filter = FormatResText(LoadResString(IDS_IMAGE_FILTER), {patterns, patterns});
+    // The program's own kinds first, as they always stood; then the images
+    // of other disc programs.
+    const QString patterns = ImageKinds::Patterns(ImageKinds::OwnSuffixes());
+    const QString shelf = ImageKinds::Patterns(ImageKinds::ShelfSuffixes());
+    const QString filter = FormatResText(LoadResString(IDS_IMAGE_FILTER), {patterns, patterns}) +
+                           QLatin1Char('|') +
+                           FormatResText(LoadResString(IDS_SHELF_FILTER), {shelf, shelf});
     CFileDialogEX dlg(true, filter, this);
     dlg.setWindowTitle(LoadResString(IDS_OPEN_TITLE));
     const QString start = GetImagePath();

@@ -25,7 +25,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <dlfcn.h>
 #include <functional>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -270,8 +269,13 @@ QString OpenFailure(const QString& image, STATUS r, const CImageEngine& engine)
         return QStringLiteral("the image-reading module VBE.so is missing beside the program");
     if (r == vbe::kUnrecognized)
         return QStringLiteral("%1 holds no file system Lantern can read").arg(image);
-    if (r == vbe::kCorrupt)
-        return QStringLiteral("%1 is damaged beyond reading").arg(image);
+    if (r == vbe::kCorrupt || r == vbe::kFileNotFound) {
+        const QString why = engine.OpenFailureReason(image);
+        if (!why.isEmpty())
+            return QStringLiteral("%1 cannot be read: %2").arg(image, why);
+        if (r == vbe::kCorrupt)
+            return QStringLiteral("%1 is damaged beyond reading").arg(image);
+    }
     if (r == vbe::kAccessDenied)
         return QStringLiteral("%1 cannot be read: permission denied").arg(image);
     return QStringLiteral("cannot open %1 (status 0x%2)")
@@ -283,19 +287,9 @@ QString OpenFailure(const QString& image, STATUS r, const CImageEngine& engine)
 // the module beside the program has none.
 bool ReadFacts(const QString& image, VbeImageFacts* f, vbe::Result* r)
 {
-    const QString modulePath = QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so");
-    void* module = ::dlopen(QFile::encodeName(modulePath).constData(), RTLD_NOW | RTLD_LOCAL);
-    auto read = module ? reinterpret_cast<VbeReadImageFactsFn>(::dlsym(module, "VbeReadImageFacts"))
-                       : nullptr;
-    if (read) {
-        *f = VbeImageFacts{};
-        f->structSize = sizeof *f;
-        const QString absolute = QFileInfo(image).absoluteFilePath();
-        *r = read(reinterpret_cast<const char16_t*>(absolute.utf16()), f);
-    }
-    if (module)
-        ::dlclose(module);
-    return read != nullptr;
+    CImageEngine engine(QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so"));
+    *r = engine.ReadImageFacts(image, f);
+    return *r != vbe::kNotImplemented;
 }
 
 // What the module says of the first damage it met in the image, or "".
@@ -587,6 +581,8 @@ int Info(const QString& image)
                                    "or too old to describe images"));
     if (r == vbe::kUnrecognized)
         return Fail(QStringLiteral("%1 holds no file system Lantern can read").arg(image));
+    if ((r == vbe::kCorrupt || r == vbe::kFileNotFound) && f.firstDamage[0] != 0)
+        return Fail(QStringLiteral("%1 cannot be read: %2").arg(image, Label(f.firstDamage)));
     if (r == vbe::kCorrupt)
         return Fail(QStringLiteral("%1 is damaged beyond reading").arg(image));
     if (r == vbe::kAccessDenied)
@@ -655,6 +651,34 @@ int Info(const QString& image)
                         .arg(f.bootEntryCount == 1 ? QStringLiteral("y") : QStringLiteral("ies")));
         for (std::uint32_t i = 0; i < std::min(f.bootEntryCount, kVbeMaxBootEntries); ++i)
             add("Boot entry", BootText(f.boot[i]));
+    }
+    if (f.container[0] != 0) {
+        static const std::pair<const char*, const char*> kContainers[] = {
+            {"cue", "cue sheet with BIN files"},
+            {"nrg", "Nero image (NRG)"},
+            {"mds", "media descriptor (MDS with MDF)"},
+            {"ccd", "CloneCD (CCD with IMG)"},
+            {"cso", "compressed ISO (CSO)"},
+            {"zso", "compressed ISO (ZSO, LZ4)"}};
+        const QByteArray kind(f.container, static_cast<qsizetype>(qstrnlen(f.container, 8)));
+        QString name = QString::fromLatin1(kind);
+        for (const auto& [key, text] : kContainers)
+            if (kind == key)
+                name = QLatin1String(text);
+        add("Container", name);
+    }
+    if (f.trackCount > 0)
+        add("Tracks", QString::number(f.trackCount));
+    for (std::uint32_t i = 0; i < std::min(f.trackCount, kVbeMaxTracks); ++i) {
+        const VbeTrack& t = f.tracks[i];
+        add("Track", QStringLiteral("%1: session %2, %3, %6 sectors of %4 bytes at address %5, %7")
+                         .arg(t.number, 2, 10, QLatin1Char('0'))
+                         .arg(t.session)
+                         .arg(QLatin1String(t.mode, static_cast<qsizetype>(qstrnlen(t.mode, 16))))
+                         .arg(t.sectorSize)
+                         .arg(t.startLba)
+                         .arg(t.sectors)
+                         .arg(SizeText(t.bytes)));
     }
     add("Sectors", f.sectorSize == 2048
                        ? QStringLiteral("2048 bytes (user data only)")

@@ -158,14 +158,17 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
     EXPECT_EQ(directory, first.Folder());
     EXPECT_GT(modalWhileUp, 0);
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
-    ASSERT_EQ(filters.size(), 1);
+    // The program's own kinds, then those of other disc programs.
+    ASSERT_EQ(filters.size(), 2);
     EXPECT_TRUE(QDir::match(filters[0], QStringLiteral("x.IsO"))) << filters[0];
     EXPECT_FALSE(QDir::match(filters[0], QStringLiteral("x.img"))) << filters[0];
+    EXPECT_TRUE(QDir::match(filters[1], QStringLiteral("x.IMG"))) << filters[1];
+    EXPECT_TRUE(QDir::match(filters[1], QStringLiteral("x.Nrg"))) << filters[1];
     EXPECT_EQ(List()->GetOpenImagePath(), capital);
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"CAPS");
 
     // Another extension: message 656, and the image stays.
-    const QString other = first.Folder() + QStringLiteral("/notes.img");
+    const QString other = first.Folder() + QStringLiteral("/notes.txt");
     WriteFile(other, "file C 1\n");
     ModalAnswerer refused({ChooseFile(other), ClickOk()});
     Trigger(ID_IMAGE_OPEN);

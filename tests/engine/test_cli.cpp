@@ -190,6 +190,14 @@ TEST_F(CliTest, FailuresNameTheirCause)
                 QStringLiteral("nothing/here")});
     EXPECT_NE(r.code, 0);
     EXPECT_TRUE(r.err.contains("nothing/here")) << r.err.toStdString();
+    // A cue sheet whose BIN is gone says which file is missing.
+    const QString sheet = m_dir.filePath(QStringLiteral("game.cue"));
+    WriteFile(sheet, "FILE \"game.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", 0);
+    for (const char* command : {"list", "info"}) {
+        r = RunCli({QLatin1String(command), sheet});
+        EXPECT_NE(r.code, 0);
+        EXPECT_TRUE(r.err.contains("game.bin")) << command << ": " << r.err.toStdString();
+    }
     r = RunCli({QStringLiteral("bogus")});
     EXPECT_EQ(r.code, 2);
 }
@@ -368,6 +376,17 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
                              QStringLiteral("/../sdk/wrap_raw.py")),
          {QStringLiteral("Sectors:         2352 bytes (raw sectors)"),
           QStringLiteral("Rock Ridge:      yes")}},
+        {"a cue sheet of a data and an audio track",
+         QStringLiteral("genisoimage -quiet -R -o \"$IMG.iso\" '%1' && printf '{\"tracks\": "
+                        "[{\"kind\": \"mode1\", \"source\": \"%s\"}, {\"kind\": \"audio\", "
+                        "\"sectors\": 75}]}' \"$IMG.iso\" > \"$IMG.json\" && /usr/bin/python3 "
+                        "'%2' \"$IMG.json\" \"$IMG\"")
+             .arg(small, QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                             QStringLiteral("/../sdk/make_cue.py")),
+         {QStringLiteral("Container:       cue sheet with BIN files"),
+          QStringLiteral("Tracks:          2"),
+          QStringLiteral("Track:           02: session 1, AUDIO, 75 sectors of 2352 bytes at "
+                         "address ")}},
     };
     int n = 0;
     for (const Case& c : cases) {
