@@ -1,12 +1,18 @@
-// Scans an image from memory, walks every entry and reads every file.
+// Opens an image from memory as the module opens any image file (a
+// described disc too), reads its facts, walks every entry and reads every
+// file.
 #include "ExerciseImage.h"
 
 #include "ByteSource.h"
 #include "FileReader.h"
+#include "ImageFacts.h"
 #include "ImageScan.h"
 #include "IsoParser.h"
+#include "OpenDisc.h"
 #include "PathIndex.h"
 
+#include <cerrno>
+#include <memory>
 #include <vector>
 
 namespace vbe {
@@ -24,18 +30,43 @@ std::u16string pathOf(const Tree& tree, std::uint32_t i)
     return path;
 }
 
+// The folder of an input: every file a description names is the input
+// itself, so a cue sheet or descriptor reads its own bytes as its sectors.
+class SelfFolder final : public DiscFolder
+{
+public:
+    explicit SelfFolder(std::shared_ptr<ByteSource> self) : self_(std::move(self)) {}
+    std::shared_ptr<ByteSource> open(const std::string& name, int* error) const override
+    {
+        if (name.empty() || name.front() == '/' || name.find("..") != std::string::npos) {
+            *error = ENOENT;
+            return nullptr;
+        }
+        return self_;
+    }
+
+private:
+    std::shared_ptr<ByteSource> self_;
+};
+
 } // namespace
 
 bool exerciseImage(const std::uint8_t* data, std::size_t size)
 {
     auto file = std::make_shared<MemorySource>(data, size);
-    SectorLayout layout;
-    if (!detectSectorLayout(*file, &layout))
+    OpenedImage opened;
+    if (openDisc(file, "input.img", SelfFolder(file), &opened) != kOk)
         return true;
-    auto logical = logicalView(file, layout);
+    // What lantern-cli info reads of it, first: it opens the image on its own.
+    {
+        auto facts = std::make_unique<VbeImageFacts>();
+        facts->structSize = sizeof(VbeImageFacts);
+        readImageFacts(opened, facts.get());
+    }
     Tree tree;
-    if (scanImage(*logical, tree) != ScanStatus::Ok)
+    if (scanOpened(opened, tree) != ScanStatus::Ok)
         return true;
+    const std::shared_ptr<ByteSource>& logical = opened.data;
 
     PathIndex index(tree);
     std::vector<std::uint8_t> buf(64 * 1024);

@@ -18,11 +18,10 @@ TESTS="$ROOT/tests/sdk"
 rm -rf "$WORK/seeds"
 mkdir -p "$WORK/corpus" "$WORK/crashes" "$WORK/seeds"
 
+# Every source of the module; the exports (Component, FactsExport) come along.
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I"$ROOT/sdk/include" -I"$ROOT/sdk/src" \
-    "$HERE/FuzzImage.cpp" "$HERE/ExerciseImage.cpp" "$ROOT"/sdk/src/ByteSource.cpp "$ROOT"/sdk/src/FileReader.cpp \
-    "$ROOT"/sdk/src/Inflate.cpp "$ROOT"/sdk/src/IsoParser.cpp "$ROOT"/sdk/src/PathIndex.cpp \
-    "$ROOT"/sdk/src/Text.cpp "$ROOT"/sdk/src/UdfParser.cpp "$ROOT"/sdk/src/ImageScan.cpp \
+    "$HERE/FuzzImage.cpp" "$HERE/ExerciseImage.cpp" "$ROOT"/sdk/src/*.cpp \
     -o "$WORK/vbe_fuzz"
 
 # Seeds: small trees made into images by each writer, a raw-sector copy and
@@ -49,6 +48,17 @@ genisoimage -quiet -R -udf -o "$S/udf-bridge.iso" "$T"
     --strategy 4096 --bs 512
 /usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-vat.img" --vat --embed --bs 512
 /usr/bin/python3 "$TESTS/make_udf.py" "$T" "$S/udf-sparable.img" --sparable --bs 512
+# Described discs: a data track and an audio track in each container. A
+# description's companion files read as the input itself.
+printf '{"tracks": [{"kind": "mode1", "source": "%s"}, {"kind": "audio", "sectors": 4, "pregap": 2}]}' \
+    "$S/plain.iso" > "$WORK/disc.json"
+for format in cue nrg mds ccd; do
+    /usr/bin/python3 "$TESTS/make_$format.py" "$WORK/disc.json" "$WORK/disc.$format"
+    cp "$WORK/disc.$format" "$S/disc.$format"
+done
+printf '{"tracks": [{"kind": "2048", "source": "%s"}]}' "$S/plain.iso" > "$WORK/iso.json"
+/usr/bin/python3 "$TESTS/make_cso.py" "$WORK/iso.json" "$S/disc.cso"
+/usr/bin/python3 "$TESTS/make_cso.py" --zso "$WORK/iso.json" "$S/disc.zso"
 for kind in $(/usr/bin/python3 "$TESTS/make_hostile.py" --list); do
     /usr/bin/python3 "$TESTS/make_hostile.py" "$kind" "$S/rr.iso" "$S/h-$kind.iso" 2>/dev/null || true
 done
