@@ -24,7 +24,8 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, xdg-utils")
 # The long description; CPack puts the summary above it.
 set(CPACK_PACKAGE_DESCRIPTION "Lantern opens disc images (.iso, .adi, .rdf) and shows their
 folders as a tree beside a file list. It reads ISO 9660, Joliet, Rock Ridge
-and UDF itself, opens single files with their usual programs and extracts
+and UDF itself, as well as cue/BIN, NRG, MDS/MDF, CloneCD and compressed ISO
+images of other disc programs, opens single files with their usual programs and extracts
 files and folders with progress and cancel.
 
 The package holds the viewer, the command-line front end lantern-cli, the

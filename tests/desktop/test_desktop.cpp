@@ -201,14 +201,22 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("home/.config")));
     env.insert(QStringLiteral("HOME"), work.filePath(QStringLiteral("home")));
 
+    // The program's own kinds hold what an .iso holds; the images of other
+    // disc programs begin as those programs write them.
     struct Kind
     {
         const char* suffix;
         QStringList types; // what the MIME database may call it
+        QByteArray start;  // the file's first bytes; the ISO when empty
     } kinds[] = {
-        {"iso", {}},
-        {"adi", {QStringLiteral("application/x-lantern-adi")}},
-        {"rdf", {QStringLiteral("application/x-lantern-rdf")}},
+        {"iso", {}, {}},
+        {"adi", {QStringLiteral("application/x-lantern-adi")}, {}},
+        {"rdf", {QStringLiteral("application/x-lantern-rdf")}, {}},
+        {"cue", {QStringLiteral("application/x-cue")}, "FILE \"Disc Image.bin\" BINARY\n"},
+        {"cso", {QStringLiteral("application/x-compressed-iso")}, QByteArray("CISO\x18\0\0\0", 8)},
+        {"nrg", {QStringLiteral("application/x-lantern-nrg")}, QByteArray(4096, '\0')},
+        {"mds", {QStringLiteral("application/x-lantern-mds")}, "MEDIA DESCRIPTOR\x01\x05"},
+        {"ccd", {QStringLiteral("application/x-lantern-ccd")}, "[CloneCD]\r\nVersion=3\r\n"},
     };
     // xdg-mime asks `file` (by content) or the MIME database (by name).
     const QStringList discImage = {QStringLiteral("application/x-cd-image"),
@@ -221,18 +229,30 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
         SCOPED_TRACE(kind.suffix);
         const QString image =
             work.filePath(QStringLiteral("Disc Image.") + QLatin1String(kind.suffix));
-        ASSERT_TRUE(QFile::copy(iso, image));
+        if (kind.start.isEmpty()) {
+            ASSERT_TRUE(QFile::copy(iso, image));
+        } else {
+            QFile f(image);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(kind.start);
+        }
         const Outcome type =
             Exec(QStringLiteral("xdg-mime"),
                  {QStringLiteral("query"), QStringLiteral("filetype"), image}, env);
         ASSERT_EQ(type.code, 0) << qPrintable(type.out);
-        const QString mime = type.out.trimmed().section(QLatin1Char(';'), 0, 0);
-        EXPECT_TRUE(kind.types.contains(mime) || discImage.contains(mime)) << qPrintable(mime);
         const QMimeType qtType = mimeDb.mimeTypeForFile(image);
-        EXPECT_TRUE(qtType.inherits(QStringLiteral("application/x-cd-image")))
-            << qPrintable(qtType.name());
+        // `file` knows no descriptions by content: a file manager names them
+        // by the MIME database, as Qt does.
+        const QString mime = kind.start.isEmpty()
+                                 ? type.out.trimmed().section(QLatin1Char(';'), 0, 0)
+                                 : qtType.name();
+        EXPECT_TRUE(kind.types.contains(mime) || discImage.contains(mime)) << qPrintable(mime);
+        if (kind.start.isEmpty()) {
+            EXPECT_TRUE(qtType.inherits(QStringLiteral("application/x-cd-image")))
+                << qPrintable(qtType.name());
+        }
         if (!kind.types.isEmpty()) {
-            EXPECT_EQ(qtType.name(), kind.types[0]);
+            EXPECT_EQ(qtType.name().toStdString(), kind.types[0].toStdString());
         }
         const Outcome app = Exec(QStringLiteral("xdg-mime"),
                                  {QStringLiteral("query"), QStringLiteral("default"), mime}, env);
