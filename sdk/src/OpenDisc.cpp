@@ -52,6 +52,60 @@ Result describedDisc(std::shared_ptr<Disc> disc, OpenedImage* out, const ByteSou
     return kOk;
 }
 
+// The sectors of a described disc opened on their own (an .mdf, a CloneCD
+// .img, a .bin): the description of the same name beside them says what
+// they are. kUnrecognized when there is none.
+Result besideItsDescription(const std::string& fileName, const DiscFolder& folder,
+                            std::shared_ptr<Disc>& disc, OpenedImage* out)
+{
+    enum class Kind
+    {
+        Mds,
+        CloneCd,
+        Cue
+    };
+    struct Companion
+    {
+        const char* sectors;
+        const char* description;
+        Kind kind;
+    };
+    static const Companion kCompanions[] = {
+        {".mdf", ".mds", Kind::Mds}, {".img", ".ccd", Kind::CloneCd}, {".bin", ".cue", Kind::Cue}};
+    for (const Companion& c : kCompanions) {
+        if (!endsWith(fileName, c.sectors))
+            continue;
+        const std::string name = fileName.substr(0, fileName.size() - 4) + c.description;
+        int error = 0;
+        auto description = folder.open(name, &error);
+        if (!description)
+            return kUnrecognized;
+        bool read = false;
+        switch (c.kind) {
+        case Kind::Mds:
+            if (!isMds(*description))
+                return kUnrecognized;
+            read = readMds(*description, name, folder, disc.get(), &out->error);
+            break;
+        case Kind::CloneCd:
+            if (!looksLikeCloneCd(*description))
+                return kUnrecognized;
+            read = readCloneCd(*description, name, folder, disc.get(), &out->error);
+            break;
+        case Kind::Cue:
+            if (!looksLikeCueSheet(*description))
+                return kUnrecognized;
+            read = readCueSheet(*description, folder, disc.get(), &out->error);
+            break;
+        }
+        if (!read)
+            return out->error.missingFile ? kFileNotFound : kCorrupt;
+        out->fileBytes = description->size();
+        return describedDisc(std::move(disc), out, *description);
+    }
+    return kUnrecognized;
+}
+
 } // namespace
 
 Result openDisc(std::shared_ptr<ByteSource> file, const std::string& fileName,
@@ -81,17 +135,9 @@ Result openDisc(std::shared_ptr<ByteSource> file, const std::string& fileName,
         if (!readCueSheet(*file, folder, disc.get(), &out->error))
             return out->error.missingFile ? kFileNotFound : kCorrupt;
         return describedDisc(std::move(disc), out, *file);
-    } else if (endsWith(fileName, ".mdf")) {
-        // The sectors of a media descriptor image: its descriptor beside it
-        // says what they are.
-        const std::string mds = fileName.substr(0, fileName.size() - 4) + ".mds";
-        int error = 0;
-        if (auto descriptor = folder.open(mds, &error); descriptor && isMds(*descriptor)) {
-            if (!readMds(*descriptor, mds, folder, disc.get(), &out->error))
-                return out->error.missingFile ? kFileNotFound : kCorrupt;
-            out->fileBytes = descriptor->size();
-            return describedDisc(std::move(disc), out, *descriptor);
-        }
+    } else if (const Result r = besideItsDescription(fileName, folder, disc, out);
+               r != kUnrecognized) {
+        return r;
     }
     SectorLayout layout;
     if (!detectSectorLayout(*file, &layout))

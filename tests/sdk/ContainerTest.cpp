@@ -21,7 +21,7 @@ struct Container
 const Container kContainers[] = {
     {"cue", "", {"2048", "mode1", "2336", "mode2form1"}, false},
     {"nrg", "", {"2048", "2336", "mode1", "mode2form1"}, true},
-    {"mds", "", {"2048", "mode1", "mode1sub"}, true},
+    {"mds", "", {"2048", "mode1", "mode2form1", "mode1sub"}, true},
     {"ccd", "", {"mode1", "mode2form1"}, true},
 };
 
@@ -102,6 +102,27 @@ TEST_P(Containers, AudioAloneOpensWithItsFolder)
     ASSERT_FALSE(image.empty());
     auto s = openImage(image);
     expectDisc(*s, dir / "none", tracks);
+}
+
+// The sectors opened on their own, as a user double-clicks the big file:
+// the description of the same name beside them is read, audio included.
+TEST(DescribedDiscs, SectorFilesOpenThroughTheirDescription)
+{
+    const std::pair<const char*, const char*> kinds[] = {
+        {"cue", ".bin"}, {"ccd", ".img"}, {"mds", ".mdf"}};
+    TempDir dir;
+    writeFile(dir / "tree/readme.txt", "hello\n");
+    ASSERT_EQ(
+        run("genisoimage -quiet -R -o " + quote(dir / "plain.iso") + " " + quote(dir / "tree")), 0);
+    const std::vector<DiscTrack> tracks = {dataTrack("mode1", dir / "plain.iso"),
+                                           audioTrack(30, 10)};
+    for (const auto& [format, sectors] : kinds) {
+        SCOPED_TRACE(format);
+        const fs::path image = writeDisc(dir.path(), format, tracks);
+        ASSERT_FALSE(image.empty());
+        auto s = openImage(fs::path(image).replace_extension(sectors));
+        expectDisc(*s, dir / "tree", tracks);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Containers, ::testing::ValuesIn(kContainers),
