@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
+#include <memory>
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr int IDS_BURNER_RUNNING = 653;
 constexpr int IDS_REOPEN_FAILED = 656;
 constexpr int IDS_IMAGE_GONE = 669;
 constexpr int IDS_IMAGE_UNREADABLE = 7055;
+constexpr int IDS_HANDOFF_CONTAINER = 9333;
 
 } // namespace
 
@@ -77,6 +79,15 @@ bool CFileListView::CheckImageForHandOff()
     if (!g_pImageEngine || g_pImageEngine->CanOpenImage(m_strImagePath) < 0) {
         ShowCommandMessage(FormatResText(LoadResString(IDS_IMAGE_UNREADABLE), {m_strImagePath}));
         DropShownImage();
+        return false;
+    }
+    // The burner and the virtual drive take the image file as it is: a
+    // description of tracks (a cue sheet, NRG, ...) would be written or
+    // mounted as if it were the disc.
+    auto facts = std::make_unique<VbeImageFacts>();
+    if (g_pImageEngine->ReadImageFacts(m_strImagePath, facts.get()) >= 0 &&
+        facts->container[0] != 0) {
+        ShowCommandMessage(FormatResText(LoadResString(IDS_HANDOFF_CONTAINER), {m_strImagePath}));
         return false;
     }
     return true;

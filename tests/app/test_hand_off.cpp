@@ -209,6 +209,27 @@ TEST_F(HandOff, RefusalsStartNothing)
          [this] { return FormatResText(m_res.String(138), {QStringLiteral("Fenmount")}); }, false},
         {"burner running", ID_BURN_IMAGE, [this] { StartRunning(SUITE_PROGRAM_BURNER); }, text(653),
          false},
+        // A cue sheet would be burnt as its text: the sheet is refused.
+        {"cue sheet", ID_BURN_IMAGE,
+         [this] {
+             const QString spec = m_work.filePath(QStringLiteral("disc.json"));
+             QFile f(spec);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(QStringLiteral("{\"tracks\": [{\"kind\": \"mode1\", \"source\": \"%1\"}]}")
+                         .arg(m_image)
+                         .toUtf8());
+             f.close();
+             ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                                         {QStringLiteral(LANTERN_SDK_TEST_SCRIPTS "/make_cue.py"),
+                                          spec, m_work.filePath(QStringLiteral("disc.cue"))}),
+                       0);
+             OpenImage(m_work.filePath(QStringLiteral("disc.cue")));
+         },
+         [this] {
+             return FormatResText(m_res.String(9333),
+                                  {m_work.filePath(QStringLiteral("disc.cue"))});
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
