@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Times lantern-cli against its peers on three generated images.
 
-    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c]
+    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c,d]
 
 Images, made once in the work folder (default: a temporary folder):
   a  100,000 small files in nested folders, some names over 103 characters,
      with Rock Ridge and Joliet (genisoimage -R -J -joliet-long)
   b  one 2 GiB file of random data
   c  a UDF bridge image of 5,000 files (genisoimage -udf)
+
+  d  image a described as other disc programs leave it: a cue sheet over
+     2352-byte sectors in a BIN file, an NRG of the same sectors, and a CSO
+     (deflate); timed against the plain image a in the same rounds
 
 For each image it times, with a warm cache, `lantern-cli list` against
 `7zz l` and `bsdtar -tf`, and `lantern-cli extract` against `7zz x`,
@@ -346,6 +350,59 @@ def bench_image(key, tree, image, entries, cli, runs, work):
     return rows, made
 
 
+def wrap_containers(image, work):
+    """Image a as cue/BIN, NRG and CSO, by the test suite's writers; made
+    once in the work folder. Returns [(name, path)]."""
+    scripts = os.path.join(ROOT, "tests", "sdk")
+    made = []
+    for kind, fmt, extra in (("mode1", "cue", []), ("mode1", "nrg", []), ("2048", "cso", [])):
+        out = os.path.join(work, "image-d." + fmt)
+        if not os.path.exists(out):
+            log("wrapping image a as", fmt)
+            spec = os.path.join(work, "image-d-%s.json" % fmt)
+            with open(spec, "w") as f:
+                f.write('{"tracks": [{"kind": "%s", "source": "%s"}]}' % (kind, image))
+            subprocess.run(["/usr/bin/python3", os.path.join(scripts, "make_%s.py" % fmt)] +
+                           extra + [spec, out], check=True)
+        made.append((fmt, out))
+    return made
+
+
+def bench_containers(tree, image, entries, cli, runs, work):
+    """Lists and extracts image a and its wrapped forms in the same rounds;
+    the ratio is to the plain image."""
+    images = [("iso", image)] + wrap_containers(image, work)
+    log("\n== image d: image a in other disc programs' forms (%d entries)" % entries)
+    expected = set(tree_listing(tree))
+    settle_cache([path for _, path in images] + [tree])
+    listed = timed_rounds([("list " + k, (lambda p: lambda _: [cli, "list", p])(path))
+                           for k, path in images], runs)
+    made = []
+
+    def fresh(name, i):
+        folder = os.path.join(work, "extract-d-%s-%d" % (name.split()[-1], i))
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        made.append(folder)
+        return folder
+
+    extracted = timed_rounds([("extract " + k, (lambda p: lambda d: [cli, "extract", p, d])(path))
+                              for k, path in images], runs, prepare=fresh)
+    log("%-12s %9s %9s %10s  %s" % ("", "median s", "/ plain", "peak MiB", "result"))
+    for op, results in (("list", listed), ("extract", extracted)):
+        plain = results[op + " iso"][0]
+        for k, _ in images:
+            t, peak, out, folder = results[op + " " + k]
+            if op == "list":
+                verdict = check_listing(k, paths_lantern(out), expected)
+            else:
+                problems = compare_trees(tree, folder, contents=False)
+                verdict = "ok" if not problems else "; ".join(problems)
+            log("%-12s %9.3f %9.2f %10.1f  %s" % (op + " " + k, t, t / plain, peak / 1024.0,
+                                                   verdict))
+    return made
+
+
 def empty_image(work):
     """An image of an empty folder, made once in the work folder."""
     image = os.path.join(work, "image-empty.iso")
@@ -451,6 +508,8 @@ def main():
     viewer = os.path.join(args.build, "bin", "viewer_bench")
     leftovers = []
     for key in args.only.split(","):
+        if key == "d":
+            continue
         make_tree, options = specs[key]
         tree = os.path.join(work, "tree-" + key)
         image = os.path.join(work, "image-" + key + ".iso")
@@ -465,6 +524,13 @@ def main():
         leftovers += made
         if key == "a" and os.access(viewer, os.X_OK):
             leftovers += bench_viewer(viewer, cli, image, rows, args.runs, work)
+    if "d" in args.only.split(","):
+        tree, image = os.path.join(work, "tree-a"), os.path.join(work, "image-a.iso")
+        if not os.path.isdir(tree):
+            make_tree_a(tree)
+        if not os.path.exists(image):
+            make_image(tree, image, specs["a"][1])
+        leftovers += bench_containers(tree, image, len(tree_listing(tree)), cli, args.runs, work)
     for folder in leftovers:
         shutil.rmtree(folder, ignore_errors=True)
 

@@ -1,5 +1,6 @@
 #include "Inflate.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vbe {
@@ -189,33 +190,45 @@ private:
                 std::size_t d = kDistBase[ds] + extra;
                 if (d > pos_ || pos_ + len > cap_)
                     return false;
-                // Byte by byte: the copy may overlap what it writes.
-                for (std::size_t i = 0; i < len; ++i, ++pos_)
-                    out_[pos_] = out_[pos_ - d];
+                // The copy may overlap what it writes: a run of one byte is
+                // a fill, and longer distances copy d bytes at a time.
+                std::uint8_t* to = out_ + pos_;
+                if (d == 1)
+                    std::memset(to, to[-1], len);
+                else
+                    for (std::size_t done = 0; done < len; done += d)
+                        std::memcpy(to + done, to + done - d, std::min(d, len - done));
+                pos_ += len;
             }
         }
     }
 
     bool fixed()
     {
-        if (!fixedReady_) {
-            std::uint8_t lengths[288];
-            unsigned i = 0;
-            for (; i < 144; ++i)
-                lengths[i] = 8;
-            for (; i < 256; ++i)
-                lengths[i] = 9;
-            for (; i < 280; ++i)
-                lengths[i] = 7;
-            for (; i < 288; ++i)
-                lengths[i] = 8;
-            fixedLit_.build(lengths, 288);
-            for (i = 0; i < 30; ++i)
-                lengths[i] = 5;
-            fixedDist_.build(lengths, 30);
-            fixedReady_ = true;
-        }
-        return codes(fixedLit_, fixedDist_);
+        // The fixed codes are the same for every stream: built once.
+        struct Fixed
+        {
+            Huffman lit, dist;
+            Fixed()
+            {
+                std::uint8_t lengths[288];
+                unsigned i = 0;
+                for (; i < 144; ++i)
+                    lengths[i] = 8;
+                for (; i < 256; ++i)
+                    lengths[i] = 9;
+                for (; i < 280; ++i)
+                    lengths[i] = 7;
+                for (; i < 288; ++i)
+                    lengths[i] = 8;
+                lit.build(lengths, 288);
+                for (i = 0; i < 30; ++i)
+                    lengths[i] = 5;
+                dist.build(lengths, 30);
+            }
+        };
+        static const Fixed kFixed;
+        return codes(kFixed.lit, kFixed.dist);
     }
 
     bool dynamic()
@@ -285,8 +298,6 @@ private:
     std::uint8_t* out_;
     std::size_t cap_;
     std::size_t pos_ = 0;
-    bool fixedReady_ = false;
-    Huffman fixedLit_, fixedDist_;
 };
 
 std::uint32_t adler32(const std::uint8_t* p, std::size_t n)
