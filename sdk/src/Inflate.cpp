@@ -25,6 +25,23 @@ public:
         have_ -= count;
         return true;
     }
+    // Up to count bits (at most 32) without taking them; *available says
+    // how many are real, fewer only at the end of the input.
+    std::uint32_t peek(unsigned count, unsigned* available)
+    {
+        while (have_ <= 56 && pos_ < n_) {
+            buffer_ |= std::uint64_t(p_[pos_++]) << have_;
+            have_ += 8;
+        }
+        *available = have_;
+        return static_cast<std::uint32_t>(buffer_ & ((std::uint64_t(1) << count) - 1));
+    }
+    // Takes count bits that peek showed to be there.
+    void drop(unsigned count)
+    {
+        buffer_ >>= count;
+        have_ -= count;
+    }
     void alignToByte()
     {
         buffer_ >>= have_ % 8;
@@ -50,12 +67,17 @@ private:
 };
 
 constexpr unsigned kMaxBits = 15;
+// Codes up to this long are decoded by one look-up of the next bits.
+constexpr unsigned kFastBits = 8;
 
-// Canonical Huffman code: counts per length and symbols ordered by code.
+// Canonical Huffman code: counts per length and symbols ordered by code,
+// and a table of the short codes by their bits as they come (the symbol
+// shifted by 4, or'ed with the code's length; 0 where no short code fits).
 struct Huffman
 {
     std::uint16_t count[kMaxBits + 1] = {};
     std::uint16_t symbol[320] = {};
+    std::uint16_t fast[1u << kFastBits] = {};
 
     // Returns false for an over-subscribed set of lengths. Incomplete sets
     // are allowed (a single distance code is legal).
@@ -78,12 +100,38 @@ struct Huffman
         for (unsigned i = 0; i < n; ++i)
             if (lengths[i])
                 symbol[offs[lengths[i]]++] = static_cast<std::uint16_t>(i);
+        // Codes are stored most significant bit first: a short code's
+        // entries are its bits reversed, followed by every pattern of the
+        // bits after it.
+        std::memset(fast, 0, sizeof fast);
+        unsigned code = 0, index = 0;
+        for (unsigned len = 1; len <= kFastBits; ++len, code <<= 1)
+            for (unsigned k = 0; k < count[len]; ++k, ++index, ++code) {
+                unsigned reversed = 0;
+                for (unsigned b = 0; b < len; ++b)
+                    reversed |= ((code >> b) & 1u) << (len - 1 - b);
+                const auto entry = static_cast<std::uint16_t>(symbol[index] << 4 | len);
+                for (unsigned at = reversed; at < (1u << kFastBits); at += 1u << len)
+                    fast[at] = entry;
+            }
         return true;
     }
 
-    // Decodes one symbol, reading the code bit by bit (codes are stored
-    // most significant bit first).
     bool decode(BitReader& in, int* out) const
+    {
+        unsigned available = 0;
+        const std::uint16_t entry = fast[in.peek(kFastBits, &available)];
+        const unsigned len = entry & 15u;
+        if (len != 0 && len <= available) {
+            in.drop(len);
+            *out = entry >> 4;
+            return true;
+        }
+        return decodeSlow(in, out);
+    }
+
+    // Decodes one symbol, reading the code bit by bit.
+    bool decodeSlow(BitReader& in, int* out) const
     {
         int code = 0, first = 0, index = 0;
         for (unsigned len = 1; len <= kMaxBits; ++len) {
