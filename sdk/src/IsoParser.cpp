@@ -228,6 +228,20 @@ struct RockInfo
     std::uint8_t spSkip = 0;
     bool damaged = false;
     const char* damage = nullptr;
+
+    // The record's entries cannot be trusted: it is left out, for this reason.
+    void markDamaged(const char* why)
+    {
+        damaged = true;
+        damage = why;
+    }
+};
+
+// Where a record's System Use entries go on (a CE entry).
+struct Continuation
+{
+    bool present = false;
+    std::uint32_t block = 0, offset = 0, length = 0;
 };
 
 struct DirRecord
@@ -388,7 +402,24 @@ private:
     bool readDirectory(const Pending& dir, bool isRoot);
     void dropDuplicateNames();
     void parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info);
-    bool addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr, Group& group);
+    // Reads the area a CE entry names into area; the reason it cannot be
+    // used, or nullptr.
+    const char* continuationArea(const Continuation& next, std::uint32_t hop,
+                                 std::vector<std::pair<std::uint32_t, std::uint32_t>>& seen,
+                                 std::vector<std::uint8_t>& area);
+    // What became of a record: an entry shown, a record that is no entry of
+    // its own (an associated file, a further part, a moved-away folder), or
+    // one left out as damaged or beyond a limit.
+    enum class Outcome
+    {
+        Shown,
+        NoEntry,
+        LeftOut
+    };
+    Outcome addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr, Group& group);
+    // Takes the group's first part out of its folder again: the file it
+    // starts is not shown.
+    void dropGroup(const Pending& dir, Group& group, const char* why);
     bool directoryLength(std::uint32_t lba, std::uint32_t* length);
     void reportProgress();
     bool checkAbort()
@@ -440,166 +471,188 @@ bool TreeBuilder::directoryLength(std::uint32_t lba, std::uint32_t* length)
     return true;
 }
 
+// The System Use entries, one function per kind; d and dl are an entry's
+// data after its 4-byte header.
+
+void readName(const std::uint8_t* d, std::size_t dl, RockInfo& info)
+{
+    if (d[0] & (kNmCurrent | kNmParent))
+        return;
+    info.hasName = true;
+    if (info.name.size() + (dl - 1) > limits::kMaxNameBytes)
+        info.markDamaged("name too long");
+    else
+        info.name.append(reinterpret_cast<const char*>(d + 1), dl - 1);
+}
+
+void readMode(const std::uint8_t* d, std::size_t dl, RockInfo& info)
+{
+    // Mode, links, owner, group, each both-endian; RRIP 1.12 adds the file
+    // serial number.
+    info.hasMode = true;
+    info.mode = both32(d);
+    if (dl >= 32) {
+        info.links = both32(d + 8);
+        info.uid = both32(d + 16);
+        info.gid = both32(d + 24);
+    }
+    if (dl >= 40) {
+        info.hasSerial = true;
+        info.serial = both32(d + 32);
+    }
+}
+
+void readLink(const std::uint8_t* d, std::size_t dl, RockInfo& info)
+{
+    info.isLink = true;
+    std::size_t c = 1;
+    while (c + 2 <= dl) {
+        const std::uint8_t cf = d[c];
+        const std::uint8_t cl = d[c + 1];
+        if (c + 2 + cl > dl)
+            break;
+        if (info.link.size() + cl + 4 > limits::kMaxNameBytes * 4) {
+            info.markDamaged("link target too long");
+            return;
+        }
+        if (cf & kSlRoot) {
+            info.link += '/';
+            info.linkNeedsSeparator = false;
+        } else {
+            if (info.linkNeedsSeparator)
+                info.link += '/';
+            if (cf & kSlCurrent)
+                info.link += '.';
+            else if (cf & kSlParent)
+                info.link += "..";
+            else
+                info.link.append(reinterpret_cast<const char*>(d + c + 2), cl);
+            info.linkNeedsSeparator = !(cf & kSlContinue);
+        }
+        c += 2u + cl;
+    }
+}
+
+void readTimes(const std::uint8_t* d, std::size_t dl, RockInfo& info)
+{
+    const std::uint8_t flags = d[0];
+    const std::size_t stamp = (flags & kTfLongForm) ? 17 : 7;
+    std::size_t at = 1;
+    for (int bit = 0; bit < 7; ++bit) {
+        if (!(flags & (1u << bit)))
+            continue;
+        if (at + stamp > dl)
+            return;
+        if ((1u << bit) == kTfModify) {
+            std::int64_t t;
+            std::uint32_t h;
+            const bool ok =
+                stamp == 17 ? decodeLongTime(d + at, &t, &h) : decodeShortTime(d + at, &t, &h);
+            if (ok) {
+                info.hasTime = true;
+                info.mtime = t;
+                info.hundredths = h;
+            }
+        }
+        at += stamp;
+    }
+}
+
+void readZisofs(const std::uint8_t* d, RockInfo& info)
+{
+    if (d[0] != 'p' || d[1] != 'z')
+        return;
+    info.zisofs = true;
+    info.zfHeaderWords = d[2];
+    info.zfBlockLog2 = d[3];
+    info.zfSize = both32(d + 4);
+}
+
+// Reads one area of entries into info; false after an ST entry.
+bool readEntries(const std::uint8_t* su, std::size_t n, RockInfo& info, Continuation* next)
+{
+    std::size_t pos = 0;
+    while (pos + 4 <= n) {
+        const std::uint8_t* e = su + pos;
+        const std::uint8_t len = e[2];
+        if (len < 4 || pos + len > n)
+            break;
+        const std::uint8_t* d = e + 4;
+        const std::size_t dl = len - 4u;
+        const auto sig = [&](const char* s) { return e[0] == s[0] && e[1] == s[1]; };
+        if (sig("CE") && dl >= 24)
+            *next = {true, both32(d), both32(d + 8), both32(d + 16)};
+        else if (sig("SP") && dl >= 3 && d[0] == 0xBE && d[1] == 0xEF) {
+            info.hasSp = true;
+            info.spSkip = d[2];
+        } else if (sig("NM") && dl >= 1)
+            readName(d, dl, info);
+        else if (sig("PX") && dl >= 8)
+            readMode(d, dl, info);
+        else if (sig("PN") && dl >= 16)
+            info.device = true;
+        else if (sig("SL") && dl >= 1)
+            readLink(d, dl, info);
+        else if (sig("TF") && dl >= 1)
+            readTimes(d, dl, info);
+        else if (sig("CL") && dl >= 8) {
+            info.hasChildLink = true;
+            info.childLink = both32(d);
+        } else if (sig("RE"))
+            info.relocated = true;
+        else if (sig("ZF") && dl >= 12)
+            readZisofs(d, info);
+        else if (sig("ST"))
+            return false;
+        pos += len;
+    }
+    return true;
+}
+
 void TreeBuilder::parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info)
 {
     std::vector<std::uint8_t> area;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
     for (std::uint32_t hop = 0;; ++hop) {
-        bool haveNext = false;
-        std::uint32_t nextBlock = 0, nextOffset = 0, nextLength = 0;
-        std::size_t pos = 0;
-        bool stop = false;
-        while (pos + 4 <= n && !stop) {
-            const std::uint8_t* e = su + pos;
-            std::uint8_t len = e[2];
-            if (len < 4 || pos + len > n)
-                break;
-            const std::uint8_t* d = e + 4;
-            std::size_t dl = len - 4u;
-            auto sig = [&](const char* s) { return e[0] == s[0] && e[1] == s[1]; };
-            if (sig("CE") && dl >= 24) {
-                haveNext = true;
-                nextBlock = both32(d);
-                nextOffset = both32(d + 8);
-                nextLength = both32(d + 16);
-            } else if (sig("SP") && dl >= 3 && d[0] == 0xBE && d[1] == 0xEF) {
-                info.hasSp = true;
-                info.spSkip = d[2];
-            } else if (sig("NM") && dl >= 1) {
-                if (!(d[0] & (kNmCurrent | kNmParent))) {
-                    info.hasName = true;
-                    if (info.name.size() + (dl - 1) > limits::kMaxNameBytes) {
-                        info.damaged = true;
-                        info.damage = "name too long";
-                    } else {
-                        info.name.append(reinterpret_cast<const char*>(d + 1), dl - 1);
-                    }
-                }
-            } else if (sig("PX") && dl >= 8) {
-                // Mode, links, owner, group, each both-endian; RRIP 1.12
-                // adds the file serial number.
-                info.hasMode = true;
-                info.mode = both32(d);
-                if (dl >= 32) {
-                    info.links = both32(d + 8);
-                    info.uid = both32(d + 16);
-                    info.gid = both32(d + 24);
-                }
-                if (dl >= 40) {
-                    info.hasSerial = true;
-                    info.serial = both32(d + 32);
-                }
-            } else if (sig("PN") && dl >= 16) {
-                info.device = true;
-            } else if (sig("SL") && dl >= 1) {
-                info.isLink = true;
-                std::size_t c = 1;
-                while (c + 2 <= dl) {
-                    std::uint8_t cf = d[c];
-                    std::uint8_t cl = d[c + 1];
-                    if (c + 2 + cl > dl)
-                        break;
-                    const char* text = reinterpret_cast<const char*>(d + c + 2);
-                    if (info.link.size() + cl + 4 > limits::kMaxNameBytes * 4) {
-                        info.damaged = true;
-                        info.damage = "link target too long";
-                        break;
-                    }
-                    if (cf & kSlRoot) {
-                        info.link += '/';
-                        info.linkNeedsSeparator = false;
-                    } else {
-                        if (info.linkNeedsSeparator)
-                            info.link += '/';
-                        if (cf & kSlCurrent)
-                            info.link += '.';
-                        else if (cf & kSlParent)
-                            info.link += "..";
-                        else
-                            info.link.append(text, cl);
-                        info.linkNeedsSeparator = !(cf & kSlContinue);
-                    }
-                    c += 2u + cl;
-                }
-            } else if (sig("TF") && dl >= 1) {
-                std::uint8_t flags = d[0];
-                std::size_t stamp = (flags & kTfLongForm) ? 17 : 7;
-                std::size_t at = 1;
-                for (int bit = 0; bit < 7; ++bit) {
-                    if (!(flags & (1u << bit)))
-                        continue;
-                    if (at + stamp > dl)
-                        break;
-                    if ((1u << bit) == kTfModify) {
-                        std::int64_t t;
-                        std::uint32_t h;
-                        bool ok = stamp == 17 ? decodeLongTime(d + at, &t, &h)
-                                              : decodeShortTime(d + at, &t, &h);
-                        if (ok) {
-                            info.hasTime = true;
-                            info.mtime = t;
-                            info.hundredths = h;
-                        }
-                    }
-                    at += stamp;
-                }
-            } else if (sig("CL") && dl >= 8) {
-                info.hasChildLink = true;
-                info.childLink = both32(d);
-            } else if (sig("RE")) {
-                info.relocated = true;
-            } else if (sig("ZF") && dl >= 12) {
-                if (d[0] == 'p' && d[1] == 'z') {
-                    info.zisofs = true;
-                    info.zfHeaderWords = d[2];
-                    info.zfBlockLog2 = d[3];
-                    info.zfSize = both32(d + 4);
-                }
-            } else if (sig("ST")) {
-                stop = true;
-            }
-            pos += len;
-        }
-        if (!haveNext || stop)
+        Continuation next;
+        if (!readEntries(su, n, info, &next) || !next.present)
             return;
-        if (hop + 1 >= limits::kMaxContinuations || nextOffset >= kBlockSize ||
-            nextLength > kBlockSize * 4 || nextLength == 0) {
-            info.damaged = true;
-            info.damage = "bad continuation area";
-            return;
-        }
-        auto key = std::make_pair(nextBlock, nextOffset);
-        if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
-            info.damaged = true;
-            info.damage = "continuation areas form a loop";
-            return;
-        }
-        seen.push_back(key);
-        // Each continuation area belongs to one record.
-        if (!areas_.claim(std::uint64_t(nextBlock) * kBlockSize + nextOffset, nextLength)) {
-            info.damaged = true;
-            info.damage = "continuation area shared with another record";
-            return;
-        }
-        ++tree_.structuresRead;
-        area.resize(nextLength);
-        if (nextOffset + nextLength <= kBlockSize) {
-            const std::uint8_t* b = cache_.block(nextBlock);
-            if (!b) {
-                info.damaged = true;
-                info.damage = "continuation area beyond the end";
-                return;
-            }
-            std::memcpy(area.data(), b + nextOffset, nextLength);
-        } else if (!src_.readExact(std::uint64_t(nextBlock) * kBlockSize + nextOffset, area.data(),
-                                   nextLength)) {
-            info.damaged = true;
-            info.damage = "continuation area beyond the end";
+        if (const char* why = continuationArea(next, hop, seen, area)) {
+            info.markDamaged(why);
             return;
         }
         su = area.data();
         n = area.size();
     }
+}
+
+const char*
+TreeBuilder::continuationArea(const Continuation& next, std::uint32_t hop,
+                              std::vector<std::pair<std::uint32_t, std::uint32_t>>& seen,
+                              std::vector<std::uint8_t>& area)
+{
+    if (hop + 1 >= limits::kMaxContinuations || next.offset >= kBlockSize ||
+        next.length > kBlockSize * 4 || next.length == 0)
+        return "bad continuation area";
+    const auto key = std::make_pair(next.block, next.offset);
+    if (std::find(seen.begin(), seen.end(), key) != seen.end())
+        return "continuation areas form a loop";
+    seen.push_back(key);
+    // Each continuation area belongs to one record.
+    const std::uint64_t at = std::uint64_t(next.block) * kBlockSize + next.offset;
+    if (!areas_.claim(at, next.length))
+        return "continuation area shared with another record";
+    ++tree_.structuresRead;
+    area.resize(next.length);
+    if (next.offset + next.length <= kBlockSize) {
+        const std::uint8_t* b = cache_.block(next.block);
+        if (!b)
+            return "continuation area beyond the end";
+        std::memcpy(area.data(), b + next.offset, next.length);
+    } else if (!src_.readExact(at, area.data(), next.length)) {
+        return "continuation area beyond the end";
+    }
+    return nullptr;
 }
 
 bool TreeBuilder::build(const std::uint8_t* rootRecord)
@@ -786,25 +839,29 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
             tree_.note("too many entries; the rest are left out");
             return true;
         }
-        if (!addRecord(dir, rec, rr, group) && aborted_)
-            return false;
+        addRecord(dir, rec, rr, group);
     }
-    if (group.open && !group.dropped) {
-        tree_.note("file in several extents missing its last part");
-        auto& kids = tree_.entries[dir.entry].children;
-        if (!kids.empty() && kids.back() == group.entry)
-            kids.pop_back();
-    }
+    if (group.open && !group.dropped)
+        dropGroup(dir, group, "file in several extents missing its last part");
     return true;
 }
 
-bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const RockInfo& rr,
-                            Group& group)
+void TreeBuilder::dropGroup(const Pending& dir, Group& group, const char* why)
+{
+    tree_.note(why);
+    group.dropped = true;
+    auto& kids = tree_.entries[dir.entry].children;
+    if (!kids.empty() && kids.back() == group.entry)
+        kids.pop_back();
+}
+
+TreeBuilder::Outcome TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec,
+                                            const RockInfo& rr, Group& group)
 {
     const bool multi = (rec.flags & kFlagMultiExtent) != 0;
     const bool directory = (rec.flags & kFlagDirectory) != 0 || rr.hasChildLink;
     if (rec.flags & kFlagAssociated)
-        return true;
+        return Outcome::NoEntry;
 
     // Further parts of a file recorded in several extents.
     if (group.open) {
@@ -815,39 +872,31 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
             std::uint64_t off = (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize;
             group.open = multi;
             if (group.dropped)
-                return true;
+                return Outcome::NoEntry;
             if (!group.parts.claim(off, rec.length)) {
                 // Parts of one file that overlap: the file is damaged.
-                tree_.note("file in several extents whose parts overlap is left out");
-                group.dropped = true;
-                auto& kids = tree_.entries[dir.entry].children;
-                if (!kids.empty() && kids.back() == group.entry)
-                    kids.pop_back();
-                return true;
+                dropGroup(dir, group, "file in several extents whose parts overlap is left out");
+                return Outcome::NoEntry;
             }
             tree_.extents.push_back({off, rec.length});
             ++e.extentCount;
             if (e.content != Content::Zisofs)
                 e.size += rec.length;
-            return true;
+            return Outcome::NoEntry;
         }
-        if (!group.dropped) {
-            tree_.note("file in several extents missing its last part");
-            auto& kids = tree_.entries[dir.entry].children;
-            if (!kids.empty() && kids.back() == group.entry)
-                kids.pop_back();
-        }
+        if (!group.dropped)
+            dropGroup(dir, group, "file in several extents missing its last part");
         group.open = false;
     }
 
     if (rr.relocated) {
         hadRelocated_.insert(dir.entry);
-        return true;
+        return Outcome::NoEntry;
     }
     if (rr.damaged) {
         tree_.note(rr.damage ? rr.damage : "damaged Rock Ridge entry");
         ++recordDamage_;
-        return false;
+        return Outcome::LeftOut;
     }
 
     std::u16string name;
@@ -867,7 +916,7 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
     }
     if (!usableName(name)) {
         tree_.note("entry with an unusable name");
-        return false;
+        return Outcome::LeftOut;
     }
 
     Entry e;
@@ -891,7 +940,7 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
     if (directory) {
         if (multi) {
             tree_.note("folder recorded in several extents");
-            return false;
+            return Outcome::LeftOut;
         }
         std::uint32_t lba = rec.extent;
         std::uint32_t length = rec.length;
@@ -899,16 +948,16 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
             lba = rr.childLink;
             if (!directoryLength(lba, &length)) {
                 tree_.note("relocated folder not found");
-                return false;
+                return Outcome::LeftOut;
             }
         }
         if (dir.depth + 1 > limits::kMaxDepth) {
             tree_.note("folders nested too deep; the deeper ones are left out");
-            return false;
+            return Outcome::LeftOut;
         }
         if (!visited_.insert(lba).second) {
             tree_.note("folder that contains itself or is recorded twice");
-            return false;
+            return Outcome::LeftOut;
         }
         queue_.push_back({index, lba, length, dir.depth + 1});
     } else {
@@ -954,8 +1003,10 @@ bool TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec, const Rock
         setUnixRecord(e, rec, rr);
     tree_.entries.push_back(std::move(e));
     tree_.entries[dir.entry].children.push_back(index);
-    return true;
+    return Outcome::Shown;
 }
+
+} // namespace
 
 void countEntries(Tree& tree)
 {
@@ -974,8 +1025,6 @@ void countEntries(Tree& tree)
         }
     }
 }
-
-} // namespace
 
 ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
 {

@@ -144,4 +144,8 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d);
 // crafted image could otherwise hide a folder behind a file of its name).
 void dropDuplicateNames(Tree& tree);
 
+// Counts the folders and files reached from the root into tree.folders and
+// tree.files.
+void countEntries(Tree& tree);
+
 } // namespace vbe

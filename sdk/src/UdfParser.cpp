@@ -1239,20 +1239,7 @@ ScanStatus UdfReader::scan()
     if (aborted())
         return ScanStatus::Aborted;
     dropDuplicateNames();
-    tree_.folders = tree_.files = 0;
-    std::vector<std::uint32_t> stack{0};
-    while (!stack.empty()) {
-        std::uint32_t i = stack.back();
-        stack.pop_back();
-        for (std::uint32_t c : tree_.entries[i].children) {
-            if (tree_.entries[c].directory) {
-                ++tree_.folders;
-                stack.push_back(c);
-            } else {
-                ++tree_.files;
-            }
-        }
-    }
+    countEntries(tree_);
     return ScanStatus::Ok;
 }
 
