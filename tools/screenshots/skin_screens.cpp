@@ -142,13 +142,13 @@ bool SaveProgress(int percent, const QString& file)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR));
     const QStringList args = app.arguments();
     CLangResources resources;
     const bool language = args.size() == 3 && args[1] != u"--show";
-    resources.LoadFile(language ? QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Language/") + args[2] +
+    resources.LoadFile(language ? QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/Language/") + args[2] +
                                       QStringLiteral("/ADTRC.lang")
-                                : QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
+                                : QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/ADTRC.lang"));
     SetLangResources(&resources);
 
     if (args.size() == 3 && args[1] == u"--show")

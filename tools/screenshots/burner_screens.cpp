@@ -35,7 +35,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
-    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR));
     QTemporaryDir dir;
     if (!LoadBurnerTexts() || !dir.isValid() || !InitBurnLibrary())
         return 1;

@@ -90,13 +90,13 @@ int main(int argc, char** argv)
     g_out = QString::fromLocal8Bit(argv[1]);
     const QString work = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(g_out);
-    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR));
     InstallScreenDpiSource();
     std::printf("display %g dpi, ratio %g, image scale %g\n",
                 QGuiApplication::primaryScreen()->logicalDotsPerInchX(),
                 QGuiApplication::primaryScreen()->devicePixelRatio(), GetImageScale());
     CLangResources res;
-    res.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/ADTRC.lang"));
+    res.LoadFile(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/ADTRC.lang"));
     SetLangResources(&res);
 
     // A tree with a few hundred megabytes, and an image of it.
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
                            QStringLiteral("-V"), QStringLiteral("HOLIDAY"), QStringLiteral("-o"),
                            iso, tree});
 
-    CImageEngine engine(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/VBE.so"));
+    CImageEngine engine(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/VBE.so"));
     g_pImageEngine = &engine;
     engine.SetMessagePump([] { QCoreApplication::processEvents(); });
     CLanternDoc doc;

@@ -18,9 +18,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: mounter_screens OUTPUT_FOLDER [IMAGE]\n");
         return 2;
     }
-    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
+    SetProgramFolderForTesting(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR));
     CLangResources resources;
-    resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Fenmount.lang"));
+    resources.LoadFile(QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/Fenmount.lang"));
     SetLangResources(&resources);
 
     // Mounted where a desktop would mount it, as near as a test may.
@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     FakeXdgOpen xdgOpen; // no file manager on the virtual display
 
     const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                   : QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/demo.iso");
+                                   : QStringLiteral(LANTERN_BUILT_RUNTIME_DIR "/demo.iso");
     CMounterWnd wnd;
     wnd.show();
     wnd.MountImage(image);
