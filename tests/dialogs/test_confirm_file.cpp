@@ -50,28 +50,29 @@ private:
     std::string m_strOld;
 };
 
-SYSTEMTIME At(int year, int month, int day, int hour, int minute)
+// Times of the test: 22:30 UTC on a day of November 2023, and what the
+// dialog shows for it three hours east: 01:30 the next day.
+SYSTEMTIME November(int day, int hour)
 {
     SYSTEMTIME st;
-    st.wYear = std::uint16_t(year);
-    st.wMonth = std::uint16_t(month);
+    st.wYear = 2023;
+    st.wMonth = 11;
     st.wDay = std::uint16_t(day);
     st.wHour = std::uint16_t(hour);
-    st.wMinute = std::uint16_t(minute);
+    st.wMinute = 30;
     return st;
 }
 
-FILETIME64 Utc(int year, int month, int day, int hour, int minute)
+FILETIME64 Utc(int day)
 {
     FILETIME64 ft = 0;
-    SystemTimeToFileTime(At(year, month, day, hour, minute), &ft);
+    SystemTimeToFileTime(November(day, 22), &ft);
     return ft;
 }
 
-// The time text the dialog should show for a local time.
-QString Shown(int year, int month, int day, int hour, int minute)
+QString Shown(int day)
 {
-    return FormatDateTime(At(year, month, day, hour, minute)).trimmed();
+    return FormatDateTime(November(day + 1, 1)).trimmed();
 }
 
 class ConfirmFile : public ::testing::Test
@@ -111,13 +112,13 @@ protected:
         m_find.cFileName = name;
         m_find.bDirectory = bFolder;
         m_find.nFileSize = bFolder ? 0 : 1536;
-        m_find.ftLastWriteTime = Utc(2023, 11, 4, 22, 30);
+        m_find.ftLastWriteTime = Utc(4);
         m_pItem.reset();
         if (bWithItem) {
             m_pItem = std::make_unique<CLTDataItem>(QLatin1Char('\\') + name,
                                                     bFolder ? KIND_FOLDER : KIND_FILE,
                                                     bFolder ? 0 : 48213, 0);
-            m_pItem->m_ftModified = Utc(2023, 11, 5, 22, 30);
+            m_pItem->m_ftModified = Utc(5);
         }
         m_description.pItem = m_pItem.get();
         m_description.strDestPath = QStringLiteral("/out/") + name;
@@ -250,10 +251,9 @@ TEST_F(ConfirmFile, FileAndFolderTexts)
         EXPECT_EQ(dialog->TitleLabel()->Text(), u"Confirm Replace");
         // Times are shown in local time, three hours ahead of UTC here.
         EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTING_INFO)->Text(),
-                  QLatin1String(c.existingSize) + u'|' + Shown(2023, 11, 5, 1, 30));
+                  QLatin1String(c.existingSize) + u'|' + Shown(4));
         EXPECT_EQ(dialog->Label(IDC_CONFIRM_REPLACEMENT_INFO)->Text(),
-                  QLatin1String(c.imageSize) + u'|' +
-                      (c.bWithItem ? Shown(2023, 11, 6, 1, 30) : Shown(2023, 11, 5, 1, 30)));
+                  QLatin1String(c.imageSize) + u'|' + (c.bWithItem ? Shown(5) : Shown(4)));
         for (int id : {IDC_CONFIRM_EXISTING_ICON, IDC_CONFIRM_REPLACEMENT_ICON})
             EXPECT_FALSE(dialog->IconLabel(id)->Overlay().isNull()) << id;
     }

@@ -197,10 +197,6 @@ TEST_F(Views, ResetLeavesNoDanglingRows)
     EXPECT_FALSE(ui.bEnabled);
 }
 
-} // namespace
-
-namespace {
-
 // Selecting a folder expands it and folds the branches the user left.
 TEST_F(Views, SelectingAFolderKeepsOnePathExpanded)
 {
