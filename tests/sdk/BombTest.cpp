@@ -1,8 +1,13 @@
 // Images that are cheap to store and expensive to read, made by make_bombs.py:
 // one per class of structure named too often, expanded or read again. Each
 // must list (or fail) with work bounded by the image's size: the reads the
-// reader makes are counted here, and so are the extents it produces.
+// reader makes are counted here, and so are the extents it produces. And
+// every input the fuzzer ever crashed on, replayed: each file in
+// fuzz_crashes/ is named after the fault it found.
+//   duplicate-names-in-one-folder: a file and a folder of the same name made
+//   the folder unreachable by path; same-named entries are now left out.
 #include "ByteSource.h"
+#include "ExerciseImage.h"
 #include "ImageScan.h"
 #include "Text.h"
 #include "UdfParser.h"
@@ -12,8 +17,8 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <ostream>
 #include <set>
+#include <zlib.h>
 
 using namespace vbe;
 namespace fs = std::filesystem;
@@ -96,44 +101,6 @@ std::string notes(const Tree& t)
 
 constexpr std::size_t kSome = ~std::size_t(0); // checked by the case itself
 
-struct Case
-{
-    const char* kind;
-    std::size_t names;           // children of the root that list
-    std::uint64_t maxExtents;    // extents the tree may hold
-    std::uint64_t maxBlocksRead; // blocks of 2048 bytes read, beyond the image's own size
-    std::function<void(const Scan&)> more;
-};
-
-// Test names and ctest's listing show the kind, not the bytes of the case.
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.kind;
-}
-
-class Bombs : public ::testing::TestWithParam<Case>
-{
-};
-
-TEST_P(Bombs, ListWithWorkBoundedByTheImage)
-{
-    const Case& c = GetParam();
-    Scan s = scanBomb(c.kind);
-    ASSERT_EQ(s.status, ScanStatus::Ok) << notes(s.tree);
-    if (c.names != kSome) {
-        EXPECT_EQ(s.names.size(), c.names) << notes(s.tree);
-    }
-    EXPECT_LE(s.tree.extents.size(), c.maxExtents);
-    // Every byte read once, give or take the structures read twice (an
-    // anchor, a descriptor sequence and its reserve, the read-ahead windows).
-    EXPECT_LE(s.bytesRead, 2 * s.imageBytes + c.maxBlocksRead * 2048) << s.reads << " reads";
-    const std::uint64_t blocks = s.imageBytes / 2048;
-    EXPECT_LE(s.tree.structuresRead, 4 * blocks);
-    EXPECT_LE(s.tree.recordsSeen, limits::kRecordsBase + 256 * blocks);
-    if (c.more)
-        c.more(s);
-}
-
 // The hybrid image's one folder: 40,000 names, each looked up in the other
 // tree's sorted names (log2 40,000 < 16 comparisons) after one sort of them.
 constexpr std::uint64_t kWide = 40000;
@@ -147,65 +114,112 @@ std::size_t childrenOf(const Tree& t, const char16_t* name)
     return 0;
 }
 
-const std::uint64_t kVatRepeated = 64ull << 20 >> 11; // the VAT's blocks, one run read 32 times
+// Folders nested a thousand levels deep list whole; deeper ones are cut at
+// the reader's depth, as damage.
+std::function<void(const Scan&)> nested(std::uint32_t levels)
+{
+    return [levels](const Scan& s) {
+        EXPECT_EQ(s.tree.flavor, Flavor::Udf);
+        std::uint32_t depth = 0, at = 0;
+        bool leaf = false;
+        for (;;) {
+            const Entry& e = s.tree.entries[at];
+            leaf = leaf ||
+                   (e.children.size() == 1 && s.tree.entries[e.children[0]].name == u"leaf.txt");
+            if (e.children.size() != 1 || !s.tree.entries[e.children[0]].directory)
+                break;
+            at = e.children[0];
+            ++depth;
+        }
+        const bool whole = levels < limits::kMaxDepth;
+        EXPECT_EQ(depth, whole ? levels : limits::kMaxDepth - 1);
+        EXPECT_EQ(leaf, whole);
+        EXPECT_EQ(s.tree.damage > 0, !whole) << notes(s.tree);
+    };
+}
 
-INSTANTIATE_TEST_SUITE_P(Classes, Bombs,
-                         ::testing::Values(
-                             // Fan-out: 20,000 names of one file whose descriptors run through
-                             // 4,000 allocation extent descriptors; of the links of one chain of
-                             // 60 indirect entries; of one chain of continuation areas (each
-                             // area belongs to one record: the others are damage, left out).
-                             Case{"udf-aed-fanout", 20000, 4001, 1024, nullptr},
-                             Case{"udf-indirect-fanout", 20000, 1, 1024, nullptr},
-                             Case{"rr-continuation-fanout", 1, 1, 1024,
-                                  [](const Scan& s) {
-                                      EXPECT_TRUE(s.names.count("file-000000"));
-                                      EXPECT_EQ(s.tree.flavor, Flavor::RockRidge);
-                                  }},
-                             // Expansion: 24 virtual maps over one 64 MiB VAT; a sparing table of
-                             // 65,535 entries naming one packet; a metadata file of 200,000 runs.
-                             Case{"udf-vat-expansion", kSome, limits::kMaxTotalExtents,
-                                  kVatRepeated + 1024,
-                                  [](const Scan& s) {
-                                      // Each file's one descriptor becomes 500,000 extents: the
-                                      // files past the caps are left out, as damage.
-                                      EXPECT_GE(s.names.size(), 1u);
-                                      EXPECT_LT(s.names.size(), 200u);
-                                      EXPECT_GT(s.tree.damage, 0u);
-                                  }},
-                             Case{"udf-sparing-expansion", 20000, 10 * 65535, 1024, nullptr},
-                             Case{"udf-metadata-runs", 20000, 8, 1024, nullptr},
-                             // Repetition: folder data of one block named 30,000 times; 1,000
-                             // folders over one region; a file of 20,000 parts over the same data.
-                             Case{"udf-repeated-folder", 40, 1, 1024, nullptr},
-                             Case{"iso-overlapping-folders", 1000, 2048 * 40, 1024,
-                                  [](const Scan& s) {
-                                      // The first folder holds the region; the others overlap it.
-                                      std::size_t inFolders = 0;
-                                      for (std::uint32_t c : s.tree.entries[0].children)
-                                          inFolders += s.tree.entries[c].children.size();
-                                      EXPECT_EQ(inFolders, 2048u * 40) << notes(s.tree);
-                                  }},
-                             // The first parts of the files left out stay in the list, unnamed.
-                             Case{"iso-multi-extent-overlap", 1, 3, 1024,
-                                  [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }},
-                             // Merging: a UDF and an ISO 9660 tree of one folder of 40,000
-                             // names; a merge that compared each name with each other name
-                             // would make 800 million comparisons.
-                             Case{"hybrid-wide-folder", 1, 16, 1024,
-                                  [](const Scan& s) {
-                                      EXPECT_EQ(s.tree.flavor, Flavor::Udf);
-                                      EXPECT_EQ(childrenOf(s.tree, u"BIG"), kWide);
-                                      EXPECT_GT(s.tree.mergeComparisons, kWide);
-                                      EXPECT_LE(s.tree.mergeComparisons, 4 * kWide * kLog2Wide);
-                                  }}),
-                         [](const auto& info) {
-                             std::string n = info.param.kind;
-                             for (char& ch : n)
-                                 if (ch == '-')
-                                     ch = '_';
-                             return n;
-                         });
+struct Case
+{
+    const char* kind;
+    std::size_t names;           // children of the root that list
+    std::uint64_t maxExtents;    // extents the tree may hold
+    std::uint64_t maxBlocksRead; // blocks of 2048 bytes read, beyond the image's own size
+    std::function<void(const Scan&)> more;
+};
+
+TEST(Bombs, ListWithWorkBoundedByTheImage)
+{
+    const std::uint64_t vatRepeated = 64ull << 20 >> 11; // the VAT's blocks, one run read 32 times
+    const Case cases[] = {
+        // Fan-out: 20,000 names of one file whose descriptors run through
+        // 4,000 allocation extent descriptors; of the links of one chain of
+        // 60 indirect entries; of one chain of continuation areas (each area
+        // belongs to one record: the others are damage, left out).
+        {"udf-aed-fanout", 20000, 4001, 1024, nullptr},
+        {"udf-indirect-fanout", 20000, 1, 1024, nullptr},
+        {"rr-continuation-fanout", 1, 1, 1024,
+         [](const Scan& s) {
+             EXPECT_TRUE(s.names.count("file-000000"));
+             EXPECT_EQ(s.tree.flavor, Flavor::RockRidge);
+         }},
+        // Expansion: 24 virtual maps over one 64 MiB VAT (each file's one
+        // descriptor becomes 500,000 extents: the files past the caps are
+        // left out, as damage); a sparing table of 65,535 entries naming one
+        // packet; a metadata file of 200,000 runs.
+        {"udf-vat-expansion", kSome, limits::kMaxTotalExtents, vatRepeated + 1024,
+         [](const Scan& s) {
+             EXPECT_GE(s.names.size(), 1u);
+             EXPECT_LT(s.names.size(), 200u);
+             EXPECT_GT(s.tree.damage, 0u);
+         }},
+        {"udf-sparing-expansion", 20000, 10 * 65535, 1024, nullptr},
+        {"udf-metadata-runs", 20000, 8, 1024, nullptr},
+        // Repetition: folder data of one block named 30,000 times; 1,000
+        // folders over one region (the first holds it, the others overlap
+        // it); a file of 20,000 parts over the same data, the first parts of
+        // the files left out staying in the list, unnamed.
+        {"udf-repeated-folder", 40, 1, 1024, nullptr},
+        {"iso-overlapping-folders", 1000, 2048 * 40, 1024,
+         [](const Scan& s) {
+             std::size_t inFolders = 0;
+             for (std::uint32_t c : s.tree.entries[0].children)
+                 inFolders += s.tree.entries[c].children.size();
+             EXPECT_EQ(inFolders, 2048u * 40) << notes(s.tree);
+         }},
+        {"iso-multi-extent-overlap", 1, 3, 1024,
+         [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }},
+        // Merging: a UDF and an ISO 9660 tree of one folder of 40,000 names;
+        // a merge that compared each name with each other name would make
+        // 800 million comparisons.
+        {"hybrid-wide-folder", 1, 16, 1024,
+         [](const Scan& s) {
+             EXPECT_EQ(s.tree.flavor, Flavor::Udf);
+             EXPECT_EQ(childrenOf(s.tree, u"BIG"), kWide);
+             EXPECT_GT(s.tree.mergeComparisons, kWide);
+             EXPECT_LE(s.tree.mergeComparisons, 4 * kWide * kLog2Wide);
+         }},
+        // Depth: folders nested 1,000 and 1,500 levels.
+        {"udf-nesting-1000", 1, ~0ull, 1024, nested(1000)},
+        {"udf-nesting-1500", 1, ~0ull, 1024, nested(1500)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        Scan s = scanBomb(c.kind);
+        ASSERT_EQ(s.status, ScanStatus::Ok) << notes(s.tree);
+        if (c.names != kSome) {
+            EXPECT_EQ(s.names.size(), c.names) << notes(s.tree);
+        }
+        EXPECT_LE(s.tree.extents.size(), c.maxExtents);
+        // Every byte read once, give or take the structures read twice (an
+        // anchor, a descriptor sequence and its reserve, the read-ahead windows).
+        EXPECT_LE(s.bytesRead, 2 * s.imageBytes + c.maxBlocksRead * 2048) << s.reads << " reads";
+        const std::uint64_t blocks = s.imageBytes / 2048;
+        EXPECT_LE(s.tree.structuresRead, 4 * blocks);
+        EXPECT_LE(s.tree.recordsSeen, limits::kRecordsBase + 256 * blocks);
+        if (c.more)
+            c.more(s);
+    }
+}
 
 // Cancelling while the trees are merged: the merge stops before it sorts or
 // looks up another folder's names, and at the latest 1,024 names later.
@@ -237,44 +251,32 @@ TEST(HybridMerge, StopsSoonAfterTheCancelFlag)
     EXPECT_EQ(scanImage(*view, tree, control), ScanStatus::Aborted);
 }
 
-// Folders nested a thousand levels deep list whole; deeper ones are cut at
-// the reader's depth, as damage, with the work still bounded by the image.
-class UdfNesting : public ::testing::TestWithParam<std::uint32_t>
+std::vector<std::uint8_t> gunzip(const std::filesystem::path& p)
 {
-};
-
-TEST_P(UdfNesting, ListsToTheDepthCapWithBoundedWork)
-{
-    const std::uint32_t levels = GetParam();
-    Scan s = scanBomb("udf-nesting-" + std::to_string(levels));
-    ASSERT_EQ(s.status, ScanStatus::Ok) << notes(s.tree);
-    EXPECT_EQ(s.tree.flavor, Flavor::Udf);
-    std::uint32_t depth = 0, at = 0;
-    bool leaf = false;
-    for (;;) {
-        const Entry& e = s.tree.entries[at];
-        leaf =
-            leaf || (e.children.size() == 1 && s.tree.entries[e.children[0]].name == u"leaf.txt");
-        if (e.children.size() != 1 || !s.tree.entries[e.children[0]].directory)
-            break;
-        at = e.children[0];
-        ++depth;
-    }
-    if (levels < limits::kMaxDepth) {
-        EXPECT_EQ(depth, levels);
-        EXPECT_TRUE(leaf);
-        EXPECT_EQ(s.tree.damage, 0u) << notes(s.tree);
-    } else {
-        EXPECT_EQ(depth, limits::kMaxDepth - 1);
-        EXPECT_FALSE(leaf);
-        EXPECT_GT(s.tree.damage, 0u);
-    }
-    const std::uint64_t blocks = s.imageBytes / 2048;
-    EXPECT_LE(s.bytesRead, 2 * s.imageBytes + 1024 * 2048) << s.reads << " reads";
-    EXPECT_LE(s.tree.structuresRead, 4 * blocks);
+    std::vector<std::uint8_t> out;
+    gzFile f = gzopen(p.c_str(), "rb");
+    if (!f)
+        return out;
+    std::uint8_t buf[65536];
+    int n;
+    while ((n = gzread(f, buf, sizeof buf)) > 0)
+        out.insert(out.end(), buf, buf + n);
+    gzclose(f);
+    return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, UdfNesting, ::testing::Values(1000u, 1500u),
-                         [](const auto& info) { return "levels_" + std::to_string(info.param); });
+TEST(FuzzFindings, EveryFoundInputScansAndReadsCleanly)
+{
+    int count = 0;
+    for (const auto& e : std::filesystem::directory_iterator(LANTERN_SDK_FUZZ_FINDINGS)) {
+        if (e.path().extension() != ".gz")
+            continue;
+        auto data = gunzip(e.path());
+        ASSERT_FALSE(data.empty()) << e.path();
+        EXPECT_TRUE(vbe::exerciseImage(data.data(), data.size())) << e.path().filename();
+        ++count;
+    }
+    EXPECT_GT(count, 0);
+}
 
 } // namespace

@@ -1,7 +1,6 @@
 // El Torito boot images, shown as the files of a folder "[BOOT]" at the root
 // of images xorriso makes from boot images the tests write.
 #include "SdkSupport.h"
-#include "Trees.h"
 
 #include <chrono>
 #include <cstring>
@@ -110,136 +109,80 @@ struct Boot
     Patch patch;
     std::map<std::string, std::string> files; // boot file -> the tree file it holds
     const char* folder = "[BOOT]";
+    std::size_t minFiles = 0, maxFiles = 0; // hostile catalogs: in the boot folder
 };
-
-void PrintTo(const Boot& b, std::ostream* os)
-{
-    *os << b.name;
-}
-
-class BootFolder : public ::testing::TestWithParam<Boot>
-{
-};
-
-// Each entry of the catalog is a file of the boot folder holding the boot
-// image it was made from, byte for byte; a folder of the tree named "[BOOT]"
-// keeps its name and its content.
-TEST_P(BootFolder, ShowsEachBootImage)
-{
-    const Boot& b = GetParam();
-    TempDir dir;
-    writeBootImages(dir / "tree/boot");
-    if (std::string(b.folder) != "[BOOT]")
-        writeFile(dir / "tree/[BOOT]/mine.txt", "the tree's own\n");
-    const fs::path image = dir / "boot.iso";
-    ASSERT_EQ(run("xorriso -as mkisofs -R " + std::string(b.options) + " -o " + quote(image) + " " +
-                  quote(dir / "tree")),
-              0);
-    patchCatalog(image, b.patch);
-    auto s = openImage(image);
-    ASSERT_TRUE(s->ok());
-    const Listing got = s->list();
-    std::set<std::string> names;
-    for (const auto& [path, item] : got)
-        if (path.rfind(std::string(b.folder) + "/", 0) == 0)
-            names.insert(path.substr(std::strlen(b.folder) + 1));
-    std::set<std::string> want;
-    for (const auto& [name, from] : b.files)
-        want.insert(name);
-    EXPECT_EQ(names, want);
-    for (const auto& [name, from] : b.files)
-        EXPECT_TRUE(s->read(std::string(b.folder) + "/" + name) ==
-                    readHostFile(dir / "tree/boot" / from))
-            << name;
-    EXPECT_TRUE(got.at(b.folder).directory);
-    if (std::string(b.folder) != "[BOOT]") {
-        EXPECT_EQ(s->read("[BOOT]/mine.txt"), "the tree's own\n");
-    }
-    EXPECT_EQ(got.count("boot/efi.img"), 1u);
-    auto [folders, files] = s->counts();
-    EXPECT_EQ(std::size_t(folders) + files, got.size());
-}
 
 const char* const kBiosAndUefi = "-b boot/boot.img -no-emul-boot -boot-load-size 4 "
                                  "-eltorito-alt-boot -e boot/efi.img -no-emul-boot";
+const std::map<std::string, std::string> kBiosAndUefiFiles = {
+    {"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Catalogs, BootFolder,
-    ::testing::Values(
-        Boot{"bios_and_uefi",
-             kBiosAndUefi,
-             Patch::None,
-             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}}},
-        Boot{"uefi_fat_recorded_as_one_sector",
-             kBiosAndUefi,
-             Patch::UefiOneSector,
-             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}}},
-        Boot{"floppy",
-             "-b boot/floppy.img",
-             Patch::None,
-             {{"1-BIOS-floppy-1.44M.img", "floppy.img"}}},
-        Boot{"hard_disk",
-             "-b boot/hd.img -hard-disk-boot",
-             Patch::None,
-             {{"1-BIOS-hard-disk.img", "hd.img"}}},
-        Boot{"tree_has_a_boot_folder",
-             kBiosAndUefi,
-             Patch::None,
-             {{"1-BIOS-no-emulation.img", "boot.img"}, {"2-UEFI-no-emulation.img", "efi.img"}},
-             "[BOOT]-2"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Hostile catalogs: the scan ends at once, every boot file shown lies within
-// the image and reads to its end.
-struct Hostile
+// Each entry of the catalog is a file of the boot folder holding the boot
+// image it was made from, byte for byte; a folder of the tree named "[BOOT]"
+// keeps its name and its content. Of a hostile catalog, the scan ends at
+// once, and every boot file shown lies within the image and reads to its end.
+TEST(BootFolder, ShowsEachBootImage)
 {
-    const char* name;
-    Patch patch;
-    std::size_t minFiles, maxFiles; // in the boot folder
-};
-
-void PrintTo(const Hostile& h, std::ostream* os)
-{
-    *os << h.name;
-}
-
-class BootHostile : public ::testing::TestWithParam<Hostile>
-{
-};
-
-TEST_P(BootHostile, BoundedAndWithinTheImage)
-{
-    TempDir dir;
-    writeBootImages(dir / "tree/boot");
-    const fs::path image = dir / "boot.iso";
-    ASSERT_EQ(run("xorriso -as mkisofs -R " + std::string(kBiosAndUefi) + " -o " + quote(image) +
-                  " " + quote(dir / "tree")),
-              0);
-    patchCatalog(image, GetParam().patch);
-    const auto start = std::chrono::steady_clock::now();
-    auto s = openImage(image);
-    ASSERT_TRUE(s->ok());
-    std::size_t files = 0;
-    for (const auto& [path, item] : s->list()) {
-        if (path.rfind("[BOOT]/", 0) != 0)
-            continue;
-        ++files;
-        EXPECT_LE(item.size, fs::file_size(image)) << path;
-        auto content = s->read(path, 1 << 20);
-        ASSERT_TRUE(content.has_value()) << path;
-        EXPECT_EQ(content->size(), item.size) << path;
+    const Boot cases[] = {
+        {"bios_and_uefi", kBiosAndUefi, Patch::None, kBiosAndUefiFiles},
+        {"uefi_fat_recorded_as_one_sector", kBiosAndUefi, Patch::UefiOneSector, kBiosAndUefiFiles},
+        {"floppy", "-b boot/floppy.img", Patch::None, {{"1-BIOS-floppy-1.44M.img", "floppy.img"}}},
+        {"hard_disk",
+         "-b boot/hd.img -hard-disk-boot",
+         Patch::None,
+         {{"1-BIOS-hard-disk.img", "hd.img"}}},
+        {"tree_has_a_boot_folder", kBiosAndUefi, Patch::None, kBiosAndUefiFiles, "[BOOT]-2"},
+        {"past_the_end", kBiosAndUefi, Patch::PastTheEnd, {}, "[BOOT]", 1, 1},
+        {"sectors_to_the_end", kBiosAndUefi, Patch::SectorsToTheEnd, {}, "[BOOT]", 2, 2},
+        {"endless_sections", kBiosAndUefi, Patch::EndlessSections, {}, "[BOOT]", 2, 255},
+        {"broken_validation", kBiosAndUefi, Patch::BrokenValidation, {}, "[BOOT]", 0, 0}};
+    for (const auto& p : cases) {
+        SCOPED_TRACE(p.name);
+        const Boot& b = p;
+        const std::string folder = b.folder;
+        TempDir dir;
+        writeBootImages(dir / "tree/boot");
+        if (folder != "[BOOT]")
+            writeFile(dir / "tree/[BOOT]/mine.txt", "the tree's own\n");
+        const fs::path image =
+            makeImage("xorriso -as mkisofs -R " + std::string(b.options) + " -o %O %T",
+                      dir / "tree", dir / "boot.iso");
+        patchCatalog(image, b.patch);
+        const auto start = std::chrono::steady_clock::now();
+        auto s = openImage(image);
+        ASSERT_TRUE(s->ok());
+        const Listing got = s->list();
+        std::set<std::string> names;
+        for (const auto& [path, item] : got) {
+            if (path.rfind(folder + "/", 0) != 0)
+                continue;
+            names.insert(path.substr(folder.size() + 1));
+            EXPECT_LE(item.size, fs::file_size(image)) << path;
+            auto content = s->read(path, 1 << 20);
+            ASSERT_TRUE(content.has_value()) << path;
+            EXPECT_EQ(content->size(), item.size) << path;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        if (b.files.empty()) {
+            EXPECT_GE(names.size(), b.minFiles);
+            EXPECT_LE(names.size(), b.maxFiles);
+        } else {
+            std::set<std::string> want;
+            for (const auto& [name, from] : b.files) {
+                want.insert(name);
+                EXPECT_TRUE(s->read(folder + "/" + name) == readHostFile(dir / "tree/boot" / from))
+                    << name;
+            }
+            EXPECT_EQ(names, want);
+            EXPECT_TRUE(got.at(folder).directory);
+        }
+        if (folder != "[BOOT]") {
+            EXPECT_EQ(s->read("[BOOT]/mine.txt"), "the tree's own\n");
+        }
+        EXPECT_EQ(got.count("boot/efi.img"), 1u);
+        auto [folders, files] = s->counts();
+        EXPECT_EQ(std::size_t(folders) + files, got.size());
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_GE(files, GetParam().minFiles);
-    EXPECT_LE(files, GetParam().maxFiles);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, BootHostile,
-    ::testing::Values(Hostile{"past_the_end", Patch::PastTheEnd, 1, 1},
-                      Hostile{"sectors_to_the_end", Patch::SectorsToTheEnd, 2, 2},
-                      Hostile{"endless_sections", Patch::EndlessSections, 2, 255},
-                      Hostile{"broken_validation", Patch::BrokenValidation, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Discs.h"
 
+#include <chrono>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace sdktest {
@@ -54,7 +56,42 @@ fs::path writeDisc(const fs::path& dir, const std::string& format,
     const std::string command = std::string(kPython) + " " +
                                 quote(scriptDir() / ("make_" + format + ".py")) + " " + extra +
                                 " " + quote(dir / "spec.json") + " " + quote(image);
-    return run(command) == 0 ? image : fs::path();
+    if (run(command) != 0)
+        throw std::runtime_error("the disc writer failed: " + command);
+    return image;
+}
+
+const fs::path& smallDisc()
+{
+    static TempDir dir;
+    static const fs::path path = [] {
+        writeFile(dir / "tree/readme.txt", "read me\n");
+        writeFile(dir / "tree/sub/café.dat", std::string(70000, 'c'));
+        makeIso(dir, dir / "tree", "-R -J", "plain.iso");
+        return dir.path();
+    }();
+    return path;
+}
+
+VbeImageFacts facts(const fs::path& image, vbe::Result* result)
+{
+    static auto read =
+        reinterpret_cast<VbeReadImageFactsFn>(dlsym(module().handle(), "VbeReadImageFacts"));
+    VbeImageFacts f{};
+    f.structSize = sizeof f;
+    *result = read(utf16(image.string()).c_str(), &f);
+    return f;
+}
+
+void expectFailsFast(const fs::path& image, vbe::Result result, const std::string& says)
+{
+    const auto start = std::chrono::steady_clock::now();
+    vbe::Result got;
+    const VbeImageFacts f = facts(image, &got);
+    EXPECT_EQ(got, result);
+    EXPECT_NE(utf8(f.firstDamage).find(says), std::string::npos) << utf8(f.firstDamage);
+    EXPECT_EQ(openImage(image)->openResult, result);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 std::string audioBytes(unsigned seed, std::size_t n)

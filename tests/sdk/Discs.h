@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SdkSupport.h"
+#include "VbeFacts.h"
 
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ inline DiscTrack audioTrack(unsigned sectors, unsigned pregap = 0, unsigned sess
 
 // Writes the spec into dir and runs make_<format>.py on it with extra
 // arguments; returns the image's path (dir/name, name defaulting to
-// "disc.<format>"), or an empty path when the writer failed.
+// "disc.<format>"). Throws when the writer fails, which fails the test.
 fs::path writeDisc(const fs::path& dir, const std::string& format,
                    const std::vector<DiscTrack>& tracks, const std::string& extra = "",
                    const std::string& name = "");
@@ -54,6 +55,18 @@ std::string audioBytes(unsigned seed, std::size_t n);
 // The WAV file shown for tracks[i]: the header, its samples and the next
 // audio track's stored pregap.
 std::string expectedWav(const std::vector<DiscTrack>& tracks, std::size_t i);
+
+// A folder with a small tree ("tree": a text file and one of 70,000 bytes)
+// and its ISO image ("plain.iso"), made once.
+const fs::path& smallDisc();
+
+// What the module makes of an image: its result, the tracks and why it
+// failed.
+VbeImageFacts facts(const fs::path& image, vbe::Result* result);
+
+// Expects the image to fail within a second with result, when its facts are
+// read and when it is opened, and a reason that contains says.
+void expectFailsFast(const fs::path& image, vbe::Result result, const std::string& says = "");
 
 // Expects the image to hold tree (without comparing times) and, in
 // "[AUDIO]", a WAV file of each audio track.

@@ -1,7 +1,6 @@
 // Multi-session and raw-sector images, zisofs compression, files in several
 // extents beyond 4 GiB, a folder of 60,000 entries.
 #include "SdkSupport.h"
-#include "Trees.h"
 
 #include <chrono>
 #include <cstdio>
@@ -21,9 +20,7 @@ TEST_P(RawSectorImages, ReadLikeThePlainImage)
 {
     TempDir dir;
     writeRichTree(dir / "tree");
-    fs::path plain = dir / "plain.iso";
-    ASSERT_EQ(run("genisoimage -R -J -joliet-long -o " + quote(plain) + " " + quote(dir / "tree")),
-              0);
+    const fs::path plain = makeIso(dir, dir / "tree", "-R -J -joliet-long");
     // Named like any other image: the layout is found by content.
     fs::path raw = dir / "raw.rdf";
     ASSERT_EQ(run(std::string(kPython) + " " + quote(scriptDir() / "wrap_raw.py") + " " +
@@ -46,16 +43,13 @@ TEST(MultiSession, LastSessionIsShown)
     writeFile(dir / "one/kept.txt", "from the first session\n");
     writeFile(dir / "one/replaced.txt", "old content\n");
     writeFile(dir / "one/sub/deep.txt", "deep\n");
-    fs::path s1 = dir / "s1.iso";
-    ASSERT_EQ(run("genisoimage -R -J -o " + quote(s1) + " " + quote(dir / "one")), 0);
+    const fs::path s1 = makeIso(dir, dir / "one", "-R -J");
     const std::uint64_t next = fs::file_size(s1) / 2048 + 150;
 
     writeFile(dir / "two/added.txt", "from the second session\n");
     writeFile(dir / "two/replaced.txt", "new content, longer than before\n");
-    fs::path s2 = dir / "s2.bin";
-    ASSERT_EQ(run("genisoimage -R -J -M " + quote(s1) + " -C 0," + std::to_string(next) + " -o " +
-                  quote(s2) + " " + quote(dir / "two")),
-              0);
+    const fs::path s2 =
+        makeIso(dir, dir / "two", "-R -J -M " + quote(s1) + " -C 0," + std::to_string(next));
     fs::path image = dir / "multi.iso";
     fs::copy_file(s1, image);
     fs::resize_file(image, next * 2048);
@@ -72,12 +66,9 @@ TEST(MultiSession, LastSessionIsShown)
 
     // xorriso appending to an image file: it keeps the newest descriptors at
     // the start and the sessions behind one another.
-    fs::path appended = dir / "appended.iso";
-    ASSERT_EQ(
-        run("xorriso -outdev " + quote(appended) + " -map " + quote(dir / "one") + " / -commit"),
-        0);
-    ASSERT_EQ(run("xorriso -dev " + quote(appended) + " -map " + quote(dir / "two") + " / -commit"),
-              0);
+    const fs::path appended =
+        makeImage("xorriso -outdev %O -map %T / -commit", dir / "one", dir / "appended.iso");
+    makeImage("xorriso -dev %O -map %T / -commit", dir / "two", appended);
     auto x = openImage(appended);
     ASSERT_TRUE(x->ok());
     EXPECT_EQ(x->list().size(), 5u);
@@ -94,8 +85,7 @@ TEST(MultiSession, LastSessionIsShown)
 TEST(Zisofs, CompressedFilesReadDecompressedWithTheirRealSize)
 {
     TempDir dir;
-    TreeOptions o;
-    writeRichTree(dir / "tree", o);
+    writeRichTree(dir / "tree");
     std::string text;
     for (int i = 0; text.size() < 300000; ++i)
         text += "line " + std::to_string(i) + " of a compressible file\n";
@@ -103,14 +93,12 @@ TEST(Zisofs, CompressedFilesReadDecompressedWithTheirRealSize)
     writeFile(dir / "tree/zeros.bin", std::string(200000, '\0'));
     setMtime(dir / "tree/compressible.txt", 1'200'000'000);
     setMtime(dir / "tree/zeros.bin", 1'200'000'000);
-    fs::path image = dir / "z.iso";
-    ASSERT_EQ(run("xorriso -outdev " + quote(image) + " -map " + quote(dir / "tree") +
-                  " / -set_filter_r --zisofs / -- -commit"),
-              0);
+    const fs::path image =
+        makeImage("xorriso -outdev %O -map %T / -set_filter_r --zisofs / -- -commit", dir / "tree",
+                  dir / "z.iso");
     // The image really holds compressed data.
-    fs::path stored = dir / "stored.iso";
-    ASSERT_EQ(
-        run("xorriso -outdev " + quote(stored) + " -map " + quote(dir / "tree") + " / -commit"), 0);
+    const fs::path stored =
+        makeImage("xorriso -outdev %O -map %T / -commit", dir / "tree", dir / "stored.iso");
     EXPECT_LT(fs::file_size(image) + 300000, fs::file_size(stored));
     auto s = openImage(image);
     expectSameTree(*s, dir / "tree");
@@ -132,10 +120,9 @@ TEST(LargeFolder, SixtyThousandEntriesInOnePass)
         }
         ::close(fd);
     }
-    fs::path image = dir / "many.iso";
     // genisoimage: xorriso takes minutes over a folder this large. Names
     // unique in their first characters keep its ISO 9660 names from clashing.
-    ASSERT_EQ(run("genisoimage -R -o " + quote(image) + " " + quote(dir / "tree")), 0);
+    const fs::path image = makeIso(dir, dir / "tree", "-R");
     auto start = std::chrono::steady_clock::now();
     auto s = openImage(image);
     ASSERT_TRUE(s->ok());
@@ -154,53 +141,20 @@ TEST(LargeFolder, SixtyThousandEntriesInOnePass)
 TEST(MultiExtent, FileBeyondFourGiBReadsWhole)
 {
     TempDir dir;
-    fs::path big = dir / "tree/big.bin";
     writeFile(dir / "tree/small.txt", "small\n");
-    const std::uint64_t fourGiB = 4ull << 30;
-    const std::string endMark = "END!";
-    {
-        int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, "MARK4G", 6, fourGiB), 6);
-        ASSERT_EQ(::pwrite(fd, endMark.data(), 4, fourGiB + 6), 4);
-        ::close(fd);
-    }
-    setMtime(big, 1'300'000'000);
-    fs::path image = dir / "big.iso";
-    ASSERT_EQ(run("xorriso -outdev " + quote(image) + " -file_size_limit off -- -map " +
-                  quote(dir / "tree") + " / -commit"),
-              0);
-    fs::remove(big); // the image is large enough on its own
+    writeBeyondFourGiB(dir / "tree/big.bin", "MARK4GEND!");
+    setMtime(dir / "tree/big.bin", 1'300'000'000);
+    const fs::path image = makeImage("xorriso -outdev %O -file_size_limit off -- -map %T / -commit",
+                                     dir / "tree", dir / "big.iso");
+    fs::remove(dir / "tree/big.bin"); // the image is large enough on its own
 
     auto s = openImage(image);
     ASSERT_TRUE(s->ok());
     Listing l = s->list();
-    EXPECT_EQ(l["big.bin"].size, fourGiB + 10);
+    EXPECT_EQ(l["big.bin"].size, kFourGiB + 10);
     EXPECT_EQ(l["big.bin"].localSeconds, localSeconds(1'300'000'000));
     EXPECT_EQ(s->read("small.txt"), "small\n");
-
-    std::uint64_t size = 0;
-    ASSERT_EQ(s->browser->OpenFile(u"big.bin", &size), vbe::kOk);
-    ASSERT_EQ(size, fourGiB + 10);
-    std::vector<char> buf(4 << 20);
-    std::uint64_t pos = 0;
-    std::string tail;
-    bool zeros = true;
-    while (pos < size) {
-        std::uint32_t got = 0;
-        ASSERT_EQ(s->browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0), vbe::kOk);
-        ASSERT_GT(got, 0u) << "at " << pos;
-        for (std::uint32_t i = 0; i < got; ++i) {
-            if (pos + i >= fourGiB)
-                tail += buf[i];
-            else if (buf[i] != 0)
-                zeros = false;
-        }
-        pos += got;
-    }
-    EXPECT_TRUE(zeros);
-    EXPECT_EQ(tail, "MARK4G" + endMark);
-    s->browser->CloseFile();
+    EXPECT_EQ(s->readTailOfZeros(u"big.bin", kFourGiB), "MARK4GEND!");
 }
 
 } // namespace

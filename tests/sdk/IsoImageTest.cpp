@@ -1,5 +1,7 @@
-// Images made by genisoimage, xorriso and pycdlib from trees the tests write,
-// listed and read back through the module.
+// ISO 9660 images, plain, Rock Ridge and Joliet, made by genisoimage, xorriso
+// and pycdlib from trees the tests write, read back entry by entry and
+// listed as libarchive (bsdtar) and 7-Zip list them where they read the
+// image correctly.
 #include "SdkSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +11,6 @@ using namespace sdktest;
 
 namespace {
 
-constexpr std::int64_t kBaseTime = 1'100'000'000; // 2004-11-09
-
 // Names that plain ISO 9660 keeps as they are: upper case, 8.3 at level 1.
 void writeIsoNamesTree(const fs::path& root)
 {
@@ -19,127 +19,135 @@ void writeIsoNamesTree(const fs::path& root)
     writeFile(root / "NOEXT", "no extension\n");
     writeFile(root / "SUB/BLOCK.BIN", std::string(2048, 'b'));
     writeFile(root / "SUB/BLOCK1.BIN", std::string(2049, 'c'));
-    std::string big;
-    for (int i = 0; i < 300000; ++i)
-        big += static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
-    writeFile(root / "SUB/DEEPER/BIG.BIN", big);
+    writeFile(root / "SUB/DEEPER/BIG.BIN", pattern(300000, 4));
     fs::create_directories(root / "EMPTYDIR");
     int i = 0;
     for (auto& e : fs::recursive_directory_iterator(root))
-        setMtime(e.path(), kBaseTime + 3607 * i++);
+        setMtime(e.path(), 1'100'000'000 + 3607 * i++);
 }
 
-class PlainIso : public ::testing::TestWithParam<const char*>
+enum Tree
 {
+    IsoNames,
+    Rich,
+    JolietNames
+};
+enum Readers
+{
+    None = 0,
+    Tar = 1,
+    SevenZip = 2
 };
 
-TEST_P(PlainIso, ListsAndReadsEveryEntry)
+struct Writer
 {
-    TempDir dir;
-    writeIsoNamesTree(dir / "tree");
-    fs::path image = dir / "plain.iso";
-    ASSERT_EQ(run(std::string("genisoimage ") + GetParam() + " -V PLAIN_LABEL -o " + quote(image) +
-                  " " + quote(dir / "tree")),
-              0);
-    auto s = openImage(image);
-    expectSameTree(*s, dir / "tree");
-    EXPECT_EQ(s->label(), u"PLAIN_LABEL");
+    const char* name;
+    const char* command; // makeImage's
+    Tree tree;
+    int readers;            // that list the image as we do
+    bool keepsTimes = true; // pycdlib stamps every entry with the time of writing
+};
+
+// The whole tree comes back: with Rock Ridge long and case-sensitive names,
+// deep folders (relocated by genisoimage), the symbolic link as a small file;
+// with Joliet alone its Unicode names, longer than 64 characters with
+// -joliet-long; in ISO 9660:1999 the bytes of the names on disk (UTF-8).
+TEST(Writers, WholeTreeBackAsOtherReadersSeeIt)
+{
+    const Writer cases[] = {
+        {"level1", "genisoimage -iso-level 1 -V PLAIN_LABEL -o %O %T", IsoNames, None},
+        {"level2", "genisoimage -iso-level 2 -V PLAIN_LABEL -o %O %T", IsoNames, None},
+        {"level3", "genisoimage -iso-level 3 -V PLAIN_LABEL -o %O %T", IsoNames, None},
+        {"iso9660_1999", "genisoimage -iso-level 4 -o %O %T", JolietNames, Tar | SevenZip},
+        {"genisoimage_R", "genisoimage -R -o %O %T", Rich, Tar},
+        {"genisoimage_R_J", "genisoimage -R -J -joliet-long -o %O %T", Rich, Tar},
+        {"xorriso", "xorriso -outdev %O -map %T / -commit", Rich, Tar},
+        {"xorriso_joliet", "xorriso -outdev %O -joliet on -map %T / -commit", Rich, Tar},
+        {"pycdlib", "/usr/bin/python3 %S/pycdlib_image.py %T %O", Rich, Tar, false},
+        {"genisoimage_J", "genisoimage -J -joliet-long -o %O %T", JolietNames, Tar | SevenZip},
+        {"xorriso_J",
+         "xorriso -outdev %O -rockridge off -joliet on -compliance joliet_long_names "
+         "-map %T / -commit",
+         JolietNames, Tar | SevenZip}};
+    for (const auto& p : cases) {
+        SCOPED_TRACE(p.name);
+        const Writer& w = p;
+        TempDir dir;
+        if (w.tree == IsoNames)
+            writeIsoNamesTree(dir / "tree");
+        else
+            writeRichTree(dir / "tree", w.tree == Rich ? TreeOptions{} : kJolietTree);
+        const fs::path image = makeImage(w.command, dir / "tree", dir / "image.iso");
+        auto s = openImage(image);
+        expectSameTree(*s, dir / "tree", w.keepsTimes);
+        if (w.tree == IsoNames) {
+            EXPECT_EQ(s->label(), u"PLAIN_LABEL");
+        }
+        if (w.readers & Tar)
+            expectSameListingAs("bsdtar", *s, image);
+        if (w.readers & SevenZip)
+            expectSameListingAs("7zz", *s, image);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, PlainIso,
-                         ::testing::Values("-iso-level 1", "-iso-level 2", "-iso-level 3"),
-                         [](const auto& info) { return std::string("Level") + info.param[11]; });
-
-// ISO 9660:1999 (level 4) without Rock Ridge or Joliet records each name's
-// bytes as they are on disk: UTF-8 names read as UTF-8, and a name that is
-// not valid UTF-8 as Latin-1.
-TEST(Iso9660_1999, NamesReadAsUtf8OrElseLatin1)
+// ISO 9660:1999 without Rock Ridge or Joliet records each name's bytes as
+// they are on disk: a name that is not valid UTF-8 reads as Latin-1.
+TEST(Iso9660_1999, NamesThatAreNotUtf8ReadAsLatin1)
 {
     TempDir dir;
-    writeFile(dir / "tree/Ünïcödé.txt", "unicode\n");
     writeFile(dir / "tree/Sübdir/caf\xE9.txt", "latin-1\n");
-    writeFile(dir / "tree/plain name.txt", "plain\n");
-    fs::path image = dir / "level4.iso";
-    ASSERT_EQ(run("genisoimage -quiet -iso-level 4 -o " + quote(image) + " " + quote(dir / "tree")),
-              0);
-    auto s = openImage(image);
+    auto s = openImage(makeIso(dir, dir / "tree", "-iso-level 4"));
     ASSERT_TRUE(s->ok());
     std::set<std::string> paths;
     for (const auto& [path, item] : s->list())
         paths.insert(path);
-    EXPECT_EQ(paths, (std::set<std::string>{"Ünïcödé.txt", "Sübdir", "Sübdir/café.txt",
-                                            "plain name.txt"}));
-    EXPECT_EQ(s->read("Ünïcödé.txt"), "unicode\n");
+    EXPECT_EQ(paths, (std::set<std::string>{"Sübdir", "Sübdir/café.txt"}));
     EXPECT_EQ(s->read("Sübdir/café.txt"), "latin-1\n");
 }
 
-TEST(Scan, WaitReportsRunningThenOutcome)
+TEST(Hidden, HiddenEntriesAreShownWithTheirAttribute)
 {
     TempDir dir;
-    writeIsoNamesTree(dir / "tree");
-    fs::path image = dir / "image.adi";
-    ASSERT_EQ(run("genisoimage -o " + quote(image) + " " + quote(dir / "tree")), 0);
-    auto engine = module().createEngine();
-    vbe::ISdkImage* img = nullptr;
-    ASSERT_EQ(engine->OpenImage(0, 0x80000000u, utf16(image.string()).c_str(), &img), vbe::kOk);
-    vbe::ISdkReader* reader = nullptr;
-    engine->CreateReader(vbe::IID_ISdkReader, &reader);
-    ASSERT_EQ(reader->SetSource(img), vbe::kOk);
-    img->Release(); // the reader keeps its own reference
-    ASSERT_EQ(reader->Open(), vbe::kOk);
-    EXPECT_EQ(reader->StartTask(5, 0, 0), vbe::kInvalidArg);
-    ASSERT_EQ(reader->StartTask(6, 0, 0), vbe::kOk);
-    EXPECT_EQ(reader->StartTask(6, 0, 0), vbe::kUnexpected) << "one task at a time";
-    vbe::Result r;
-    std::uint32_t status = 9;
-    float progress = -1;
-    while ((r = reader->WaitTask(100, &status, &progress)) == vbe::kTaskRunning) {
-        EXPECT_EQ(status, 1u);
-        EXPECT_GE(progress, 0.0f);
-        EXPECT_LE(progress, 1.0f);
+    writeFile(dir / "tree/visible.txt", "v");
+    writeFile(dir / "tree/secret.txt", "s");
+    auto s = openImage(makeIso(dir, dir / "tree", "-R -hidden secret.txt"));
+    ASSERT_TRUE(s->ok());
+    auto l = s->list();
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l["secret.txt"].attributes, vbe::kAttrHidden);
+    EXPECT_EQ(l["visible.txt"].attributes, vbe::kAttrNormal);
+    EXPECT_EQ(s->read("secret.txt"), "s");
+}
+
+// An image written in one time zone and read in another: the recorded offset
+// puts every time back on the right instant.
+TEST(Times, RecordedOffsetAndLocalTimeOfTheReader)
+{
+    TempDir dir;
+    writeRichTree(dir / "tree", {.symlinks = false});
+    const fs::path rr =
+        makeImage("TZ=Asia/Kolkata genisoimage -R -o %O %T", dir / "tree", dir / "rr.iso");
+    const fs::path joliet = makeImage("TZ=America/Anchorage genisoimage -J -joliet-long -o %O %T",
+                                      dir / "tree", dir / "joliet.iso");
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    {
+        auto s = openImage(rr);
+        expectSameTree(*s, dir / "tree");
+        auto j = openImage(joliet);
+        ASSERT_TRUE(j->ok());
+        Listing want = listHostTree(dir / "tree");
+        Listing got = j->list();
+        EXPECT_EQ(got["docs/readme.txt"].localSeconds, want["docs/readme.txt"].localSeconds);
+        EXPECT_EQ(got["data/random.bin"].localSeconds, want["data/random.bin"].localSeconds);
     }
-    EXPECT_EQ(r, vbe::kOk);
-    EXPECT_EQ(status, 2u);
-    EXPECT_EQ(progress, 1.0f);
-    EXPECT_EQ(reader->EndTask(), vbe::kOk);
-
-    vbe::ISdkBrowser* browser = nullptr;
-    reader->QueryInterface(vbe::IID_ISdkBrowser, reinterpret_cast<void**>(&browser));
-    auto data = std::make_unique<vbe::FindData>();
-    EXPECT_EQ(browser->FindFirst(u"EMPTYDIR", data.get()), vbe::kNoEntries);
-    EXPECT_EQ(browser->FindFirst(u"NOPE", data.get()), vbe::kPathNotFound);
-    EXPECT_EQ(browser->FindFirst(u"README.TXT", data.get()), vbe::kPathNotFound);
-    ASSERT_EQ(browser->FindFirst(u"SUB\\DEEPER", data.get()), vbe::kOk);
-    EXPECT_EQ(utf8(data->name), "BIG.BIN");
-    EXPECT_EQ(data->sizeLow, 300000u);
-    EXPECT_EQ(data->attributes, vbe::kAttrNormal);
-    EXPECT_EQ(browser->FindNext(data.get()), vbe::kNoMoreEntries);
-    EXPECT_EQ(browser->FindNext(data.get()), vbe::kNoMoreEntries);
-    EXPECT_EQ(browser->FindClose(), vbe::kOk);
-
-    std::uint64_t size = 0;
-    EXPECT_EQ(browser->OpenFile(u"SUB", &size), vbe::kAccessDenied);
-    EXPECT_EQ(browser->OpenFile(u"SUB\\NOPE", &size), vbe::kFileNotFound);
-    std::uint32_t got = 0;
-    char buf[16];
-    EXPECT_EQ(browser->ReadFile(buf, sizeof buf, &got, 0), vbe::kUnexpected);
-    // Odd read sizes still deliver the bytes in order, then 0 bytes at the end.
-    ASSERT_EQ(browser->OpenFile(u"SUB\\DEEPER\\BIG.BIN", &size), vbe::kOk);
-    EXPECT_EQ(size, 300000u);
-    std::string content;
-    std::vector<char> chunk(1001);
-    do {
-        ASSERT_EQ(browser->ReadFile(chunk.data(), 1001, &got, 0), vbe::kOk);
-        content.append(chunk.data(), got);
-    } while (got > 0);
-    EXPECT_TRUE(content == readHostFile(dir / "tree/SUB/DEEPER/BIG.BIN"));
-    EXPECT_EQ(browser->CloseFile(), vbe::kOk);
-    browser->Release();
-    reader->Close();
-    reader->ClearSource();
-    reader->Release();
-    engine->Release();
-    EXPECT_EQ(module().canUnloadNow(), vbe::kOk);
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 } // namespace

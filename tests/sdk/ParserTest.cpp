@@ -1,5 +1,6 @@
 // Parser pieces that images made by tools do not reach on purpose: recorded
-// time forms, raw-sector layouts and names.
+// time forms, names and paths, the scan's abort, reads of many parts and the
+// gathering of small reads.
 #include "ByteSource.h"
 #include "FileReader.h"
 #include "IsoParser.h"
@@ -48,85 +49,6 @@ TEST(RecordedTime, OffsetFromUtcIsApplied)
     EXPECT_FALSE(vbe::decodeLongTime(unset, &t, &h));
 }
 
-// A cooked image of `blocks` blocks whose block b is filled with b's low byte,
-// with a primary descriptor at block 16.
-std::vector<std::uint8_t> cooked(std::size_t blocks)
-{
-    std::vector<std::uint8_t> v(blocks * 2048);
-    for (std::size_t b = 0; b < blocks; ++b)
-        std::memset(v.data() + b * 2048, static_cast<int>(b & 0xFF), 2048);
-    std::memcpy(v.data() + 16 * 2048,
-                "\x01"
-                "CD001\x01",
-                7);
-    return v;
-}
-
-std::vector<std::uint8_t> wrap(const std::vector<std::uint8_t>& in, int kind)
-{
-    const std::size_t sector = kind == 2336 ? 2336 : 2352;
-    std::vector<std::uint8_t> out;
-    for (std::size_t b = 0; b < in.size() / 2048; ++b) {
-        std::vector<std::uint8_t> s(sector, 0);
-        std::size_t data = 0;
-        if (kind == 2336) {
-            s[2] = 0x08; // data, form 1
-            std::memcpy(s.data() + 4, s.data(), 4);
-            data = 8;
-        } else {
-            s[0] = 0;
-            std::memset(s.data() + 1, 0xFF, 10);
-            s[15] = kind == 1 ? 1 : 2;
-            if (kind == 2) {
-                s[18] = 0x08;
-                s[22] = 0x08;
-            }
-            data = kind == 1 ? 16 : 24;
-        }
-        std::memcpy(s.data() + data, in.data() + b * 2048, 2048);
-        out.insert(out.end(), s.begin(), s.end());
-    }
-    return out;
-}
-
-class RawSectors : public ::testing::TestWithParam<int>
-{
-};
-
-TEST_P(RawSectors, LayoutIsRecognisedAndReadsCrossSectors)
-{
-    auto plain = cooked(20);
-    auto file = std::make_shared<vbe::MemorySource>(wrap(plain, GetParam()));
-    vbe::SectorLayout layout;
-    ASSERT_TRUE(vbe::detectSectorLayout(*file, &layout));
-    EXPECT_EQ(layout.sectorSize, GetParam() == 2336 ? 2336u : 2352u);
-    auto logical = vbe::logicalView(file, layout);
-    EXPECT_EQ(logical->size(), plain.size());
-    // A read spanning three sectors, starting and ending inside sectors.
-    std::vector<std::uint8_t> got(5000);
-    ASSERT_EQ(logical->readAt(3 * 2048 + 100, got.data(), got.size()), 5000);
-    EXPECT_EQ(0, std::memcmp(got.data(), plain.data() + 3 * 2048 + 100, got.size()));
-    // Short at the end.
-    EXPECT_EQ(logical->readAt(plain.size() - 10, got.data(), 100), 10);
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, RawSectors, ::testing::Values(1, 2, 2336), [](const auto& info) {
-    return info.param == 1   ? std::string("Mode1")
-           : info.param == 2 ? std::string("Mode2Form1")
-                             : std::string("Sector2336");
-});
-
-TEST(RawSectors, NeitherPlainNorRawIsRejected)
-{
-    auto plain = cooked(20);
-    std::memcpy(plain.data() + 16 * 2048, "\x01XX001", 6);
-    vbe::MemorySource src(plain.data(), plain.size());
-    vbe::SectorLayout layout;
-    EXPECT_FALSE(vbe::detectSectorLayout(src, &layout));
-    vbe::MemorySource empty(nullptr, 0);
-    EXPECT_FALSE(vbe::detectSectorLayout(empty, &layout));
-}
-
 TEST(Text, Utf8BeyondSixteenBitsAndInvalidBytes)
 {
     const char* s = "a\xF0\x9F\x98\x80z\xC3";
@@ -161,10 +83,6 @@ TEST(PathIndex, FindsByExactCaseAndIgnoresEmptyParts)
     EXPECT_FALSE(index.find(u"dir\\file")) << "a file is not a folder";
     EXPECT_FALSE(index.find(u"b\\x"));
 }
-
-} // namespace
-
-namespace {
 
 // A source that takes its time, as a slow drive would.
 class SlowSource final : public vbe::ByteSource
@@ -217,10 +135,6 @@ TEST(Scan, AbortStopsWithinAFractionOfASecond)
     EXPECT_LT(seen, 1.0f);
 }
 
-} // namespace
-
-namespace {
-
 // A file recorded in 200,000 one-byte parts reads in time proportional to
 // its size, also one byte at a time.
 TEST(FileReader, ManyPartsReadInLinearTime)
@@ -247,10 +161,6 @@ TEST(FileReader, ManyPartsReadInLinearTime)
     EXPECT_EQ(reader.read(&b, 1), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
-
-} // namespace
-
-namespace {
 
 // Counts the reads that reach the image.
 class CountingSource final : public vbe::ByteSource

@@ -1,24 +1,26 @@
 #include "SdkSupport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace sdktest {
 
 TempDir::TempDir()
 {
     std::string templ = (fs::temp_directory_path() / "lantern-sdk-XXXXXX").string();
-    char* made = mkdtemp(templ.data());
-    if (!made)
+    if (!mkdtemp(templ.data()))
         throw std::runtime_error("mkdtemp failed");
-    path_ = made;
+    path_ = templ;
 }
 
 TempDir::~TempDir()
@@ -64,18 +66,103 @@ bool haveTool(const std::string& name)
 std::string quote(const fs::path& p)
 {
     std::string out = "'";
-    for (char c : p.string()) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
+    for (char c : p.string())
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
 fs::path scriptDir()
 {
     return LANTERN_SDK_TEST_SCRIPTS;
+}
+
+fs::path makeImage(const std::string& command, const fs::path& tree, const fs::path& out)
+{
+    std::string cmd = command;
+    for (auto [key, value] : {std::pair{"%T", quote(tree)}, std::pair{"%O", quote(out)},
+                              std::pair{"%S", quote(scriptDir())}})
+        for (std::size_t at; (at = cmd.find(key)) != std::string::npos;)
+            cmd.replace(at, 2, value);
+    if (run(cmd) != 0)
+        throw std::runtime_error("the image writer failed: " + cmd);
+    return out;
+}
+
+fs::path makeIso(const TempDir& dir, const fs::path& tree, const std::string& options,
+                 const std::string& name)
+{
+    const fs::path out = dir / (name.empty() ? tree.filename().string() + ".iso" : name);
+    return makeImage("genisoimage -quiet " + options + " -o %O %T", tree, out);
+}
+
+std::string pattern(std::size_t n, unsigned seed)
+{
+    std::string s(n, '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+void writeRichTree(const fs::path& root, const TreeOptions& o)
+{
+    writeFile(root / "docs/readme.txt", "Read me first.\n");
+    writeFile(root / "docs/Empty File", "");
+    fs::create_directories(root / "empty folder");
+    writeFile(root / "name with spaces.txt", "spaces\n");
+    writeFile(root / "Ünïcødé ✓ Ωmega.txt", "unicode\n");
+    if (o.beyondBmp)
+        writeFile(root / "emoji 😀 𝄞.txt", "beyond sixteen bits\n");
+    if (o.caseTwins) {
+        writeFile(root / "case.txt", "lower\n");
+        writeFile(root / "CASE.txt", "upper\n");
+    }
+    if (o.longest >= 150)
+        writeFile(root / (std::string(150 - 4, 'L') + ".txt"), "150\n");
+    if (o.longest >= 200) {
+        std::string name200;
+        for (int i = 0; name200.size() < 196; ++i)
+            name200 += static_cast<char>('a' + i % 26);
+        writeFile(root / (name200 + ".bin"), pattern(5000, 2));
+    }
+    if (o.longest >= 255)
+        writeFile(root / (std::string(251, 'X') + ".end"), "255\n");
+    if (o.longest >= 100 && o.longest < 150)
+        writeFile(root / (std::string(o.longest - 4, 'M') + ".txt"), "long\n");
+    fs::path deep = root;
+    for (int i = 1; i <= o.depth; ++i)
+        deep /= "level" + std::to_string(i);
+    writeFile(deep / "leaf.txt", "at the bottom\n");
+    writeFile(root / "data/random.bin", pattern(100000, 1));
+    writeFile(root / "data/exact2048.bin", pattern(2048, 3));
+    if (o.symlinks)
+        fs::create_symlink("../docs/readme.txt", root / "data/link to readme");
+
+    // Distinct times, winter and summer, all seconds-exact.
+    std::int64_t t = 1'000'000'000;
+    std::vector<fs::path> all;
+    for (auto& e : fs::recursive_directory_iterator(root))
+        all.push_back(e.path());
+    for (auto& p : all) {
+        setMtime(p, t);
+        t += 86400 * 37 + 3661;
+    }
+}
+
+void writeBeyondFourGiB(const fs::path& p, const std::string& tail)
+{
+    fs::create_directories(p.parent_path());
+    const int fd = ::open(p.c_str(), O_CREAT | O_WRONLY, 0644);
+    const bool written =
+        fd >= 0 && ::pwrite(fd, tail.data(), tail.size(), kFourGiB) == ssize_t(tail.size());
+    if (fd >= 0)
+        ::close(fd);
+    if (!written)
+        throw std::runtime_error("cannot write " + p.string());
 }
 
 std::int64_t localSeconds(std::int64_t utc)
@@ -92,31 +179,17 @@ std::u16string utf16(const std::string& s)
 {
     std::u16string out;
     for (std::size_t i = 0; i < s.size();) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        char32_t c;
-        int extra;
-        if (b < 0x80) {
-            c = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else {
-            c = b & 0x07;
-            extra = 3;
-        }
+        const auto b = static_cast<unsigned char>(s[i]);
+        const int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+        char32_t c = extra ? b & (0x3F >> extra) : b;
         for (int k = 1; k <= extra && i + k < s.size(); ++k)
             c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         i += extra + 1;
         if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(c));
+            out += static_cast<char16_t>(c);
         }
     }
     return out;
@@ -124,28 +197,16 @@ std::u16string utf16(const std::string& s)
 
 std::string utf8(const char16_t* s)
 {
+    static const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
     std::string out;
     for (; *s; ++s) {
         char32_t c = *s;
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
-            ++s;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (*++s - 0xDC00);
+        const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        out += static_cast<char>(lead[extra] | (c >> (6 * extra)));
+        for (int k = extra - 1; k >= 0; --k)
+            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return out;
 }
@@ -179,11 +240,6 @@ Module::Module()
         return;
     getClassObject = reinterpret_cast<VbeDllGetClassObject>(dlsym(handle_, "DllGetClassObject"));
     canUnloadNow = reinterpret_cast<VbeDllCanUnloadNow>(dlsym(handle_, "DllCanUnloadNow"));
-}
-
-Module::~Module()
-{
-    // Kept loaded: the sanitizers report leaks against loaded code only.
 }
 
 vbe::ISdkEngine* Module::createEngine()
@@ -244,6 +300,18 @@ std::unique_ptr<Session> openImage(const fs::path& path)
     return s;
 }
 
+namespace {
+
+std::u16string modulePath(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return utf16(path);
+}
+
+} // namespace
+
 Listing Session::list()
 {
     Listing out;
@@ -251,12 +319,8 @@ Listing Session::list()
     while (!folders.empty()) {
         std::string folder = folders.front();
         folders.pop_front();
-        std::string wide = folder;
-        for (char& c : wide)
-            if (c == '/')
-                c = '\\';
         auto data = std::make_unique<vbe::FindData>();
-        vbe::Result r = browser->FindFirst(utf16(wide).c_str(), data.get());
+        vbe::Result r = browser->FindFirst(modulePath(folder).c_str(), data.get());
         while (r == vbe::kOk) {
             std::string name = utf8(data->name);
             std::string path = folder.empty() ? name : folder + "/" + name;
@@ -288,12 +352,8 @@ Listing Session::list()
 
 std::optional<std::string> Session::read(const std::string& path, std::uint32_t chunk)
 {
-    std::string wide = path;
-    for (char& c : wide)
-        if (c == '/')
-            c = '\\';
     std::uint64_t size = 0;
-    if (browser->OpenFile(utf16(wide).c_str(), &size) != vbe::kOk)
+    if (browser->OpenFile(modulePath(path).c_str(), &size) != vbe::kOk)
         return std::nullopt;
     std::string out;
     std::vector<char> buf(chunk);
@@ -312,6 +372,33 @@ std::optional<std::string> Session::read(const std::string& path, std::uint32_t 
     if (r != vbe::kOk || got != 0)
         return std::nullopt;
     return out;
+}
+
+std::string Session::readTailOfZeros(const char16_t* path, std::uint64_t from)
+{
+    std::uint64_t size = 0;
+    EXPECT_EQ(browser->OpenFile(path, &size), vbe::kOk);
+    std::vector<char> buf(8 << 20);
+    std::string tail;
+    bool zeros = true;
+    for (std::uint64_t pos = 0; pos < size;) {
+        std::uint32_t got = 0;
+        if (browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0) != vbe::kOk ||
+            got == 0) {
+            ADD_FAILURE() << "read fails at " << pos;
+            break;
+        }
+        for (std::uint32_t i = 0; i < got; ++i) {
+            if (pos + i >= from)
+                tail += buf[i];
+            else if (buf[i] != 0)
+                zeros = false;
+        }
+        pos += got;
+    }
+    EXPECT_TRUE(zeros);
+    browser->CloseFile();
+    return tail;
 }
 
 std::u16string Session::label()
@@ -343,22 +430,18 @@ void expectSameTree(Session& s, const fs::path& tree, bool checkTimes,
         }
         const Item& g = it->second;
         EXPECT_EQ(g.directory, w.directory) << path;
-        if (!w.directory) {
-            EXPECT_EQ(g.size, w.size) << path;
-        }
-        if (checkTimes && !w.directory) {
+        if (w.directory)
+            continue;
+        EXPECT_EQ(g.size, w.size) << path;
+        if (checkTimes) {
             EXPECT_EQ(g.localSeconds, w.localSeconds) << path;
         }
-        if (!w.directory) {
-            std::string expected;
-            if (fs::is_symlink(tree / path))
-                expected = fs::read_symlink(tree / path).string();
-            else
-                expected = readHostFile(tree / path);
-            auto content = s.read(path);
-            ASSERT_TRUE(content.has_value()) << "cannot read " << path;
-            EXPECT_TRUE(*content == expected) << "content differs: " << path;
-        }
+        const std::string expected = fs::is_symlink(tree / path)
+                                         ? fs::read_symlink(tree / path).string()
+                                         : readHostFile(tree / path);
+        auto content = s.read(path);
+        ASSERT_TRUE(content.has_value()) << "cannot read " << path;
+        EXPECT_TRUE(*content == expected) << "content differs: " << path;
     }
     for (const auto& [path, kind] : specials) {
         auto it = got.find(path);
@@ -376,6 +459,56 @@ void expectSameTree(Session& s, const fs::path& tree, bool checkTimes,
         EXPECT_TRUE(want.count(path)) << "unexpected: " << path;
     auto [folders, files] = s.counts();
     EXPECT_EQ(std::size_t(folders) + files, got.size() + specials.size());
+}
+
+void expectSameListingAs(const std::string& reader, Session& s, const fs::path& image)
+{
+    if (!haveTool(reader))
+        return;
+    constexpr std::int64_t kFolder = -1, kLink = -2;
+    std::map<std::string, std::int64_t> ours, theirs;
+    for (const auto& [path, item] : s.list())
+        ours[path] = item.directory ? kFolder : std::int64_t(item.size);
+    const bool tar = reader == "bsdtar";
+    FILE* p = popen(
+        ((tar ? "bsdtar -tvf " : "7zz l -ba -slt ") + quote(image) + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string path;
+    bool folder = false;
+    for (char line[4096]; fgets(line, sizeof line, p);) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r'))
+            l.pop_back();
+        if (tar) {
+            // "drwxr-xr-x  2 0 0  0 Jan  1 2020 name": the size is field 5,
+            // the name follows the date, a link's target follows " -> ".
+            char mode[16];
+            long long size = 0;
+            int at = 0;
+            if (std::sscanf(l.c_str(), "%15s %*s %*s %*s %lld %*s %*s %*s %n", mode, &size, &at) <
+                    2 ||
+                at == 0)
+                continue;
+            std::string name = l.substr(std::size_t(at));
+            if (mode[0] == 'l')
+                name = name.substr(0, name.find(" -> "));
+            while (!name.empty() && name.back() == '/')
+                name.pop_back();
+            if (!name.empty() && name != ".")
+                theirs[name] = mode[0] == 'd' ? kFolder : mode[0] == 'l' ? kLink : size;
+        } else if (l.rfind("Path = ", 0) == 0) {
+            path = l.substr(7);
+        } else if (l.rfind("Folder = ", 0) == 0) {
+            folder = l.substr(9) == "+";
+        } else if (l.rfind("Size = ", 0) == 0) {
+            theirs[path] = folder ? kFolder : std::stoll(l.substr(7));
+        }
+    }
+    pclose(p);
+    for (auto& [name, size] : theirs)
+        if (size == kLink && ours.count(name) && ours[name] >= 0)
+            size = ours[name];
+    EXPECT_EQ(ours, theirs) << reader;
 }
 
 } // namespace sdktest

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,37 @@ std::string quote(const fs::path& p);
 constexpr const char* kPython = "/usr/bin/python3";
 fs::path scriptDir();
 
+// Runs an image writer: in command, %T is the tree, %O the image and %S the
+// folder of the fixture makers. Returns out; throws when the writer fails,
+// which fails the test.
+fs::path makeImage(const std::string& command, const fs::path& tree, const fs::path& out);
+// genisoimage -quiet with options over tree, into dir/name (default: the
+// tree's name with ".iso").
+fs::path makeIso(const TempDir& dir, const fs::path& tree, const std::string& options,
+                 const std::string& name = "");
+
+struct TreeOptions
+{
+    bool symlinks = true;
+    bool beyondBmp = true;     // names with characters beyond 16 bits
+    bool caseTwins = true;     // names differing only in case
+    std::size_t longest = 255; // longest name in characters (255: several NM entries)
+    int depth = 12;            // folders nested this deep
+};
+// What Joliet and plain ISO 9660 writers keep whole.
+constexpr TreeOptions kJolietTree{
+    .symlinks = false, .beyondBmp = false, .caseTwins = true, .longest = 103, .depth = 6};
+
+// n bytes of a pseudo-random sequence that seed picks.
+std::string pattern(std::size_t n, unsigned seed);
+// Files with spaces, Unicode, long names, empty files and folders, deep
+// nesting, a symbolic link and binary content, each with its own time.
+void writeRichTree(const fs::path& root, const TreeOptions& options = {});
+
+// A sparse file of 4 GiB of zeros followed by tail.
+constexpr std::uint64_t kFourGiB = 4ull << 30;
+void writeBeyondFourGiB(const fs::path& p, const std::string& tail);
+
 struct Item
 {
     bool directory = false;
@@ -70,14 +102,14 @@ class Module
 {
 public:
     Module();
-    ~Module();
     VbeDllGetClassObject getClassObject = nullptr;
     VbeDllCanUnloadNow canUnloadNow = nullptr;
     vbe::ISdkEngine* createEngine();
     bool loaded() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
 
 private:
-    void* handle_ = nullptr;
+    void* handle_ = nullptr; // kept loaded: the sanitizers report leaks against loaded code only
 };
 Module& module();
 
@@ -98,6 +130,9 @@ public:
     Listing list();
     // The whole content of a file through OpenFile/ReadFile.
     std::optional<std::string> read(const std::string& path, std::uint32_t chunk = 65536);
+    // A file read to its end in large steps: the bytes from offset `from` on;
+    // every byte before them must be zero.
+    std::string readTailOfZeros(const char16_t* path, std::uint64_t from);
     std::u16string label();
     std::pair<std::uint32_t, std::uint32_t> counts();
 };
@@ -109,5 +144,9 @@ std::unique_ptr<Session> openImage(const fs::path& image);
 // with its kind (kUnixFifo, ...): empty, and delivered with that kind.
 void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true,
                     const std::map<std::string, std::uint32_t>& specials = {});
+
+// Expects another reader ("bsdtar" or "7zz") to list the same paths, kinds
+// and sizes as we do (a link's size it does not give). Skipped without it.
+void expectSameListingAs(const std::string& reader, Session& s, const fs::path& image);
 
 } // namespace sdktest

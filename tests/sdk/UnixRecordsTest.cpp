@@ -60,96 +60,80 @@ enum class Records
 struct Writer
 {
     const char* name;
-    const char* command; // $T: the tree, $I: the image
+    const char* command; // makeImage's
     Records records;
 };
 
-void PrintTo(const Writer& w, std::ostream* os)
+TEST(UnixRecords, ModesLinksOwnersAndFileIdentity)
 {
-    *os << w.name;
-}
-
-class UnixRecords : public ::testing::TestWithParam<Writer>
-{
-};
-
-TEST_P(UnixRecords, ModesLinksOwnersAndFileIdentity)
-{
-    TempDir dir;
-    const fs::path tree = dir / "tree", image = dir / "image";
-    const auto host = writeUnixTree(tree);
-    std::string command = GetParam().command;
-    for (auto [key, value] : {std::pair{"$T", quote(tree)}, std::pair{"$I", quote(image)},
-                              std::pair{"$S", quote(scriptDir())}})
-        for (std::size_t at; (at = command.find(key)) != std::string::npos;)
-            command.replace(at, 2, value);
-    ASSERT_EQ(run(command), 0) << command;
-    // A pipe cannot be read as a file: it is compared as a special entry.
-    fs::remove(tree / "pipe");
-    auto s = openImage(image);
-    ASSERT_TRUE(s->ok());
-    const Records records = GetParam().records;
-    if (records != Records::Nothing)
-        expectSameTree(*s, tree, false, {{"pipe", vbe::kUnixFifo}});
-    fs::permissions(tree / "read-only", fs::perms::owner_all, fs::perm_options::add);
-
-    const Listing got = s->list();
-    std::map<std::uint64_t, std::string> firstNameOf; // file identity -> a name
-    for (const auto& [path, st] : host) {
-        SCOPED_TRACE(path);
-        auto it = got.find(path);
-        if (it == got.end()) {
-            EXPECT_EQ(records, Records::Nothing) << "missing";
-            continue;
-        }
-        const Item& g = it->second;
-        if (records == Records::Nothing) {
-            EXPECT_EQ(g.unixMode | g.unixLinks | g.unixOwner | g.unixGroup, 0u);
-            EXPECT_EQ(g.fileId, 0u);
-            continue;
-        }
-        std::uint32_t mode = st.st_mode;
-        if (records == Records::Normalized)
-            mode = (mode & vbe::kUnixTypeMask) | 0444 | (mode & 0111 ? 0111 : 0);
-        EXPECT_EQ(g.unixMode, mode) << std::oct << g.unixMode << " for " << mode;
-        if (!S_ISDIR(st.st_mode)) {
-            EXPECT_EQ(g.unixLinks, st.st_nlink);
-        }
-        EXPECT_EQ(g.unixOwner, records == Records::Normalized ? 0 : st.st_uid);
-        EXPECT_EQ(g.unixGroup, records == Records::Normalized ? 0 : st.st_gid);
-        if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
-            EXPECT_EQ(g.fileId, 0u);
-            continue;
-        }
-        // One identity for every name of a file, another for each other file.
-        ASSERT_NE(g.fileId, 0u);
-        auto [first, fresh] = firstNameOf.emplace(g.fileId, path);
-        if (!fresh) {
-            EXPECT_EQ(host.at(first->second).st_ino, st.st_ino)
-                << "taken for the same file as " << first->second;
-        }
-    }
-    if (records != Records::Nothing) {
-        EXPECT_EQ(got.at("linked").fileId, got.at("read-only/second name").fileId);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Writers, UnixRecords,
-    ::testing::Values(
-        Writer{"xorriso_mkisofs", "xorriso -as mkisofs -quiet -R -o $I $T", Records::AsOnDisk},
+    const Writer cases[] = {
+        {"xorriso_mkisofs", "xorriso -as mkisofs -quiet -R -o %O %T", Records::AsOnDisk},
         // Native xorriso records serial numbers (RRIP 1.12).
-        Writer{"xorriso_hardlinks", "xorriso -hardlinks on -outdev $I -map $T / -commit",
-               Records::AsOnDisk},
-        Writer{"genisoimage_R", "genisoimage -quiet -R -o $I $T", Records::AsOnDisk},
-        Writer{"genisoimage_r", "genisoimage -quiet -r -o $I $T", Records::Normalized},
+        {"xorriso_hardlinks", "xorriso -hardlinks on -outdev %O -map %T / -commit",
+         Records::AsOnDisk},
+        {"genisoimage_R", "genisoimage -quiet -R -o %O %T", Records::AsOnDisk},
+        {"genisoimage_r", "genisoimage -quiet -r -o %O %T", Records::Normalized},
         // Its UDF tree is shown; what Rock Ridge records comes with it.
-        Writer{"genisoimage_R_udf", "genisoimage -quiet -R -udf -o $I $T", Records::AsOnDisk},
-        Writer{"udf_writer", "/usr/bin/python3 $S/make_udf.py $T $I --plain --unix",
-               Records::AsOnDisk},
-        Writer{"udf_writer_efe", "/usr/bin/python3 $S/make_udf.py $T $I --plain --unix --efe",
-               Records::AsOnDisk},
-        Writer{"joliet_only", "genisoimage -quiet -J -o $I $T", Records::Nothing}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"genisoimage_R_udf", "genisoimage -quiet -R -udf -o %O %T", Records::AsOnDisk},
+        {"udf_writer", "/usr/bin/python3 %S/make_udf.py %T %O --plain --unix", Records::AsOnDisk},
+        {"udf_writer_efe", "/usr/bin/python3 %S/make_udf.py %T %O --plain --unix --efe",
+         Records::AsOnDisk},
+        {"joliet_only", "genisoimage -quiet -J -o %O %T", Records::Nothing}};
+    for (const auto& p : cases) {
+        SCOPED_TRACE(p.name);
+        TempDir dir;
+        const fs::path tree = dir / "tree", image = dir / "image";
+        const auto host = writeUnixTree(tree);
+        makeImage(p.command, tree, image);
+        // A pipe cannot be read as a file: it is compared as a special entry.
+        fs::remove(tree / "pipe");
+        auto s = openImage(image);
+        ASSERT_TRUE(s->ok());
+        const Records records = p.records;
+        if (records != Records::Nothing)
+            expectSameTree(*s, tree, false, {{"pipe", vbe::kUnixFifo}});
+        fs::permissions(tree / "read-only", fs::perms::owner_all, fs::perm_options::add);
+
+        const Listing got = s->list();
+        std::map<std::uint64_t, std::string> firstNameOf; // file identity -> a name
+        for (const auto& [path, st] : host) {
+            SCOPED_TRACE(path);
+            auto it = got.find(path);
+            if (it == got.end()) {
+                EXPECT_EQ(records, Records::Nothing) << "missing";
+                continue;
+            }
+            const Item& g = it->second;
+            if (records == Records::Nothing) {
+                EXPECT_EQ(g.unixMode | g.unixLinks | g.unixOwner | g.unixGroup, 0u);
+                EXPECT_EQ(g.fileId, 0u);
+                continue;
+            }
+            std::uint32_t mode = st.st_mode;
+            if (records == Records::Normalized)
+                mode = (mode & vbe::kUnixTypeMask) | 0444 | (mode & 0111 ? 0111 : 0);
+            EXPECT_EQ(g.unixMode, mode) << std::oct << g.unixMode << " for " << mode;
+            if (!S_ISDIR(st.st_mode)) {
+                EXPECT_EQ(g.unixLinks, st.st_nlink);
+            }
+            EXPECT_EQ(g.unixOwner, records == Records::Normalized ? 0 : st.st_uid);
+            EXPECT_EQ(g.unixGroup, records == Records::Normalized ? 0 : st.st_gid);
+            if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
+                EXPECT_EQ(g.fileId, 0u);
+                continue;
+            }
+            // One identity for every name of a file, another for each other file.
+            ASSERT_NE(g.fileId, 0u);
+            auto [first, fresh] = firstNameOf.emplace(g.fileId, path);
+            if (!fresh) {
+                EXPECT_EQ(host.at(first->second).st_ino, st.st_ino)
+                    << "taken for the same file as " << first->second;
+            }
+        }
+        if (records != Records::Nothing) {
+            EXPECT_EQ(got.at("linked").fileId, got.at("read-only/second name").fileId);
+        }
+    }
+}
 
 } // namespace
