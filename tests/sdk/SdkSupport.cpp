@@ -175,40 +175,15 @@ std::int64_t localSeconds(std::int64_t utc)
     return utc + tm.tm_gmtoff;
 }
 
+// The library converts between a path's native UTF-8 and UTF-16.
 std::u16string utf16(const std::string& s)
 {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const int extra = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
-        char32_t c = extra ? b & (0x3F >> extra) : b;
-        for (int k = 1; k <= extra && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += extra + 1;
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    return fs::path(s).u16string();
 }
 
 std::string utf8(const char16_t* s)
 {
-    static const unsigned char lead[] = {0, 0xC0, 0xE0, 0xF0};
-    std::string out;
-    for (; *s; ++s) {
-        char32_t c = *s;
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (*++s - 0xDC00);
-        const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        out += static_cast<char>(lead[extra] | (c >> (6 * extra)));
-        for (int k = extra - 1; k >= 0; --k)
-            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-    }
-    return out;
+    return fs::path(s).string();
 }
 
 Listing listHostTree(const fs::path& root)
