@@ -1,8 +1,8 @@
 #include "FileTime.h"
+#include "TimeZone.h"
 
-#include <cstdlib>
-#include <ctime>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -41,87 +41,50 @@ TEST(FileTime, CalendarRoundTrip)
         Make(2000, 2, 29, 23, 59, 59, 999), Make(1904, 2, 29),
         Make(2024, 12, 31, 12, 0, 0),       Make(1601, 1, 1, 0, 0, 1),
         Make(2038, 1, 19, 3, 14, 8),        Make(30827, 12, 31, 23, 59, 59)};
+    auto fields = [](const SYSTEMTIME& t) {
+        return std::tuple(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                          t.wMilliseconds);
+    };
     for (const SYSTEMTIME& in : dates) {
         FILETIME64 ft = 0;
-        ASSERT_TRUE(SystemTimeToFileTime(in, &ft)) << in.wYear;
         SYSTEMTIME out;
+        ASSERT_TRUE(SystemTimeToFileTime(in, &ft)) << in.wYear;
         ASSERT_TRUE(FileTimeToSystemTime(ft, &out));
-        EXPECT_EQ(out.wYear, in.wYear);
-        EXPECT_EQ(out.wMonth, in.wMonth);
-        EXPECT_EQ(out.wDay, in.wDay);
-        EXPECT_EQ(out.wHour, in.wHour);
-        EXPECT_EQ(out.wMinute, in.wMinute);
-        EXPECT_EQ(out.wSecond, in.wSecond);
-        EXPECT_EQ(out.wMilliseconds, in.wMilliseconds);
+        EXPECT_EQ(fields(out), fields(in)) << in.wYear;
     }
     SYSTEMTIME st;
     ASSERT_TRUE(FileTimeToSystemTime(UnixTimeToFileTime(1733400000), &st)); // 2024-12-05
     EXPECT_EQ(st.wDayOfWeek, 4) << "a Thursday";
-}
 
-TEST(FileTime, RejectsImpossibleDates)
-{
+    // Impossible dates and times are refused.
     FILETIME64 ft = 0;
-    EXPECT_FALSE(SystemTimeToFileTime(Make(1900, 2, 29), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2023, 2, 29), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2024, 4, 31), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2024, 13, 1), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2024, 0, 1), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2024, 1, 0), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(2024, 1, 1, 24), &ft));
-    EXPECT_FALSE(SystemTimeToFileTime(Make(1600, 12, 31), &ft));
-    SYSTEMTIME st;
+    for (const SYSTEMTIME& bad :
+         {Make(1900, 2, 29), Make(2023, 2, 29), Make(2024, 4, 31), Make(2024, 13, 1),
+          Make(2024, 0, 1), Make(2024, 1, 0), Make(2024, 1, 1, 24), Make(1600, 12, 31)})
+        EXPECT_FALSE(SystemTimeToFileTime(bad, &ft)) << bad.wYear << "-" << bad.wMonth;
     EXPECT_FALSE(FileTimeToSystemTime(0x8000000000000000ULL, &st));
 }
 
 // Local time follows the rules of the zone at the instant converted: a
 // summer date and a winter date of one zone get different offsets.
-class LocalTime : public ::testing::Test
+TEST(LocalTime, OffsetDependsOnTheDate)
 {
-protected:
-    void SetUp() override
-    {
-        const char* old = std::getenv("TZ");
-        m_bHadTz = old != nullptr;
-        if (old)
-            m_oldTz = old;
-        // A rule string needs no time-zone database.
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (m_bHadTz)
-            setenv("TZ", m_oldTz.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    bool m_bHadTz = false;
-    std::string m_oldTz;
-};
-
-TEST_F(LocalTime, OffsetDependsOnTheDate)
-{
+    // A rule string needs no time-zone database.
+    const ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     constexpr FILETIME64 hour = 3600 * FILETIME_TICKS_PER_SECOND;
     FILETIME64 winter = 0, summer = 0, local = 0, back = 0;
     ASSERT_TRUE(SystemTimeToFileTime(Make(2026, 1, 15, 12, 0, 0, 250), &winter));
     ASSERT_TRUE(SystemTimeToFileTime(Make(2026, 7, 15, 12, 0, 0), &summer));
-
     ASSERT_TRUE(FileTimeToLocalFileTime(winter, &local));
     EXPECT_EQ(local - winter, hour);
     ASSERT_TRUE(LocalFileTimeToFileTime(local, &back));
     EXPECT_EQ(back, winter) << "the fraction of a second survives the round trip";
-
     ASSERT_TRUE(FileTimeToLocalFileTime(summer, &local));
     EXPECT_EQ(local - summer, 2 * hour);
     ASSERT_TRUE(LocalFileTimeToFileTime(local, &back));
     EXPECT_EQ(back, summer);
-}
 
-TEST_F(LocalTime, InstantsBeforeUnixTime)
-{
-    FILETIME64 utc = 0, local = 0, back = 0;
+    FILETIME64 utc = 0;
     ASSERT_TRUE(SystemTimeToFileTime(Make(1969, 12, 31, 23, 59, 59), &utc));
     ASSERT_TRUE(FileTimeToLocalFileTime(utc, &local));
     ASSERT_TRUE(LocalFileTimeToFileTime(local, &back));

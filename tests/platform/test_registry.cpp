@@ -1,4 +1,6 @@
+#include "FileBytes.h"
 #include "QtPrint.h"
+#include "RawRegistry.h"
 #include "Registry.h"
 #include "TempSettings.h"
 
@@ -10,46 +12,9 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QByteArray Query(HKEY root, const QString& path, const QString& name, DWORD* pType = nullptr)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(root, path, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    QByteArray data(4096, '\0');
-    DWORD size = static_cast<DWORD>(data.size());
-    const LSTATUS status = RegQueryValueEx(key, name, pType, data.data(), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return "<no value>";
-    data.resize(size);
-    return data;
-}
-
 void Set(HKEY root, const QString& path, const QString& name, DWORD type, const QByteArray& data)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyEx(root, path, KEY_WRITE, &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueEx(key, name, type, data.constData(), static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-QByteArray Utf16(const QString& text)
-{
-    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    ASSERT_TRUE(PutRawValue(root, path, name, type, data)) << name;
 }
 
 const QString kKey = QStringLiteral("Software\\Test\\Values");
@@ -61,29 +26,29 @@ TEST(Registry, EveryValueSurvivesTheTextFile)
     TempSettings settings;
     struct Row
     {
-        QString name;
+        const char* name;
         DWORD type;
         QByteArray data;
     };
     const QString awkward = QStringLiteral("a \"quoted\" \\path\\\nnext\tline ") +
                             QString::fromUtf8("\xF0\x9F\x92\xBF \xC3\xA4");
     const Row rows[] = {
-        {QStringLiteral("Text"), REG_SZ, Utf16(awkward)},
-        {QStringLiteral("Terminated"), REG_SZ, Utf16(QStringLiteral("ab")) + QByteArray(2, '\0')},
-        {QStringLiteral("OddBytes"), REG_SZ, QByteArray("abc")},
-        {QStringLiteral("LoneSurrogate"), REG_SZ, QByteArray("\x00\xD8x\x00", 4)},
-        {QStringLiteral("Expand"), REG_EXPAND_SZ, Utf16(QStringLiteral("$HOME/x"))},
-        {QStringLiteral("Dword"), REG_DWORD, QByteArray("\x78\x56\x34\x12", 4)},
-        {QStringLiteral("ShortDword"), REG_DWORD, QByteArray("\x01", 1)},
-        {QStringLiteral("Qword"), REG_QWORD, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
-        {QStringLiteral("Binary"), REG_BINARY, QByteArray("\x00\xff\x10", 3)},
-        {QStringLiteral("EmptyBinary"), REG_BINARY, QByteArray()},
-        {QStringLiteral("Multi"), REG_MULTI_SZ, Utf16(QStringLiteral("a")) + QByteArray(4, '\0')},
-        {QString(), REG_SZ, Utf16(QStringLiteral("default value"))},
-        {QStringLiteral("name with \"quotes\" and \\"), REG_DWORD, QByteArray(4, '\0')},
+        {"Text", REG_SZ, Utf16Bytes(awkward)},
+        {"Terminated", REG_SZ, Utf16Bytes(QStringLiteral("ab")) + QByteArray(2, '\0')},
+        {"OddBytes", REG_SZ, QByteArray("abc")},
+        {"LoneSurrogate", REG_SZ, QByteArray("\x00\xD8x\x00", 4)},
+        {"Expand", REG_EXPAND_SZ, Utf16Bytes(QStringLiteral("$HOME/x"))},
+        {"Dword", REG_DWORD, QByteArray("\x78\x56\x34\x12", 4)},
+        {"ShortDword", REG_DWORD, QByteArray("\x01", 1)},
+        {"Qword", REG_QWORD, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {"Binary", REG_BINARY, QByteArray("\x00\xff\x10", 3)},
+        {"EmptyBinary", REG_BINARY, QByteArray()},
+        {"Multi", REG_MULTI_SZ, Utf16Bytes(QStringLiteral("a")) + QByteArray(4, '\0')},
+        {"", REG_SZ, Utf16Bytes(QStringLiteral("default value"))},
+        {"name with \"quotes\" and \\", REG_DWORD, QByteArray(4, '\0')},
     };
     for (const Row& row : rows)
-        Set(HKEY_CURRENT_USER, kKey, row.name, row.type, row.data);
+        Set(HKEY_CURRENT_USER, kKey, QString::fromUtf8(row.name), row.type, row.data);
 
     // A copy of the file is new to the store, so it is parsed from scratch.
     const QString copy = settings.Path() + QStringLiteral("/copy.reg");
@@ -91,14 +56,20 @@ TEST(Registry, EveryValueSurvivesTheTextFile)
     settings.Set("LANTERN_USER_REGISTRY", copy);
     for (const Row& row : rows) {
         DWORD type = 0;
-        EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, row.name, &type), row.data) << row.name;
+        EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QString::fromUtf8(row.name), &type), row.data)
+            << row.name;
         EXPECT_EQ(type, row.type) << row.name;
     }
 
-    const QString text = QString::fromUtf8(ReadAll(copy));
+    const QString text = QString::fromUtf8(ReadBytes(copy));
     EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Test\\Values]"))) << text;
     EXPECT_TRUE(text.contains(QStringLiteral("\"Dword\"=dword:12345678"))) << text;
     EXPECT_TRUE(text.contains(QStringLiteral("\"Expand\"=expand_sz:\"$HOME/x\""))) << text;
+
+    // The machine's root is a file of its own.
+    Set(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("Where"), REG_SZ, Utf16Bytes(QStringLiteral("m")));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Where")), "<none>");
+    EXPECT_TRUE(ReadBytes(settings.MachineFile()).contains("\"Where\"=sz:\"m\""));
 }
 
 TEST(Registry, QueryReportsTheSizeOfWhatDoesNotFit)
@@ -156,20 +127,11 @@ TEST(Registry, EnumerationOrderAndKeyDeletion)
     EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kKey + QStringLiteral("\\beta\\child")),
               ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta")), ERROR_SUCCESS);
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta"), QStringLiteral("x")),
-              "<no key>");
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\beta two"), QStringLiteral("x")),
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kKey + QStringLiteral("\\Beta"), KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey + QStringLiteral("\\beta two"), QStringLiteral("x")),
               QByteArray(4, '\0'));
     EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, QString()), ERROR_ACCESS_DENIED);
-}
-
-TEST(Registry, RootsAreSeparateFiles)
-{
-    TempSettings settings;
-    Set(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("Where"), REG_SZ, Utf16(QStringLiteral("m")));
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Where")), "<no key>");
-    EXPECT_TRUE(ReadAll(settings.MachineFile()).contains("\"Where\"=sz:\"m\""));
-    EXPECT_FALSE(QFile::exists(settings.UserFile()));
 }
 
 // Two processes that change values at the same time both keep every
@@ -206,8 +168,8 @@ TEST(Registry, ConcurrentWritersLoseNothing)
     for (int w = 0; w < kWriters; ++w) {
         for (int i = 0; i < kValuesEach; ++i) {
             const DWORD v = static_cast<DWORD>(w * 1000 + i);
-            EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey + QStringLiteral("\\W%1").arg(i % 3),
-                            QStringLiteral("w%1-%2").arg(w).arg(i)),
+            EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey + QStringLiteral("\\W%1").arg(i % 3),
+                               QStringLiteral("w%1-%2").arg(w).arg(i)),
                       QByteArray(reinterpret_cast<const char*>(&v), 4))
                 << "writer " << w << " value " << i;
         }
@@ -229,17 +191,17 @@ TEST(Registry, DamagedFileIsKeptAndReportedOnce)
                                "\"Text\"=sz:\"unterminated\n"
                                "[Software\\Test\\Other]\n"
                                "\"Also\"=sz:\"fine\"\n";
-    WriteAll(settings.UserFile(), damaged);
+    ASSERT_TRUE(WriteBytes(settings.UserFile(), damaged));
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Broken")), "<no value>");
-    EXPECT_EQ(
-        Query(HKEY_CURRENT_USER, QStringLiteral("Software\\Test\\Other"), QStringLiteral("Also")),
-        Utf16(QStringLiteral("fine")));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Broken")), "<none>");
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, QStringLiteral("Software\\Test\\Other"),
+                       QStringLiteral("Also")),
+              Utf16Bytes(QStringLiteral("fine")));
     // A change saves what could be read together with the change.
     Set(HKEY_CURRENT_USER, kKey, QStringLiteral("New"), REG_DWORD, QByteArray(4, '\2'));
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_NE(messages.find("user.reg: cannot read line 3, line 4, line 5"), std::string::npos)
         << messages;
@@ -247,8 +209,8 @@ TEST(Registry, DamagedFileIsKeptAndReportedOnce)
 
     const QStringList copies = QDir(settings.Path()).entryList({QStringLiteral("user.reg.bad-*")});
     ASSERT_EQ(copies.size(), 1);
-    EXPECT_EQ(ReadAll(settings.Path() + QLatin1Char('/') + copies[0]), damaged);
-    EXPECT_FALSE(ReadAll(settings.UserFile()).contains("garbage"));
+    EXPECT_EQ(ReadBytes(settings.Path() + QLatin1Char('/') + copies[0]), damaged);
+    EXPECT_FALSE(ReadBytes(settings.UserFile()).contains("garbage"));
 }
 
 } // namespace

@@ -18,17 +18,12 @@
 
 namespace {
 
-QCoreApplication& App()
-{
-    return CoreTestApp();
-}
-
 class EndpointTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        App();
+        CoreTestApp();
         ASSERT_TRUE(m_runtime.isValid());
         m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));

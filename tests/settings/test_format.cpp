@@ -1,8 +1,9 @@
+#include "FileBytes.h"
 #include "Format.h"
 #include "LangResources.h"
 #include "QtPrint.h"
+#include "TimeZone.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -24,12 +25,10 @@ class Format : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(g_bGermanLocale);
+        ASSERT_EQ(QLocale::system().name(), u"de_DE");
         const QString path = m_dir.filePath(QStringLiteral("ADTRC.lang"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[strings]\n6051 = Bytes\n6052 = KB\n6053 = MB\n6054 = GB\n");
-        file.close();
+        ASSERT_TRUE(WriteBytes(path, "[strings]\n6051 = Bytes\n6052 = KB\n6053 = MB\n6054 = GB\n"));
         ASSERT_TRUE(m_res.LoadFile(path));
         SetLangResources(&m_res);
         ResetFormatUnitWords();
@@ -43,84 +42,51 @@ protected:
     CLangResources m_res;
 };
 
-TEST_F(Format, LocaleIsGerman)
-{
-    ASSERT_TRUE(g_bGermanLocale);
-    ASSERT_EQ(QLocale::system().name(), u"de_DE");
-}
+constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
-TEST_F(Format, GroupedNumber)
+TEST_F(Format, NumbersAndSizes)
 {
-    EXPECT_EQ(FormatGroupedNumber(0), u"0");
     EXPECT_EQ(FormatGroupedNumber(999), u"999");
-    EXPECT_EQ(FormatGroupedNumber(1234567), u"1.234.567");
     EXPECT_EQ(FormatGroupedNumber(-1234), u"-1.234");
     EXPECT_EQ(FormatGroupedNumber(std::numeric_limits<std::int64_t>::min()),
               u"-9.223.372.036.854.775.808");
     // "1.234.567" needs 9 characters and a terminating NUL.
     EXPECT_EQ(FormatGroupedNumber(1234567, 10), u"1.234.567");
     EXPECT_TRUE(FormatGroupedNumber(1234567, 9).isEmpty());
-}
 
-TEST_F(Format, SizeInKilobytesRoundsUp)
-{
-    EXPECT_EQ(FormatSizeInKB(0), u"0 KB");
-    EXPECT_EQ(FormatSizeInKB(1), u"1 KB");
-    EXPECT_EQ(FormatSizeInKB(1023), u"1 KB");
-    EXPECT_EQ(FormatSizeInKB(1024), u"1 KB");
-    EXPECT_EQ(FormatSizeInKB(1025), u"2 KB");
-    EXPECT_EQ(FormatSizeInKB(1048575), u"1.024 KB");
-    EXPECT_EQ(FormatSizeInKB(4700372992ULL), u"4.590.208 KB") << "a full DVD";
-    // The largest counts neither wrap around to 0 KB nor lose their number.
-    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max()),
-              u"18.014.398.509.481.984 KB");
-    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max() - 1022),
-              u"18.014.398.509.481.984 KB");
-    EXPECT_EQ(FormatSizeInKB(std::numeric_limits<std::uint64_t>::max() - 1023),
-              u"18.014.398.509.481.983 KB");
-}
+    // Whole kilobytes rounded up; the largest counts neither wrap around to
+    // 0 KB nor lose their number.
+    const std::pair<std::uint64_t, const char16_t*> kilobytes[] = {
+        {0, u"0 KB"},
+        {1, u"1 KB"},
+        {1024, u"1 KB"},
+        {1025, u"2 KB"},
+        {4700372992ULL, u"4.590.208 KB"},
+        {kMax, u"18.014.398.509.481.984 KB"},
+        {kMax - 1023, u"18.014.398.509.481.983 KB"},
+    };
+    for (const auto& [bytes, text] : kilobytes)
+        EXPECT_EQ(FormatSizeInKB(bytes), QStringView(text)) << bytes;
 
-TEST_F(Format, SizeWithUnitPicksTheLargestUnitReached)
-{
-    struct Row
-    {
-        std::uint64_t bytes;
-        double value;
-        const char16_t* unit;
+    // The largest unit the size reaches; bytes whole, the rest with two
+    // decimals.
+    const std::pair<std::uint64_t, const char16_t*> units[] = {
+        {0, u"0 Bytes"},
+        {1023, u"1023 Bytes"},
+        {1024, u"1.00 KB"},
+        {48213, u"47.08 KB"},
+        {1048575, u"1024.00 KB"},
+        {1048576, u"1.00 MB"},
+        {1073741823, u"1024.00 MB"},
+        {1073741824, u"1.00 GB"},
+        {5ULL << 40, u"5120.00 GB"},
     };
-    const Row rows[] = {
-        {0, 0.0, u"Bytes"},           {1, 1.0, u"Bytes"},
-        {1023, 1023.0, u"Bytes"},     {1024, 1.0, u"KB"},
-        {1025, 1025.0 / 1024, u"KB"}, {1048575, 1048575.0 / 1024, u"KB"},
-        {1048576, 1.0, u"MB"},        {1073741823, 1073741823.0 / 1048576, u"MB"},
-        {1073741824, 1.0, u"GB"},     {5ULL << 40, 5120.0, u"GB"},
-    };
-    for (const Row& row : rows) {
-        double value = -1;
-        QString unit;
-        ASSERT_TRUE(FormatSizeWithUnit(row.bytes, &value, &unit));
-        EXPECT_DOUBLE_EQ(value, row.value) << row.bytes;
-        EXPECT_EQ(unit, QStringView(row.unit)) << row.bytes;
-    }
+    for (const auto& [bytes, text] : units)
+        EXPECT_EQ(FormatSizeWithUnitText(bytes), QStringView(text)) << bytes;
     double value = 0;
     QString unit;
     EXPECT_FALSE(FormatSizeWithUnit(1, nullptr, &unit));
     EXPECT_FALSE(FormatSizeWithUnit(1, &value, nullptr));
-}
-
-TEST_F(Format, SizeWithUnitTextShowsBytesWhole)
-{
-    const std::pair<std::uint64_t, const char16_t*> rows[] = {
-        {0, u"0 Bytes"},
-        {900, u"900 Bytes"},
-        {1023, u"1023 Bytes"},
-        {1536, u"1.50 KB"},
-        {48213, u"47.08 KB"},
-        {1048576, u"1.00 MB"},
-        {5ULL << 40, u"5120.00 GB"},
-    };
-    for (const auto& [bytes, text] : rows)
-        EXPECT_EQ(FormatSizeWithUnitText(bytes), QStringView(text)) << bytes;
 }
 
 TEST_F(Format, UnitWordsAreLoadedOnce)
@@ -133,9 +99,9 @@ TEST_F(Format, UnitWordsAreLoadedOnce)
     EXPECT_EQ(FormatSizeInKB(1), u"1 ") << "a missing word is empty, never a crash";
 }
 
-TEST_F(Format, DateTimeHasOneBlankBeforeBetweenAndAfter)
+TEST_F(Format, DatesAndFileTimes)
 {
-    SYSTEMTIME st;
+    SYSTEMTIME st{};
     st.wYear = 2026;
     st.wMonth = 3;
     st.wDay = 7;
@@ -143,20 +109,15 @@ TEST_F(Format, DateTimeHasOneBlankBeforeBetweenAndAfter)
     st.wMinute = 5;
     st.wSecond = 4;
     EXPECT_EQ(FormatDateTime(st), u" 07.03.26 09:05:04 ");
-
     // A date that does not exist leaves its part empty but keeps the blanks.
     st.wMonth = 2;
     st.wDay = 30;
     EXPECT_EQ(FormatDateTime(st), u"  09:05:04 ");
-}
 
-TEST_F(Format, FileTimeBeforeTheSecondDayIsMissing)
-{
-    // East of UTC, where the zero time becomes a date of 1601.
-    const QByteArray oldZone = qgetenv("TZ");
-    qputenv("TZ", "LTN-3");
-    tzset();
-    SYSTEMTIME st;
+    // East of UTC, where the zero time becomes a date of 1601: a time before
+    // the second day is missing.
+    const ScopedTimeZone zone("LTN-3");
+    st = SYSTEMTIME{};
     st.wYear = 2023;
     st.wMonth = 11;
     st.wDay = 4;
@@ -174,13 +135,6 @@ TEST_F(Format, FileTimeBeforeTheSecondDayIsMissing)
     };
     for (const auto& [ft, text] : rows)
         EXPECT_EQ(FormatFileTime(ft), text) << ft;
-    EXPECT_TRUE(IsMissingFileTime(0));
-    EXPECT_FALSE(IsMissingFileTime(real));
-    if (oldZone.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldZone);
-    tzset();
 }
 
 } // namespace

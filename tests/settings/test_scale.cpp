@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "LangResources.h"
 #include "QtPrint.h"
 #include "RegValues.h"
@@ -6,8 +7,8 @@
 #include "SystemVersion.h"
 #include "TempSettings.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -27,46 +28,36 @@ protected:
     TempSettings m_settings;
 };
 
-TEST_F(ScaleTest, ScalingOffGivesOneWhateverTheDisplay)
+TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
 {
     SetDpi(192);
     EXPECT_FALSE(IsDpiScalingEnabled());
     EXPECT_DOUBLE_EQ(GetDpiScale(), 1.0);
     EXPECT_DOUBLE_EQ(GetImageScale(), 1.0);
     EXPECT_DOUBLE_EQ(GetDpiScale(true), 2.0) << "the force flag asks the display anyway";
-}
 
-TEST_F(ScaleTest, ScalingOnFollowsTheDisplay)
-{
+    // Read once per process: switched on now, it is seen only after a reset.
     DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("EnableDPIAware"));
-    enable.Set(1);
-    ASSERT_TRUE(enable.Write());
+    ASSERT_TRUE(enable.Set(1).Write());
+    EXPECT_FALSE(IsDpiScalingEnabled());
+    ResetScaleSettingsForTesting();
     ASSERT_TRUE(IsDpiScalingEnabled());
-
-    struct Row
-    {
-        double dpi, dpiScale, imageScale;
-    };
-    for (const Row& row : {Row{96, 1.0, 1.0}, Row{120, 1.25, 1.0}, Row{143, 143 / 96.0, 1.0},
-                           Row{144, 1.5, 1.5}, Row{192, 2.0, 1.5}}) {
-        SetDpi(row.dpi);
-        EXPECT_DOUBLE_EQ(GetDpiScale(), row.dpiScale) << row.dpi;
-        EXPECT_DOUBLE_EQ(GetImageScale(), row.imageScale) << row.dpi;
+    // Pictures scale only in steps: 1 or 1.5.
+    for (const auto [dpi, dpiScale, imageScale] : {std::tuple{96.0, 1.0, 1.0},
+                                                   {120.0, 1.25, 1.0},
+                                                   {143.0, 143 / 96.0, 1.0},
+                                                   {144.0, 1.5, 1.5},
+                                                   {192.0, 2.0, 1.5}}) {
+        SetDpi(dpi);
+        EXPECT_DOUBLE_EQ(GetDpiScale(), dpiScale) << dpi;
+        EXPECT_DOUBLE_EQ(GetImageScale(), imageScale) << dpi;
     }
-
-    // Read once per process: a later change is not seen.
-    enable.Set(0);
-    ASSERT_TRUE(enable.Write());
-    EXPECT_TRUE(IsDpiScalingEnabled());
 }
 
 TEST_F(ScaleTest, FontFaceFromTheResources)
 {
     const QString path = m_settings.Path() + QStringLiteral("/ADTRC.lang");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[strings]\n8012 = Segoe UI\n");
-    file.close();
+    ASSERT_TRUE(WriteBytes(path, "[strings]\n8012 = Segoe UI\n"));
     CLangResources res;
     ASSERT_TRUE(res.LoadFile(path));
 

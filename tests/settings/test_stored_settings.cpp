@@ -1,11 +1,12 @@
+#include "FileBytes.h"
 #include "QtPrint.h"
+#include "RawRegistry.h"
 #include "RegValues.h"
 #include "StoredSettings.h"
 #include "SystemVersion.h"
 #include "TempSettings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,20 +14,9 @@
 
 namespace {
 
-QString StoredText(HKEY root, const QString& name)
+void Put(HKEY root, const QString& name, DWORD type, const QByteArray& data)
 {
-    StringReg value(root, SETTINGS_KEY, name);
-    // Ask one root only: a read that falls back would hide the difference.
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(root, SETTINGS_KEY, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return QStringLiteral("<none>");
-    DWORD size = 0;
-    const LSTATUS status = RegQueryValueEx(key, name, nullptr, nullptr, &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return QStringLiteral("<none>");
-    value.Read();
-    return value.Get();
+    ASSERT_TRUE(PutRawValue(root, SETTINGS_KEY, name, type, data)) << name;
 }
 
 TEST(StoredSettings, FirstStartRemembersTheDocumentsFolder)
@@ -36,61 +26,76 @@ TEST(StoredSettings, FirstStartRemembersTheDocumentsFolder)
     EXPECT_EQ(GetImagePath(), documents);
     EXPECT_EQ(GetExtractPath(), documents);
     EXPECT_TRUE(QFileInfo(documents).isDir()) << "the folder is made when missing";
-    EXPECT_EQ(StoredText(HKEY_CURRENT_USER, QStringLiteral("ImagePath")), documents);
-    EXPECT_EQ(StoredText(HKEY_CURRENT_USER, QStringLiteral("ExtractPath")), documents);
+    for (const char* name : {"ImagePath", "ExtractPath"})
+        EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, QLatin1String(name)),
+                  Utf16Bytes(documents));
 
     SetExtractPath(QStringLiteral("/data/out"));
     EXPECT_EQ(GetExtractPath(), u"/data/out");
     EXPECT_EQ(GetImagePath(), documents);
 }
 
-TEST(StoredSettings, PlacementNeedsAllFiveValuesOfTheUser)
+QString NetworkConnect()
 {
-    TempSettings settings;
+    return QString::number(GetNetworkConnect());
+}
+
+QString Placement()
+{
     WindowPlacement placement;
-    EXPECT_FALSE(ReadWindowPlacement(&placement));
-    ASSERT_TRUE(WriteWindowPlacement({-8, 20, 1024, 700, 1}));
-    ASSERT_TRUE(ReadWindowPlacement(&placement));
-    EXPECT_EQ(placement.nLeft, -8);
-    EXPECT_EQ(placement.nHeight, 700);
-    EXPECT_EQ(placement.bMaximized, 1);
-
-    StringReg(HKEY_CURRENT_USER, SETTINGS_KEY, QStringLiteral("LTWnd_PosS")).DeleteValue();
-    EXPECT_FALSE(ReadWindowPlacement(&placement)) << "four of five values are not enough";
-    // A machine-wide value does not fill the gap: placement is per user.
-    IntReg machine(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("LTWnd_PosS"));
-    machine.Set(0);
-    ASSERT_TRUE(machine.Write());
-    EXPECT_FALSE(ReadWindowPlacement(&placement));
+    return ReadWindowPlacement(&placement) ? QStringLiteral("placed") : QString();
 }
 
-TEST(StoredSettings, SwitchesAndTheirDefaults)
+// Where each setting is read from: the user's value, then the machine's;
+// the language only machine-wide, the window's placement only the user's.
+// Reading never copies the machine's value to the user.
+TEST(StoredSettings, EachSettingIsReadFromItsRoots)
 {
+    const QByteArray zero(4, '\0'), one("\1\0\0\0", 4);
+    const QByteArray srv = Utf16Bytes(QStringLiteral("/srv/images"));
+    struct Case
+    {
+        const char* name;
+        DWORD type;
+        QByteArray user, machine; // not stored when empty
+        QString (*read)();
+        const char* expected;
+    } cases[] = {
+        {"ImagePath", REG_SZ, {}, srv, GetImagePath, "/srv/images"},
+        {"ImagePath", REG_SZ, Utf16Bytes(QStringLiteral("/home/me")), srv, GetImagePath,
+         "/home/me"},
+        {"NetworkConnect", REG_DWORD, {}, zero, NetworkConnect, "0"},
+        {"NetworkConnect", REG_DWORD, one, zero, NetworkConnect, "1"},
+        {"CurrentLang", REG_SZ, Utf16Bytes(QStringLiteral("ENU")), {}, GetCurrentLang, ""},
+        {"CurrentLang", REG_SZ, {}, Utf16Bytes(QStringLiteral("DEU")), GetCurrentLang, "DEU"},
+        // The other four values are the user's: the machine's fifth does
+        // not complete them.
+        {"LTWnd_PosS", REG_BINARY, {}, zero, Placement, ""},
+        {"LTWnd_PosS", REG_BINARY, zero, {}, Placement, "placed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempSettings settings;
+        const QString name = QLatin1String(c.name);
+        if (c.read == Placement) {
+            ASSERT_TRUE(WriteWindowPlacement({-8, 20, 1024, 700, 1}));
+            StringReg(HKEY_CURRENT_USER, SETTINGS_KEY, name).DeleteValue();
+        }
+        if (!c.user.isEmpty())
+            Put(HKEY_CURRENT_USER, name, c.type, c.user);
+        if (!c.machine.isEmpty())
+            Put(HKEY_LOCAL_MACHINE, name, c.type, c.machine);
+        EXPECT_EQ(c.read(), QLatin1String(c.expected));
+        EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, name),
+                  c.user.isEmpty() ? QByteArray("<none>") : c.user);
+    }
+    // What a user sets is the user's.
     TempSettings settings;
-    EXPECT_EQ(GetNetworkConnect(), 1u);
-    EXPECT_EQ(GetOemConfirmString(), 0u);
-    EXPECT_EQ(GetDisconnectToDARevErod(), 0u);
-    EXPECT_TRUE(GetCurrentLang().isEmpty());
-    DwordReg network(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("NetworkConnect"));
-    network.Set(0);
-    ASSERT_TRUE(network.Write());
-    EXPECT_EQ(GetNetworkConnect(), 0u) << "the machine's value when the user has none";
     SetCurrentLangPerUser(QStringLiteral("ENU"));
-    EXPECT_TRUE(GetCurrentLang().isEmpty()) << "the language is read machine-wide";
-}
-
-TEST(StoredSettings, MachineWideFolderIsUsedButNeverCopied)
-{
-    TempSettings settings;
-    StringReg machine(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("ImagePath"));
-    machine.Set(QStringLiteral("/srv/images"));
-    ASSERT_TRUE(machine.Write());
-    EXPECT_EQ(GetImagePath(), u"/srv/images");
-    EXPECT_EQ(GetImagePath(), u"/srv/images");
-    EXPECT_EQ(StoredText(HKEY_CURRENT_USER, QStringLiteral("ImagePath")), u"<none>");
     SetImagePath(QStringLiteral("/home/me"));
-    EXPECT_EQ(GetImagePath(), u"/home/me");
-    EXPECT_EQ(StoredText(HKEY_LOCAL_MACHINE, QStringLiteral("ImagePath")), u"/srv/images");
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, QStringLiteral("ImagePath")),
+              Utf16Bytes(QStringLiteral("/home/me")));
+    EXPECT_FALSE(QFile::exists(settings.MachineFile()));
 }
 
 TEST(StoredSettings, TemporaryFolder)
@@ -98,83 +103,63 @@ TEST(StoredSettings, TemporaryFolder)
     TempSettings settings;
     const QString appData = settings.Home() + QStringLiteral("/.local/share");
     QString folder;
-
-    // No version: no component for it.
     ASSERT_TRUE(GetTempFolder(&folder));
-    EXPECT_EQ(folder, appData + QStringLiteral("/Vantrel/Ardent8/Temp/"));
+    EXPECT_EQ(folder, appData + QStringLiteral("/Vantrel/Ardent8/Temp/")) << "no version";
     EXPECT_TRUE(QFileInfo(folder).isDir());
-
     StringReg version(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("Version"));
-    version.Set(QStringLiteral("8.0.1"));
-    ASSERT_TRUE(version.Write());
+    ASSERT_TRUE(version.Set(QStringLiteral("8.0.1")).Write());
     ASSERT_TRUE(GetTempFolder(&folder));
     EXPECT_EQ(folder, appData + QStringLiteral("/Vantrel/Ardent8/8.0.1/Temp/"));
     EXPECT_TRUE(QFileInfo(folder).isDir());
-
     EXPECT_FALSE(GetTempFolder(&folder, 259)) << "a buffer under 260 characters";
 
-    // An application-data folder too long for the buffer: <temp>/Temp/.
+    // An application-data folder too long for the buffer: <temp>/Temp/,
+    // made once and then used as it is.
     const QString longData = settings.Path() + QLatin1Char('/') + QString(240, QLatin1Char('d'));
     settings.Set("XDG_DATA_HOME", longData);
     const QString fallback = settings.Path() + QStringLiteral("/tmp/Temp/");
     ASSERT_TRUE(GetTempFolder(&folder));
     EXPECT_EQ(folder, fallback);
-    EXPECT_TRUE(QFileInfo(fallback).isDir());
-    // It exists now and is used as it is.
-    QFile marker(fallback + QStringLiteral("keep"));
-    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-    marker.close();
+    ASSERT_TRUE(WriteBytes(fallback + QStringLiteral("keep"), "x"));
     ASSERT_TRUE(GetTempFolder(&folder));
     EXPECT_EQ(folder, fallback);
     EXPECT_TRUE(QFile::exists(fallback + QStringLiteral("keep")));
-    // A larger buffer takes the long folder.
     ASSERT_TRUE(GetTempFolder(&folder, 1024));
-    EXPECT_TRUE(folder.startsWith(longData));
-}
-
-TEST(StoredSettings, CreateFolderPathMakesEveryParent)
-{
-    TempSettings settings;
-    const QString deep = settings.Path() + QStringLiteral("/a/b/c/d/");
-    EXPECT_TRUE(CreateFolderPath(deep));
-    EXPECT_TRUE(QFileInfo(deep).isDir());
-    EXPECT_FALSE(CreateFolderPath(deep)) << "the folder was not created this time";
+    EXPECT_TRUE(folder.startsWith(longData)) << "a larger buffer takes the long folder";
 }
 
 TEST(StoredSettings, InstallPathOfTheFirstSubkeyThatHasOne)
 {
     TempSettings settings;
-    EXPECT_TRUE(GetSuiteInstallPath().isEmpty());
     QString path;
+    EXPECT_TRUE(GetSuiteInstallPath().isEmpty());
     EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
 
     const QString install = settings.Path() + QStringLiteral("/suite");
     QDir().mkpath(install);
-    StringReg first(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\A Other"),
-                    QStringLiteral("Unrelated"));
-    first.Set(QStringLiteral("x"));
-    ASSERT_TRUE(first.Write());
-    StringReg second(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\B Suite"),
-                     QStringLiteral("InstallPath"));
-    second.Set(install);
-    ASSERT_TRUE(second.Write());
+    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\A Other"),
+                          QStringLiteral("Unrelated"))
+                    .Set(QStringLiteral("x"))
+                    .Write());
+    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\B Suite"),
+                          QStringLiteral("InstallPath"))
+                    .Set(install)
+                    .Write());
     EXPECT_EQ(GetSuiteInstallPath(), install);
-
     EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
     EXPECT_EQ(path, install + QStringLiteral("/Ardent8")) << "given even when missing";
-    QFile program(install + QStringLiteral("/Fenmount"));
-    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.close();
+    ASSERT_TRUE(WriteBytes(install + QStringLiteral("/Fenmount"), {}));
     EXPECT_TRUE(GetSuiteProgramPath(SUITE_PROGRAM_VIRTUAL_DRIVE, &path));
     EXPECT_EQ(path, install + QStringLiteral("/Fenmount"));
-    EXPECT_TRUE(GetSuiteProgramPath(SUITE_PROGRAM_VIRTUAL_DRIVE));
 }
 
-TEST(StoredSettings, WritableAndEmptyFolders)
+TEST(StoredSettings, MadeWritableAndEmptyFolders)
 {
     TempSettings settings;
-    const QString folder = settings.Path() + QStringLiteral("/target/");
-    QDir().mkpath(folder);
+    const QString folder = settings.Path() + QStringLiteral("/target/a/b/");
+    EXPECT_TRUE(CreateFolderPath(folder));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_FALSE(CreateFolderPath(folder)) << "the folder was not created this time";
     EXPECT_TRUE(IsFolderWritable(folder));
     EXPECT_TRUE(IsFolderWritable(folder + QStringLiteral("file-name-part")));
     EXPECT_TRUE(IsFolderEmpty(folder)) << "the probe file is gone again";
@@ -195,9 +180,7 @@ TEST(StoredSettings, WritableAndEmptyFolders)
     if (geteuid() != 0)
         chmod(QFile::encodeName(readOnly).constData(), 0755);
 
-    QFile hidden(folder + QStringLiteral(".hidden"));
-    ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
-    hidden.close();
+    ASSERT_TRUE(WriteBytes(folder + QStringLiteral(".hidden"), {}));
     EXPECT_FALSE(IsFolderEmpty(folder));
     EXPECT_FALSE(IsFolderEmpty(settings.Path() + QStringLiteral("/missing")))
         << "a folder that cannot be listed is not empty";
