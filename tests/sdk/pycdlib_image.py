@@ -1,41 +1,46 @@
 #!/usr/bin/python3
-"""Writes an ISO 9660 image with Rock Ridge and Joliet from a folder, with pycdlib.
+"""Writes an ISO 9660 image with Rock Ridge and Joliet from a folder, with pycdlib
+(pycdlib_udf.py: with a UDF bridge instead).
 
 usage: pycdlib_image.py TREE OUTPUT
 """
+import io
+import itertools
 import os
 import sys
 
 import pycdlib
 
 
-def main():
-    tree, output = sys.argv[1], sys.argv[2]
+def write(tree, output, udf=False):
     iso = pycdlib.PyCdlib()
-    iso.new(interchange_level=3, rock_ridge='1.09', joliet=3)
-    counter = [0]
+    if udf:
+        iso.new(interchange_level=4, udf='2.60')
+    else:
+        iso.new(interchange_level=3, rock_ridge='1.09', joliet=3)
+    counter = itertools.count(1)
 
-    def iso_name(directory):
-        counter[0] += 1
-        return ('D%06d' % counter[0]) if directory else ('F%06d.;1' % counter[0])
-
-    def walk(host, iso_dir, joliet_dir):
+    def walk(host, iso_dir, other_dir):
         for name in sorted(os.listdir(host)):
             path = os.path.join(host, name)
-            iso_path = iso_dir + '/' + iso_name(os.path.isdir(path) and not os.path.islink(path))
-            joliet_path = joliet_dir + '/' + name[:64]
-            if os.path.islink(path):
-                target = os.readlink(path)
-                iso.add_symlink(iso_path, rr_symlink_name=name, rr_path=target)
-            elif os.path.isdir(path):
-                iso.add_directory(iso_path, rr_name=name, joliet_path=joliet_path)
-                walk(path, iso_path, joliet_path)
+            link = os.path.islink(path)
+            folder = os.path.isdir(path) and not link
+            other = other_dir + '/' + (name if udf else name[:64])  # the UDF or Joliet path
+            if link and udf:
+                iso.add_symlink(udf_symlink_path=other, udf_target=os.readlink(path))
+                continue
+            n = next(counter)
+            iso_path = iso_dir + '/' + ('D%06d' % n if folder else 'F%06d.;1' % n)
+            names = {'udf_path': other} if udf else {'rr_name': name, 'joliet_path': other}
+            if link:
+                iso.add_symlink(iso_path, rr_symlink_name=name, rr_path=os.readlink(path))
+            elif folder:
+                iso.add_directory(iso_path, **names)
+                walk(path, iso_path, other)
             else:
                 with open(path, 'rb') as f:
                     data = f.read()
-                import io
-                iso.add_fp(io.BytesIO(data), len(data), iso_path, rr_name=name,
-                           joliet_path=joliet_path)
+                iso.add_fp(io.BytesIO(data), len(data), iso_path, **names)
 
     walk(tree, '', '')
     iso.write(output)
@@ -43,4 +48,4 @@ def main():
 
 
 if __name__ == '__main__':
-    main()
+    write(sys.argv[1], sys.argv[2])

@@ -13,39 +13,11 @@ reader must not depend on them.
 """
 import sys
 
-SYNC = b'\x00' + b'\xff' * 10 + b'\x00'
+from disc_layout import raw_sector
 
-
-def bcd(n):
-    return ((n // 10) << 4) | (n % 10)
-
-
-def header(lba, mode):
-    a = lba + 150
-    return bytes([bcd(a // 4500), bcd(a // 75 % 60), bcd(a % 75), mode])
-
-
-def main():
-    kind, source, target = sys.argv[1:4]
-    subheader = bytes([0, 0, 0x08, 0]) * 2  # data, form 1
-    with open(source, 'rb') as f, open(target, 'wb') as out:
-        lba = 0
-        while True:
-            data = f.read(2048)
-            if not data:
-                break
-            data = data.ljust(2048, b'\0')
-            if kind == 'mode1':
-                sector = SYNC + header(lba, 1) + data + b'\xed' * 4 + b'\0' * 8 + b'\xec' * 276
-            elif kind == 'mode2form1':
-                sector = SYNC + header(lba, 2) + subheader + data + b'\xed' * 4 + b'\xec' * 276
-            elif kind == '2336':
-                sector = subheader + data + b'\xed' * 4 + b'\xec' * 276
-            else:
-                raise SystemExit('unknown kind ' + kind)
-            out.write(sector)
-            lba += 1
-
-
-if __name__ == '__main__':
-    main()
+kind, source, target = sys.argv[1:4]
+if kind not in ('mode1', 'mode2form1', '2336'):
+    raise SystemExit('unknown kind ' + kind)
+with open(source, 'rb') as f, open(target, 'wb') as out:
+    for lba, data in enumerate(iter(lambda: f.read(2048), b'')):
+        out.write(raw_sector(kind, data, lba))
