@@ -3,9 +3,9 @@
 // What the burner's tests and screenshots share: a disc image made at run
 // time from a tree of pseudo-random files, and the wait for a burn to end.
 
-#include <QCoreApplication>
+#include "../support/Wait.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -40,12 +40,5 @@ inline QString MakeBurnerImage(const QString& folder, qint64 nBytes, quint32 see
 // two minutes (a hang, never a speed measure).
 inline bool WaitUntil(const std::function<bool()>& done)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > 120000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return WaitFor(done, 120000);
 }

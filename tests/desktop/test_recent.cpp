@@ -44,9 +44,7 @@ protected:
     QString Image(const QString& name)
     {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("label " + name.toUtf8() + "\nfile A.TXT 3\n");
+        EXPECT_TRUE(WriteBytes(path, "label " + name.toUtf8() + "\nfile A.TXT 3\n"));
         return path;
     }
     QTemporaryDir m_dir;
@@ -80,9 +78,7 @@ TEST_F(OpenRecent, OpeningImagesFillsTheListMostRecentFirstUpToTen)
     EXPECT_TRUE(Entry(ID_RECENT_CLEAR)->isEnabled());
 
     // The list outlives the window: it is in the user's settings file.
-    QFile settings(m_settings.UserFile());
-    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(settings.readAll().contains("Recent File List"));
+    EXPECT_TRUE(ReadBytes(m_settings.UserFile()).contains("Recent File List"));
 }
 
 TEST_F(OpenRecent, AnEntryOpensItsImageAndAMissingOneLeavesWithAMessage)

@@ -4,6 +4,7 @@
 // python3-dbusmock) on it, and a fake xdg-open first on PATH that writes down
 // what it was asked to open. Shared by the tests and the screenshot program.
 
+#include "FileBytes.h"
 #include "PrivateBus.h"
 
 #include <QCoreApplication>
@@ -124,12 +125,11 @@ class FakeXdgOpen
 public:
     FakeXdgOpen()
     {
-        QFile script(m_dir.filePath(QStringLiteral("xdg-open")));
-        script.open(QIODevice::WriteOnly);
-        script.write(
+        const QString script = m_dir.filePath(QStringLiteral("xdg-open"));
+        WriteBytes(
+            script,
             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n").arg(Record()).toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_oldPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
     }
@@ -137,12 +137,9 @@ public:
     // What it was asked to open so far, as local paths.
     QStringList Opened() const
     {
-        QFile file(Record());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
         QStringList opened;
         for (const QString& line :
-             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+             QString::fromUtf8(ReadBytes(Record())).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             opened << QUrl::fromUserInput(line).toLocalFile();
         return opened;
     }
