@@ -234,8 +234,9 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
             EXPECT_TRUE(qtType.inherits(QStringLiteral("application/x-cd-image")))
                 << qPrintable(qtType.name());
         }
-        if (!ours.isEmpty())
+        if (!ours.isEmpty()) {
             EXPECT_EQ(qtType.name().toStdString(), ours.toStdString());
+        }
         const Outcome app = Exec(QStringLiteral("xdg-mime"),
                                  {QStringLiteral("query"), QStringLiteral("default"), mime}, env);
         EXPECT_EQ(app.out.trimmed(), kAppId + QStringLiteral(".desktop")) << qPrintable(mime);

@@ -43,11 +43,11 @@ TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
     ResetScaleSettingsForTesting();
     ASSERT_TRUE(IsDpiScalingEnabled());
     // Pictures scale only in steps: 1 or 1.5.
-    for (const auto [dpi, dpiScale, imageScale] : {std::tuple{96.0, 1.0, 1.0},
-                                                   {120.0, 1.25, 1.0},
-                                                   {143.0, 143 / 96.0, 1.0},
-                                                   {144.0, 1.5, 1.5},
-                                                   {192.0, 2.0, 1.5}}) {
+    for (const auto& [dpi, dpiScale, imageScale] : {std::tuple{96.0, 1.0, 1.0},
+                                                    {120.0, 1.25, 1.0},
+                                                    {143.0, 143 / 96.0, 1.0},
+                                                    {144.0, 1.5, 1.5},
+                                                    {192.0, 2.0, 1.5}}) {
         SetDpi(dpi);
         EXPECT_DOUBLE_EQ(GetDpiScale(), dpiScale) << dpi;
         EXPECT_DOUBLE_EQ(GetImageScale(), imageScale) << dpi;
