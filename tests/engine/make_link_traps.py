@@ -52,88 +52,33 @@ def set_links(img, folder, name, count):
     img.set_both32(pos + 12, count)
 
 
-def write(path, text):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, 'w') as f:
-        f.write(text)
-
-
-# Each kind: (tree maker, patch). The tree maker gets the tree's root and OUTSIDE.
-
-def link_and_folder_tree(t, outside):
+# Each kind: the entries of its tree in the order they are made, then the
+# renames in sub/ and the link counts set there (None: not patched). An entry
+# is a file's text, '->' and a link's target ({out}: OUTSIDE, {name}: its
+# name) or '=' and another name of the same file.
+KINDS = {
     # A link out, and a folder that will bear the link's name.
-    os.symlink(outside, f'{t}/sub/trapdoor')
-    write(f'{t}/sub/trapdoos/inner.txt', 'inner\n')
-
-
-def link_and_folder(img):
-    rename(img, 'SUB', 'trapdoos', 'trapdoor')
-
-
-def climbing_link_tree(t, outside):
+    'link_and_folder': ({'sub/trapdoor': '->{out}', 'sub/trapdoos/inner.txt': 'inner\n'},
+                        [('trapdoos', 'trapdoor')], []),
     # sub/climber in the target reaches OUTSIDE by climbing two levels.
-    os.symlink('../../' + os.path.basename(outside), f'{t}/sub/climber')
-    write(f'{t}/sub/climbes/inner.txt', 'inner\n')
-    write(f'{t}/sub/climbes/more.txt', 'more\n')
-
-
-def climbing_link(img):
-    rename(img, 'SUB', 'climbes', 'climber')
-
-
-def link_then_files_tree(t, outside):
+    'climbing_link': ({'sub/climber': '->../../{name}', 'sub/climbes/inner.txt': 'inner\n',
+                       'sub/climbes/more.txt': 'more\n'}, [('climbes', 'climber')], []),
     # A link to a file not yet in OUTSIDE, then two files of its name.
-    os.symlink(outside + '/victim', f'{t}/sub/decoys')
-    write(f'{t}/sub/decoyt', 'through the link\n')
-    write(f'{t}/sub/decoyu', 'through again\n')
-
-
-def link_then_files(img):
-    rename(img, 'SUB', 'decoyt', 'decoys')
-    rename(img, 'SUB', 'decoyu', 'decoys')
-
-
-def link_loop_tree(t, outside):
-    os.symlink('loopb', f'{t}/sub/loopa')
-    os.symlink('loopa', f'{t}/sub/loopb')
-    write(f'{t}/sub/loopc/inner.txt', 'inner\n')
-
-
-def link_loop(img):
-    rename(img, 'SUB', 'loopc', 'loopa')
-
-
-def lying_counts_tree(t, outside):
+    'link_then_files': ({'sub/decoys': '->{out}/victim', 'sub/decoyt': 'through the link\n',
+                         'sub/decoyu': 'through again\n'},
+                        [('decoyt', 'decoys'), ('decoyu', 'decoys')], []),
+    'link_loop': ({'sub/loopa': '->loopb', 'sub/loopb': '->loopa',
+                   'sub/loopc/inner.txt': 'inner\n'}, [('loopc', 'loopa')], []),
     # Two names of one file share an extent; the second is made to say it
     # is the only one. Two empty files share the extent of every empty file;
     # the first is made to say it has two names.
-    write(f'{t}/sub/pair1', 'one file, two names\n')
-    os.link(f'{t}/sub/pair1', f'{t}/sub/pair2')
-    write(f'{t}/sub/alone', '')
-    write(f'{t}/sub/blank', '')
-
-
-def lying_counts(img):
-    set_links(img, 'SUB', 'pair2', 1)
-    set_links(img, 'SUB', 'alone', 2)
-
-
-def apart_tree(t, outside):
+    'lying_counts': ({'sub/pair1': 'one file, two names\n', 'sub/pair2': '=sub/pair1',
+                      'sub/alone': '', 'sub/blank': ''}, [], [('pair2', 1), ('alone', 2)]),
     # Not patched: one/portal and two/portal land on one name when both are
     # extracted into one folder.
-    os.makedirs(f'{t}/one')
-    os.symlink(outside, f'{t}/one/portal')
-    write(f'{t}/two/portal/inner.txt', 'inner\n')
-
-
-KINDS = {
-    'link_and_folder': (link_and_folder_tree, link_and_folder),
-    'climbing_link': (climbing_link_tree, climbing_link),
-    'link_then_files': (link_then_files_tree, link_then_files),
-    'link_loop': (link_loop_tree, link_loop),
-    'lying_counts': (lying_counts_tree, lying_counts),
-    'apart': (apart_tree, None),
+    'apart': ({'one/portal': '->{out}', 'two/portal/inner.txt': 'inner\n'}, None, None),
 }
+BASE = {'keep.txt': 'keep\n', 'sub/aa.txt': 'first\n', 'sub/zz.txt': 'last\n'}
 
 
 def main():
@@ -141,22 +86,28 @@ def main():
         print('\n'.join(KINDS))
         return
     kind, outside, target = sys.argv[1:4]
-    make_tree, patch = KINDS[kind]
+    entries, renames, counts = KINDS[kind]
     with tempfile.TemporaryDirectory() as tmp:
         tree = os.path.join(tmp, 'tree')
-        if patch:
-            os.makedirs(f'{tree}/sub')
-            write(f'{tree}/keep.txt', 'keep\n')
-            write(f'{tree}/sub/aa.txt', 'first\n')
-            write(f'{tree}/sub/zz.txt', 'last\n')
-        make_tree(tree, outside)
+        for path, text in (entries if renames is None else BASE | entries).items():
+            at = os.path.join(tree, path)
+            os.makedirs(os.path.dirname(at), exist_ok=True)
+            if text.startswith('->'):
+                os.symlink(text[2:].format(out=outside, name=os.path.basename(outside)), at)
+            elif text.startswith('='):
+                os.link(os.path.join(tree, text[1:]), at)
+            else:
+                with open(at, 'w') as f:
+                    f.write(text)
         iso = os.path.join(tmp, 'image.iso')
         subprocess.run(['xorriso', '-as', 'mkisofs', '-quiet', '-R', '-o', iso, tree],
                        check=True, stderr=subprocess.DEVNULL)
         with open(iso, 'rb') as f:
             img = Image(f.read())
-    if patch:
-        patch(img)
+    for old, new in renames or []:
+        rename(img, 'SUB', old, new)
+    for name, count in counts or []:
+        set_links(img, 'SUB', name, count)
     with open(target, 'wb') as f:
         f.write(img.d)
 

@@ -41,20 +41,17 @@ def msf(lba):
 def raw_sector(kind, data, lba):
     """One sector of a data track in the track's format."""
     data = data.ljust(2048, b'\0')
-    m, s, f = msf(lba)
+    header = SYNC + bytes([bcd(v) for v in msf(lba)])
     subheader = bytes([0, 0, 0x08, 0]) * 2  # data, form 1
+    edc, ecc = b'\xed' * 4, b'\xec' * 276
     if kind == '2048':
         return data
     if kind == '2336':
-        return subheader + data + b'\xed' * 4 + b'\xec' * 276
+        return subheader + data + edc + ecc
     if kind == 'mode2form1':
-        return (SYNC + bytes([bcd(m), bcd(s), bcd(f), 2]) + subheader + data + b'\xed' * 4 +
-                b'\xec' * 276)
-    sector = SYNC + bytes([bcd(m), bcd(s), bcd(f), 1]) + data + b'\xed' * 4 + b'\0' * 8 + \
-        b'\xec' * 276
-    if kind == 'mode1sub':
-        sector += b'\x5a' * 96
-    return sector
+        return header + b'\2' + subheader + data + edc + ecc
+    sub = b'\x5a' * 96 if kind == 'mode1sub' else b''  # subchannel
+    return header + b'\1' + data + edc + b'\0' * 8 + ecc + sub
 
 
 def load(path):
@@ -81,18 +78,22 @@ def stored_sectors(t):
     """The sectors of track t as a raw file stores them, pregap first."""
     size = t['sector_size']
     if t['kind'] == 'audio':
-        pregap = audio_bytes(t['seed'] + 100, t['pregap'] * size)
-        for i in range(t['pregap']):
-            yield pregap[i * size:(i + 1) * size]
-        body = audio_bytes(t['seed'], t['sectors'] * size)
-        for i in range(t['sectors']):
-            yield body[i * size:(i + 1) * size]
+        samples = audio_bytes(t['seed'] + 100, t['pregap'] * size) + \
+            audio_bytes(t['seed'], t['sectors'] * size)
+        for i in range(t['pregap'] + t['sectors']):
+            yield samples[i * size:(i + 1) * size]
         return
     for i in range(t['pregap']):
         yield raw_sector(t['kind'], b'', t['lba'] - t['pregap'] + i)
     with open(t['source'], 'rb') as s:
         for i in range(t['sectors']):
             yield raw_sector(t['kind'], s.read(2048), t['lba'] + i)
+
+
+def sessions(tracks):
+    """The tracks of each session, in order."""
+    return [[t for t in tracks if t['session'] == s]
+            for s in sorted({t['session'] for t in tracks})]
 
 
 def write_track(out, t):

@@ -22,8 +22,8 @@ p.add_argument('out')
 a = p.parse_args()
 tracks = disc_layout.load(a.spec)
 stem = os.path.splitext(a.out)[0]
-sessions = sorted({t['session'] for t in tracks})
-groups = [[t for t in tracks if t['session'] == s] for s in sessions]
+groups = disc_layout.sessions(tracks)
+MODES = {'audio': 0, 'mode1': 1, 'mode2form1': 2}
 
 with open(stem + '.img', 'wb') as img:
     for group in groups:
@@ -53,8 +53,7 @@ text = ''
 for n, group in enumerate(groups, 1):
     first, last = group[0], group[-1]
     ctl = 0 if first['kind'] == 'audio' else 4
-    text += '[Session %d]\nPreGapMode=%d\nPreGapSubC=0\n' % (
-        n, {'audio': 0, 'mode1': 1, 'mode2form1': 2}[first['kind']])
+    text += '[Session %d]\nPreGapMode=%d\nPreGapSubC=0\n' % (n, MODES[first['kind']])
     entry(n, 0xA0, ctl, first['number'] * 4500 - 150)
     entry(n, 0xA1, ctl, last['number'] * 4500 - 150)
     entry(n, 0xA2, ctl, last['lba'] + last['sectors'])
@@ -68,8 +67,7 @@ for group in [] if a.bare else groups:
     # Index addresses count from the session's first stored sector.
     base = group[0]['lba'] - group[0]['pregap']
     for t in group:
-        text += '[TRACK %d]\nMODE=%d\n' % (t['number'], {'audio': 0, 'mode1': 1,
-                                                         'mode2form1': 2}[t['kind']])
+        text += '[TRACK %d]\nMODE=%d\n' % (t['number'], MODES[t['kind']])
         if t['pregap']:
             text += 'INDEX 0=%d\n' % (t['lba'] - t['pregap'] - base)
         text += 'INDEX 1=%d\n' % (t['lba'] - base)

@@ -13,6 +13,8 @@ only fault in the image. Run with --list to see the kinds.
 import struct
 import sys
 
+from fixture_bytes import both16, both32
+
 BLOCK = 2048
 
 
@@ -27,12 +29,10 @@ class Image:
         return struct.unpack_from('<I', self.d, off)[0]
 
     def set_both32(self, off, value):
-        struct.pack_into('<I', self.d, off, value)
-        struct.pack_into('>I', self.d, off + 4, value)
+        self.d[off:off + 8] = both32(value)
 
     def set_both16(self, off, value):
-        struct.pack_into('<H', self.d, off, value)
-        struct.pack_into('>H', self.d, off + 2, value)
+        self.d[off:off + 4] = both16(value)
 
     def records(self, record_off):
         """Offsets of the records in the folder that record_off describes."""
@@ -102,12 +102,7 @@ class Image:
 
 def truncated(img):
     # Cut just after the root folder: everything below it lies beyond the end.
-    end = (img.u32(img.root + 2) + 1) * BLOCK
-    img.d = img.d[:end]
-
-
-def extent_beyond_end(img):
-    img.set_both32(img.find('A.TXT') + 2, 0x7FFFFFF0)
+    img.d = img.d[:(img.u32(img.root + 2) + 1) * BLOCK]
 
 
 def size_ffffffff(img):
@@ -121,94 +116,35 @@ def overlapping_extents(img):
     img.set_both32(img.find('B.TXT') + 10, 50 * BLOCK)
 
 
-def folder_contains_itself(img):
-    sub = img.find('SUB')
-    img.set_both32(img.find('SUB/DEEP') + 2, img.u32(sub + 2))
-
-
-def folder_contains_root(img):
-    img.set_both32(img.find('SUB') + 2, img.u32(img.root + 2))
-
-
 def relocation_to_ancestor(img):
-    off = img.find_relocation(img.root)
-    pos, _ = img.su_entry(off, 'CL')
+    pos, _ = img.su_entry(img.find_relocation(img.root), 'CL')
     img.set_both32(pos + 4, img.u32(img.root + 2))
 
 
-def block_size_zero(img):
-    img.set_both16(img.pvd + 128, 0)
-
-
-def short_record(img):
-    img.d[img.find('A.TXT')] = 20
-
-
 def continuation_loop(img):
-    off = img.find_prefix(img.root, 'LONG')
-    pos, _ = img.su_entry(off, 'CE')
+    pos, _ = img.su_entry(img.find_prefix(img.root, 'LONG'), 'CE')
     block, offset, length = img.u32(pos + 4), img.u32(pos + 12), img.u32(pos + 20)
     # The first entry of the continuation area becomes a CE pointing back at
     # the area itself, keeping that entry's length.
     area = block * BLOCK + offset
     keep = img.d[area + 2]
     assert keep >= 28
-    ce = b'CE' + bytes([keep, 1]) + struct.pack('<I', block) + struct.pack('>I', block) \
-        + struct.pack('<I', offset) + struct.pack('>I', offset) \
-        + struct.pack('<I', length) + struct.pack('>I', length)
-    img.d[area:area + 28] = ce
+    img.d[area:area + 28] = b'CE' + bytes([keep, 1]) + both32(block) + both32(offset) + \
+        both32(length)
 
 
 def multi_extent_missing_last(img):
     # The last file of SUB/DEEP says another part follows; none does.
-    last = list(img.records(img.find('SUB/DEEP')))[-1]
-    img.d[last + 25] |= 0x80
-
-
-def empty_name(img):
-    img.d[img.find('B.TXT') + 32] = 0
+    img.d[list(img.records(img.find('SUB/DEEP')))[-1] + 25] |= 0x80
 
 
 def bad_names(img):
     # Rock Ridge names with a control character, a slash and a backslash, and
     # an ISO 9660 name with a slash.
     for path, char in (('A.TXT', b'\x07'), ('B.TXT', b'/'), ('SUB/C.TXT', b'\\')):
-        off = img.find(path)
-        pos, _ = img.su_entry(off, 'NM')
+        pos, _ = img.su_entry(img.find(path), 'NM')
         img.d[pos + 5] = char[0]
-    off = img.find('SUB/DEEP/D.TXT')
-    img.d[off + 33] = ord('/')
-
-
-def associated_file(img):
-    # Not damage: B.TXT becomes an associated file, which is never shown.
-    img.d[img.find('B.TXT') + 25] |= 0x04
-
-
-def zisofs_file(img):
-    """Offset of the data of Z.TXT, a zisofs-compressed file (xorriso image)."""
-    off = img.find('Z.TXT')
-    start = img.u32(off + 2) * BLOCK
-    assert img.d[start:start + 8] == bytes([0x37, 0xE4, 0x53, 0x96, 0xC9, 0xDB, 0xD6, 0x07])
-    return start
-
-
-def zisofs_corrupt_block(img):
-    # Bytes in the middle of the second compressed block are overwritten.
-    start = zisofs_file(img)
-    p1, p2 = img.u32(start + 16 + 4), img.u32(start + 16 + 8)
-    middle = start + (p1 + p2) // 2
-    img.d[middle:middle + 8] = b'\xff' * 8
-
-
-def zisofs_bad_pointers(img):
-    # The second block pointer points far beyond the file.
-    start = zisofs_file(img)
-    struct.pack_into('<I', img.d, start + 16 + 4, 0xFFFFFFF0)
-
-
-def root_size_zero(img):
-    img.set_both32(img.root + 10, 0)
+    img.d[img.find('SUB/DEEP/D.TXT') + 33] = ord('/')
 
 
 def descriptor_loop(img):
@@ -218,12 +154,53 @@ def descriptor_loop(img):
             img.d[b * BLOCK] = 2
 
 
-KINDS = {f.__name__: f for f in (
-    truncated, extent_beyond_end, size_ffffffff, overlapping_extents,
-    folder_contains_itself, folder_contains_root, relocation_to_ancestor,
-    block_size_zero, short_record, continuation_loop, multi_extent_missing_last,
-    empty_name, bad_names, root_size_zero, descriptor_loop, associated_file,
-    zisofs_corrupt_block, zisofs_bad_pointers)}
+def zisofs_file(img):
+    """Offset of the data of Z.TXT, a zisofs-compressed file (xorriso image)."""
+    start = img.u32(img.find('Z.TXT') + 2) * BLOCK
+    assert img.d[start:start + 8] == bytes([0x37, 0xE4, 0x53, 0x96, 0xC9, 0xDB, 0xD6, 0x07])
+    return start
+
+
+def zisofs_corrupt_block(img):
+    # Bytes in the middle of the second compressed block are overwritten.
+    start = zisofs_file(img)
+    middle = start + (img.u32(start + 16 + 4) + img.u32(start + 16 + 8)) // 2
+    img.d[middle:middle + 8] = b'\xff' * 8
+
+
+def set_byte(path, field, value=0, flag=0):
+    """The kind that sets one byte of path's record (or ors flag into it)."""
+    def damage(img):
+        off = img.find(path) + field
+        img.d[off] = img.d[off] | flag if flag else value
+    return damage
+
+
+KINDS = {
+    'truncated': truncated,
+    'extent_beyond_end': lambda img: img.set_both32(img.find('A.TXT') + 2, 0x7FFFFFF0),
+    'size_ffffffff': size_ffffffff,
+    'overlapping_extents': overlapping_extents,
+    'folder_contains_itself':
+        lambda img: img.set_both32(img.find('SUB/DEEP') + 2, img.u32(img.find('SUB') + 2)),
+    'folder_contains_root':
+        lambda img: img.set_both32(img.find('SUB') + 2, img.u32(img.root + 2)),
+    'relocation_to_ancestor': relocation_to_ancestor,
+    'block_size_zero': lambda img: img.set_both16(img.pvd + 128, 0),
+    'short_record': set_byte('A.TXT', 0, 20),
+    'continuation_loop': continuation_loop,
+    'multi_extent_missing_last': multi_extent_missing_last,
+    'empty_name': set_byte('B.TXT', 32),
+    'bad_names': bad_names,
+    'root_size_zero': lambda img: img.set_both32(img.root + 10, 0),
+    'descriptor_loop': descriptor_loop,
+    # Not damage: B.TXT becomes an associated file, which is never shown.
+    'associated_file': set_byte('B.TXT', 25, flag=0x04),
+    'zisofs_corrupt_block': zisofs_corrupt_block,
+    # The second block pointer points far beyond the file.
+    'zisofs_bad_pointers':
+        lambda img: struct.pack_into('<I', img.d, zisofs_file(img) + 16 + 4, 0xFFFFFFF0),
+}
 
 
 def main():

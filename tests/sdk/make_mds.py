@@ -38,17 +38,12 @@ if a.fault == 'missing':
     os.remove(mdf_path)
 
 
-def msf(lba):
-    return disc_layout.msf(lba)
-
-
 def block(mode, sub, ctl, point, lba, extra=0, size=0, start=0, offset=0, files=0, name_at=0):
     return struct.pack('<8B4BIH18xIQII24x', mode, sub, 0x10 | ctl, 0, point, 0, 0, 0, 0,
-                       *msf(lba), extra, size, start, offset, files, name_at)
+                       *disc_layout.msf(lba), extra, size, start, offset, files, name_at)
 
 
-sessions = sorted({t['session'] for t in tracks})
-groups = [[t for t in tracks if t['session'] == s] for s in sessions]
+groups = disc_layout.sessions(tracks)
 count = [len(g) if a.fault != 'tracks' or i else 200 for i, g in enumerate(groups)]
 blocks_at = 88 + 24 * len(groups)
 extra_at = blocks_at + 80 * sum(3 + n for n in count)

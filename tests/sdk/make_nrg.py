@@ -73,8 +73,7 @@ def main():
         if a.hostile == 'track_past_file':
             tracks[-1]['end'] += 1 << 30
         chunks = b''
-        for s in sorted({t['session'] for t in tracks}):
-            ts = [t for t in tracks if t['session'] == s]
+        for ts in disc_layout.sessions(tracks):
             chunks += session_chunks(a, (ts * 10000)[:10000] if a.hostile == 'many_tracks' else ts)
         chunks += chunk(b'MTYP', struct.pack('>I', 1)) + chunk(b'END!', b'')
         if a.hostile == 'chunk_overflow':
