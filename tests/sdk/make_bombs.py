@@ -14,7 +14,7 @@ import struct
 import sys
 
 from fixture_bytes import Blocks, both16, both32, blocks_of
-from udf_layout import TYPE1_MAP, Udf, icbtag, long_ad, short_ad
+from udf_layout import TYPE1_MAP, Udf, long_ad, short_ad
 
 BS = 2048
 P = 512  # first block of the UDF partition
@@ -29,23 +29,13 @@ class Volume(Udf):
         self.put = self.blocks.put
 
     def chain(self, first_ads, ads, locs, per=(BS - 24) // 8 - 1):
-        """An entry's descriptors: first_ads, then ads spread over the
-        allocation extent descriptors at locs (partition blocks), per in each, linked."""
-        parts = [ads[i:i + per] for i in range(0, len(ads), per)]
-        assert len(parts) <= len(locs)
-        for i, part in enumerate(parts):
-            body = b''.join(part)
-            if i + 1 < len(parts):
-                body += short_ad(BS, locs[i + 1], 3)
-            self.put(P + locs[i], self.aed(locs[i], body))
-        return b''.join(first_ads) + short_ad(BS, locs[0], 3)
+        """first_ads, then ads in linked extent descriptors at locs (partition blocks)."""
+        return super().chain(lambda loc, d: self.put(P + loc, d), first_ads, ads, locs, per)
 
     def folder(self, fids_at, names_icbs, parent):
         """Folder data: the parent, then one identifier per (name, icb, traits)."""
-        out = [self.fid(None, parent, fids_at, 0x0A)]
-        for name, icb, traits in names_icbs:
-            out.append(self.fid(name, icb, fids_at, traits))
-        return b''.join(out)
+        return b''.join([self.fid(None, parent, fids_at, 0x0A)] +
+                        [self.fid(name, icb, fids_at, traits) for name, icb, traits in names_icbs])
 
     def folder_at(self, fe, fids_at, names_icbs, parent):
         """The folder's data at fids_at, its entry at fe (partition blocks)."""

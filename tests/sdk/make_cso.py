@@ -113,17 +113,10 @@ def main():
     target = iso.find(MARKER) // bs
     tool = iter(lz4_tool_blocks(track['source'], bs)) if a.lz4_tool else None
     unit = 1 << a.align
-    pos = 24 + 4 * (len(blocks) + 1)
+    start = 24 + 4 * (len(blocks) + 1)  # the file offset of body
     index, body = [], bytearray()
-
-    def pad():
-        nonlocal pos
-        gap = -pos % unit
-        body.extend(bytes(gap))
-        pos += gap
-
     for n, data in enumerate(blocks):
-        pad()
+        body.extend(bytes(-(start + len(body)) % unit))
         use_lz4 = a.zso or (version == 2 and n % 2)
         if tool:
             packed, stored = next(tool)
@@ -139,11 +132,10 @@ def main():
         if stored:
             packed = data.ljust(bs, b'\0') if version == 2 else data
         flag = (stored and version == 1) or (version == 2 and not stored and use_lz4)
-        index.append(pos >> a.align | (0x80000000 if flag else 0))
+        index.append((start + len(body)) >> a.align | (0x80000000 if flag else 0))
         body.extend(packed)
-        pos += len(packed)
-    pad()
-    index.append(pos >> a.align)
+    body.extend(bytes(-(start + len(body)) % unit))
+    index.append((start + len(body)) >> a.align)
     if a.fault == 'descending':
         index[1], index[2] = index[2], index[1]
     if a.fault == 'past_end':

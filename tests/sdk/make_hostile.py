@@ -55,19 +55,8 @@ class Image:
         """Offset of the record of path (ISO names, '/'-separated)."""
         current = self.root
         for part in path.split('/'):
-            for off in self.records(current):
-                if self.name(off) == part:
-                    current = off
-                    break
-            else:
-                raise KeyError(path)
+            current = next(off for off in self.records(current) if self.name(off) == part)
         return current
-
-    def find_prefix(self, folder_off, prefix):
-        for off in self.records(folder_off):
-            if self.name(off).startswith(prefix):
-                return off
-        raise KeyError(prefix)
 
     def su(self, off):
         """(signature, offset, length) of the inline System Use entries."""
@@ -81,10 +70,8 @@ class Image:
             pos += length
 
     def su_entry(self, off, sig):
-        for s, pos, length in self.su(off):
-            if s == sig:
-                return pos, length
-        raise KeyError(sig)
+        """(offset, length) of the first entry sig."""
+        return next((pos, n) for s, pos, n in self.su(off) if s == sig)
 
     def find_relocation(self, folder_off, depth=0):
         """The record carrying a CL entry (a folder moved to rr_moved)."""
@@ -122,7 +109,8 @@ def relocation_to_ancestor(img):
 
 
 def continuation_loop(img):
-    pos, _ = img.su_entry(img.find_prefix(img.root, 'LONG'), 'CE')
+    long = next(off for off in img.records(img.root) if img.name(off).startswith('LONG'))
+    pos, _ = img.su_entry(long, 'CE')
     block, offset, length = img.u32(pos + 4), img.u32(pos + 12), img.u32(pos + 20)
     # The first entry of the continuation area becomes a CE pointing back at
     # the area itself, keeping that entry's length.

@@ -86,16 +86,9 @@ class Writer(Udf):
         """Puts all but two descriptors into a chain of allocation extent descriptors."""
         if not self.a.chain or len(ads) <= 2:
             return b''.join(ads)
-        blocks = [ads[i:i + 2] for i in range(1, len(ads), 2)]
-        locs = [self.alloc_meta() for _ in blocks]
-        for i, (loc, part) in enumerate(zip(locs, blocks)):
-            body = b''.join(part)
-            if self.a.hostile == 'ad-loop' and i + 1 == len(locs):
-                body = ad(form, self.bs, locs[0], self.ref, 3)  # back to the first, too early
-            elif i + 1 < len(locs):
-                body += ad(form, self.bs, locs[i + 1], self.ref, 3)
-            self.put(self.ref, loc, self.aed(loc, body))
-        return ads[0] + ad(form, self.bs, locs[0], self.ref, 3)
+        locs = [self.alloc_meta() for _ in range(1, len(ads), 2)]
+        return self.chain(lambda loc, d: self.put(self.ref, loc, d), ads[:1], ads[1:], locs, 2,
+                          form, self.ref, self.a.hostile == 'ad-loop')
 
     def write_entry(self, block, file_type, info_length, ads, form, mtime, st=None):
         """Writes the entry at block; with strategy 4096 an older version stays
@@ -183,9 +176,7 @@ class Writer(Udf):
             self.write_entry(block, 4, len(out), out, 3, mtime, os.lstat(path))
         else:
             self.put(self.ref, start, out)
-            form = AD_FORMS[self.a.ad]
-            if self.ref:
-                form = min(form, 1)
+            form = min(AD_FORMS[self.a.ad], 1 if self.ref else 2)
             self.write_entry(block, 4, len(out), ad(form, len(out), start, self.ref), form,
                              mtime, os.lstat(path))
         for name, b, ftype in extra:
@@ -208,10 +199,8 @@ class Writer(Udf):
         part_start = 512 if bs <= 2048 else 300
         meta_blocks = self.next_meta
         if self.meta:
-            main_at = self.alloc_phys(meta_blocks)
-            mirror_at = self.alloc_phys(meta_blocks)
-            meta_fe = self.alloc_phys(1)
-            mirror_fe = self.alloc_phys(1)
+            main_at, mirror_at = self.alloc_phys(meta_blocks), self.alloc_phys(meta_blocks)
+            meta_fe, mirror_fe = self.alloc_phys(1), self.alloc_phys(1)
         if a.sparable:
             # Round the partition to whole packets; one packet is spared.
             self.next_phys = (self.next_phys + 31) // 32 * 32 + 32
@@ -237,18 +226,15 @@ class Writer(Udf):
             self.put(0, main_at, content)
             self.put(0, mirror_at, content)
             if a.damage_main_metadata:
-                for i in range(meta_blocks):
-                    self.phys[main_at + i] = bytes(bs)
+                self.phys.put(main_at, bytes(meta_blocks * bs))
             half = (meta_blocks + 1) // 2
-            saved_efe, self.efe = self.efe, True
             for fe_at, at, ftype in ((meta_fe, main_at, 250), (mirror_fe, mirror_at, 251)):
                 runs = [(at, half), (at + half, meta_blocks - half)]
                 ads = b''.join(short_ad(n * bs, b) for b, n in runs if n)
-                fe = self.entry(fe_at, ftype, meta_blocks * bs, ads, 0, 0)
+                fe = self.entry(fe_at, ftype, meta_blocks * bs, ads, 0, 0, efe=True)
                 if ftype == 250 and a.damage_metadata_file:
                     fe = fe[:4] + bytes([(fe[4] + 1) & 0xFF]) + fe[5:]
                 self.phys.put(fe_at, fe)
-            self.efe = saved_efe
 
         # Sparing: the first packet of the partition is recorded in a spare area.
         if a.sparable:
@@ -277,9 +263,8 @@ class Writer(Udf):
                 put_abs(part_start + vbase + v, self.metablocks.get(v, bytes(bs)))
             put_abs(part_start + self.next_phys, vat)
             vat_fe_rel = self.next_phys + blocks_of(len(vat), bs)
-            saved_efe, self.efe = self.efe, self.rev >= 0x200
-            fe = self.entry(vat_fe_rel, 248, len(vat), short_ad(len(vat), self.next_phys), 0, 0)
-            self.efe = saved_efe
+            fe = self.entry(vat_fe_rel, 248, len(vat), short_ad(len(vat), self.next_phys), 0, 0,
+                            efe=self.rev >= 0x200)
             total = part_start + vat_fe_rel + 1
             img = img[:total * bs]
             put_abs(total - 1, fe)
@@ -301,8 +286,7 @@ class Writer(Udf):
         if a.damage_first_anchor:
             put_abs(256, bytes(bs))
         if a.damage_main_vds:
-            for i in range(16):
-                put_abs(260 + i, bytes(bs))
+            put_abs(260, bytes(16 * bs))
         if a.hostile in ('bad-checksum', 'bad-crc'):
             # The root's entry fails its checksum or its CRC.
             if self.meta or a.vat or a.strategy == 4096:

@@ -95,13 +95,15 @@ class Udf:
         """The owner, group, permissions and link count of an entry: none."""
         struct.pack_into('<IIIH', fixed, 36, 0xFFFFFFFF, 0xFFFFFFFF, 0x14A5, 1)
 
-    def entry(self, block, file_type, info_length, ads, ad_form, mtime, strategy=4, st=None):
-        """A file entry, or an extended one when self.efe."""
-        fixed = bytearray(216 if self.efe else 176)
+    def entry(self, block, file_type, info_length, ads, ad_form, mtime, strategy=4, st=None,
+              efe=None):
+        """A file entry, or an extended one when efe (by default self.efe)."""
+        efe = self.efe if efe is None else efe
+        fixed = bytearray(216 if efe else 176)
         fixed[16:36] = icbtag(file_type, ad_form, strategy)
         self.unix(fixed, st)
         n = blocks_of(info_length, self.bs)
-        if self.efe:
+        if efe:
             struct.pack_into('<QQQ', fixed, 56, info_length, info_length, n)
             times, check, impl, ident = (80, 92, 104, 116), 128, 168, 266
         else:
@@ -126,6 +128,21 @@ class Udf:
         head = bytearray(24)
         struct.pack_into('<II', head, 16, 0, len(body))
         return self.tag(258, bytes(head) + body, loc)
+
+    def chain(self, put, first, ads, locs, per, form=0, ref=0, loop=False):
+        """An entry's descriptors: first, then ads spread over the allocation
+        extent descriptors at locs, per in each, linked (loop: the last links
+        back to the first, before the data is complete). put(loc, bytes)."""
+        parts = [ads[i:i + per] for i in range(0, len(ads), per)]
+        assert len(parts) <= len(locs)
+        for i, part in enumerate(parts):
+            body = b''.join(part)
+            if loop and i + 1 == len(parts):
+                body = ad(form, self.bs, locs[0], ref, 3)
+            elif i + 1 < len(parts):
+                body += ad(form, self.bs, locs[i + 1], ref, 3)
+            put(locs[i], self.aed(locs[i], body))
+        return b''.join(first) + ad(form, self.bs, locs[0], ref, 3)
 
     def fid(self, name, block, location, characteristics):
         raw = cs0(name) if name is not None else b''
