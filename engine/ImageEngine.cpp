@@ -124,7 +124,7 @@ STATUS CImageEngine::AttachImage(const QString& imagePath, int nTopPercent)
     STATUS result = STATUS_OK;
     // Each step either succeeds or ends the attach with its failure.
     auto run = [&]() -> STATUS {
-        STATUS r = m_pEngine->OpenImage(0, 0x80000000u, Utf16(imagePath), &m_pImage);
+        STATUS r = m_pEngine->OpenImage(0, vbe::kReadAccess, Utf16(imagePath), &m_pImage);
         if (r < 0)
             return r;
         if (!m_pImage)
@@ -147,7 +147,7 @@ STATUS CImageEngine::AttachImage(const QString& imagePath, int nTopPercent)
         if (!m_pBrowser)
             return STATUS_UNEXPECTED;
 
-        r = m_pReader->StartTask(6, 0, 0);
+        r = m_pReader->StartTask(vbe::kTaskScan, 0, 0);
         while (!m_bCancel) {
             float progress = 0;
             std::uint32_t status = 0;
@@ -214,7 +214,7 @@ STATUS CImageEngine::CanOpenImage(const QString& imagePath)
     if (!m_pEngine || !QFileInfo::exists(imagePath))
         return STATUS_UNEXPECTED;
     vbe::ISdkImage* image = nullptr;
-    const STATUS r = m_pEngine->OpenImage(0, 0x80000000u, Utf16(imagePath), &image);
+    const STATUS r = m_pEngine->OpenImage(0, vbe::kReadAccess, Utf16(imagePath), &image);
     ReleaseAndClear(image);
     return r;
 }

@@ -58,6 +58,16 @@ constexpr Result kReadFault = static_cast<Result>(0xEB010003u);
 // A browser call before a scan has ended successfully.
 constexpr Result kNotReady = static_cast<Result>(0xEB010004u);
 
+// --- Tasks -------------------------------------------------------------------
+// OpenImage: the one access an image is opened with (read).
+constexpr std::uint32_t kReadAccess = 0x80000000u;
+// StartTask: the scan of the image's file system.
+constexpr std::uint32_t kTaskScan = 6;
+// WaitTask's status: no task, the task runs, the task has finished.
+constexpr std::uint32_t kTaskIdle = 0;
+constexpr std::uint32_t kTaskBusy = 1;
+constexpr std::uint32_t kTaskFinished = 2;
+
 // --- Identifiers -------------------------------------------------------------
 struct Guid
 {
@@ -165,7 +175,8 @@ static_assert(offsetof(FindData, name) == 564);
 
 // --- Interfaces ----------------------------------------------------------------
 // Slot numbers are the positions in the virtual table; reservedN fill the
-// slots this module does not use and answer kNotImplemented.
+// slots this module does not use: declared in place, so every later slot
+// keeps its position, and answering kNotImplemented for every implementation.
 
 class IUnknown
 {
@@ -202,12 +213,12 @@ class ISdkReader;
 class ISdkEngine : public IUnknown
 {
 public:
-    virtual Result reserved3() = 0;
-    virtual Result reserved4() = 0;
-    virtual Result reserved5() = 0;
-    virtual Result reserved6() = 0;
+    virtual Result reserved3() { return kNotImplemented; }
+    virtual Result reserved4() { return kNotImplemented; }
+    virtual Result reserved5() { return kNotImplemented; }
+    virtual Result reserved6() { return kNotImplemented; }
     // 7: opens path (UTF-16, NUL-terminated) for reading and recognises its
-    // content; *image is owned by the caller. flags must be 0, access 0x80000000.
+    // content; *image is owned by the caller. flags must be 0, access kReadAccess.
     virtual Result OpenImage(std::uint32_t flags, std::uint32_t access, const char16_t* path,
                              ISdkImage** image) = 0;
     // 8: kind must be IID_ISdkReader; *reader is owned by the caller.
@@ -220,7 +231,7 @@ protected:
 class ISdkSettings : public IUnknown
 {
 public:
-    virtual Result reserved3() = 0;
+    virtual Result reserved3() { return kNotImplemented; }
     // 4: accepted and remembered; the module keeps no settings of its own.
     virtual Result SetRegistryKey(const void* rootKey, const char16_t* keyPath,
                                   std::uint32_t length, std::uint32_t flags) = 0;
@@ -234,20 +245,20 @@ class ISdkReader : public IUnknown
 public:
     // 3: the reader AddRefs image and keeps it until ClearSource or its last Release.
     virtual Result SetSource(ISdkImage* image) = 0;
-    virtual Result reserved4() = 0;
+    virtual Result reserved4() { return kNotImplemented; }
     // 5: needs a source.
     virtual Result Open() = 0;
-    virtual Result reserved6() = 0;
-    virtual Result reserved7() = 0;
-    virtual Result reserved8() = 0;
-    virtual Result reserved9() = 0;
-    virtual Result reserved10() = 0;
-    // 11: task 6 scans the file system on a worker thread and returns at once.
+    virtual Result reserved6() { return kNotImplemented; }
+    virtual Result reserved7() { return kNotImplemented; }
+    virtual Result reserved8() { return kNotImplemented; }
+    virtual Result reserved9() { return kNotImplemented; }
+    virtual Result reserved10() { return kNotImplemented; }
+    // 11: kTaskScan scans the file system on a worker thread and returns at once.
     virtual Result StartTask(std::uint32_t task, std::uint32_t arg1, std::uint32_t arg2) = 0;
     // 12: asks the running task to stop; returns at once.
     virtual Result AbortTask() = 0;
     // 13: waits up to ms; kTaskRunning while the task runs, else kOk. status
-    // (0 idle, 1 running, 2 finished) and progress (0 to 1) may be null.
+    // (kTaskIdle, kTaskBusy, kTaskFinished) and progress (0 to 1) may be null.
     virtual Result WaitTask(std::uint32_t ms, std::uint32_t* status, float* progress) = 0;
     // 14: waits for the task to finish and returns its outcome.
     virtual Result EndTask() = 0;
@@ -264,31 +275,31 @@ protected:
 class ISdkBrowser : public IUnknown
 {
 public:
-    virtual Result reserved3() = 0;
-    virtual Result reserved4() = 0;
-    virtual Result reserved5() = 0;
-    virtual Result reserved6() = 0;
-    virtual Result reserved7() = 0;
-    virtual Result reserved8() = 0;
-    virtual Result reserved9() = 0;
-    virtual Result reserved10() = 0;
-    virtual Result reserved11() = 0;
-    virtual Result reserved12() = 0;
-    virtual Result reserved13() = 0;
-    virtual Result reserved14() = 0;
-    virtual Result reserved15() = 0;
-    virtual Result reserved16() = 0;
-    virtual Result reserved17() = 0;
-    virtual Result reserved18() = 0;
-    virtual Result reserved19() = 0;
-    virtual Result reserved20() = 0;
-    virtual Result reserved21() = 0;
-    virtual Result reserved22() = 0;
-    virtual Result reserved23() = 0;
-    virtual Result reserved24() = 0;
-    virtual Result reserved25() = 0;
-    virtual Result reserved26() = 0;
-    virtual Result reserved27() = 0;
+    virtual Result reserved3() { return kNotImplemented; }
+    virtual Result reserved4() { return kNotImplemented; }
+    virtual Result reserved5() { return kNotImplemented; }
+    virtual Result reserved6() { return kNotImplemented; }
+    virtual Result reserved7() { return kNotImplemented; }
+    virtual Result reserved8() { return kNotImplemented; }
+    virtual Result reserved9() { return kNotImplemented; }
+    virtual Result reserved10() { return kNotImplemented; }
+    virtual Result reserved11() { return kNotImplemented; }
+    virtual Result reserved12() { return kNotImplemented; }
+    virtual Result reserved13() { return kNotImplemented; }
+    virtual Result reserved14() { return kNotImplemented; }
+    virtual Result reserved15() { return kNotImplemented; }
+    virtual Result reserved16() { return kNotImplemented; }
+    virtual Result reserved17() { return kNotImplemented; }
+    virtual Result reserved18() { return kNotImplemented; }
+    virtual Result reserved19() { return kNotImplemented; }
+    virtual Result reserved20() { return kNotImplemented; }
+    virtual Result reserved21() { return kNotImplemented; }
+    virtual Result reserved22() { return kNotImplemented; }
+    virtual Result reserved23() { return kNotImplemented; }
+    virtual Result reserved24() { return kNotImplemented; }
+    virtual Result reserved25() { return kNotImplemented; }
+    virtual Result reserved26() { return kNotImplemented; }
+    virtual Result reserved27() { return kNotImplemented; }
     // 28: the two counts add up to the number of entries below the root.
     virtual Result GetVolumeInfo(VolumeInfo* info) = 0;
     // 29: folder is backslash-separated, no leading backslash, "" = root.
@@ -305,7 +316,7 @@ public:
     // reached, then 0 bytes and kOk. reserved must be 0.
     virtual Result ReadFile(void* buffer, std::uint32_t count, std::uint32_t* read,
                             std::uint32_t reserved) = 0;
-    virtual Result reserved34() = 0;
+    virtual Result reserved34() { return kNotImplemented; }
     // 35
     virtual Result CloseFile() = 0;
 

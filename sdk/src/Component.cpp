@@ -168,33 +168,6 @@ public:
     std::uint32_t AddRef() override { return addRef(); }
     std::uint32_t Release() override { return release(); }
 
-    Result reserved3() override { return kNotImplemented; }
-    Result reserved4() override { return kNotImplemented; }
-    Result reserved5() override { return kNotImplemented; }
-    Result reserved6() override { return kNotImplemented; }
-    Result reserved7() override { return kNotImplemented; }
-    Result reserved8() override { return kNotImplemented; }
-    Result reserved9() override { return kNotImplemented; }
-    Result reserved10() override { return kNotImplemented; }
-    Result reserved11() override { return kNotImplemented; }
-    Result reserved12() override { return kNotImplemented; }
-    Result reserved13() override { return kNotImplemented; }
-    Result reserved14() override { return kNotImplemented; }
-    Result reserved15() override { return kNotImplemented; }
-    Result reserved16() override { return kNotImplemented; }
-    Result reserved17() override { return kNotImplemented; }
-    Result reserved18() override { return kNotImplemented; }
-    Result reserved19() override { return kNotImplemented; }
-    Result reserved20() override { return kNotImplemented; }
-    Result reserved21() override { return kNotImplemented; }
-    Result reserved22() override { return kNotImplemented; }
-    Result reserved23() override { return kNotImplemented; }
-    Result reserved24() override { return kNotImplemented; }
-    Result reserved25() override { return kNotImplemented; }
-    Result reserved26() override { return kNotImplemented; }
-    Result reserved27() override { return kNotImplemented; }
-    Result reserved34() override { return kNotImplemented; }
-
     // --- reader ---
     Result SetSource(ISdkImage* image) override
     {
@@ -224,7 +197,7 @@ public:
     Result StartTask(std::uint32_t task, std::uint32_t, std::uint32_t) override
     {
         return guarded([&] {
-            if (task != 6)
+            if (task != kTaskScan)
                 return kInvalidArg;
             if (!open_ || !image_ || task_)
                 return kUnexpected;
@@ -279,7 +252,7 @@ public:
         return guarded([&] {
             if (!task_) {
                 if (status)
-                    *status = 0;
+                    *status = kTaskIdle;
                 if (progress)
                     *progress = tree_ ? 1.0f : 0.0f;
                 return kOk;
@@ -288,7 +261,7 @@ public:
             bool finished = task_->done.wait_for(lock, std::chrono::milliseconds(ms),
                                                  [&] { return task_->finished; });
             if (status)
-                *status = finished ? 2 : 1;
+                *status = finished ? kTaskFinished : kTaskBusy;
             if (progress)
                 *progress = finished ? 1.0f : task_->progress.load(std::memory_order_relaxed);
             return finished ? kOk : kTaskRunning;
@@ -491,10 +464,6 @@ public:
     }
     std::uint32_t AddRef() override { return addRef(); }
     std::uint32_t Release() override { return release(); }
-    Result reserved3() override { return kNotImplemented; }
-    Result reserved4() override { return kNotImplemented; }
-    Result reserved5() override { return kNotImplemented; }
-    Result reserved6() override { return kNotImplemented; }
 
     Result OpenImage(std::uint32_t, std::uint32_t access, const char16_t* path,
                      ISdkImage** image) override
@@ -506,7 +475,7 @@ public:
             if (!path)
                 return kPointer;
             // Images are only ever read.
-            if (access & 0x7FFFFFFFu)
+            if (access & ~kReadAccess)
                 return kAccessDenied;
             OpenedImage opened;
             if (const Result r = openDiscImage(path, &opened); r != kOk)

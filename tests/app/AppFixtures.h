@@ -1,27 +1,31 @@
 #pragma once
 
 // Fixtures of the application tests: the shipped language resources and
-// artwork, and a main frame over the scripted reading module.
+// artwork, and a main frame over the scripted reading module, with the steps
+// a user takes in it.
 
-#include "AdtMessageBox.h"
 #include "EngineSupport.h"
+#include "FakeContent.h"
+#include "FileBytes.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FolderTreeView.h"
 #include "ImageEngine.h"
+#include "LTDataItem.h"
 #include "LangResources.h"
 #include "LanternDoc.h"
 #include "MainFrame.h"
 #include "ModalAnswerer.h"
 #include "ProgramPaths.h"
+#include "QtPrint.h"
 #include "TempSettings.h"
+#include "Wait.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QDialog>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPointer>
-#include <QStringList>
-#include <QTimer>
-#include <functional>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -53,10 +57,7 @@ protected:
         WithResources::SetUp();
         g_pImageEngine = new CImageEngine(ModulePath());
         g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
-        m_frame = std::make_unique<CMainFrame>(&m_doc);
-        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->show();
+        Recreate();
     }
     void TearDown() override
     {
@@ -68,7 +69,84 @@ protected:
     // The reading module the engine loads: the scripted one by default.
     virtual QString ModulePath() const { return FakeModulePath(); }
 
+    // A new window (for a changed system, say), shown and active.
+    void Recreate()
+    {
+        m_frame.reset();
+        m_frame = std::make_unique<CMainFrame>(&m_doc);
+        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
+        ASSERT_TRUE(m_frame->Create());
+        m_frame->show();
+        QApplication::setActiveWindow(m_frame.get());
+    }
+    void Open(const QString& path) { ASSERT_EQ(m_frame->OpenImageFromFrame(path), STATUS_OK); }
+    void Open(const ScriptedImage& image) { Open(image.Path()); }
+    CFileListView* List() const { return m_frame->ListView(); }
+    CLTTreeCtrl* Tree() const { return m_frame->TreeView()->Tree(); }
+
+    // Runs a menu command as a click on its menu item would.
+    QAction* Action(int id) const
+    {
+        for (QAction* action : m_frame->menuBar()->findChildren<QAction*>()) {
+            if (action->data().toInt() == id)
+                return action;
+        }
+        return nullptr;
+    }
+    void Trigger(int id)
+    {
+        QAction* action = Action(id);
+        ASSERT_NE(action, nullptr) << id;
+        action->trigger();
+    }
+    // Gives the list the focus with the rows of these names selected.
+    void SelectRows(const QStringList& names)
+    {
+        QApplication::setActiveWindow(m_frame.get());
+        List()->ListCtrl()->setFocus();
+        List()->ListCtrl()->clearSelection();
+        for (int row = 0; row < List()->Model()->rowCount(); ++row) {
+            if (names.contains(List()->Model()->RecordAt(row)->m_strFileName))
+                List()->ListCtrl()->selectionModel()->select(List()->Model()->index(row, 0),
+                                                             QItemSelectionModel::Select |
+                                                                 QItemSelectionModel::Rows);
+        }
+        ASSERT_EQ(List()->SelectedCount(), names.size());
+        ASSERT_EQ(m_frame->ActiveView(), List());
+    }
+    // Gives the tree the focus with `item` selected.
+    void FocusTree(QTreeWidgetItem* item)
+    {
+        Tree()->setCurrentItem(item);
+        QApplication::setActiveWindow(m_frame.get());
+        Tree()->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), Tree());
+        ASSERT_EQ(m_frame->ActiveView(), m_frame->TreeView());
+    }
+    // Extracts through Ctrl+E into `target`, answering what comes up after
+    // the folder question with `then`.
+    ModalAnswerer* ExtractTo(const QString& target, std::vector<ModalAnswerer::Step> then = {})
+    {
+        then.insert(then.begin(), ChooseFile(target));
+        m_answerer = std::make_unique<ModalAnswerer>(std::move(then));
+        QApplication::setActiveWindow(m_frame.get());
+        QTest::keyClick(m_frame.get(), Qt::Key_E, Qt::ControlModifier);
+        return m_answerer.get();
+    }
+
     CLanternDoc m_doc;
     std::unique_ptr<CMainFrame> m_frame;
     QStringList m_warnings;
+    QTemporaryDir m_out;
+    std::unique_ptr<ModalAnswerer> m_answerer;
 };
+
+// The bytes the scripted module gives for a file.
+inline QByteArray FakeBytes(const QString& imagePath, std::uint64_t size)
+{
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    const std::string path = imagePath.toStdString();
+    for (std::uint64_t i = 0; i < size; ++i)
+        bytes[static_cast<qsizetype>(i)] = static_cast<char>(FakeByte(path, i));
+    return bytes;
+}

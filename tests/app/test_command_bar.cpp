@@ -4,16 +4,9 @@
 
 #include "AppFixtures.h"
 #include "CommandView.h"
-#include "FileListModel.h"
-#include "FileListView.h"
-#include "FolderTreeView.h"
-#include "LTDataItem.h"
-#include "QtPrint.h"
 #include "SkinControls.h"
 
 #include <QMenu>
-#include <QTemporaryDir>
-#include <QTest>
 #include <algorithm>
 
 namespace {
@@ -24,15 +17,8 @@ const int kBarCommands[] = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
 class Bar : public Frame
 {
 protected:
-    void SetUp() override
-    {
-        Frame::SetUp();
-        QApplication::setActiveWindow(m_frame.get());
-    }
     CLTCommandView* View() const { return m_frame->CommandView(); }
     CAlphaButton* Button(int id) const { return View()->Button(id); }
-    CFileListView* List() const { return m_frame->ListView(); }
-    CLTTreeCtrl* Tree() const { return m_frame->TreeView()->Tree(); }
     // The enabled buttons, after the bar has had an idle moment.
     std::vector<int> Enabled() const
     {
@@ -44,36 +30,10 @@ protected:
         }
         return ids;
     }
-    void FocusList(int selectedRows)
-    {
-        QApplication::setActiveWindow(m_frame.get());
-        List()->ListCtrl()->setFocus();
-        List()->ListCtrl()->clearSelection();
-        for (int row = 0; row < selectedRows; ++row)
-            List()->ListCtrl()->selectionModel()->select(List()->Model()->index(row, 0),
-                                                         QItemSelectionModel::Select |
-                                                             QItemSelectionModel::Rows);
-        ASSERT_EQ(List()->SelectedCount(), selectedRows);
-        ASSERT_EQ(m_frame->ActiveView(), List());
-    }
-    // Puts the focus on the tree with `item` selected.
-    void FocusTree(QTreeWidgetItem* item)
-    {
-        Tree()->setCurrentItem(item);
-        QApplication::setActiveWindow(m_frame.get());
-        Tree()->setFocus();
-        ASSERT_EQ(QApplication::focusWidget(), Tree());
-        ASSERT_EQ(m_frame->ActiveView(), m_frame->TreeView());
-    }
     QTreeWidgetItem* Root() const { return Tree()->topLevelItem(0); }
-    QTreeWidgetItem* Folder() const { return Root()->child(0); }
-    void Open(const ScriptedImage& image)
-    {
-        ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
-    }
     void ClickBar(int id)
     {
-        ASSERT_TRUE(Button(id)->isEnabled()) << id;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Button(id)->isEnabled(); })) << id;
         QTest::mouseClick(Button(id), Qt::LeftButton);
         QCoreApplication::processEvents();
     }
@@ -87,7 +47,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
     EXPECT_FALSE(Button(ID_MOUNT_IMAGE)->isEnabled());
     EXPECT_TRUE(Button(ID_IMAGE_OPEN)->isEnabled());
 
-    FocusList(0);
+    SelectRows({});
     EXPECT_EQ(Enabled(), always) << "no image";
 
     ScriptedImage image(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
@@ -100,19 +60,26 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
         std::vector<int> extra; // enabled besides those of an open image
     };
     const Case cases[] = {
-        {"list, nothing selected", [&] { FocusList(0); }, {}},
-        {"list, one row", [&] { FocusList(1); }, {ID_FILE_VIEW, ID_EXTRACT}},
-        {"list, two rows", [&] { FocusList(2); }, {ID_EXTRACT}},
+        {"list, nothing selected", [&] { SelectRows({}); }, {}},
+        {"list, one row", [&] { SelectRows({QStringLiteral("A")}); }, {ID_FILE_VIEW, ID_EXTRACT}},
+        {"list, two rows",
+         [&] {
+             SelectRows({QStringLiteral("A"), QStringLiteral("R.BIN")});
+         },
+         {ID_EXTRACT}},
         // The list keeps its one selected row: View still needs the list.
         {"tree on the root",
          [&] {
-             FocusList(1);
+             SelectRows({QStringLiteral("A")});
              FocusTree(Root());
              ASSERT_EQ(List()->SelectedCount(), 1);
          },
          {}},
-        {"tree on a folder", [&] { FocusTree(Folder()); }, {ID_EXTRACT}},
-        {"back to the list's one row", [&] { FocusList(1); }, {ID_FILE_VIEW, ID_EXTRACT}},
+        {"tree on a folder", [&] { FocusTree(Root()->child(0)); }, {ID_EXTRACT}},
+        // The list now shows the folder.
+        {"back to the list's one row",
+         [&] { SelectRows({QStringLiteral("B.TXT")}); },
+         {ID_FILE_VIEW, ID_EXTRACT}},
     };
     for (const Case& c : cases) {
         c.enter();
@@ -130,8 +97,7 @@ TEST_F(Bar, ExtractRunsTheActivePanesVariant)
 
     // From the tree: the selected folder, whatever the list holds.
     QTemporaryDir fromTree;
-    FocusTree(Folder());
-    ASSERT_EQ(QTest::qWaitFor([&] { return Button(ID_EXTRACT)->isEnabled(); }), true);
+    FocusTree(Root()->child(0));
     ModalAnswerer treeAnswers({ChooseFile(fromTree.path())});
     ClickBar(ID_EXTRACT);
     EXPECT_EQ(treeAnswers.Handled(), 1);
@@ -142,14 +108,7 @@ TEST_F(Bar, ExtractRunsTheActivePanesVariant)
     // From the list: the selected rows, not the tree's folder.
     FocusTree(Root());
     QTemporaryDir fromList;
-    FocusList(0);
-    for (int row = 0; row < List()->Model()->rowCount(); ++row) {
-        if (List()->Model()->RecordAt(row)->m_strFileName == u"TOP")
-            List()->ListCtrl()->selectionModel()->select(List()->Model()->index(row, 0),
-                                                         QItemSelectionModel::Select |
-                                                             QItemSelectionModel::Rows);
-    }
-    ASSERT_EQ(QTest::qWaitFor([&] { return Button(ID_EXTRACT)->isEnabled(); }), true);
+    SelectRows({QStringLiteral("TOP")});
     ModalAnswerer listAnswers({ChooseFile(fromList.path())});
     ClickBar(ID_EXTRACT);
     EXPECT_EQ(listAnswers.Handled(), 1);
@@ -166,7 +125,7 @@ TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
         if (bTree)
             FocusTree(Root());
         else
-            FocusList(1);
+            SelectRows({QStringLiteral("A")});
         QWidget* active = m_frame->ActiveView();
         QWidget* focus = QApplication::focusWidget();
 

@@ -3,30 +3,18 @@
 // the commands run through the window's own menu items.
 
 #include "AppFixtures.h"
-#include "FileListModel.h"
-#include "FileListView.h"
-#include "LTDataItem.h"
 #include "NamedMutex.h"
-#include "QtPrint.h"
 #include "RegValues.h"
 #include "StoredSettings.h"
 #include "SuiteNames.h"
+#include "TreeFixtures.h"
 #include "WindowEndpoint.h"
 
-#include <QAction>
-#include <QMenuBar>
 #include <QProcess>
-#include <QTest>
 #include <cstring>
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Records the frame's steps aside and back, in order.
 class FrameSteps : public QObject
@@ -57,7 +45,6 @@ protected:
     void SetUp() override
     {
         Frame::SetUp();
-        QApplication::setActiveWindow(m_frame.get());
         m_frame->installEventFilter(&m_frameSteps);
         ::chmod(QFile::encodeName(m_work.path()).constData(), 0700);
         m_settings.Set("XDG_RUNTIME_DIR", m_work.path());
@@ -74,19 +61,12 @@ protected:
 
         // A small image of a tree written here.
         m_tree = m_work.filePath(QStringLiteral("tree"));
-        QDir().mkpath(m_tree + QStringLiteral("/Docs"));
         m_content = QByteArray(100000, 'x');
         for (int i = 0; i < m_content.size(); ++i)
             m_content[i] = static_cast<char>(i * 7 + i / 255);
-        QFile file(m_tree + QStringLiteral("/Docs/data.bin"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(m_content);
-        file.close();
+        ASSERT_TRUE(WriteBytes(m_tree + QStringLiteral("/Docs/data.bin"), m_content));
         m_image = m_work.filePath(QStringLiteral("disc.iso"));
-        ASSERT_EQ(QProcess::execute(QStringLiteral("genisoimage"),
-                                    {QStringLiteral("-quiet"), QStringLiteral("-R"),
-                                     QStringLiteral("-o"), m_image, m_tree}),
-                  0);
+        ASSERT_TRUE(MakeIso(m_tree, m_image));
     }
     void TearDown() override
     {
@@ -100,7 +80,7 @@ protected:
     QString Log() const { return m_work.filePath(QStringLiteral("double.log")); }
     QStringList LogLines() const
     {
-        return QString::fromUtf8(ReadAll(Log())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(ReadBytes(Log())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QStringList Starts() const
     {
@@ -108,20 +88,13 @@ protected:
     }
     QString Program(const QString& name) const { return m_suite + QLatin1Char('/') + name; }
 
-    void OpenImage(const QString& path) { ASSERT_EQ(m_frame->OpenImageFromFrame(path), STATUS_OK); }
     // Runs a command as a click on its menu item, answering the message
     // boxes it raises; their texts.
     QStringList Run(int id, int boxes = 0)
     {
-        QAction* action = nullptr;
-        for (QAction* a : m_frame->menuBar()->findChildren<QAction*>())
-            if (a->data().toInt() == id)
-                action = a;
-        EXPECT_NE(action, nullptr) << id;
-        std::vector<ModalAnswerer::Step> steps(static_cast<std::size_t>(boxes), ClickOk());
-        ModalAnswerer answerer(std::move(steps));
-        if (action)
-            action->trigger();
+        ModalAnswerer answerer(
+            std::vector<ModalAnswerer::Step>(static_cast<std::size_t>(boxes), ClickOk()));
+        Trigger(id);
         EXPECT_EQ(answerer.Forced(), 0);
         return answerer.m_texts;
     }
@@ -133,25 +106,18 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->start(Program(name), {});
         ASSERT_TRUE(process->waitForStarted());
-        for (int i = 0; i < 200 && !LogLines().contains(QStringLiteral("ready")); ++i)
-            QTest::qWait(10);
-        ASSERT_TRUE(LogLines().contains(QStringLiteral("ready")));
+        ASSERT_TRUE(WaitFor([this] { return LogLines().contains(QStringLiteral("ready")); }, 2000));
         m_running.push_back(std::move(process));
     }
     // The data file extracted through the list's Extract into a new folder.
     QByteArray ExtractData()
     {
-        CFileListView* list = m_frame->ListView();
-        for (int row = 0; row < list->Model()->rowCount(); ++row)
-            if (list->Model()->RecordAt(row)->m_strFileName == QStringLiteral("Docs"))
-                list->OpenRow(row);
-        list->ListCtrl()->setFocus();
-        list->ListCtrl()->selectAll();
+        SelectRows({QStringLiteral("Docs")});
         const QString target = m_work.filePath(QStringLiteral("out%1").arg(++m_nOut));
         QDir().mkpath(target);
         ModalAnswerer answerer({ChooseFile(target)});
-        list->OnExtract();
-        return ReadAll(target + QStringLiteral("/data.bin"));
+        List()->OnExtract();
+        return ReadBytes(target + QStringLiteral("/Docs/data.bin"));
     }
     QString Title(const QString& path) const
     {
@@ -194,7 +160,7 @@ TEST_F(HandOff, RefusalsStartNothing)
          [this] {
              const QString rdf = m_work.filePath(QStringLiteral("disc.rdf"));
              QFile::copy(m_image, rdf);
-             OpenImage(rdf);
+             Open(rdf);
              QFile::remove(rdf);
          },
          [this] {
@@ -213,17 +179,15 @@ TEST_F(HandOff, RefusalsStartNothing)
         {"cue sheet", ID_BURN_IMAGE,
          [this] {
              const QString spec = m_work.filePath(QStringLiteral("disc.json"));
-             QFile f(spec);
-             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-             f.write(QStringLiteral("{\"tracks\": [{\"kind\": \"mode1\", \"source\": \"%1\"}]}")
-                         .arg(m_image)
-                         .toUtf8());
-             f.close();
+             ASSERT_TRUE(WriteBytes(
+                 spec, QStringLiteral("{\"tracks\": [{\"kind\": \"mode1\", \"source\": \"%1\"}]}")
+                           .arg(m_image)
+                           .toUtf8()));
              ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/python3"),
                                          {QStringLiteral(LANTERN_SDK_TEST_SCRIPTS "/make_cue.py"),
                                           spec, m_work.filePath(QStringLiteral("disc.cue"))}),
                        0);
-             OpenImage(m_work.filePath(QStringLiteral("disc.cue")));
+             Open(m_work.filePath(QStringLiteral("disc.cue")));
          },
          [this] {
              return FormatResText(m_res.String(9333),
@@ -234,13 +198,13 @@ TEST_F(HandOff, RefusalsStartNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(Log());
-        OpenImage(m_image);
+        Open(m_image);
         c.arrange();
         const QStringList before = Starts();
-        const QString path = m_frame->ListView()->GetOpenImagePath();
+        const QString path = List()->GetOpenImagePath();
         EXPECT_EQ(Run(c.command, 1), QStringList{c.message()});
         EXPECT_EQ(Starts(), before) << "nothing started";
-        EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), path) << "the path is kept";
+        EXPECT_EQ(List()->GetOpenImagePath(), path) << "the path is kept";
         EXPECT_EQ(m_doc.m_pRootItem->GetChildCount() == 0, c.bViewsCleared);
         EXPECT_EQ(m_frame->windowTitle(), c.bViewsCleared ? m_res.String(102) : Title(path));
         EXPECT_TRUE(Enabled(ID_BURN_IMAGE) && Enabled(ID_MOUNT_IMAGE));
@@ -248,10 +212,9 @@ TEST_F(HandOff, RefusalsStartNothing)
         for (auto& process : m_running)
             process->kill(), process->waitForFinished();
         m_running.clear();
-        if (!QFileInfo::exists(m_image))
-            QProcess::execute(QStringLiteral("genisoimage"),
-                              {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-o"),
-                               m_image, m_tree});
+        if (!QFileInfo::exists(m_image)) {
+            EXPECT_TRUE(MakeIso(m_tree, m_image));
+        }
         QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_BURNER));
         QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_VIRTUAL_DRIVE));
     }
@@ -261,7 +224,7 @@ TEST_F(HandOff, RefusalsStartNothing)
 // runs, and the tree loaded before still extracts afterwards.
 TEST_F(HandOff, BurnReleasesTheImageAndExtractsAfterwardsWithoutReloading)
 {
-    OpenImage(m_image);
+    Open(m_image);
     const CLTDataItem* root = m_doc.m_pRootItem;
     const CLTDataItem* firstChild = root->GetChildAt(0);
     EXPECT_TRUE(Run(ID_BURN_IMAGE).isEmpty());
@@ -281,7 +244,7 @@ TEST_F(HandOff, BurnReleasesTheImageAndExtractsAfterwardsWithoutReloading)
 // the image unreadable drops it.
 TEST_F(HandOff, BurnFailures)
 {
-    OpenImage(m_image);
+    Open(m_image);
     QFile::setPermissions(Program(SUITE_PROGRAM_BURNER), QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{QString::fromLocal8Bit(std::strerror(EACCES))});
     EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
@@ -291,7 +254,7 @@ TEST_F(HandOff, BurnFailures)
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_settings.Set("SUITE_DOUBLE_DAMAGE_IMAGE", QStringLiteral("1"));
     EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{m_res.String(656)});
-    EXPECT_TRUE(m_frame->ListView()->GetOpenImagePath().isEmpty());
+    EXPECT_TRUE(List()->GetOpenImagePath().isEmpty());
     EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0u);
     EXPECT_EQ(m_frame->windowTitle(), m_res.String(102));
     EXPECT_FALSE(Enabled(ID_BURN_IMAGE) || Enabled(ID_MOUNT_IMAGE));
@@ -301,7 +264,7 @@ TEST_F(HandOff, BurnFailures)
 // out of the way while still serving its events.
 TEST_F(HandOff, MountStartsTheProgramAndServesEventsMeanwhile)
 {
-    OpenImage(m_image);
+    Open(m_image);
     bool bServedWhileAway = false;
     QTimer::singleShot(100, m_frame.get(),
                        [&] { bServedWhileAway = !m_frame->isVisible() && !m_frame->isEnabled(); });
@@ -318,7 +281,7 @@ TEST_F(HandOff, MountStartsTheProgramAndServesEventsMeanwhile)
 // count as running.
 TEST_F(HandOff, MountHandsOverToARunningProgram)
 {
-    OpenImage(m_image);
+    Open(m_image);
     m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", QStringLiteral("1"));
     StartRunning(SUITE_PROGRAM_VIRTUAL_DRIVE);
     EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());

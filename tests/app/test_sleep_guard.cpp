@@ -4,23 +4,13 @@
 // gone; older systems refuse with a message instead.
 
 #include "AppFixtures.h"
-#include "FileListModel.h"
-#include "FileListView.h"
-#include "LTDataItem.h"
 #include "PrivateBus.h"
 #include "ProgressDlg.h"
-#include "QtPrint.h"
 #include "SystemVersion.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
 
 namespace {
 
@@ -107,7 +97,6 @@ protected:
     {
         ASSERT_TRUE(s_strError.isEmpty()) << s_strError.toStdString();
         Frame::SetUp();
-        QApplication::setActiveWindow(m_frame.get());
     }
     void TearDown() override
     {
@@ -115,27 +104,14 @@ protected:
         ResetOsVersionForTesting();
     }
 
-    // A new window, for a changed system version.
-    void RecreateFrame()
-    {
-        m_frame = std::make_unique<CMainFrame>(&m_doc);
-        m_frame->m_fnWarn = [this](const QString& text) { m_warnings << text; };
-        ASSERT_TRUE(m_frame->Create());
-        m_frame->show();
-        QApplication::setActiveWindow(m_frame.get());
-    }
     void OpenAndSelectAll(const ScriptedImage& image)
     {
-        ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
-        CFileListView* list = m_frame->ListView();
-        QApplication::setActiveWindow(m_frame.get());
-        list->ListCtrl()->setFocus();
-        list->ListCtrl()->selectAll();
-        ASSERT_GT(list->SelectedCount(), 0);
+        Open(image);
+        SelectRows({QStringLiteral("A.BIN"), QStringLiteral("B.BIN")});
     }
     // Extracts the selection into `target` through Ctrl+E, calling `during`
     // at every turn of the engine's message pump while the progress shows.
-    void ExtractTo(const QString& target, const std::function<void(int turn)>& during)
+    void ExtractDuring(const QString& target, const std::function<void(int turn)>& during)
     {
         int turn = 0;
         g_pImageEngine->SetMessagePump([&] {
@@ -143,13 +119,10 @@ protected:
             if (m_frame->ProgressDialog()->isVisible() && g_pImageEngine->IsExtracting())
                 during(++turn);
         });
-        ModalAnswerer answerer({ChooseFile(target)});
-        QApplication::setActiveWindow(m_frame.get());
-        m_frame->ListView()->ListCtrl()->setFocus();
-        QTest::keyClick(m_frame.get(), Qt::Key_E, Qt::ControlModifier);
+        List()->ListCtrl()->setFocus();
+        EXPECT_EQ(ExtractTo(target)->Handled(), 1);
         g_pImageEngine->SetMessagePump([] { QCoreApplication::processEvents(); });
         EXPECT_GT(turn, 0) << "the extraction never ran";
-        EXPECT_EQ(answerer.Handled(), 1);
     }
     static bool LockGone()
     {
@@ -164,7 +137,6 @@ protected:
     static MockLogind* s_pLogind;
     static QString s_strError;
     static QByteArray s_oldAddress;
-    QTemporaryDir m_out;
 };
 
 MockLogind* SleepGuard::s_pLogind = nullptr;
@@ -180,7 +152,7 @@ TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
     ScriptedImage image(kTwoBigFiles);
     OpenAndSelectAll(image);
     QList<QList<QStringList>> seen;
-    ExtractTo(m_out.path(), [&](int turn) {
+    ExtractDuring(m_out.path(), [&](int turn) {
         if (turn % 10 == 1)
             seen << s_pLogind->Inhibitors();
     });
@@ -194,7 +166,7 @@ TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
     // The next extraction takes a lock again.
     QTemporaryDir again;
     int held = 0;
-    ExtractTo(again.path(), [&](int turn) {
+    ExtractDuring(again.path(), [&](int turn) {
         if (turn == 5)
             held = static_cast<int>(s_pLogind->Inhibitors().size());
     });
@@ -216,7 +188,7 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
         bool bCancelled = false;
         bool bSessionMayEnd = false;
         qsizetype locksAtCancel = -1;
-        ExtractTo(out.path(), [&](int turn) {
+        ExtractDuring(out.path(), [&](int turn) {
             if (turn != 20)
                 return;
             if (notice == u"session")
@@ -241,11 +213,11 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
 TEST_F(SleepGuard, OlderSystemsRefuseWithAMessage)
 {
     SetOsVersionForTesting({5, 1});
-    RecreateFrame();
+    Recreate();
     ScriptedImage image(kTwoBigFiles);
     OpenAndSelectAll(image);
     bool bSessionMayEnd = true;
-    ExtractTo(m_out.path(), [&](int turn) {
+    ExtractDuring(m_out.path(), [&](int turn) {
         if (turn != 20)
             return;
         s_pLogind->Announce(QStringLiteral("PrepareForSleep"));
@@ -273,11 +245,11 @@ TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
     QTemporaryDir nowhere;
     qputenv("DBUS_SYSTEM_BUS_ADDRESS",
             "unix:path=" + nowhere.filePath(QStringLiteral("bus")).toUtf8());
-    RecreateFrame();
+    Recreate();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
     ScriptedImage image(kTwoBigFiles);
     OpenAndSelectAll(image);
-    ExtractTo(m_out.path(), [](int) {});
+    ExtractDuring(m_out.path(), [](int) {});
     EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
     EXPECT_TRUE(s_pLogind->Inhibitors().isEmpty());

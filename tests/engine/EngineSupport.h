@@ -4,6 +4,7 @@
 // probe pump, and the notifications the engine sent.
 
 #include "EngineTypes.h"
+#include "FileBytes.h"
 #include "ImageEngine.h"
 
 #include <QDir>
@@ -32,19 +33,15 @@ public:
     explicit ScriptedImage(const QString& description, const QString& name = QStringLiteral("img"))
     {
         m_path = m_dir.filePath(name + QStringLiteral(".iso"));
-        QFile file(m_path);
-        file.open(QIODevice::WriteOnly);
-        file.write(description.toUtf8());
+        WriteBytes(m_path, description.toUtf8());
     }
     QString Path() const { return m_path; }
     QString Folder() const { return m_dir.path(); }
     // The calls the module saw, one per line.
     QStringList Log() const
     {
-        QFile file(m_path + QStringLiteral(".log"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(ReadBytes(m_path + QStringLiteral(".log")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     int Count(const QString& prefix) const
     {

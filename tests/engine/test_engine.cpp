@@ -1,4 +1,5 @@
 #include "EngineSupport.h"
+#include "FileBytes.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
@@ -6,6 +7,7 @@
 #include "LocalTimeMemo.h"
 #include "NamedMutex.h"
 #include "QtPrint.h"
+#include "TimeZone.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,8 +71,8 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
     EXPECT_EQ(b->m_strFolderPath, u"\\A\\");
     EXPECT_EQ(b->m_strFileName, u"B.TXT");
     EXPECT_EQ(b->m_ftModified, UnixTimeToFileTime(1600000001)) << "local time back to UTC";
-    const CLTDataItem* empty = root.GetChildAt(0)->GetChildAt(0);
-    EXPECT_EQ(empty->m_nSortState[SORT_COLUMN_NAME], 0) << "an empty folder is not sorted";
+    EXPECT_EQ(root.GetChildAt(0)->GetChildAt(0)->m_nSortState[SORT_COLUMN_NAME], 0)
+        << "an empty folder is not sorted";
     EXPECT_EQ(root.m_nSize, 18u);
     EXPECT_EQ(engine.GetImagePath(), image.Path());
     EXPECT_TRUE(engine.HasImage()) << "the image stays attached for extraction";
@@ -83,16 +85,13 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
     EXPECT_EQ(folders,
               (QStringList{QStringLiteral("findfirst "), QStringLiteral("findfirst A"),
                            QStringLiteral("findfirst a2"), QStringLiteral("findfirst A\\Empty")}));
-}
 
-TEST(LoadTree, EmptyRootLoads)
-{
-    CImageEngine engine(FakeModulePath());
-    ScriptedImage image(QStringLiteral("label EMPTY\n"));
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
-    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
-    EXPECT_EQ(root.GetChildCount(), 0);
-    EXPECT_EQ(root.m_nSortState[SORT_COLUMN_NAME], 0);
+    // An empty root loads, unsorted.
+    ScriptedImage none(QStringLiteral("label EMPTY\n"));
+    CLTDataItem empty(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(none.Path(), &empty), STATUS_OK);
+    EXPECT_EQ(empty.GetChildCount(), 0);
+    EXPECT_EQ(empty.m_nSortState[SORT_COLUMN_NAME], 0);
 }
 
 TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
@@ -241,11 +240,8 @@ TEST(AttachImage, MutexNameIsTheCanonicalPath)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = QFileInfo(dir.path()).canonicalFilePath();
-    for (const char* name : {"x.iso", "X.iso", "sub/y.iso"}) {
-        QDir().mkpath(QFileInfo(root + u'/' + QLatin1String(name)).path());
-        QFile f(root + u'/' + QLatin1String(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"x.iso", "X.iso", "sub/y.iso"})
+        ASSERT_TRUE(WriteBytes(root + u'/' + QLatin1String(name), {}));
     ASSERT_TRUE(
         QFile::link(root + QStringLiteral("/sub/y.iso"), root + QStringLiteral("/link.iso")));
     const auto name = [&](const QString& relative) {
@@ -346,9 +342,7 @@ TEST(LanternDoc, UpdateAllViewsSkipsTheSender)
 // times that cannot be converted.
 TEST(LocalTimeMemo, AnswersAsTheConversion)
 {
-    const QByteArray oldTz = qgetenv("TZ");
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
+    const ScopedTimeZone zone("Europe/Berlin");
     std::vector<FILETIME64> locals;
     for (const SYSTEMTIME st :
          {SYSTEMTIME{2021, 3, 0, 28, 2, 30, 0, 0}, SYSTEMTIME{2021, 10, 0, 31, 2, 30, 0, 0},
@@ -371,22 +365,6 @@ TEST(LocalTimeMemo, AnswersAsTheConversion)
             EXPECT_EQ(got, expected) << local;
         }
     }
-    if (oldTz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldTz);
-    tzset();
-}
-
-TEST(ItemOrdering, NamesCompareAsLowerCase)
-{
-    // '_' lies between the upper- and the lower-case letters.
-    EXPECT_LT(CompareNoCase(QStringLiteral("_a"), QStringLiteral("Ba")), 0);
-    EXPECT_GT(CompareNoCase(QStringLiteral("b"), QStringLiteral("_")), 0);
-    EXPECT_EQ(CompareNoCase(QStringLiteral("ReadMe.TXT"), QStringLiteral("readme.txt")), 0);
-    EXPECT_GT(CompareNoCase(QStringLiteral("\u00e4b"), QStringLiteral("\u00c4a")), 0);
-    EXPECT_LT(CompareNoCase(QStringLiteral("Z"), QStringLiteral("\u00e4")), 0);
-    EXPECT_LT(CompareNoCase(QStringLiteral("ab"), QStringLiteral("AB_")), 0);
 }
 
 TEST(ItemOrdering, KindFirstThenTheColumn)
@@ -424,7 +402,14 @@ TEST(ItemOrdering, KindFirstThenTheColumn)
     EXPECT_EQ(names().mid(2), (QStringList{QStringLiteral("10.txt"), QStringLiteral("Alpha.txt"),
                                            QStringLiteral("9.txt")}));
     EXPECT_EQ(GetItemOrdering(7, 1), nullptr);
-    EXPECT_LT(CompareNoCase(QStringLiteral("abc"), QStringLiteral("ABCD")), 0);
+
+    // Names compare as lower case: '_' lies between the upper- and the
+    // lower-case letters, and a prefix comes first.
+    EXPECT_LT(CompareNoCase(QStringLiteral("_a"), QStringLiteral("Ba")), 0);
+    EXPECT_GT(CompareNoCase(QStringLiteral("b"), QStringLiteral("_")), 0);
+    EXPECT_GT(CompareNoCase(QStringLiteral("\u00e4b"), QStringLiteral("\u00c4a")), 0);
+    EXPECT_LT(CompareNoCase(QStringLiteral("Z"), QStringLiteral("\u00e4")), 0);
+    EXPECT_LT(CompareNoCase(QStringLiteral("ab"), QStringLiteral("AB_")), 0);
     EXPECT_EQ(CompareNoCase(QString::fromUtf8("\xC3\x84rger"), QString::fromUtf8("\xC3\xA4RGER")),
               0);
 }

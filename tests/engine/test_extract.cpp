@@ -78,10 +78,9 @@ namespace {
 ::testing::AssertionResult HasFakeContent(const QString& diskPath, const std::string& imagePath,
                                           std::uint64_t size)
 {
-    QFile file(diskPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo::exists(diskPath))
         return ::testing::AssertionFailure() << diskPath.toStdString() << " is missing";
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = ReadBytes(diskPath);
     if (static_cast<std::uint64_t>(bytes.size()) != size)
         return ::testing::AssertionFailure() << "size " << bytes.size() << ", expected " << size;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -105,6 +104,28 @@ protected:
         m_notes.Attach(m_engine);
     }
     QString Target(const QString& name) const { return m_out.filePath(name); }
+    // One file fails: with `status` (STATUS_OK: any failure) and of the
+    // failure notices only `notice` (naming the target where it names one),
+    // leaving no file where the target was (a locked one stays as it was).
+    void ExpectFails(const char* source, const QString& target, STATUS status, std::uint32_t notice)
+    {
+        m_notes.events.clear();
+        const STATUS r = m_engine.ExtractFile(QString::fromLatin1(source), target, 0);
+        if (status == STATUS_OK) {
+            EXPECT_LT(r, 0);
+        } else {
+            EXPECT_EQ(r, status);
+        }
+        for (const std::uint32_t n : {NOTIFY_READ_FAILED, NOTIFY_WRITE_FAILED, NOTIFY_ACCESS_DENIED,
+                                      NOTIFY_VOLUME_UNSUITABLE})
+            EXPECT_EQ(m_notes.Has(n), n == notice) << std::hex << n;
+        if (notice && notice != NOTIFY_READ_FAILED) {
+            EXPECT_EQ(m_notes.ParamOf(notice), target);
+        }
+        if (notice != NOTIFY_ACCESS_DENIED) {
+            EXPECT_FALSE(QFileInfo::exists(target));
+        }
+    }
 
     CImageEngine m_engine{FakeModulePath()};
     std::unique_ptr<ScriptedImage> m_image;
@@ -113,7 +134,9 @@ protected:
     QTemporaryDir m_out;
 };
 
-TEST_F(Extraction, ChunkBoundariesAndContents)
+// Files of every size around the chunk size come out whole, read a chunk
+// at a time, with the record's time to the second.
+TEST_F(Extraction, ChunkBoundariesContentsAndTime)
 {
     Load(QStringLiteral("file EMPTY 0\nfile ONE 1\nfile EXACT 32768\nfile OVER 32769\n"
                         "file BIG 1000000\n"));
@@ -125,30 +148,23 @@ TEST_F(Extraction, ChunkBoundariesAndContents)
     };
     for (const Row& row : {Row{"EMPTY", 0, 0}, Row{"ONE", 1, 1}, Row{"EXACT", 32768, 1},
                            Row{"OVER", 32769, 2}, Row{"BIG", 1000000, 31}}) {
+        SCOPED_TRACE(row.name);
         m_image->ClearLog();
         const QString name = QString::fromLatin1(row.name);
-        ASSERT_EQ(m_engine.ExtractFile(name, Target(name), UnixTimeToFileTime(1500000000)),
-                  STATUS_OK)
-            << row.name;
-        EXPECT_EQ(m_image->Count(QStringLiteral("read")), row.reads) << row.name;
-        EXPECT_TRUE(HasFakeContent(Target(name), row.name, row.size)) << row.name;
+        ASSERT_EQ(
+            m_engine.ExtractFile(name, Target(name), UnixTimeToFileTime(1234567890, 987654321)),
+            STATUS_OK);
+        EXPECT_EQ(m_image->Count(QStringLiteral("read")), row.reads);
+        EXPECT_TRUE(HasFakeContent(Target(name), row.name, row.size));
+        struct stat st
+        {
+        };
+        ASSERT_EQ(stat(QFile::encodeName(Target(name)).constData(), &st), 0);
+        EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+        EXPECT_EQ(st.st_mtim.tv_nsec, 0) << "whole seconds";
     }
     EXPECT_EQ(m_notes.ParamOf(NOTIFY_EXTRACT_BEGIN), u"EMPTY");
     EXPECT_FALSE(m_engine.IsExtracting());
-}
-
-TEST_F(Extraction, ModificationTimeToTheSecond)
-{
-    Load(QStringLiteral("file T 10\n"));
-    const FILETIME64 when = UnixTimeToFileTime(1234567890, 987654321);
-    ASSERT_EQ(m_engine.ExtractFile(QStringLiteral("T"), Target(QStringLiteral("T")), when),
-              STATUS_OK);
-    struct stat st
-    {
-    };
-    ASSERT_EQ(stat(QFile::encodeName(Target(QStringLiteral("T"))).constData(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
-    EXPECT_EQ(st.st_mtim.tv_nsec, 0) << "whole seconds";
 }
 
 TEST_F(Extraction, ProgressCountsBytesOfTheWholeCommand)
@@ -181,51 +197,72 @@ TEST_F(Extraction, CancelledLargeFileLeavesNothing)
     EXPECT_EQ(m_image->Count(QStringLiteral("closefile")), 1);
 }
 
-TEST_F(Extraction, ReadFailureRemovesThePartialFile)
+TEST_F(Extraction, ReadFailuresLeaveNoFile)
 {
-    Load(QStringLiteral("file BAD 100000\nfail read BAD eb010003 2\nfile SHORT 10\nshort SHORT\n"));
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("BAD"), Target(QStringLiteral("BAD")), 0),
-              static_cast<STATUS>(0xEB010003));
-    EXPECT_TRUE(m_notes.Has(NOTIFY_READ_FAILED));
-    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("BAD"))));
+    Load(QStringLiteral("file BAD 100000\nfail read BAD eb010003 2\nfile SHORT 10\nshort SHORT\n"
+                        "file A 1\n"));
+    ExpectFails("BAD", Target(QStringLiteral("BAD")), static_cast<STATUS>(0xEB010003),
+                NOTIFY_READ_FAILED);
     // A module that stops giving bytes early must not hang the copy.
-    EXPECT_LT(m_engine.ExtractFile(QStringLiteral("SHORT"), Target(QStringLiteral("SHORT")), 0), 0);
-    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("SHORT"))));
+    ExpectFails("SHORT", Target(QStringLiteral("SHORT")), STATUS_OK, NOTIFY_READ_FAILED);
+    // A file the image lacks still removes the file it was to replace.
+    ASSERT_TRUE(WriteBytes(Target(QStringLiteral("old")), "old"));
+    ExpectFails("NOPE", Target(QStringLiteral("old")), STATUS_OK, 0);
+    // /proc is no file system a file may be written to.
+    m_image->ClearLog();
+    ExpectFails("A", QStringLiteral("/proc/lantern-test"), STATUS_FAIL, NOTIFY_VOLUME_UNSUITABLE);
+    EXPECT_EQ(m_image->Count(QStringLiteral("read")), 0);
 }
 
-TEST_F(Extraction, MissingSourceDeletesAnExistingTarget)
+// A disk that takes nothing, one that fills in the middle of the file (the
+// system takes part of what it is given, then nothing), and an error told
+// only when the file is closed, whether data was written or not.
+TEST_F(Extraction, WriteFailuresLeaveNoFile)
 {
-    Load(QStringLiteral("file A 1\n"));
-    const QString target = Target(QStringLiteral("old"));
-    QFile old(target);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.close();
-    EXPECT_LT(m_engine.ExtractFile(QStringLiteral("NOPE"), target, 0), 0);
-    EXPECT_FALSE(QFileInfo::exists(target));
-}
-
-TEST_F(Extraction, FullDiskReportsWriteFailureAndLeavesNoFile)
-{
-    Load(QStringLiteral("file DATA 500000\n"));
-    // A disk that takes nothing at all, then one that fills in the middle of
-    // the file: the system takes part of what it is given, then nothing.
+    Load(QStringLiteral("file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"));
     rlimit before{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     for (const rlim_t room : {rlim_t{0}, rlim_t{100000}}) {
+        SCOPED_TRACE(room);
         rlimit small = before;
         small.rlim_cur = room;
-        m_notes.events.clear();
-        const QString target = Target(QStringLiteral("DATA%1").arg(room));
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const STATUS r = m_engine.ExtractFile(QStringLiteral("DATA"), target, 0);
+        ExpectFails("DATA", Target(QStringLiteral("DATA%1").arg(room)), STATUS_FAIL,
+                    NOTIFY_WRITE_FAILED);
         setrlimit(RLIMIT_FSIZE, &before);
-        EXPECT_EQ(r, STATUS_FAIL) << room;
-        EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target) << room;
-        EXPECT_FALSE(m_notes.Has(NOTIFY_ACCESS_DENIED)) << room;
-        EXPECT_FALSE(QFileInfo::exists(target)) << room;
     }
     std::signal(SIGXFSZ, oldHandler);
+    for (const char* name : {"DATA", "EMPTY"}) {
+        SCOPED_TRACE(name);
+        const FailingClose failing(Target(QString::fromLatin1(name)));
+        ExpectFails(name, Target(QString::fromLatin1(name)), STATUS_FAIL, NOTIFY_WRITE_FAILED);
+    }
+    // Other files close as usual.
+    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("OTHER"), Target(QStringLiteral("OTHER")), 0),
+              STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("OTHER")), "OTHER", 10));
+}
+
+TEST_F(Extraction, ReadOnlyTargetReportsAccessDenied)
+{
+    Load(QStringLiteral("file DATA 10\n"));
+    const QString target = Target(QStringLiteral("locked"));
+    ASSERT_TRUE(WriteBytes(target, "old"));
+    // Root ignores permission bits; the immutable flag stops even root.
+    const QByteArray path = QFile::encodeName(target);
+    bool bImmutable = false;
+    if (geteuid() == 0) {
+        bImmutable = std::system(("chattr +i '" + path + "' 2>/dev/null").constData()) == 0;
+        if (!bImmutable)
+            GTEST_SKIP() << "no way to make a file read-only for root here";
+    } else {
+        ASSERT_EQ(chmod(path.constData(), 0444), 0);
+    }
+    ExpectFails("DATA", target, STATUS_FAIL, NOTIFY_ACCESS_DENIED);
+    EXPECT_EQ(ReadBytes(target), "old");
+    if (bImmutable)
+        std::system(("chattr -i '" + path + "'").constData());
 }
 
 // A link where the file goes is replaced itself; what it points to stays as
@@ -242,59 +279,6 @@ TEST_F(Extraction, LinkAtTargetIsReplacedNotWrittenThrough)
     EXPECT_FALSE(QFileInfo(target).isSymLink());
     EXPECT_EQ(QFileInfo(target).size(), 1000);
     EXPECT_EQ(ReadBytes(outside), QByteArray("mine"));
-}
-
-// An error reported only when the file is closed fails the file like a short
-// write, whether data was written or not.
-TEST_F(Extraction, ErrorAtCloseReportsWriteFailureAndLeavesNoFile)
-{
-    Load(QStringLiteral("file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"));
-    for (const char* name : {"DATA", "EMPTY"}) {
-        const QString target = Target(QString::fromLatin1(name));
-        FailingClose failing(target);
-        m_notes.events.clear();
-        EXPECT_EQ(m_engine.ExtractFile(QString::fromLatin1(name), target, 0), STATUS_FAIL) << name;
-        EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), target) << name;
-        EXPECT_FALSE(QFileInfo::exists(target)) << name;
-    }
-    // Other files close as usual.
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("OTHER"), Target(QStringLiteral("OTHER")), 0),
-              STATUS_OK);
-    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("OTHER")), "OTHER", 10));
-}
-
-TEST_F(Extraction, ReadOnlyTargetReportsAccessDenied)
-{
-    Load(QStringLiteral("file DATA 10\n"));
-    const QString target = Target(QStringLiteral("locked"));
-    QFile locked(target);
-    ASSERT_TRUE(locked.open(QIODevice::WriteOnly));
-    locked.close();
-    // Root ignores permission bits; the immutable flag stops even root.
-    const QByteArray path = QFile::encodeName(target);
-    bool bImmutable = false;
-    if (geteuid() == 0) {
-        bImmutable = std::system(("chattr +i '" + path + "' 2>/dev/null").constData()) == 0;
-        if (!bImmutable)
-            GTEST_SKIP() << "no way to make a file read-only for root here";
-    } else {
-        ASSERT_EQ(chmod(path.constData(), 0444), 0);
-    }
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("DATA"), target, 0), STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_ACCESS_DENIED), target);
-    EXPECT_FALSE(m_notes.Has(NOTIFY_WRITE_FAILED));
-    if (bImmutable)
-        std::system(("chattr -i '" + path + "'").constData());
-}
-
-TEST_F(Extraction, UnsuitableVolumeIsRefusedBeforeWriting)
-{
-    Load(QStringLiteral("file A 1\n"));
-    // /proc is no file system a file may be written to.
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("A"), QStringLiteral("/proc/lantern-test"), 0),
-              STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_VOLUME_UNSUITABLE), u"/proc/lantern-test");
-    EXPECT_EQ(m_image->Count(QStringLiteral("read")), 0);
 }
 
 TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
@@ -323,22 +307,20 @@ TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
               QStringList{QStringLiteral("A")});
 }
 
-TEST_F(Extraction, FolderStopsAtTheFirstFailingFile)
-{
-    Load(QStringLiteral("dir F\nfile F\\1 10\nfile F\\2 10\nfile F\\3 10\nfail openfile F\\2 "
-                        "80070005\n"));
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), m_out.path() + QLatin1Char('/')),
-              static_cast<STATUS>(0x80070005));
-    EXPECT_TRUE(QFileInfo::exists(Target(QStringLiteral("F/1"))));
-    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("F/3"))));
-}
-
-// One writer serves the files of a folder: a file it cannot create fails
-// alone and ends the folder, and the engine extracts again afterwards.
+// A folder stops at its first failing file, whether the module cannot open
+// it or its writer cannot create it; and the engine extracts again
+// afterwards.
 TEST_F(Extraction, FolderWriterFailsOneFileAndServesTheNextCommand)
 {
-    Load(QStringLiteral("dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
-                        "dir G\nfile G\\4 40000\nfile H 3\n"));
+    Load(QStringLiteral(
+        "dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
+        "dir G\nfile G\\4 40000\nfile H 3\n"
+        "dir E\nfile E\\1 10\nfile E\\2 10\nfile E\\3 10\nfail openfile E\\2 80070005\n"));
+    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("E"), m_out.path() + QLatin1Char('/')),
+              static_cast<STATUS>(0x80070005));
+    EXPECT_TRUE(QFileInfo::exists(Target(QStringLiteral("E/1"))));
+    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("E/3"))));
+
     ASSERT_TRUE(QDir().mkpath(Target(QStringLiteral("F/2"))));
     EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), m_out.path() + QLatin1Char('/')),
               STATUS_FAIL);

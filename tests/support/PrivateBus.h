@@ -4,22 +4,11 @@
 // python3-dbusmock service on it: the programs under test reach it through
 // DBUS_SYSTEM_BUS_ADDRESS, the test through Bus().
 
-#include <QCoreApplication>
+#include "Wait.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
-#include <QThread>
-
-// Runs events until `done` holds, for at most about ten seconds.
-template <typename Pred>
-bool WaitFor(Pred done)
-{
-    for (int i = 0; i < 1000 && !done(); ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
-    return done();
-}
 
 class PrivateBus
 {

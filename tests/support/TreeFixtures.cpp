@@ -24,6 +24,17 @@ bool Sh(const QString& command)
     return RunProgram(QStringLiteral("sh"), {QStringLiteral("-c"), command}).code == 0;
 }
 
+::testing::AssertionResult MakeIso(const QString& tree, const QString& image,
+                                   const QStringList& options)
+{
+    const RunResult r = RunProgram(QStringLiteral("genisoimage"),
+                                   QStringList{QStringLiteral("-quiet")} + options +
+                                       QStringList{QStringLiteral("-o"), image, tree});
+    if (r.code == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "genisoimage: " << r.code << " " << r.err.toStdString();
+}
+
 TreeEntries ReadTree(const QString& root)
 {
     TreeEntries tree;

@@ -1,14 +1,16 @@
 #pragma once
 
 // Trees on disk for the tests that make images and extract them with other
-// programs: running a program, a tree as lstat() sees it, and a temporary
-// folder that goes away even when folders in it are read-only.
+// programs: running a program, an image made of a tree, a tree as lstat()
+// sees it, and a temporary folder that goes away even when folders in it are
+// read-only.
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <set>
 #include <sys/types.h>
 
@@ -21,6 +23,11 @@ struct RunResult
 RunResult RunProgram(const QString& program, const QStringList& args);
 // `sh -c command`; true when it exits 0.
 bool Sh(const QString& command);
+
+// genisoimage writes `image` from `tree` with `options` (Rock Ridge unless
+// told otherwise); a failure carries its error output.
+::testing::AssertionResult MakeIso(const QString& tree, const QString& image,
+                                   const QStringList& options = {QStringLiteral("-R")});
 
 struct TreeEntry
 {

@@ -148,7 +148,8 @@ bool LoadScript(const std::string& file, Script* script)
     return true;
 }
 
-template <class Base>
+// An object of one interface, answering it and IUnknown.
+template <class Base, const Guid& kIid>
 class Object : public Base
 {
 public:
@@ -158,7 +159,7 @@ public:
     {
         if (!out)
             return kPointer;
-        *out = Query(iid);
+        *out = iid == IID_IUnknown || iid == kIid ? static_cast<Base*>(this) : nullptr;
         if (!*out)
             return kNoInterface;
         this->AddRef();
@@ -173,53 +174,19 @@ public:
         return left;
     }
 
-protected:
-    virtual void* Query(const Guid& iid)
-    {
-        return iid == IID_IUnknown ? static_cast<Base*>(this) : nullptr;
-    }
-
 private:
     std::atomic<std::uint32_t> m_refs{1};
 };
 
-class Image : public Object<ISdkImage>
+class Image : public Object<ISdkImage, IID_ISdkImage>
 {
 public:
     Script script;
 };
 
-class Browser : public Object<ISdkBrowser>
+class Browser : public Object<ISdkBrowser, IID_ISdkBrowser>
 {
 public:
-    // Unused slots.
-    Result reserved3() override { return kNotImplemented; }
-    Result reserved4() override { return kNotImplemented; }
-    Result reserved5() override { return kNotImplemented; }
-    Result reserved6() override { return kNotImplemented; }
-    Result reserved7() override { return kNotImplemented; }
-    Result reserved8() override { return kNotImplemented; }
-    Result reserved9() override { return kNotImplemented; }
-    Result reserved10() override { return kNotImplemented; }
-    Result reserved11() override { return kNotImplemented; }
-    Result reserved12() override { return kNotImplemented; }
-    Result reserved13() override { return kNotImplemented; }
-    Result reserved14() override { return kNotImplemented; }
-    Result reserved15() override { return kNotImplemented; }
-    Result reserved16() override { return kNotImplemented; }
-    Result reserved17() override { return kNotImplemented; }
-    Result reserved18() override { return kNotImplemented; }
-    Result reserved19() override { return kNotImplemented; }
-    Result reserved20() override { return kNotImplemented; }
-    Result reserved21() override { return kNotImplemented; }
-    Result reserved22() override { return kNotImplemented; }
-    Result reserved23() override { return kNotImplemented; }
-    Result reserved24() override { return kNotImplemented; }
-    Result reserved25() override { return kNotImplemented; }
-    Result reserved26() override { return kNotImplemented; }
-    Result reserved27() override { return kNotImplemented; }
-    Result reserved34() override { return kNotImplemented; }
-
     Result GetVolumeInfo(VolumeInfo* info) override
     {
         const Script& s = m_image->script;
@@ -347,7 +314,7 @@ private:
     unsigned m_reads = 0;
 };
 
-class Reader : public Object<ISdkReader>
+class Reader : public Object<ISdkReader, IID_ISdkReader>
 {
 public:
     ~Reader() override
@@ -361,13 +328,7 @@ public:
         m_image->AddRef();
         return kOk;
     }
-    Result reserved4() override { return kNotImplemented; }
     Result Open() override { return m_image ? kOk : kUnexpected; }
-    Result reserved6() override { return kNotImplemented; }
-    Result reserved7() override { return kNotImplemented; }
-    Result reserved8() override { return kNotImplemented; }
-    Result reserved9() override { return kNotImplemented; }
-    Result reserved10() override { return kNotImplemented; }
     Result StartTask(std::uint32_t, std::uint32_t, std::uint32_t) override
     {
         m_image->script.Log("starttask");
@@ -386,12 +347,12 @@ public:
         const Script& s = m_image->script;
         if (m_bAborted || m_tick >= s.ticks) {
             if (status)
-                *status = 2;
+                *status = kTaskFinished;
             return kOk;
         }
         ++m_tick;
         if (status)
-            *status = 1;
+            *status = kTaskBusy;
         if (progress)
             *progress = s.scale * static_cast<float>(m_tick) / static_cast<float>(s.ticks);
         return kTaskRunning;
@@ -424,7 +385,7 @@ public:
             *out = static_cast<ISdkBrowser*>(browser);
             return kOk;
         }
-        return Object<ISdkReader>::QueryInterface(iid, out);
+        return Object<ISdkReader, IID_ISdkReader>::QueryInterface(iid, out);
     }
 
 private:
@@ -433,13 +394,9 @@ private:
     bool m_bAborted = false;
 };
 
-class Engine : public Object<ISdkEngine>
+class Engine : public Object<ISdkEngine, IID_ISdkEngine>
 {
 public:
-    Result reserved3() override { return kNotImplemented; }
-    Result reserved4() override { return kNotImplemented; }
-    Result reserved5() override { return kNotImplemented; }
-    Result reserved6() override { return kNotImplemented; }
     Result OpenImage(std::uint32_t, std::uint32_t, const char16_t* path, ISdkImage** image) override
     {
         auto* img = new Image;
@@ -461,17 +418,9 @@ public:
         *reader = new Reader;
         return kOk;
     }
-
-protected:
-    void* Query(const Guid& iid) override
-    {
-        if (iid == IID_ISdkEngine)
-            return static_cast<ISdkEngine*>(this);
-        return Object<ISdkEngine>::Query(iid);
-    }
 };
 
-class Factory : public Object<IClassFactory>
+class Factory : public Object<IClassFactory, IID_IClassFactory>
 {
 public:
     Result CreateInstance(IUnknown* outer, const Guid& iid, void** out) override
@@ -484,14 +433,6 @@ public:
         return r;
     }
     Result LockServer(std::int32_t) override { return kOk; }
-
-protected:
-    void* Query(const Guid& iid) override
-    {
-        if (iid == IID_IClassFactory)
-            return static_cast<IClassFactory*>(this);
-        return Object<IClassFactory>::Query(iid);
-    }
 };
 
 } // namespace
