@@ -1,6 +1,6 @@
 // Copying files and folders of the attached image to disk. The user
-// interface thread reads each file in chunks and queues them; a writer
-// thread started for the file writes them out.
+// interface thread reads each file in chunks and hands them to the copy
+// pipeline, whose writer thread writes them out.
 
 #include "ImageEngine.h"
 #include "TargetTree.h"
@@ -12,82 +12,12 @@
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <deque>
 #include <fcntl.h>
-#include <new>
-#include <sched.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr std::uint32_t kChunkSize = 32768;
-// The most chunks the writer hands to the system in one call.
-constexpr std::size_t kWriteBatch = 16;
-constexpr auto kLockRetry = std::chrono::milliseconds(10);
-constexpr auto kJoinStep = std::chrono::milliseconds(100);
-// How long one side spins at most before it sleeps on a condition
-// variable. The writer opens, writes and closes a small file in some tens of
-// microseconds and the reading side hands over the next one in less: a
-// short spin catches these hand-overs without the sleep and wake-up that a
-// blocking wait costs. The spin never yields: on a busy machine a yielding
-// thread loses its turn for a whole time slice, per file.
-constexpr auto kSpinTime = std::chrono::nanoseconds(50'000);
-constexpr auto kShortestSpin = std::chrono::nanoseconds(2'000);
-
-// Each thread's spin learns from its hand-overs. A spin is pointless while
-// the other side last ran on this thread's own processor (the other one
-// busy with something else): it only keeps the other side from running,
-// twice per file. And a spin that ends unanswered halves the next one, down
-// to none, tried again whole every 16 waits; an answered one restores it.
-class CSpinBudget
-{
-public:
-    // Spins until done() holds or the budget has passed; returns done().
-    // myCpu is where this thread runs, otherCpu where the other side ran
-    // last.
-    template <class Done>
-    bool SpinUntil(Done done, std::atomic<int>& myCpu, const std::atomic<int>& otherCpu)
-    {
-        if (done())
-            return true;
-        const int cpu = ::sched_getcpu();
-        myCpu.store(cpu, std::memory_order_relaxed);
-        if (cpu >= 0 && otherCpu.load(std::memory_order_relaxed) == cpu)
-            return false;
-        if (m_budget.count() == 0) {
-            if (++m_nSkipped < 16)
-                return false;
-            m_nSkipped = 0;
-            m_budget = kSpinTime;
-        }
-        const auto start = std::chrono::steady_clock::now();
-        for (int round = 1;; ++round) {
-            if (done()) {
-                m_budget = kSpinTime;
-                return true;
-            }
-            if ((round & 63) == 0 && std::chrono::steady_clock::now() - start >= m_budget) {
-                m_budget /= 2;
-                if (m_budget < kShortestSpin)
-                    m_budget = std::chrono::nanoseconds(0);
-                return false;
-            }
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-    }
-
-private:
-    std::chrono::nanoseconds m_budget = kSpinTime;
-    unsigned m_nSkipped = 0;
-};
-
-// The reading side and the writer each spin on their own thread.
-thread_local CSpinBudget t_spin;
 
 const char16_t* Utf16(const QString& text)
 {
@@ -140,334 +70,6 @@ bool ExistsAsEntry(int dirFd, const QByteArray& name)
 }
 
 } // namespace
-
-// ---- The chunk queue --------------------------------------------------------
-// Every access to the list is made under the try-lock m_bQueueBusy: an
-// atomic test-and-set, and a 10 ms sleep when it is taken.
-
-void CImageEngine::LockQueue()
-{
-    // The lock is held for a few instructions at a time: a handful of quick
-    // retries take it in nearly every case, and only then does a try sleep
-    // the full 10 ms (measured: 2 GiB extracted 30 % faster, with some 100
-    // sleeps of 10 ms saved).
-    for (int spin = 0; spin < 64; ++spin) {
-        if (!m_bQueueBusy.test_and_set(std::memory_order_acquire))
-            return;
-        std::this_thread::yield();
-    }
-    while (m_bQueueBusy.test_and_set(std::memory_order_acquire))
-        std::this_thread::sleep_for(kLockRetry);
-}
-
-bool CImageEngine::PushChunk(ChunkRecord* pRecord)
-{
-    LockQueue();
-    try {
-        m_chunkQueue.push_back(pRecord);
-    } catch (const std::bad_alloc&) {
-        UnlockQueue();
-        return false;
-    }
-    m_nQueuedBytes += pRecord->nLength;
-    UnlockQueue();
-    WakeWriter();
-    return true;
-}
-
-std::size_t CImageEngine::PeekChunks(ChunkRecord** pRecords, std::size_t nMax)
-{
-    LockQueue();
-    const std::size_t n = std::min(nMax, m_chunkQueue.size());
-    std::copy_n(m_chunkQueue.begin(), n, pRecords);
-    UnlockQueue();
-    return n;
-}
-
-void CImageEngine::PopChunks(std::size_t nCount)
-{
-    std::uint64_t bytes = 0;
-    ChunkRecord* surplus[kWriteBatch];
-    std::size_t nSurplus = 0;
-    LockQueue();
-    for (std::size_t i = 0; i < nCount; ++i) {
-        ChunkRecord* record = m_chunkQueue.front();
-        m_chunkQueue.pop_front();
-        bytes += record->nLength;
-        record->nLength = 0xFFFFFFFFu;
-        if (m_nSpareChunks < m_spareChunks.size())
-            m_spareChunks[m_nSpareChunks++] = record;
-        else
-            surplus[nSurplus++] = record;
-    }
-    UnlockQueue();
-    for (std::size_t i = 0; i < nSurplus; ++i)
-        delete surplus[i];
-    const std::uint64_t before = m_nQueuedBytes.fetch_sub(bytes);
-    // The reading side waits only while the queue is over its bound.
-    if (before > kMaxQueuedBytes && before - bytes <= kMaxQueuedBytes) {
-        {
-            std::lock_guard lock(m_signalMutex);
-        }
-        m_signal.notify_all();
-    }
-}
-
-ChunkRecord* CImageEngine::TakeSpareChunk()
-{
-    LockQueue();
-    ChunkRecord* record = m_nSpareChunks ? m_spareChunks[--m_nSpareChunks] : nullptr;
-    UnlockQueue();
-    return record;
-}
-
-void CImageEngine::FreeSpareChunks()
-{
-    LockQueue();
-    for (std::size_t i = 0; i < m_nSpareChunks; ++i)
-        delete m_spareChunks[i];
-    m_nSpareChunks = 0;
-    UnlockQueue();
-}
-
-void CImageEngine::ClearQueue()
-{
-    LockQueue();
-    for (ChunkRecord* record : m_chunkQueue)
-        delete record;
-    m_chunkQueue.clear();
-    m_nQueuedBytes = 0;
-    UnlockQueue();
-}
-
-void CImageEngine::WakeWriter()
-{
-    {
-        // Taking the mutex orders this wake-up after the writer's check.
-        std::lock_guard lock(m_signalMutex);
-    }
-    m_writerWake.notify_one();
-}
-
-// ---- The writer ---------------------------------------------------------------
-
-// Writes the records in order with as few calls as possible; false when
-// the file system took fewer bytes than they hold (a full disk).
-bool CImageEngine::WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount)
-{
-    iovec parts[kWriteBatch];
-    std::uint64_t wanted = 0;
-    for (std::size_t i = 0; i < nCount; ++i) {
-        parts[i].iov_base = pRecords[i]->data.get();
-        parts[i].iov_len = pRecords[i]->nLength;
-        wanted += pRecords[i]->nLength;
-    }
-    iovec* next = parts;
-    int left = static_cast<int>(nCount);
-    std::uint64_t written = 0;
-    while (left > 0) {
-        const ssize_t n = ::writev(fd, next, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += static_cast<std::uint64_t>(n);
-        // Step over what went out; a part written in half goes on from there.
-        auto done = static_cast<std::size_t>(n);
-        while (left > 0 && done >= next->iov_len) {
-            done -= next->iov_len;
-            ++next;
-            --left;
-        }
-        if (left > 0) {
-            next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + done;
-            next->iov_len -= done;
-        }
-    }
-    m_nBytesWritten += written;
-    const std::uint64_t total = m_nBytesTotal;
-    if (total != 0)
-        m_nExtractPercent = static_cast<int>(m_nBytesWritten.load() * 100 / total);
-    return written == wanted;
-}
-
-// One writer serves every file of a folder extraction: between files it
-// waits for the next one instead of ending, since starting and joining a
-// thread per file cost more than writing a small file.
-void CImageEngine::WriterThread()
-{
-    for (;;) {
-        // The next file of a folder usually comes within microseconds.
-        t_spin.SpinUntil([&] { return m_bFileReady || m_bWriterQuit; }, m_nWriterCpu, m_nReaderCpu);
-        {
-            std::unique_lock lock(m_signalMutex);
-            m_writerWake.wait(lock, [&] { return m_bFileReady || m_bWriterQuit; });
-            if (!m_bFileReady)
-                return; // told to quit, with no file waiting
-            m_bFileReady = false;
-        }
-        WriteOneFile();
-        {
-            std::lock_guard lock(m_signalMutex);
-            m_bWriterDone = true;
-        }
-        m_signal.notify_all();
-    }
-}
-
-// Creates the writer's target in its folder, never through a link: a new
-// file exclusively; where something is there already (a file the user
-// agreed to replace, or one inside an extracted folder), a regular file is
-// truncated in place (so a read-only one is refused as before) and anything
-// else but a folder, a link above all, is replaced itself.
-int CImageEngine::OpenTargetFd(int dirFd, const QByteArray& name, std::uint32_t mode)
-{
-    if (dirFd < 0) {
-        errno = m_nDirErrno ? m_nDirErrno : ENOENT;
-        return -1;
-    }
-    constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(dirFd, name.constData(), kCreate, mode);
-    if (fd >= 0 || errno != EEXIST)
-        return fd;
-    struct stat st
-    {
-    };
-    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return -1;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        if (::unlinkat(dirFd, name.constData(), 0) != 0)
-            return -1;
-        return ::openat(dirFd, name.constData(), kCreate, mode);
-    }
-    fd = ::openat(dirFd, name.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 && m_bModeRecorded) {
-        const mode_t want = mode & ~m_nUmask & 0777;
-        if ((st.st_mode & 07777) != want)
-            ::fchmod(fd, want);
-    }
-    return fd;
-}
-
-void CImageEngine::WriteOneFile()
-{
-    const int fd = OpenTargetFd(m_nTargetDirFd, m_targetName, m_nTargetMode);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM)
-            m_bAccessDenied = true;
-        else
-            m_bWriteFailed = true;
-        return;
-    }
-    // Write what arrives until the reading side is done, sleeping while
-    // the queue is empty.
-    ChunkRecord* batch[kWriteBatch];
-    std::size_t n = 0;
-    while (!m_bCancel && !m_bWriteFailed) {
-        if ((n = PeekChunks(batch, kWriteBatch)) != 0) {
-            if (!WriteChunks(fd, batch, n)) {
-                m_bWriteFailed = true;
-                break;
-            }
-            PopChunks(n);
-            continue;
-        }
-        t_spin.SpinUntil([&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; },
-                         m_nWriterCpu, m_nReaderCpu);
-        if (m_nQueuedBytes > 0)
-            continue;
-        std::unique_lock lock(m_signalMutex);
-        if (!m_bProducing) {
-            // The reading side queues nothing more; drain what is left.
-            lock.unlock();
-            while (!m_bCancel && (n = PeekChunks(batch, kWriteBatch)) != 0) {
-                if (!WriteChunks(fd, batch, n)) {
-                    m_bWriteFailed = true;
-                    break;
-                }
-                PopChunks(n);
-            }
-            break;
-        }
-        m_writerWake.wait(lock, [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; });
-    }
-    // A complete file gets its time here, through the open descriptor,
-    // which spares a lookup of the path; a file that fails later is
-    // removed with its time.
-    timespec times[2];
-    if (!m_bCancel && !m_bWriteFailed && WriteTimes(m_ftTargetTime, times) &&
-        ::futimens(fd, times) == 0)
-        m_bTimeSet = true;
-    // Network file systems and quotas report a failed write when the
-    // file is closed: the data may never have reached the disk. The
-    // descriptor is gone either way (no retry, even after EINTR).
-    if (::close(fd) != 0 && !m_bCancel)
-        m_bWriteFailed = true;
-    if (m_bCancel)
-        ::unlinkat(m_nTargetDirFd, m_targetName.constData(), 0);
-}
-
-bool CImageEngine::StartFileJob()
-{
-    {
-        std::lock_guard lock(m_signalMutex);
-        m_bWriterDone = false;
-        m_bFileReady = true;
-    }
-    if (m_writerThread.joinable()) {
-        m_writerWake.notify_one();
-        return true;
-    }
-    try {
-        m_writerThread = std::thread(&CImageEngine::WriterThread, this);
-    } catch (const std::system_error&) {
-        std::lock_guard lock(m_signalMutex);
-        m_bFileReady = false;
-        m_bWriterDone = true;
-        return false;
-    }
-    return true;
-}
-
-void CImageEngine::StopWriter()
-{
-    if (!m_writerThread.joinable())
-        return;
-    {
-        std::lock_guard lock(m_signalMutex);
-        m_bWriterQuit = true;
-    }
-    m_writerWake.notify_one();
-    m_writerThread.join();
-    m_bWriterQuit = false;
-    FreeSpareChunks();
-}
-
-void CImageEngine::JoinWriter()
-{
-    m_bProducing = false;
-    WakeWriter();
-    if (!m_writerThread.joinable())
-        return;
-    // Wait for the writer to close the file in steps of at most 100 ms,
-    // dispatching waiting messages between steps; return the moment it is
-    // done. A small file is done within the first spin.
-    t_spin.SpinUntil([&] { return m_bWriterDone.load(); }, m_nReaderCpu, m_nWriterCpu);
-    for (;;) {
-        std::unique_lock lock(m_signalMutex);
-        if (m_signal.wait_for(lock, kJoinStep, [&] { return m_bWriterDone.load(); }))
-            break;
-        lock.unlock();
-        Pump();
-    }
-    // A single file's writer ends with it; a folder's serves its next file.
-    if (m_nFolderDepth == 0)
-        StopWriter();
-}
 
 bool CImageEngine::TargetVolumeAccepts(const QString& folder, std::uint64_t size)
 {
@@ -713,116 +315,87 @@ STATUS CImageEngine::CopyFile(const QString& sourcePath, int dirFd, const QByteA
     const QString targetFile = QFile::decodeName(JoinPath(parent, name));
     m_bExtracting = true;
     m_strTargetFile = targetFile;
-    m_nTargetDirFd = dirFd;
-    m_targetName = name;
-    m_bModeRecorded = facts.nMode != 0 && !m_bTargetPlain;
-    m_nTargetMode = m_bModeRecorded ? (facts.nMode & 0777u) : 0666u;
-    m_bWriteFailed = false;
-    m_bAccessDenied = false;
-    m_ftTargetTime = ftModified;
-    m_bTimeSet = false;
-    std::uint32_t chunkSize = kChunkSize;
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
+    CCopyPipeline::Target target;
+    target.dirFd = dirFd;
+    target.dirErrno = m_nDirErrno;
+    target.name = name;
+    target.bModeRecorded = facts.nMode != 0 && !m_bTargetPlain;
+    target.mode = target.bModeRecorded ? (facts.nMode & 0777u) : 0666u;
+    target.umask = m_nUmask;
+    target.bSetTime = WriteTimes(ftModified, target.times);
 
+    std::uint64_t size = 0;
     STATUS r = m_pBrowser->OpenFile(Utf16(sourcePath), &size);
     if (r >= 0) {
-        const QString targetFolder = QFile::decodeName(parent) + QLatin1Char('/');
-        if (!TargetVolumeAccepts(targetFolder, size)) {
+        if (TargetVolumeAccepts(QFile::decodeName(parent) + QLatin1Char('/'), size)) {
+            r = CopyOpenFile(sourcePath, targetFile, target, size);
+        } else {
             Notify(NOTIFY_VOLUME_UNSUITABLE, &targetFile);
             r = STATUS_FAIL;
-        } else {
-            m_bCancel = false;
-            m_bProducing = true;
-            ClearQueue();
-            Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
-            // No writer for this file: nothing can be written.
-            if (!StartFileJob())
-                m_bWriteFailed = true;
-
-            while (size > 0 && offset <= size - 1) {
-                if (m_bCancel) {
-                    r = STATUS_CANCELLED;
-                    break;
-                }
-                if (m_bWriteFailed || m_bAccessDenied) {
-                    r = STATUS_FAIL;
-                    break;
-                }
-                if (offset + chunkSize > size - 1)
-                    chunkSize = static_cast<std::uint32_t>(size - offset);
-                // A record the writer is done with comes back with its
-                // buffer; only the bytes read into it are ever written.
-                ChunkRecord* record = TakeSpareChunk();
-                if (!record) {
-                    record = new (std::nothrow) ChunkRecord;
-                    if (!record) {
-                        r = STATUS_UNEXPECTED;
-                        break;
-                    }
-                    record->data.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
-                    if (!record->data) {
-                        delete record;
-                        r = STATUS_OUT_OF_MEMORY;
-                        break;
-                    }
-                }
-                std::uint32_t read = 0;
-                r = m_pBrowser->ReadFile(record->data.get(), chunkSize, &read, 0);
-                if (r >= 0 && (read == 0 || read > chunkSize)) {
-                    // The module promised at least one byte until the end and
-                    // never more than asked: anything else would hang or
-                    // overrun.
-                    r = vbe::kReadFault;
-                }
-                if (r < 0) {
-                    delete record;
-                    Notify(NOTIFY_READ_FAILED, nullptr);
-                    break;
-                }
-                record->nLength = read;
-                if (!PushChunk(record)) {
-                    delete record;
-                    r = STATUS_OUT_OF_MEMORY;
-                    break;
-                }
-                offset += read;
-                Pump();
-                // Keep the reading side at most a bounded stretch ahead of
-                // the writer, so a slow disk never fills memory.
-                while (m_nQueuedBytes > kMaxQueuedBytes && !m_bCancel && !m_bWriteFailed &&
-                       !m_bAccessDenied) {
-                    std::unique_lock lock(m_signalMutex);
-                    m_signal.wait_for(lock, kJoinStep, [&] {
-                        return m_nQueuedBytes <= kMaxQueuedBytes || m_bCancel || m_bWriterDone;
-                    });
-                    lock.unlock();
-                    Pump();
-                    if (m_bWriterDone)
-                        break;
-                }
-            }
-            JoinWriter();
-            if (m_bWriteFailed || m_bAccessDenied) {
-                r = STATUS_FAIL;
-                Notify(m_bWriteFailed ? NOTIFY_WRITE_FAILED : NOTIFY_ACCESS_DENIED, &targetFile);
-            }
-            if (m_bCancel)
-                r = STATUS_CANCELLED;
         }
         m_pBrowser->CloseFile();
     }
-
     if (r < 0) {
         if (ExistsAsEntry(dirFd, name))
             ::unlinkat(dirFd, name.constData(), 0);
-    } else if (!m_bTimeSet) {
-        timespec times[2];
-        if (dirFd >= 0 && WriteTimes(ftModified, times))
-            ::utimensat(dirFd, name.constData(), times, AT_SYMLINK_NOFOLLOW);
+    } else if (!m_copy.TimeSet() && dirFd >= 0 && target.bSetTime) {
+        ::utimensat(dirFd, name.constData(), target.times, AT_SYMLINK_NOFOLLOW);
     }
-    ClearQueue();
     m_bExtracting = false;
+    return r;
+}
+
+// Copies the module's open file: the writer creates and writes the target
+// while this side reads; returns once the target is closed or removed.
+STATUS CImageEngine::CopyOpenFile(const QString& sourcePath, const QString& targetFile,
+                                  const CCopyPipeline::Target& target, std::uint64_t size)
+{
+    m_bCancel = false;
+    Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
+    m_copy.BeginFile(target);
+    STATUS r = SendFileData(size);
+    // A single file's writer ends with it; a folder's serves its next file.
+    m_copy.FinishFile(m_nFolderDepth > 0);
+    if (m_copy.Failed()) {
+        r = STATUS_FAIL;
+        Notify(m_copy.WriteFailed() ? NOTIFY_WRITE_FAILED : NOTIFY_ACCESS_DENIED, &targetFile);
+    }
+    if (m_bCancel)
+        r = STATUS_CANCELLED;
+    return r;
+}
+
+// Reads the open file chunk by chunk and hands each chunk to the writer,
+// until the end, a cancel or the first failure of either side.
+STATUS CImageEngine::SendFileData(std::uint64_t size)
+{
+    STATUS r = STATUS_OK;
+    for (std::uint64_t offset = 0; offset < size;) {
+        if (m_bCancel)
+            return STATUS_CANCELLED;
+        if (m_copy.Failed())
+            return STATUS_FAIL;
+        std::unique_ptr<ChunkRecord> record = m_copy.TakeRecord(&r);
+        if (!record)
+            return r;
+        const auto wanted = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(CCopyPipeline::kChunkSize, size - offset));
+        std::uint32_t read = 0;
+        r = m_pBrowser->ReadFile(record->data.get(), wanted, &read, 0);
+        if (r >= 0 && (read == 0 || read > wanted)) {
+            // The module promised at least one byte until the end and never
+            // more than asked: anything else would hang or overrun.
+            r = vbe::kReadFault;
+        }
+        if (r < 0) {
+            Notify(NOTIFY_READ_FAILED, nullptr);
+            return r;
+        }
+        record->nLength = read;
+        if (!m_copy.Send(std::move(record)))
+            return STATUS_OUT_OF_MEMORY;
+        offset += read;
+    }
     return r;
 }
 

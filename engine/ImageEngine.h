@@ -9,6 +9,7 @@
 // given.
 
 #include "ComponentLoader.h"
+#include "CopyPipeline.h"
 #include "EngineTypes.h"
 #include "FileTime.h"
 #include "LTDataItem.h"
@@ -19,26 +20,14 @@
 #include "VbeSdk.h"
 
 #include <QString>
-#include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 #include <utility>
 #include <vector>
-
-// One chunk of a file on its way from the reading side to the writer.
-struct ChunkRecord
-{
-    std::unique_ptr<std::uint8_t[]> data;
-    std::uint32_t nLength = 0xFFFFFFFFu; // valid bytes; all ones until filled
-};
 
 class CImageEngine
 {
@@ -157,6 +146,9 @@ private:
                         const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
     STATUS CopyFile(const QString& sourcePath, int dirFd, const QByteArray& parent,
                     const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
+    STATUS CopyOpenFile(const QString& sourcePath, const QString& targetFile,
+                        const CCopyPipeline::Target& target, std::uint64_t size);
+    STATUS SendFileData(std::uint64_t size);
     STATUS MakeLink(const QString& sourcePath, int dirFd, const QByteArray& parent,
                     const QByteArray& name, FILETIME64 ftModified);
     bool JoinHardLink(int dirFd, const QByteArray& name, const CUnixFacts& facts);
@@ -164,25 +156,14 @@ private:
                     const CUnixFacts& facts);
     void LookAtTarget(const QString& folder);
     void NoteUnixFacts(const CUnixFacts& facts, const QString& folder);
-    int OpenTargetFd(int dirFd, const QByteArray& name, std::uint32_t mode);
     STATUS ExtractFolderIn(const QString& sourceFolder, const QString& targetParent,
                            const CUnixFacts& facts);
-    void WriterThread();
-    void WriteOneFile();
-    bool StartFileJob();
-    void StopWriter();
     bool TargetVolumeAccepts(const QString& folder, std::uint64_t size);
-    bool PushChunk(ChunkRecord* pRecord);
-    std::size_t PeekChunks(ChunkRecord** pRecords, std::size_t nMax);
-    void PopChunks(std::size_t nCount);
-    ChunkRecord* TakeSpareChunk();
-    void FreeSpareChunks();
-    void ClearQueue();
-    void LockQueue();
-    void UnlockQueue() { m_bQueueBusy.clear(std::memory_order_release); }
-    bool WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount);
-    void JoinWriter();
-    void WakeWriter();
+    void StopWriter() { m_copy.Stop(); }
+    void WakeWriter() { m_copy.Wake(); }
+    // The destructor's calls; the pipeline frees its records itself too.
+    void ClearQueue() { m_copy.FreeRecords(); }
+    void FreeSpareChunks() { m_copy.FreeRecords(); }
 
     std::unique_ptr<CComponentLoader> m_pLoader;
     vbe::ISdkEngine* m_pEngine = nullptr;
@@ -191,16 +172,7 @@ private:
     vbe::ISdkBrowser* m_pBrowser = nullptr;
     bool m_bSourceSet = false;
     bool m_bReaderOpen = false;
-    std::atomic_flag m_bQueueBusy;
-    std::deque<ChunkRecord*> m_chunkQueue;
-    // Records the writer is done with, buffers kept, for the reading side to
-    // fill again (under the queue's lock): a fresh buffer per chunk cost a
-    // page fault per 4 KiB.
-    std::array<ChunkRecord*, 64> m_spareChunks{};
-    std::size_t m_nSpareChunks = 0;
-    std::thread m_writerThread;
     std::atomic<bool> m_bCancel{false};
-    std::atomic<bool> m_bProducing{false};
     bool m_bLoading = false;
     bool m_bExtracting = false;
     std::atomic<int> m_nLoadPercent{0};
@@ -211,8 +183,6 @@ private:
     PFN_LANTERN_NOTIFY m_pfnNotify = nullptr;
     void* m_pNotifyContext = nullptr;
     QString m_szImagePath;
-    std::atomic<bool> m_bWriteFailed{false};
-    std::atomic<bool> m_bAccessDenied{false};
     std::unique_ptr<CNamedMutex> m_hImageMutex;
     bool m_bImageMutexUsed = true;
     std::uint32_t m_nEntryTotal = 0;
@@ -221,29 +191,12 @@ private:
 
     std::function<void()> m_pfnPump;
 
-    // m_writerWake wakes the writer when a file or a chunk arrives, the
-    // reading side ends, the user cancels or the writer is to quit;
-    // m_signal wakes the reading side when the writer is done with a file
-    // or the queue falls back under its bound.
-    std::mutex m_signalMutex;
-    std::condition_variable m_signal;
-    std::condition_variable m_writerWake;
-    // The writer's file is closed (or removed); set under m_signalMutex.
-    std::atomic<bool> m_bWriterDone{true};
-    std::atomic<std::uint64_t> m_nQueuedBytes{0};
-    // A writer lives for one folder extraction and takes its files one by
-    // one: a file is handed over with m_bFileReady; m_bWriterQuit ends it.
-    // Both are set under m_signalMutex.
-    std::atomic<bool> m_bFileReady{false};
-    std::atomic<bool> m_bWriterQuit{false};
-    // The processor each side last waited on (-1: not known): neither spins
-    // while the other one waits for the same processor.
-    std::atomic<int> m_nReaderCpu{-1};
-    std::atomic<int> m_nWriterCpu{-1};
-    // The time the writer gives the file it is writing before closing it
-    // (0: none); m_bTimeSet says that it did.
-    FILETIME64 m_ftTargetTime = 0;
-    std::atomic<bool> m_bTimeSet{false};
+    // The reading side and the writer of the file being copied. A writer
+    // lives for one folder extraction and takes its files one by one.
+    CCopyPipeline m_copy{m_bCancel,
+                         {m_nBytesWritten, m_nBytesTotal, m_nExtractPercent},
+                         kMaxQueuedBytes,
+                         [this] { Pump(); }};
     int m_nFolderDepth = 0;
     // The current extraction (m_nExtractionDepth > 0): its folders, the
     // first name written of each shared file, folders whose mode waits for
@@ -260,11 +213,6 @@ private:
     bool m_bPlainNoticed = false;
     unsigned m_nUmask = 022;
     ExtractSummary m_summary;
-    // The writer's target: a folder handle and a name in it.
-    int m_nTargetDirFd = -1;
-    QByteArray m_targetName;
-    std::uint32_t m_nTargetMode = 0666;
-    bool m_bModeRecorded = false;
     // The file-system type of the last target folder of a folder extraction.
     QString m_strVolumeFolder;
     QString m_strVolumeType;
