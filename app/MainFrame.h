@@ -71,7 +71,8 @@ public:
     void RestoreAfterHandOff() override;
 
     // An image file dropped from a file manager (.iso, .adi, .rdf or an
-    // image of another disc program, in any case): its path, or empty when the drop is not one image.
+    // image of another disc program, in any case): its path, or empty when the drop is not one
+    // image.
     static QString DroppedImagePath(const class QMimeData* pData);
 
     CLTCommandView* CommandView() const { return m_pCommandView; }

@@ -42,7 +42,7 @@ inline DiscTrack audioTrack(unsigned sectors, unsigned pregap = 0, unsigned sess
     return t;
 }
 
-// Writes the spec into dir and runs make_<format>.py on it with extra
+// Writes the track list into dir and runs make_<format>.py on it with extra
 // arguments; returns the image's path (dir/name, name defaulting to
 // "disc.<format>"). Throws when the writer fails, which fails the test.
 fs::path writeDisc(const fs::path& dir, const std::string& format,

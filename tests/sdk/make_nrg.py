@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """make_nrg.py [--old] [--tao] [--hostile KIND] SPEC OUT
 
-Writes a Nero image: the sectors of the spec's tracks as disc_layout.py lays
+Writes a Nero image: the sectors of the listed tracks as disc_layout.py lays
 them out, then for each session a cue sheet chunk, a disc-at-once chunk
 (--tao: track-at-once) and a SINF chunk, then MTYP, END! and the footer.
 By default the newer form (CUEX, DAOX, ETN2, NER5); --old writes CUES, DAOI,
