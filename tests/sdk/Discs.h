@@ -10,7 +10,7 @@
 
 namespace sdktest {
 
-// One track of a spec, as disc_layout.py reads it.
+// One track of a track list, as disc_layout.py reads it.
 struct DiscTrack
 {
     std::string kind;     // "2048", "2336", "mode1", "mode2form1", "mode1sub", "audio"

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Writes the one data track of a spec (kind "2048") as a compressed ISO.
+"""Writes the one data track of a track list (kind "2048") as a compressed ISO.
 
     make_cso.py [--version 1|2] [--zso] [--block N] [--align N]
                 [--store-every N] [--lz4-tool] [--fault NAME] SPEC OUT
