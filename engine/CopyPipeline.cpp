@@ -175,12 +175,6 @@ void CCopyPipeline::FreeSpare()
     m_nSpare = 0;
 }
 
-void CCopyPipeline::FreeRecords()
-{
-    ClearQueue();
-    FreeSpare();
-}
-
 void CCopyPipeline::Wake()
 {
     {

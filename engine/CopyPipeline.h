@@ -93,8 +93,6 @@ public:
     void Wake();
     // Ends the writer, if one runs, and frees the records kept for reuse.
     void Stop();
-    // Frees every record, queued or kept; only while no file is written.
-    void FreeRecords();
 
 private:
     // The queue's lock: an atomic test-and-set held for a few instructions at

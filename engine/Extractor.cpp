@@ -430,7 +430,7 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
         ~FolderScope()
         {
             if (--engine->m_nFolderDepth == 0)
-                engine->StopWriter();
+                engine->m_copy.Stop();
         }
     } scope(this);
     QDir().mkdir(targetParent);

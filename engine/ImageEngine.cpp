@@ -48,11 +48,9 @@ void CImageEngine::Construct(const QString& modulePath)
 
 CImageEngine::~CImageEngine()
 {
-    StopWriter();
+    m_copy.Stop();
     ReleaseSdk();
     m_pLoader.reset(); // may unload the module
-    ClearQueue();
-    FreeSpareChunks();
 }
 
 STATUS CImageEngine::ConfigureSdk()
@@ -262,5 +260,5 @@ void CImageEngine::SetCancel(bool bCancel)
 {
     m_bCancel = bCancel;
     if (bCancel)
-        WakeWriter();
+        m_copy.Wake();
 }

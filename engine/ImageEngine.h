@@ -159,11 +159,6 @@ private:
     STATUS ExtractFolderIn(const QString& sourceFolder, const QString& targetParent,
                            const CUnixFacts& facts);
     bool TargetVolumeAccepts(const QString& folder, std::uint64_t size);
-    void StopWriter() { m_copy.Stop(); }
-    void WakeWriter() { m_copy.Wake(); }
-    // The destructor's calls; the pipeline frees its records itself too.
-    void ClearQueue() { m_copy.FreeRecords(); }
-    void FreeSpareChunks() { m_copy.FreeRecords(); }
 
     std::unique_ptr<CComponentLoader> m_pLoader;
     vbe::ISdkEngine* m_pEngine = nullptr;
