@@ -54,7 +54,7 @@ int main(int argc, char** argv)
 
     auto start = Clock::now();
     vbe::ISdkImage* image = nullptr;
-    vbe::Result r = engine->OpenImage(0, 0x80000000u, widen(argv[1]).c_str(), &image);
+    vbe::Result r = engine->OpenImage(0, vbe::kReadAccess, widen(argv[1]).c_str(), &image);
     if (r != vbe::kOk) {
         std::fprintf(stderr, "OpenImage: %08x\n", static_cast<unsigned>(r));
         return 1;
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     engine->CreateReader(vbe::IID_ISdkReader, &reader);
     reader->SetSource(image);
     reader->Open();
-    reader->StartTask(6, 0, 0);
+    reader->StartTask(vbe::kTaskScan, 0, 0);
     while (reader->WaitTask(100, nullptr, nullptr) == vbe::kTaskRunning) {
     }
     r = reader->EndTask();
