@@ -8,6 +8,7 @@
 #include "SkinText.h"
 #include "StoredSettings.h"
 #include "TempSettings.h"
+#include "TimeZone.h"
 #include "WidgetHelpers.h"
 #include "WidgetTestApp.h"
 
@@ -23,32 +24,6 @@
 #include <vector>
 
 namespace {
-
-// The local time zone for one test: three hours east of UTC, no summer time.
-class FixedZone
-{
-public:
-    FixedZone()
-    {
-        const char* old = std::getenv("TZ");
-        m_bHadZone = old != nullptr;
-        m_strOld = old ? old : "";
-        setenv("TZ", "LTN-3", 1);
-        tzset();
-    }
-    ~FixedZone()
-    {
-        if (m_bHadZone)
-            setenv("TZ", m_strOld.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_bHadZone = false;
-    std::string m_strOld;
-};
 
 // Times of the test: 22:30 UTC on a day of November 2023, and what the
 // dialog shows for it three hours east: 01:30 the next day.
@@ -141,7 +116,7 @@ protected:
     }
 
     TempSettings m_settings;
-    FixedZone m_zone;
+    ScopedTimeZone m_zone{"LTN-3"}; // three hours east of UTC, no summer time
     WidgetTestApp m_app;
     FIND_DATA m_find;
     std::unique_ptr<CLTDataItem> m_pItem;
@@ -206,22 +181,6 @@ TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 
-TEST_F(ConfirmFile, TabFramesTheFocusedAnswer)
-{
-    Describe(false);
-    const auto dialog = Built();
-    dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
-    CAlphaButton* skip = dialog->Button(IDC_CONFIRM_SKIP);
-    const QImage unfocused = skip->grab().toImage();
-    EXPECT_TRUE(dialog->Button(IDC_CONFIRM_REPLACE)->hasFocus());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_TRUE(skip->hasFocus());
-    EXPECT_NE(skip->grab().toImage(), unfocused);
-    // The close button is for the mouse only.
-    EXPECT_EQ(dialog->Button(IDC_CONFIRM_CLOSE)->focusPolicy(), Qt::NoFocus);
-}
-
 TEST_F(ConfirmFile, FileAndFolderTexts)
 {
     struct Case
@@ -282,38 +241,17 @@ TEST_F(ConfirmFile, OemConfirmStringPicksTheAlternativeTexts)
     }
 }
 
-TEST_F(ConfirmFile, ShapedByItsPictureAndCentredOverItsOwner)
-{
-    Describe(false);
-    QWidget owner;
-    owner.setGeometry(100, 80, 900, 700);
-    CConfirmFile dialog(&owner);
-    dialog.m_pDescription = &m_description;
-    dialog.InitDialog();
-    // Centred to the pixel (QRect's centre rounds down).
-    const QPoint off = dialog.geometry().center() - owner.frameGeometry().center();
-    EXPECT_LE(off.manhattanLength(), 2);
-    const QRegion region = dialog.WindowRegion();
-    const QRect r = dialog.rect();
-    EXPECT_FALSE(region.contains(r.topLeft()));
-    EXPECT_FALSE(region.contains(r.bottomRight()));
-    EXPECT_TRUE(region.contains(r.center()));
-    EXPECT_TRUE(region.contains(QPoint(0, r.center().y())));
-}
-
-// Needs two screens: the test runs itself again on an offscreen platform
-// with a second screen to the right of the primary one.
-TEST_F(ConfirmFile, WithoutOwnerCentresOnTheMainWindowsScreen)
+// Centred over its owner; without one, on the screen of the active main
+// window, else on the primary screen. Needs two screens: the test runs
+// itself again on an offscreen platform with a second screen to the right.
+TEST_F(ConfirmFile, CentresOverItsOwnerOrTheMainWindowsScreen)
 {
     if (QGuiApplication::screens().size() < 2) {
         QTemporaryDir dir;
         const QString config = dir.filePath(QStringLiteral("screens.json"));
-        QFile file(config);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(R"({"screens": [
+        ASSERT_TRUE(WriteBytes(config, R"({"screens": [
             {"name": "First", "x": 0, "y": 0, "width": 1024, "height": 768},
-            {"name": "Second", "x": 1024, "y": 0, "width": 1600, "height": 900}]})");
-        file.close();
+            {"name": "Second", "x": 1024, "y": 0, "width": 1600, "height": 900}]})"));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
@@ -331,32 +269,45 @@ TEST_F(ConfirmFile, WithoutOwnerCentresOnTheMainWindowsScreen)
     const QList<QScreen*> screens = QGuiApplication::screens();
     ASSERT_EQ(screens.size(), 2);
     Describe(false);
-    for (const bool bMainWindow : {false, true}) {
-        QMainWindow main;
-        if (bMainWindow) {
-            main.setGeometry(1300, 100, 800, 600);
-            main.show();
-            main.activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
-            ASSERT_EQ(main.screen(), screens[1]);
-        }
-        const auto dialog = Built();
-        const QRect area = (bMainWindow ? screens[1] : screens[0])->availableGeometry();
-        // Centred to the pixel (QRect's centre rounds down).
-        const QPoint off = dialog->geometry().center() - area.center();
-        EXPECT_LE(off.manhattanLength(), 2) << bMainWindow << " " << off.x() << "," << off.y();
-    }
+    // Centred to the pixel (QRect's centre rounds down).
+    auto expectCentred = [](const QWidget& dialog, QRect over) {
+        const QPoint off = dialog.geometry().center() - over.center();
+        EXPECT_LE(off.manhattanLength(), 2) << off.x() << "," << off.y();
+    };
+    QWidget owner;
+    owner.setGeometry(100, 80, 900, 700);
+    CConfirmFile owned(&owner);
+    owned.m_pDescription = &m_description;
+    owned.InitDialog();
+    expectCentred(owned, owner.frameGeometry());
+    expectCentred(*Built(), screens[0]->availableGeometry());
+    QMainWindow main;
+    main.setGeometry(1300, 100, 800, 600);
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_EQ(main.screen(), screens[1]);
+    expectCentred(*Built(), screens[1]->availableGeometry());
 }
 
-TEST_F(ConfirmFile, WithoutItsPictureKeepsItsSizeAndEveryControl)
+// Its picture gives it rounded corners; without the picture it keeps its
+// size, is a plain rectangle and has every control.
+TEST_F(ConfirmFile, ShapedByItsPictureAndWholeWithoutIt)
 {
     Describe(true);
-    const QSize pictured = Built()->size();
+    const auto pictured = Built();
+    const QRegion region = pictured->WindowRegion();
+    const QRect r = pictured->rect();
+    EXPECT_FALSE(region.contains(r.topLeft()));
+    EXPECT_FALSE(region.contains(r.bottomRight()));
+    EXPECT_TRUE(region.contains(r.center()));
+    EXPECT_TRUE(region.contains(QPoint(0, r.center().y())));
+
     QTemporaryDir empty;
     SetProgramFolderForTesting(empty.path());
     const auto dialog = Built();
     SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
-    EXPECT_EQ(dialog->size(), pictured);
+    EXPECT_EQ(dialog->size(), pictured->size());
     EXPECT_TRUE(dialog->WindowRegion().isEmpty());
     for (const char* name :
          {"Button1006", "Button1005", "Button3", "Button5", "Button2", "Button1012", "Static1000",

@@ -15,49 +15,11 @@ namespace {
 using Frame = CGXTFrameWnd;
 
 constexpr QSize kButton(26, 20);
-constexpr unsigned kBothBoxes = Frame::FRAME_MINIMIZEBOX | Frame::FRAME_MAXIMIZEBOX;
 
 QPoint ButtonCentre(int nElement, int nWidth)
 {
     return Frame::CaptionButtonPos(nElement, nWidth, kButton) +
            QPoint(kButton.width() / 2, kButton.height() / 2);
-}
-
-// Every point inside a drawn caption button finds that button; a box the
-// style leaves out is plain caption.
-TEST(FrameCaption, ButtonsAnswerWhereTheyAreDrawn)
-{
-    const int W = 800;
-    const QSize icon(32, 32);
-    auto at = [&](QPoint pt, bool bMaximized = false, unsigned nStyle = kBothBoxes) {
-        return Frame::CaptionElementAt(pt, W, icon, kButton, bMaximized, nStyle);
-    };
-    const struct
-    {
-        int nDrawn;
-        bool bMaximized;
-        int nFound;
-    } cases[] = {{Frame::ELEMENT_CLOSE, false, Frame::ELEMENT_CLOSE},
-                 {Frame::ELEMENT_MAXIMIZE, false, Frame::ELEMENT_MAXIMIZE},
-                 {Frame::ELEMENT_RESTORE, true, Frame::ELEMENT_RESTORE},
-                 {Frame::ELEMENT_MINIMIZE, false, Frame::ELEMENT_MINIMIZE}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.nDrawn);
-        const QRect inner =
-            QRect(Frame::CaptionButtonPos(c.nDrawn, W, kButton), kButton).adjusted(1, 1, -1, -1);
-        int misses = 0;
-        for (int y = inner.top(); y <= inner.bottom(); ++y)
-            for (int x = inner.left(); x <= inner.right(); ++x)
-                misses += at({x, y}, c.bMaximized) != c.nFound;
-        EXPECT_EQ(misses, 0);
-    }
-    const QPoint minimize = ButtonCentre(Frame::ELEMENT_MINIMIZE, W);
-    const QPoint maximize = ButtonCentre(Frame::ELEMENT_MAXIMIZE, W);
-    EXPECT_EQ(at(minimize, false, Frame::FRAME_MAXIMIZEBOX), Frame::ELEMENT_NONE);
-    EXPECT_EQ(at(maximize, false, Frame::FRAME_MINIMIZEBOX), Frame::ELEMENT_NONE);
-    EXPECT_EQ(at(minimize, false, Frame::FRAME_MINIMIZEBOX), Frame::ELEMENT_MINIMIZE);
-    EXPECT_EQ(at({24, 16}), Frame::ELEMENT_ICON);
-    EXPECT_EQ(at({400, 16}), Frame::ELEMENT_NONE);
 }
 
 TEST(FrameCaption, EdgesResizeUnlessMaximized)
@@ -86,66 +48,6 @@ TEST(FrameCaption, EdgesResizeUnlessMaximized)
     for (const auto& c : cases)
         EXPECT_EQ(Frame::FrameHitTest(c.pt, QSize(800, 500), c.bMaximized), c.hit)
             << c.pt.x() << "," << c.pt.y() << (c.bMaximized ? " maximized" : "");
-}
-
-TEST(FrameSystemMenu, ItemsGreyedByState)
-{
-    using State = Frame::SystemMenuState; // restore, move, size, minimize, maximize, close
-    const struct
-    {
-        bool bMaximized;
-        bool bMinimized;
-        unsigned nStyle;
-        State state;
-    } cases[] = {
-        {false, false, kBothBoxes, {false, true, true, true, true, true}},
-        {true, false, kBothBoxes, {true, false, false, true, false, true}},
-        {false, true, kBothBoxes, {true, false, false, false, true, true}},
-        {false, false, Frame::FRAME_MINIMIZEBOX, {false, false, false, true, false, true}},
-        {false, false, Frame::FRAME_MAXIMIZEBOX, {false, false, false, false, true, true}},
-        {false, false, 0, {false, false, false, false, false, true}},
-    };
-    for (const auto& c : cases)
-        EXPECT_TRUE(Frame::SystemMenuItems(c.bMaximized, c.bMinimized, c.nStyle) == c.state)
-            << c.bMaximized << c.bMinimized << " style " << c.nStyle;
-}
-
-// Maximized, the borders lie just off the screen and the window covers the
-// work area, beside a panel on any side; without a panel the last row stays
-// free for one that hides itself.
-TEST(FrameMaximized, CoversTheWorkAreaWithTheBordersOffScreen)
-{
-    constexpr int kBorder = 4;
-    const QRect screen(0, 0, 1920, 1080);
-    const QRect second(1920, 0, 1280, 1024);
-    const std::pair<QRect, QRect> cases[] = {
-        {screen, {0, 0, 1920, 1040}}, {screen, {60, 0, 1860, 1080}},  {screen, {0, 40, 1920, 1040}},
-        {screen, {0, 0, 1860, 1080}}, {second, {1920, 0, 1280, 984}},
-    };
-    for (const auto& [on, work] : cases)
-        EXPECT_EQ(Frame::MaximizedRect(on, work).adjusted(kBorder, kBorder, -kBorder, -kBorder),
-                  work)
-            << work.x() << "," << work.y() << " " << work.width() << "x" << work.height();
-    const QRect free = Frame::MaximizedRect(screen, screen);
-    EXPECT_EQ(free.topLeft(), QPoint(-kBorder, -kBorder));
-    EXPECT_EQ(free.width(), 1920 + 2 * kBorder);
-    EXPECT_EQ(free.bottom(), screen.bottom() - 1);
-}
-
-TEST(FrameCorners, OutlineOfAPieceKeepsOnlyTheEndsOfStraightRuns)
-{
-    QImage image(12, 8, QImage::Format_ARGB32);
-    image.fill(SKIN_KEY_COLOUR);
-    EXPECT_TRUE(Frame::CornerRegion(image, SKIN_KEY_COLOUR).isEmpty()) << "all key colour";
-    image.setPixel(1, 1, 0xFF808080);
-    EXPECT_EQ(Frame::TraceOutline(image, SKIN_KEY_COLOUR), QPolygon({QPoint(1, 1)}))
-        << "a lone pixel ends the walk";
-    image.fill(SKIN_KEY_COLOUR);
-    for (int y = 2; y < 6; ++y)
-        for (int x = 3; x < 10; ++x)
-            image.setPixel(x, y, 0xFF202020);
-    EXPECT_EQ(Frame::TraceOutline(image, SKIN_KEY_COLOUR),
-              QPolygon({QPoint(3, 2), QPoint(9, 2), QPoint(9, 5), QPoint(3, 5)}));
 }
 
 class FrameWindow : public ::testing::Test
@@ -258,8 +160,12 @@ TEST_F(CaptionClicks, CloseButtonClosesThroughCloseEventOnlyWhenReleasedOnIt)
     EXPECT_FALSE(m_frame.isVisible());
 }
 
-TEST_F(CaptionClicks, MinimizeButtonMinimizes)
+TEST_F(CaptionClicks, MinimizeButtonMinimizesUnlessTheStyleLeavesItOut)
 {
+    m_frame.SetFrameStyle(Frame::FRAME_MAXIMIZEBOX);
+    Click(Centre(Frame::ELEMENT_MINIMIZE), Centre(Frame::ELEMENT_MINIMIZE));
+    EXPECT_FALSE(m_frame.isMinimized());
+    m_frame.SetFrameStyle(Frame::FRAME_MINIMIZEBOX | Frame::FRAME_MAXIMIZEBOX);
     Click(Centre(Frame::ELEMENT_MINIMIZE), Centre(Frame::ELEMENT_MINIMIZE));
     EXPECT_TRUE(m_frame.isMinimized());
     EXPECT_EQ(m_frame.nCloseEvents, 0);
@@ -278,25 +184,42 @@ TEST_F(CaptionClicks, DoubleClickOnTheCaptionTogglesMaximizeAndOnTheIconCloses)
     EXPECT_EQ(m_frame.nCloseEvents, 1);
 }
 
-TEST_F(CaptionClicks, SystemMenuTakesItsTextsFromTheResources)
+// The caption's menu: its texts from the resources, its items greyed by the
+// window's state and style.
+TEST_F(CaptionClicks, SystemMenuTextsAndItemsGreyedByState)
 {
     const ScopedLangSet german("9330 = &Verschieben\n9331 = &Größe ändern\n"
                                "61817 = Wiederherstellen\n11268 = Schließen\n");
     ASSERT_TRUE(german.Loaded());
-    QStringList texts;
-    QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr);
-        for (const QAction* action : menu->actions())
-            if (!action->isSeparator())
-                texts << action->text();
-        menu->close();
-    });
-    QTest::mouseClick(&m_frame, Qt::RightButton, {}, QPoint(300, 20));
+    auto open = [&] {
+        QStringList texts;
+        QString enabled;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (const QAction* action : menu->actions())
+                if (!action->isSeparator()) {
+                    texts << action->text();
+                    enabled += action->isEnabled() ? u'+' : u'-';
+                }
+            menu->close();
+        });
+        QTest::mouseClick(&m_frame, Qt::RightButton, {}, QPoint(300, 20));
+        return std::pair{texts, enabled};
+    };
     // Restore, Move, Size, Minimize, Maximize (this set has none), Close.
-    EXPECT_EQ(texts, QStringList({QStringLiteral("Wiederherstellen"),
-                                  QStringLiteral("&Verschieben"), QStringLiteral("&Größe ändern"),
-                                  QString(), QString(), QStringLiteral("Schließen")}));
+    EXPECT_EQ(open().first,
+              QStringList({QStringLiteral("Wiederherstellen"), QStringLiteral("&Verschieben"),
+                           QStringLiteral("&Größe ändern"), QString(), QString(),
+                           QStringLiteral("Schließen")}));
+    EXPECT_EQ(open().second, u"-+++++");
+    m_frame.showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(open().second, u"+--+-+");
+    m_frame.showNormal();
+    m_frame.SetFrameStyle(Frame::FRAME_MINIMIZEBOX);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(open().second, u"---+-+");
 }
 
 } // namespace
