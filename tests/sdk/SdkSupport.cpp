@@ -1,6 +1,5 @@
 #include "SdkSupport.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
@@ -434,56 +433,6 @@ void expectSameTree(Session& s, const fs::path& tree, bool checkTimes,
         EXPECT_TRUE(want.count(path)) << "unexpected: " << path;
     auto [folders, files] = s.counts();
     EXPECT_EQ(std::size_t(folders) + files, got.size() + specials.size());
-}
-
-void expectSameListingAs(const std::string& reader, Session& s, const fs::path& image)
-{
-    if (!haveTool(reader))
-        return;
-    constexpr std::int64_t kFolder = -1, kLink = -2;
-    std::map<std::string, std::int64_t> ours, theirs;
-    for (const auto& [path, item] : s.list())
-        ours[path] = item.directory ? kFolder : std::int64_t(item.size);
-    const bool tar = reader == "bsdtar";
-    FILE* p = popen(
-        ((tar ? "bsdtar -tvf " : "7zz l -ba -slt ") + quote(image) + " 2>/dev/null").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string path;
-    bool folder = false;
-    for (char line[4096]; fgets(line, sizeof line, p);) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r'))
-            l.pop_back();
-        if (tar) {
-            // "drwxr-xr-x  2 0 0  0 Jan  1 2020 name": the size is field 5,
-            // the name follows the date, a link's target follows " -> ".
-            char mode[16];
-            long long size = 0;
-            int at = 0;
-            if (std::sscanf(l.c_str(), "%15s %*s %*s %*s %lld %*s %*s %*s %n", mode, &size, &at) <
-                    2 ||
-                at == 0)
-                continue;
-            std::string name = l.substr(std::size_t(at));
-            if (mode[0] == 'l')
-                name = name.substr(0, name.find(" -> "));
-            while (!name.empty() && name.back() == '/')
-                name.pop_back();
-            if (!name.empty() && name != ".")
-                theirs[name] = mode[0] == 'd' ? kFolder : mode[0] == 'l' ? kLink : size;
-        } else if (l.rfind("Path = ", 0) == 0) {
-            path = l.substr(7);
-        } else if (l.rfind("Folder = ", 0) == 0) {
-            folder = l.substr(9) == "+";
-        } else if (l.rfind("Size = ", 0) == 0) {
-            theirs[path] = folder ? kFolder : std::stoll(l.substr(7));
-        }
-    }
-    pclose(p);
-    for (auto& [name, size] : theirs)
-        if (size == kLink && ours.count(name) && ours[name] >= 0)
-            size = ours[name];
-    EXPECT_EQ(ours, theirs) << reader;
 }
 
 } // namespace sdktest

@@ -145,8 +145,4 @@ std::unique_ptr<Session> openImage(const fs::path& image);
 void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true,
                     const std::map<std::string, std::uint32_t>& specials = {});
 
-// Expects another reader ("bsdtar" or "7zz") to list the same paths, kinds
-// and sizes as we do (a link's size it does not give). Skipped without it.
-void expectSameListingAs(const std::string& reader, Session& s, const fs::path& image);
-
 } // namespace sdktest

@@ -27,7 +27,7 @@ struct Variant
 {
     const char* name;
     std::string command;    // makeImage's
-    bool sevenZip = false;  // 7-Zip reads it: compared with its listing
+    bool sevenZip = false;  // 7-Zip reads it: what it extracts is the tree
     std::uint64_t pad = 0;  // zeros appended to the image
     bool keepsTimes = true; // pycdlib stamps every entry with the time of writing
 };
@@ -60,8 +60,12 @@ TEST_P(UdfImages, SameTreeBack)
     if (ours) {
         EXPECT_EQ(s->label(), u"Lantern UDF");
     }
-    if (v.sevenZip)
-        expectSameListingAs("7zz", *s, image);
+    // Our writer's images checked by another reader, where 7-Zip reads them.
+    if (v.sevenZip && haveTool("7zz")) {
+        EXPECT_EQ(run("7zz x -y -o" + quote(dir / "7z") + " " + quote(image) + " && diff -r " +
+                      quote(dir / "tree") + " " + quote(dir / "7z")),
+                  0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"sparable_with_spared_packet", kUdfWriter + "--rev 2.01 --sparable"},
         Variant{"vat", kUdfWriter + "--rev 2.01 --vat --chain --ad long"},
         // Where 7-Zip reads the structures (short and long descriptors, 512-
-        // and 2048-byte blocks), its listing is ours.
+        // and 2048-byte blocks), it extracts the tree our writer was given.
         Variant{"seven_zip_udf102_short", kUdfWriter + "--plain --rev 1.02", true},
         Variant{"seven_zip_efe_long", kUdfWriter + "--plain --efe --ad long", true},
         Variant{"seven_zip_embedded", kUdfWriter + "--plain --embed", true},
