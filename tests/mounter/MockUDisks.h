@@ -7,31 +7,15 @@
 #include "FileBytes.h"
 #include "PrivateBus.h"
 
-#include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 
 inline const QString kUDisks = QStringLiteral("org.freedesktop.UDisks2");
 inline const QString kUDisksRoot = QStringLiteral("/org/freedesktop/UDisks2");
-inline const QString kUDisksManager = QStringLiteral("/org/freedesktop/UDisks2/Manager");
-inline const QString kBlockDevices = QStringLiteral("/org/freedesktop/UDisks2/block_devices/");
-inline const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
-
-// One logged call: the method and its arguments.
-struct MockCall
-{
-    QString strMethod;
-    QVariantList args;
-};
 
 class MockUDisks : public PrivateBus
 {
@@ -57,62 +41,28 @@ public:
     }
     void SetMountRoot(const QString& folder) { m_strMountRoot = folder; }
 
-    // The calls an object has had, oldest first.
-    QList<MockCall> Calls(const QString& path)
-    {
-        const QDBusMessage reply = Call(path, QStringLiteral("GetCalls"), {});
-        QList<MockCall> calls;
-        if (reply.arguments().isEmpty())
-            return calls;
-        const auto arg = reply.arguments().front().value<QDBusArgument>();
-        arg.beginArray();
-        while (!arg.atEnd()) {
-            MockCall call;
-            quint64 stamp = 0;
-            arg.beginStructure();
-            arg >> stamp >> call.strMethod >> call.args;
-            arg.endStructure();
-            calls << call;
-        }
-        arg.endArray();
-        return calls;
-    }
     // Every udisks2 call so far, in order, as "object method" with the
     // object's path after block_devices/ ("Manager" for the manager).
-    QStringList Journal()
+    QStringList Journal() { return Call(QStringLiteral("Journal"), {}).toStringList(); }
+    // What the last call of `method` was given (see udisks2_mock.py).
+    QString Detail(const QString& method)
     {
-        const QDBusMessage reply = Call(kUDisksRoot, QStringLiteral("Journal"), {});
-        QStringList journal;
-        if (reply.arguments().isEmpty())
-            return journal;
-        const auto arg = reply.arguments().front().value<QDBusArgument>();
-        arg.beginArray();
-        while (!arg.atEnd()) {
-            QDBusObjectPath path;
-            QString method;
-            arg.beginStructure();
-            arg >> path >> method;
-            arg.endStructure();
-            QString object = path.path();
-            object.remove(kBlockDevices);
-            object.remove(kUDisksRoot + QLatin1Char('/'));
-            journal << object + QLatin1Char(' ') + method;
-        }
-        arg.endArray();
-        return journal;
+        return Call(QStringLiteral("Detail"), {method}).toString();
     }
     // The next call of `method` fails with that udisks2 error.
     void FailNext(const QString& method, const QString& errorName, const QString& message)
     {
-        Call(kUDisksRoot, QStringLiteral("FailNext"), {method, errorName, message});
+        Call(QStringLiteral("FailNext"), {method, errorName, message});
     }
 
 private:
-    QDBusMessage Call(const QString& path, const QString& method, const QVariantList& args)
+    // A mock control's answer.
+    QVariant Call(const QString& method, const QVariantList& args)
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(kUDisks, path, kMockInterface, method);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kUDisks, kUDisksRoot, QStringLiteral("org.freedesktop.DBus.Mock"), method);
         call.setArguments(args);
-        return Bus().call(call);
+        return Bus().call(call).arguments().value(0);
     }
 
     QTemporaryDir m_dir;

@@ -4,20 +4,20 @@ Loop devices are set up from the descriptor handed over; an image whose
 bytes 510-511 are 55 AA counts as partitioned, and its one partition (with
 the file system) turns up a moment after the loop device, as udev's probing
 does on a real system. Mount makes a folder under the "mount_root"
-parameter and returns it. Every object keeps its call log after Delete so
-the tests can read it; Delete only empties its interfaces.
-
-LoopSetup's log entry names the descriptor instead of carrying it: the path
-it was opened on, its access mode ("read-only", "write-only", "read-write")
-and its first 16 bytes as read through it (empty when it cannot be read).
+parameter and returns it. Delete only empties an object's interfaces.
 
 A file system mounts under the image's ISO 9660 volume name when it has
 one, else under the device's name.
 
 Mock controls on the main object (org.freedesktop.DBus.Mock):
-  FailNext(method, error_name, message)  the next call of that method fails
-  Journal() -> a(os)                     every udisks2 call so far, in order:
-                                         the object called and the method
+  FailNext(method, error_name, message)
+                       the next call of that method fails with that error
+  Journal() -> as      every udisks2 call so far, in order, as "object method"
+                       (the object's path after block_devices/)
+  Detail(method) -> s  what the last call of the method was given: for Mount
+                       its options; for LoopSetup "PATH ACCESS HEAD
+                       read-only=TYPE:VALUE", the descriptor's path, access
+                       mode and first 16 bytes (hex) read through it
 '''
 
 import fcntl
@@ -43,8 +43,10 @@ def _main():
     return mockobject.objects[MAIN_OBJ]
 
 
-def _called(obj, method):
-    _main().journal.append((dbus.ObjectPath(obj.path), method))
+def _called(obj, method, detail=''):
+    shown = obj.path.replace(BLOCK_ROOT, '').replace(MAIN_OBJ + '/', '')
+    _main().journal.append(f'{shown} {method}')
+    _main().details[method] = detail
     failures = _main().failures
     if method in failures:
         name, message = failures.pop(method)
@@ -71,7 +73,7 @@ def _add_filesystem(obj, name, label=''):
     obj.AddProperties(UD + '.Filesystem', {'MountPoints': dbus.Array([], signature='ay')})
 
     def mount(self, options):
-        _called(self, 'Mount')
+        _called(self, 'Mount', str(options.get('options', '')))
         if self.props[UD + '.Filesystem']['MountPoints']:
             raise dbus.exceptions.DBusException('already mounted', name=UD + '.Error.AlreadyMounted')
         folder = os.path.join(_main().mount_root, label or name)
@@ -116,12 +118,9 @@ def _loop_setup(self, fd, options):
         path, access, head, partitioned, label = _describe_fd(raw)
     finally:
         os.close(raw)
-    stamp = self.call_log[-1][0]
-    self.call_log[-1] = (stamp, 'LoopSetup', [
-        dbus.Dictionary({'path': path, 'access': access,
-                         'head': dbus.Array(list(head), signature='y')}, signature='sv'),
-        options])
-    _called(self, 'LoopSetup')
+    read_only = options.get('read-only')
+    _called(self, 'LoopSetup', f'{path} {access} {head.hex()} '
+            f'read-only={type(read_only).__name__}:{bool(read_only)}')
 
     main = _main()
     name = f'loop{main.next_loop}'
@@ -177,6 +176,7 @@ def _empty(path):
 def load(mock, parameters):
     mock.failures = {}
     mock.journal = []
+    mock.details = {}
     mock.next_loop = 0
     mock.mount_root = str(parameters.get('mount_root', '/tmp'))
     mock.partition_delay_ms = int(parameters.get('partition_delay_ms', 300))
@@ -191,7 +191,11 @@ def FailNext(self, method, error_name, message):
     self.failures[str(method)] = (str(error_name), str(message))
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(os)')
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
 def Journal(self):
-    '''Every udisks2 call so far, in order: (object, method).'''
-    return self.journal
+    return dbus.Array(self.journal, signature='s')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='s')
+def Detail(self, method):
+    return self.details.get(str(method), '')

@@ -1,6 +1,6 @@
-// The typed values over the registry: how each stores its bytes, so that
-// other writers' values read right, and the limits that keep a bad value
-// out of the cache. Which root a setting is read from is tested with the
+// The typed values the program uses over the registry: how a text stores
+// its bytes, so that other writers' values read right, and the limits that
+// keep a bad value out of the cache. Which root a setting is read from is tested with the
 // settings themselves (test_stored_settings.cpp).
 
 #include "QtPrint.h"
@@ -9,7 +9,6 @@
 #include "TempSettings.h"
 
 #include <gtest/gtest.h>
-#include <stdexcept>
 
 namespace {
 
@@ -25,7 +24,7 @@ void Put(HKEY root, const QString& name, DWORD type, const QByteArray& data)
     ASSERT_TRUE(PutRawValue(root, kKey, name, type, data)) << name;
 }
 
-TEST(RegValues, StringLimits)
+TEST(RegValues, TextsAndTheirLimits)
 {
     TempSettings settings;
     // 1023 characters (2046 bytes) fit; 1024 (2048 bytes) do not, in either
@@ -61,67 +60,12 @@ TEST(RegValues, StringLimits)
     ASSERT_TRUE(terminated.Read());
     EXPECT_EQ(terminated.Get(), u"xy");
 
+    Put(HKEY_CURRENT_USER, QStringLiteral("Eight"), REG_BINARY, QByteArray(8, '\1'));
+    EXPECT_FALSE(DwordReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Eight")).Read()) << "too large";
+
     EXPECT_TRUE(plain.DeleteValue());
     EXPECT_FALSE(plain.DeleteValue());
     EXPECT_FALSE(plain.Read());
-}
-
-TEST(RegValues, SyncWritesOnSetAndBoolReloadsOnGet)
-{
-    TempSettings settings;
-    BoolReg watcher(HKEY_CURRENT_USER, kKey, QStringLiteral("Flag"), true);
-    DwordReg notReloading(HKEY_CURRENT_USER, kKey, QStringLiteral("Count"), true);
-    EXPECT_EQ(watcher.Get(), 0);
-    BoolReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Flag"), true).Set(1); // written at once
-    EXPECT_EQ(watcher.Get(), 1) << "a synchronised BoolReg reads again on every Get";
-    DwordReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Count"), true).Set(5);
-    EXPECT_EQ(notReloading.Get(), 0u) << "other classes only read on Read";
-    BoolReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Other")).Set(1);
-    EXPECT_EQ(Stored(QStringLiteral("Other")), "<none>") << "unsynchronised: written on Write";
-}
-
-// The other classes as other writers see them: numbers as their raw bytes,
-// lists as one value per element, named 0, 1, ..., of exactly the element
-// size, and nothing left of a longer list after a rewrite.
-TEST(RegValues, NumbersAndListsAreStoredAsTheirBytes)
-{
-    TempSettings settings;
-    Put(HKEY_CURRENT_USER, QStringLiteral("Dword"), REG_DWORD, QByteArray("\x05\x00\x00\x80", 4));
-    IntReg asInt(HKEY_CURRENT_USER, kKey, QStringLiteral("Dword"));
-    ASSERT_TRUE(asInt.Read());
-    EXPECT_EQ(asInt.Get(), static_cast<std::int32_t>(0x80000005));
-    Put(HKEY_CURRENT_USER, QStringLiteral("Eight"), REG_BINARY, QByteArray(8, '\1'));
-    EXPECT_FALSE(DwordReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Eight")).Read()) << "too large";
-    ASSERT_TRUE(LongLongReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Big")).Set(-1).Write());
-    DWORD type = 0;
-    EXPECT_EQ(Stored(QStringLiteral("Big"), &type), QByteArray(8, '\xff'));
-    EXPECT_EQ(type, REG_BINARY);
-
-    const QString key = kKey + QStringLiteral("\\List");
-    ArrayReg array(HKEY_CURRENT_USER, key, 8);
-    EXPECT_EQ(array.Add("1234567", 7), -1) << "a wrong size";
-    for (char c = 'a'; c < 'f'; ++c)
-        EXPECT_EQ(array.Add(QByteArray(8, c).constData(), 8), c - 'a');
-    ASSERT_TRUE(array.Write());
-    array.RemoveAt(4);
-    array.RemoveAt(3);
-    ASSERT_TRUE(array.Write());
-    ArrayReg loaded(HKEY_CURRENT_USER, key, 8);
-    ASSERT_TRUE(loaded.Read());
-    ASSERT_EQ(loaded.GetCount(), 3);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(loaded.GetAt(2)), 8), QByteArray(8, 'c'));
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, QStringLiteral("3")), "<none>");
-
-    ArrayStringReg names(HKEY_CURRENT_USER, key, 16);
-    names.Add(QStringLiteral("zero"));
-    names.Add(QStringLiteral("a much longer text"));
-    ASSERT_TRUE(names.Write());
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, QStringLiteral("0"), &type),
-              QByteArray("z\0e\0r\0o\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
-    EXPECT_EQ(type, REG_SZ);
-    ArrayStringReg texts(HKEY_CURRENT_USER, key, 16);
-    ASSERT_TRUE(texts.Read());
-    EXPECT_EQ(texts.GetAt(1), u"a much l") << "16 bytes hold eight characters";
 }
 
 } // namespace
