@@ -88,11 +88,24 @@ TEST_P(Containers, LastOfTwoSessionsIsShown)
     expectSameTree(*s, dir / "want", false);
 }
 
-TEST_P(Containers, AudioAloneOpensWithItsFolder)
+// Audio alone, or beside a data track that holds no sound file system (its
+// block size is 0), is the folder of the audio tracks; the second says why.
+TEST_P(Containers, AudioAloneOrBesideABadDataTrackOpensWithItsFolder)
 {
     const Container& c = GetParam();
     const std::vector<DiscTrack> tracks = {audioTrack(20), audioTrack(10, 5), audioTrack(30, 150)};
     expectDisc(*openImage(writeDisc(dir.path(), c.format, tracks, c.extra)), dir / "none", tracks);
+    std::string iso = readHostFile(smallDisc() / "plain.iso");
+    iso.replace(16 * 2048 + 128, 4, 4, '\0');
+    writeFile(dir / "bad.iso", iso);
+    const std::vector<DiscTrack> beside = {dataTrack(c.kinds.front(), dir / "bad.iso"),
+                                           audioTrack(30)};
+    const fs::path image =
+        writeDisc(dir.path(), c.format, beside, c.extra, "bad." + std::string(c.format));
+    vbe::Result result;
+    EXPECT_EQ(utf8(facts(image, &result).firstDamage),
+              "the data track holds no file system that can be read");
+    expectDisc(*openImage(image), dir / "none", beside);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Containers, ::testing::ValuesIn(kContainers),
