@@ -3,6 +3,7 @@
 #include "SkinControls.h"
 #include "SkinMessages.h"
 #include "SkinText.h"
+#include "WidgetHelpers.h"
 #include "WidgetTestApp.h"
 
 #include <QPainter>
@@ -38,62 +39,15 @@ protected:
         m_parent.resize(300, 100);
     }
 
-    CAlphaButton* MakeButton(int id = 8016)
-    {
-        CAlphaButton* button = nullptr;
-        EXPECT_EQ(m_factory.CreateAlphaButton(QStringLiteral("Image\\Common\\button\\btn.png"),
-                                              QStringLiteral("OK"), WS_CHILD | WS_VISIBLE,
-                                              QRect(10, 10, 136, 24), &m_parent, id, Qt::white,
-                                              &button),
-                  SKIN_OK);
-        m_parent.show();
-        return button;
-    }
-
     WidgetTestApp m_app;
     Recorder m_parent;
     CSkinControlFactory m_factory;
 };
 
-// A click posts one command after the mouse goes up; a press dragged off the
-// button or a right click posts nothing. Hover, press and disabling show.
-TEST_F(SkinControls, ClickPostsOneCommandAfterTheMouseUp)
-{
-    CAlphaButton* button = MakeButton();
-    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
-    QTest::mouseMove(button, QPoint(200, 10));
-    EXPECT_EQ(button->State(), STATE_NORMAL);
-    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(200, 10));
-    QTest::mouseClick(button, Qt::RightButton, {}, QPoint(20, 10));
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(m_parent.messages.empty());
-
-    QTest::mouseMove(button, QPoint(20, 10));
-    EXPECT_EQ(button->State(), STATE_HOVER);
-    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
-    EXPECT_EQ(button->State(), STATE_PRESSED);
-    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(20, 10));
-    EXPECT_TRUE(m_parent.messages.empty()) << "posted, not sent";
-    QCoreApplication::processEvents();
-    ASSERT_EQ(m_parent.messages.size(), 1u);
-    EXPECT_EQ(m_parent.messages[0].first, WM_COMMAND);
-    EXPECT_EQ(m_parent.messages[0].second, 8016u) << "the ID, notification code 0";
-    EXPECT_EQ(button->State(), STATE_NORMAL) << "a four-frame button goes back to normal";
-    EXPECT_FALSE(button->hasFocus());
-
-    QTest::mouseMove(button, QPoint(20, 10));
-    button->setEnabled(false);
-    EXPECT_EQ(button->State(), STATE_DISABLED);
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(button, &leave);
-    EXPECT_EQ(button->State(), STATE_DISABLED) << "leaving keeps a disabled button disabled";
-    button->setEnabled(true);
-    EXPECT_EQ(button->State(), STATE_NORMAL);
-}
-
-// A strip of four flat frames in known colours: the button must show the
-// frame of its state, stretched over itself.
-TEST_F(SkinControls, EachStateDrawsItsOwnFrame)
+// A strip of four flat frames in known colours: the button shows the frame
+// of its state, stretched over itself. A click posts one command after the
+// mouse goes up; a press dragged off the button or a right click posts nothing.
+TEST_F(SkinControls, EachStateDrawsItsFrameAndAClickPostsOneCommand)
 {
     QTemporaryDir folder;
     const QColor colours[4] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
@@ -103,21 +57,40 @@ TEST_F(SkinControls, EachStateDrawsItsOwnFrame)
             for (int x = 0; x < 10; ++x)
                 strip.setPixel(state * 10 + x, y, colours[state].rgb());
     ASSERT_TRUE(strip.save(folder.filePath(QStringLiteral("strip.png"))));
-
     auto* button = new CAlphaButton;
     button->LoadStateImages(folder.filePath(QStringLiteral("strip.png")), false);
-    button->Create(QString(), WS_CHILD | WS_VISIBLE, QRect(0, 0, 136, 24), &m_parent, 5);
-    EXPECT_EQ(button->FrameSize(), QSize(10, 6));
+    button->Create(QString(), WS_CHILD | WS_VISIBLE, QRect(0, 0, 136, 24), &m_parent, 8016);
     m_parent.show();
-    auto centre = [&] { return button->grab().toImage().pixelColor(68, 12); };
-    EXPECT_EQ(centre(), colours[STATE_NORMAL]);
+    auto shown = [&] { return ShownColour(button, QPoint(68, 12)); };
+    EXPECT_EQ(shown(), colours[STATE_NORMAL]);
+
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseMove(button, QPoint(200, 10));
+    EXPECT_EQ(shown(), colours[STATE_NORMAL]) << "pressed, then dragged off";
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(200, 10));
+    QTest::mouseClick(button, Qt::RightButton, {}, QPoint(20, 10));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_parent.messages.empty());
+
     QTest::mouseMove(button, QPoint(68, 12));
-    EXPECT_EQ(centre(), colours[STATE_HOVER]);
+    EXPECT_EQ(shown(), colours[STATE_HOVER]);
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(68, 12));
-    EXPECT_EQ(centre(), colours[STATE_PRESSED]);
+    EXPECT_EQ(shown(), colours[STATE_PRESSED]);
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(68, 12));
+    EXPECT_TRUE(m_parent.messages.empty()) << "posted, not sent";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_parent.messages.size(), 1u);
+    EXPECT_EQ(m_parent.messages[0].first, WM_COMMAND);
+    EXPECT_EQ(m_parent.messages[0].second, 8016u) << "the ID, notification code 0";
+    EXPECT_EQ(shown(), colours[STATE_NORMAL]) << "a four-frame button goes back to normal";
+
     button->setEnabled(false);
-    EXPECT_EQ(centre(), colours[STATE_DISABLED]);
+    EXPECT_EQ(shown(), colours[STATE_DISABLED]);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(button, &leave);
+    EXPECT_EQ(shown(), colours[STATE_DISABLED]) << "leaving keeps a disabled button disabled";
+    button->setEnabled(true);
+    EXPECT_EQ(shown(), colours[STATE_NORMAL]);
 }
 
 TEST_F(SkinControls, FocusableButtonsAnswerTheKeyboard)
@@ -217,7 +190,11 @@ TEST_F(SkinControls, AccessKeyIsUnderlinedNotShown)
 
 TEST_F(SkinControls, TooltipIsTheFirstLineOfTheCommandsString)
 {
-    CAlphaButton* button = MakeButton(700);
+    CAlphaButton* button = nullptr;
+    ASSERT_EQ(m_factory.CreateAlphaButton(QStringLiteral("Image\\Common\\button\\btn.png"),
+                                          QString(), WS_CHILD | WS_VISIBLE, QRect(10, 10, 136, 24),
+                                          &m_parent, 700, Qt::white, &button),
+              SKIN_OK);
     EXPECT_EQ(button->TooltipText(), u"First line");
     EXPECT_TRUE(button->IsTooltipActive());
     CAlphaButton* silent = nullptr;
@@ -225,30 +202,6 @@ TEST_F(SkinControls, TooltipIsTheFirstLineOfTheCommandsString)
                                 Qt::white, &silent);
     EXPECT_TRUE(silent->TooltipText().isEmpty()) << "no string, no tooltip";
     EXPECT_EQ(silent->FrameSize(), QSize(0, 0)) << "a missing strip draws nothing";
-}
-
-TEST_F(SkinControls, FactoryRejectsBadArguments)
-{
-    CAlphaButton* button = nullptr;
-    EXPECT_EQ(m_factory.CreateAlphaButton(QString(), QString(), 0, QRect(), &m_parent, 1, Qt::white,
-                                          &button),
-              SKIN_E_INVALIDARG);
-    EXPECT_EQ(m_factory.CreateAlphaButton(QStringLiteral("a.png"), QString(), 0, QRect(), &m_parent,
-                                          1, Qt::white, nullptr),
-              SKIN_E_INVALIDARG);
-    CAlphaStatic* label = nullptr;
-    EXPECT_EQ(m_factory.CreateTextLabel(QString(), 0, QRect(), &m_parent, 1, Qt::white, true,
-                                        nullptr, &label),
-              SKIN_E_INVALIDARG);
-    CGStatic* image = nullptr;
-    EXPECT_EQ(m_factory.CreateImageLabelAt(QString(), QPoint(), &m_parent, 1, &image),
-              SKIN_E_INVALIDARG);
-    CApProgressCtrl* bar = nullptr;
-    EXPECT_EQ(m_factory.CreateProgressBar(QRect(0, 0, 10, 10), nullptr, &bar), SKIN_E_FAIL);
-    EXPECT_EQ(bar, nullptr);
-    CApProgressCtrl* set = reinterpret_cast<CApProgressCtrl*>(&m_parent);
-    EXPECT_EQ(m_factory.CreateProgressBar(QRect(0, 0, 10, 10), &m_parent, &set), SKIN_E_INVALIDARG)
-        << "the out pointer must be null on entry";
 }
 
 TEST_F(SkinControls, ImageLabelTakesTheImagesSizeAndBlendsOverTheBackground)

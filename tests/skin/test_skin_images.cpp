@@ -104,22 +104,15 @@ TEST_F(SkinImages, RelativeSkinFolderFallsBackToTheCurrentFolder)
     EXPECT_TRUE(SkinSourceFolder().isEmpty());
 }
 
-TEST_F(SkinImages, SourceModesAndExit)
+// The module form: a compiled resource file, made here with the resource
+// compiler from one image; a missing file or an unknown mode sets no source.
+TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
 {
     EXPECT_FALSE(ExitSkinSource()) << "no source set yet";
     EXPECT_FALSE(InitSkinSource(QString(), 3));
     EXPECT_FALSE(
         InitSkinSource(m_program.filePath(QStringLiteral("none.rcc")), SKIN_SOURCE_MODULE));
     EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("a.png"), false).isNull()) << "no source: nothing";
-    ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
-    EXPECT_TRUE(ExitSkinSource());
-    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_NONE);
-}
-
-// The module form: a compiled resource file, made here with the resource
-// compiler from one image.
-TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
-{
     WriteImage(QStringLiteral("inside/A.png"));
     const QString qrc = m_program.filePath(QStringLiteral("skin.qrc"));
     QFile file(qrc);
@@ -139,6 +132,7 @@ TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
     EXPECT_EQ(image.pixel(0, 0), qRgba(50, 100, 200, 128)) << "straight alpha, as stored";
     EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\b.png"), true).isNull());
     EXPECT_TRUE(ExitSkinSource());
+    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_NONE);
     EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true).isNull())
         << "released with the source";
 }
