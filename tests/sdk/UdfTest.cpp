@@ -118,23 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                     " %S/make_udf_hostile.py root-checksum %O.whole %O"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// With -allow-limited-size genisoimage records a file of 4 GiB and more in
-// UDF with its size, and in ISO 9660 with a wrong one: the size shown is the
-// whole one, and the file reads to its end.
-TEST(UdfBridge, FileBeyondFourGiBKeepsItsUdfSize)
-{
-    TempDir dir;
-    writeFile(dir / "tree/small.txt", "small\n");
-    writeBeyondFourGiB(dir / "tree/big.bin", "MARK4GEND!");
-    const fs::path image = makeIso(dir, dir / "tree", "-R -udf -allow-limited-size");
-    fs::remove(dir / "tree/big.bin");
-    auto s = openImage(image);
-    ASSERT_TRUE(s->ok());
-    EXPECT_EQ(s->list()["big.bin"].size, kFourGiB + 10);
-    EXPECT_EQ(s->read("small.txt"), "small\n");
-    EXPECT_EQ(s->readTailOfZeros(u"big.bin", kFourGiB), "MARK4GEND!");
-}
-
 // Empty file systems of every revision and media type mkudffs makes, and
 // of each block size: physical, sparable (CD-RW, DVD-RW) and virtual (CD-R,
 // DVD-R, BD-R), each written into a file sized beforehand as a recorder's
