@@ -76,54 +76,42 @@ protected:
     static inline QStringList s_files;
 };
 
-TEST_F(Installed, TreeHoldsTheProgramsTheirFilesAndTheDesktopFiles)
+// The programs with their companions, module, languages and artwork; both
+// programs run through their links on the path, and the machine-wide
+// defaults, beside the program and where an administrator keeps them, name
+// the folder of the companions. The desktop files are the tools' (below).
+TEST_F(Installed, TreeHoldsTheProgramsTheirFilesAndTheDefaults)
 {
-    const QString lib = QStringLiteral("lib/lantern/");
-    const QStringList files = {
-        lib + QStringLiteral("lantern"),
-        lib + QStringLiteral("lantern-cli"),
-        lib + QStringLiteral("VBE.so"),
-        lib + QStringLiteral("Ardent8"),
-        lib + QStringLiteral("Ardent8.lang"),
-        lib + QStringLiteral("Fenmount"),
-        lib + QStringLiteral("Fenmount.lang"),
-        lib + QStringLiteral("ADTRC.lang"),
-        lib + QStringLiteral("Language/DEU/ADTRC.lang"),
-        lib + QStringLiteral("Icons/128.png"),
-        lib + QStringLiteral("Image/MainFrame/bg_rodoZir_01.png"),
-        QStringLiteral("share/applications/%1.desktop").arg(kAppId),
-        QStringLiteral("share/mime/packages/%1.xml").arg(kAppId),
-        QStringLiteral("share/metainfo/%1.metainfo.xml").arg(kAppId),
-        QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(kAppId),
-        QStringLiteral("share/man/man1/lantern.1.gz"),
-        QStringLiteral("share/man/man1/lantern-cli.1.gz"),
-        QStringLiteral("share/doc/lantern/copyright")};
-    for (const QString& file : files)
+    const QString lib = At(QStringLiteral("lib/lantern"));
+    for (const QString& file :
+         QStringLiteral("lib/lantern/VBE.so lib/lantern/Ardent8 lib/lantern/Ardent8.lang "
+                        "lib/lantern/Fenmount lib/lantern/Fenmount.lang lib/lantern/ADTRC.lang "
+                        "lib/lantern/Language/DEU/ADTRC.lang lib/lantern/Icons/128.png "
+                        "lib/lantern/Image/MainFrame/bg_rodoZir_01.png "
+                        "share/man/man1/lantern.1.gz share/man/man1/lantern-cli.1.gz "
+                        "share/doc/lantern/copyright share/icons/hicolor/scalable/apps/%1.svg")
+             .arg(kAppId)
+             .split(u' '))
         EXPECT_TRUE(QFileInfo(At(file)).isFile()) << qPrintable(file);
+    for (const char* program : {"lantern", "lantern-cli"})
+        EXPECT_EQ(QFileInfo(At(QStringLiteral("bin/") + QLatin1String(program))).symLinkTarget(),
+                  lib + QLatin1Char('/') + QLatin1String(program));
+    const Outcome version =
+        Exec(At(QStringLiteral("bin/lantern-cli")), {QStringLiteral("--version")});
+    EXPECT_EQ(version.out, QStringLiteral("lantern-cli " LANTERN_VERSION "\n"));
+    for (const QString& file : {lib + QStringLiteral("/machine.reg"),
+                                At(QStringLiteral("etc/xdg/lantern/registry.reg"))}) {
+        const QString text = QString::fromUtf8(ReadBytes(file));
+        EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Vantrel\\Ardent8\\Lantern]\n"
+                                                 "\"InstallPath\"=sz:\"%1\"")
+                                      .arg(lib)))
+            << qPrintable(file) << "\n"
+            << qPrintable(text);
+    }
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString icon =
             At(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(kAppId));
         EXPECT_EQ(QImageReader(icon, "png").size(), QSize(size, size)) << qPrintable(icon);
-    }
-    // Both programs through their links on the path.
-    for (const char* program : {"bin/lantern", "bin/lantern-cli"})
-        EXPECT_EQ(QFileInfo(At(QLatin1String(program))).symLinkTarget(),
-                  At(lib + QLatin1String(program + 4)));
-    const Outcome version =
-        Exec(At(QStringLiteral("bin/lantern-cli")), {QStringLiteral("--version")});
-    EXPECT_EQ(version.out, QStringLiteral("lantern-cli " LANTERN_VERSION "\n"));
-
-    // The machine-wide defaults, beside the program and where an
-    // administrator keeps them, name the folder of the companions.
-    for (const QString& file : {At(lib + QStringLiteral("machine.reg")),
-                                At(QStringLiteral("etc/xdg/lantern/registry.reg"))}) {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << qPrintable(file);
-        const QString text = QString::fromUtf8(f.readAll());
-        EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Vantrel\\Ardent8\\Lantern]\n"
-                                                 "\"InstallPath\"=sz:\"%1\"")
-                                      .arg(At(QStringLiteral("lib/lantern")))))
-            << qPrintable(text);
     }
 }
 

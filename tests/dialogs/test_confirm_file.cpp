@@ -70,10 +70,7 @@ protected:
                  {IDS_CONFIRM_REPLACE_ALL, QStringLiteral("Replace &All")},
                  {IDS_CONFIRM_SKIP_ALL, QStringLiteral("S&kip All")},
                  {IDS_CONFIRM_CANCEL, QStringLiteral("&Cancel")},
-                 {IDS_UNIT_BYTES, QStringLiteral("bytes")},
-                 {IDS_UNIT_KB, QStringLiteral("KB")},
-                 {IDS_UNIT_MB, QStringLiteral("MB")},
-                 {IDS_UNIT_GB, QStringLiteral("GB")}})
+                 {IDS_UNIT_KB, QStringLiteral("KB")}})
     {
         ResetFormatUnitWords();
     }

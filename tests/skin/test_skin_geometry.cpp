@@ -4,35 +4,6 @@
 
 namespace {
 
-// A caption that fits stays on one line, centred across; one that fits only
-// wrapped (a little taller than the button still counts) wraps; any longer
-// ends in an ellipsis on one line.
-TEST(ButtonTextLayout, OneLineThenWrappedThenCut)
-{
-    const struct
-    {
-        QSize button;
-        int nLineWidth;
-        bool bLineBreak;
-        int nWrappedHeight;
-        unsigned nFormat;
-    } cases[] = {
-        {{136, 24}, 20, false, 14, 0},
-        {{136, 40}, 50, true, 28, TF_WORDBREAK}, // a line break wraps even when one line fits
-        {{60, 24}, 80, false, 27, TF_WORDBREAK},
-        {{60, 24}, 200, false, 42, TF_END_ELLIPSIS},
-    };
-    for (const auto& c : cases) {
-        const ButtonTextLayout layout = LayOutButtonText(
-            c.button, QPoint(0, 0), c.nLineWidth, 14, c.bLineBreak, c.nWrappedHeight, true, true);
-        EXPECT_EQ(layout.nAddFormat, c.nFormat) << c.nLineWidth;
-        if (c.nFormat == 0) {
-            EXPECT_EQ(2 * layout.ptText.x() + c.nLineWidth, c.button.width()) << "centred across";
-        }
-        EXPECT_GE(layout.ptText.x(), 1) << "never left of the button";
-    }
-}
-
 // Builds an image from rows of characters: 'k' key colour, anything else not.
 QImage Picture(const std::vector<const char*>& rows)
 {

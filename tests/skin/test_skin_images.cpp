@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -86,55 +85,6 @@ TEST_F(SkinImages, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
     const QImage image = LoadSkinImage(QStringLiteral("Image\\Common\\a.png"));
     EXPECT_EQ(image.size(), QSize(2, 1));
     EXPECT_TRUE(LoadSkinImage(QStringLiteral("Image\\Common\\none.png")).isNull());
-}
-
-TEST_F(SkinImages, RelativeSkinFolderFallsBackToTheCurrentFolder)
-{
-    QDir(m_program.path()).mkpath(QStringLiteral("beside"));
-    QDir(m_elsewhere.path()).mkpath(QStringLiteral("here"));
-    ASSERT_TRUE(InitSkinSource(QStringLiteral("beside"), SKIN_SOURCE_FOLDER));
-    EXPECT_EQ(SkinSourceFolder(), m_program.path() + QStringLiteral("/beside"));
-    ASSERT_TRUE(InitSkinSource(QStringLiteral("here"), SKIN_SOURCE_FOLDER));
-    EXPECT_EQ(QDir(SkinSourceFolder()).canonicalPath(),
-              QDir(m_elsewhere.filePath(QStringLiteral("here"))).canonicalPath());
-
-    // An absolute folder that does not exist leaves the folder unset, and the
-    // call still succeeds.
-    EXPECT_TRUE(InitSkinSource(m_program.filePath(QStringLiteral("missing")), SKIN_SOURCE_FOLDER));
-    EXPECT_TRUE(SkinSourceFolder().isEmpty());
-}
-
-// The module form: a compiled resource file, made here with the resource
-// compiler from one image; a missing file or an unknown mode sets no source.
-TEST_F(SkinImages, ModuleSourceLoadsFromAResourceFile)
-{
-    EXPECT_FALSE(ExitSkinSource()) << "no source set yet";
-    EXPECT_FALSE(InitSkinSource(QString(), 3));
-    EXPECT_FALSE(
-        InitSkinSource(m_program.filePath(QStringLiteral("none.rcc")), SKIN_SOURCE_MODULE));
-    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("a.png"), false).isNull()) << "no source: nothing";
-    WriteImage(QStringLiteral("inside/A.png"));
-    const QString qrc = m_program.filePath(QStringLiteral("skin.qrc"));
-    QFile file(qrc);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<RCC><qresource prefix=\"/\"><file alias=\"Image/Common/a.png\">inside/A.png"
-               "</file></qresource></RCC>\n");
-    file.close();
-    const QString rcc = m_program.filePath(QStringLiteral("skin.rcc"));
-    ASSERT_EQ(QProcess::execute(QStringLiteral(LANTERN_TEST_RCC),
-                                {QStringLiteral("--binary"), qrc, QStringLiteral("-o"), rcc}),
-              0);
-
-    ASSERT_TRUE(InitSkinSource(rcc, SKIN_SOURCE_MODULE));
-    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_MODULE);
-    const QImage image = LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true);
-    ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.pixel(0, 0), qRgba(50, 100, 200, 128)) << "straight alpha, as stored";
-    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\b.png"), true).isNull());
-    EXPECT_TRUE(ExitSkinSource());
-    EXPECT_EQ(SkinSourceMode(), SKIN_SOURCE_NONE);
-    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), true).isNull())
-        << "released with the source";
 }
 
 } // namespace

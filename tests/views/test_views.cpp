@@ -71,23 +71,33 @@ TEST_F(Views, ModelPassesTheTester)
     EXPECT_EQ(m_list->Model()->rowCount(), 1);
 }
 
-TEST_F(Views, TreeShowsFoldersSortedAndFillsLazily)
+// Folders only, sorted, filled when first expanded; selecting a folder
+// expands it and folds the branches the user left.
+TEST_F(Views, TreeShowsFoldersSortedFillsLazilyAndKeepsOnePathExpanded)
 {
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem) << "the root is selected at first";
-    QTreeWidgetItem* root = m_tree->Tree()->topLevelItem(0);
+    CLTTreeCtrl* tree = m_tree->Tree();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->isExpanded());
-    EXPECT_EQ(ChildLabels(root), (QStringList{QStringLiteral("Alpha"), QStringLiteral("zeta")}))
-        << "folders only, in alphabetical order";
+    EXPECT_EQ(ChildLabels(root), (QStringList{QStringLiteral("Alpha"), QStringLiteral("zeta")}));
     QTreeWidgetItem* alpha = root->child(0);
+    QTreeWidgetItem* zeta = root->child(1);
     EXPECT_EQ(alpha->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_NE(zeta->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator)
+        << "a folder without subfolders has no expand button";
     EXPECT_EQ(alpha->childCount(), 0) << "not expanded yet";
     alpha->setExpanded(true);
     alpha->setExpanded(false);
-    alpha->setExpanded(true);
+    tree->setCurrentItem(alpha);
+    EXPECT_TRUE(alpha->isExpanded());
     EXPECT_EQ(ChildLabels(alpha), QStringList{QStringLiteral("Deep")}) << "inserted once";
-    EXPECT_NE(root->child(1)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator)
-        << "a folder without subfolders has no expand button";
+    tree->setCurrentItem(alpha->child(0));
+    EXPECT_TRUE(alpha->isExpanded()) << "an ancestor of the selection stays open";
+    tree->setCurrentItem(zeta);
+    EXPECT_FALSE(alpha->isExpanded());
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_zeta);
 }
 
 TEST_F(Views, ListRowsAreTheCurrentFolderChildren)
@@ -143,20 +153,16 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     m_list->SetViewStyle(LVS_ICON);
     m_list->SetViewStyle(LVS_REPORT);
     EXPECT_EQ(ListNames().first(), u"b.txt") << "switching styles keeps the order";
-    EXPECT_EQ(m_list->GetViewStyle(), LVS_REPORT);
-}
 
-TEST_F(Views, NameColumnOfALoadedFolderTurnsDescendingAtOnce)
-{
-    m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME] = 1; // as the loader leaves it
+    // The name column of a folder as the loader leaves it turns descending at
+    // once; an empty folder sorts and shows the arrow.
+    m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME] = 1;
     m_list->SortByColumn(SORT_COLUMN_NAME);
-    EXPECT_EQ(m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME], -1);
     EXPECT_EQ(ListNames().first(), u"c.txt");
-    // An empty folder sorts and shows the arrow.
     m_doc.m_pCurrentFolder = m_zeta;
     m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
     m_list->SortByColumn(SORT_COLUMN_TYPE);
-    EXPECT_EQ(m_list->ListCtrl()->header()->sortIndicatorSection(), SORT_COLUMN_TYPE);
+    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_TYPE);
 }
 
 TEST_F(Views, DoubleClickOnAFolderStepsIntoIt)
@@ -195,26 +201,6 @@ TEST_F(Views, ResetLeavesNoDanglingRows)
     ui.nID = ID_FILE_VIEW;
     EXPECT_TRUE(m_list->OnUpdateCommand(ui));
     EXPECT_FALSE(ui.bEnabled);
-}
-
-// Selecting a folder expands it and folds the branches the user left.
-TEST_F(Views, SelectingAFolderKeepsOnePathExpanded)
-{
-    CLTTreeCtrl* tree = m_tree->Tree();
-    QTreeWidgetItem* root = tree->topLevelItem(0);
-    QTreeWidgetItem* alpha = root->child(0);
-    QTreeWidgetItem* zeta = root->child(1);
-    ASSERT_EQ(alpha->text(0), u"Alpha");
-    tree->setCurrentItem(alpha);
-    EXPECT_TRUE(alpha->isExpanded());
-    QTreeWidgetItem* deep = alpha->child(0);
-    ASSERT_NE(deep, nullptr);
-    tree->setCurrentItem(deep);
-    EXPECT_TRUE(alpha->isExpanded()) << "an ancestor of the selection stays open";
-    tree->setCurrentItem(zeta);
-    EXPECT_FALSE(alpha->isExpanded());
-    EXPECT_TRUE(root->isExpanded());
-    EXPECT_EQ(m_doc.m_pCurrentFolder, m_zeta);
 }
 
 // The arrow of an ascending sort points up, of a descending one down,
