@@ -2,7 +2,7 @@
 """Writes the one data track of a track list (kind "2048") as a compressed ISO.
 
     make_cso.py [--version 1|2] [--zso] [--block N] [--align N]
-                [--store-every N] [--lz4-tool] [--fault NAME] SPEC OUT
+                [--store-every N] [--fault NAME] SPEC OUT
 
 The header (little-endian): "CISO" or "ZISO", header size 0x18, the bytes
 of the ISO (64 bits), block size, version, index shift, two zero bytes.
@@ -13,9 +13,8 @@ block starts at a multiple of 1 << shift.
   version 2  raw deflate, LZ4 where the flag is set (here every other
              block); a block whose length reaches the block size is stored
   ZSO        LZ4 blocks; the flag marks a stored block
---store-every N stores every Nth block; --lz4-tool takes ZSO blocks from
-the lz4 command's frame of independent blocks instead of the compressor
-below. --fault spoils the image: the index (descending, past_end), the
+LZ4 blocks are the lz4 command's. --store-every N stores every Nth block.
+--fault spoils the image: the index (descending, past_end), the
 header (huge_total, block_zero, block_3000), or the block holding the
 bytes MARKER: overflow (inflates to twice the block size) or an LZ4
 sequence that must be refused (lz4_before_start, lz4_offset_zero,
@@ -46,40 +45,9 @@ BAD_LZ4 = {
 }
 
 
-def lz4(data):
-    """A greedy LZ4 block: a match wherever the 4 bytes at hand were seen
-    before, the last 5 bytes and anything after the last 12 literals."""
-    out, seen, i, anchor, n = bytearray(), {}, 0, 0, len(data)
-
-    def sequence(literals, offset=0, match=0):
-        token = min(len(literals), 15) << 4 | (min(match - 4, 15) if offset else 0)
-        out.append(token)
-        if len(literals) >= 15:
-            out.extend(lz4_length(len(literals) - 15))
-        out.extend(literals)
-        if offset:
-            out.extend(struct.pack('<H', offset))
-            if match - 4 >= 15:
-                out.extend(lz4_length(match - 19))
-
-    while i + 12 <= n:
-        key = data[i:i + 4]
-        j = seen.get(key)
-        seen[key] = i
-        if j is None or i - j > 65535:
-            i += 1
-            continue
-        m = 4
-        while i + m < n - 5 and data[j + m] == data[i + m]:
-            m += 1
-        sequence(data[anchor:i], i - j, m)
-        i = anchor = i + m
-    sequence(data[anchor:])
-    return bytes(out)
-
-
-def lz4_tool_blocks(path, block):
-    """The blocks of the lz4 command's frame: (data, stored) each."""
+def lz4_blocks(path, block):
+    """The blocks of the lz4 command's frame of independent blocks: (data,
+    stored) each."""
     frame = subprocess.run(['lz4', '-q', '-B%d' % block, '-BI', '--no-frame-crc', '-c', path],
                            check=True, capture_output=True).stdout
     at = 6 + (8 if frame[4] & 8 else 0) + 1  # magic, FLG, BD, content size, HC
@@ -99,7 +67,6 @@ def main():
     p.add_argument('--block', type=int, default=2048)
     p.add_argument('--align', type=int, default=0)
     p.add_argument('--store-every', type=int, default=0)
-    p.add_argument('--lz4-tool', action='store_true')
     p.add_argument('--fault', default='')
     p.add_argument('spec')
     p.add_argument('out')
@@ -111,22 +78,22 @@ def main():
     bs, version = a.block, 1 if a.zso else a.version
     blocks = [iso[i:i + bs] for i in range(0, len(iso), bs)]
     target = iso.find(MARKER) // bs
-    tool = iter(lz4_tool_blocks(track['source'], bs)) if a.lz4_tool else None
+    tool = lz4_blocks(track['source'], bs) if a.zso or version == 2 else None
     unit = 1 << a.align
     start = 24 + 4 * (len(blocks) + 1)  # the file offset of body
     index, body = [], bytearray()
     for n, data in enumerate(blocks):
         body.extend(bytes(-(start + len(body)) % unit))
         use_lz4 = a.zso or (version == 2 and n % 2)
-        if tool:
-            packed, stored = next(tool)
-        elif a.fault == 'overflow' and n == target:
+        packed, stored = next(tool) if tool else (b'', False)
+        if not use_lz4:
+            packed, stored = zlib.compress(data, 9, -15), False
+        if a.fault == 'overflow' and n == target:
             packed, stored = zlib.compress(data * 2, 9, -15), False
         elif a.fault in BAD_LZ4 and n == target:
             packed, stored = BAD_LZ4[a.fault], False
         else:
-            packed = lz4(data) if use_lz4 else zlib.compress(data, 9, -15)
-            stored = (a.store_every and n % a.store_every == 0) or len(packed) >= len(data)
+            stored = stored or (a.store_every and n % a.store_every == 0) or len(packed) >= len(data)
         if version == 2 and not stored and len(packed) + -len(packed) % unit >= bs:
             stored = True  # with its padding no smaller than a stored block
         if stored:
