@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         // the same image rather than failing it.
         Variant{"damaged_udf_root_falls_back_to_rock_ridge",
                 "genisoimage -quiet -R -udf -o %O.whole %T && " + std::string(kPython) +
-                    " %S/make_udf_hostile.py root-checksum %O.whole %O"}),
+                    " %S/make_hostile.py udf_root_checksum %O.whole %O"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Empty file systems of every revision and media type mkudffs makes, and

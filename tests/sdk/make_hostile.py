@@ -4,7 +4,8 @@
 usage: make_hostile.py KIND INPUT OUTPUT
 
 The input is an image of the hostile-test tree written by genisoimage -R
-(the zisofs kinds: by xorriso with Z.TXT compressed)
+(the zisofs kinds: by xorriso with Z.TXT compressed; udf_root_checksum: any
+image with a UDF bridge)
 (files A.TXT, B.TXT, LONG<...>.TXT with a name long enough for a continuation
 area, folders SUB/ and SUB/DEEP/ and a relocated deep chain). Each KIND
 patches the fields that fault needs and nothing else, so that the damage is the
@@ -156,6 +157,17 @@ def zisofs_corrupt_block(img):
     img.d[middle:middle + 8] = b'\xff' * 8
 
 
+def udf_root_checksum(img):
+    # The UDF root's file entry (of an image with a UDF bridge) gets a wrong
+    # tag checksum: the anchor's main sequence names the partition and the
+    # logical volume, that the file set, and that the root.
+    length, loc = img.u32(256 * BLOCK + 16), img.u32(256 * BLOCK + 20)
+    descs = [(loc + i) * BLOCK for i in range(length // BLOCK)]
+    lvd = next(d for d in descs if img.d[d] == 6)
+    part = next(img.u32(d + 188) for d in descs if img.d[d] == 5)
+    img.d[(part + img.u32((part + img.u32(lvd + 252)) * BLOCK + 404)) * BLOCK + 4] ^= 0xFF
+
+
 def set_byte(path, field, value=0, flag=0):
     """The kind that sets one byte of path's record (or ors flag into it)."""
     def damage(img):
@@ -185,6 +197,7 @@ KINDS = {
     # Not damage: B.TXT becomes an associated file, which is never shown.
     'associated_file': set_byte('B.TXT', 25, flag=0x04),
     'zisofs_corrupt_block': zisofs_corrupt_block,
+    'udf_root_checksum': udf_root_checksum,
     # The second block pointer points far beyond the file.
     'zisofs_bad_pointers':
         lambda img: struct.pack_into('<I', img.d, zisofs_file(img) + 16 + 4, 0xFFFFFFF0),
