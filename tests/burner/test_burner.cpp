@@ -29,16 +29,6 @@
 #include <sys/stat.h>
 
 namespace {
-// Clicks a message box's last button (No to a question, or OK alone).
-ModalAnswerer::Step ClickLast()
-{
-    return [](QWidget* w) {
-        auto* box = qobject_cast<CAdtMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        QTest::mouseClick(box->Buttons().back(), Qt::LeftButton);
-    };
-}
-
 class Burner : public ::testing::Test
 {
 protected:

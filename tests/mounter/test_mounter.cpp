@@ -349,13 +349,7 @@ TEST_F(Mounter, ALockHolderThatDoesNotAnswerIsToldAndCanBePassed)
     const auto silent = CNamedMutex::Create(MOUNTER_MUTEX_NAME, &held);
     ASSERT_EQ(held, CNamedMutex::Result::Created);
     for (const bool bStart : {false, true}) {
-        ModalAnswerer answerer({[bStart](QWidget* w) {
-            auto* box = qobject_cast<CAdtMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            ASSERT_EQ(box->Buttons().size(), 2u);
-            QTest::mouseClick(bStart ? box->Buttons().front() : box->Buttons().back(),
-                              Qt::LeftButton);
-        }});
+        ModalAnswerer answerer({ClickButton(!bStart)});
         auto instance = CMounterInstance::Start(CMounterArgs{});
         EXPECT_EQ(answerer.Handled(), 1);
         ASSERT_EQ(answerer.m_texts.size(), 1u);

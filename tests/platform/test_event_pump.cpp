@@ -1,5 +1,5 @@
-#include "CoreTestApp.h"
 #include "EventPump.h"
+#include "Wait.h"
 
 #include <QObject>
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "LangResources.h"
 #include "ProgramPaths.h"
 #include "QtPrint.h"
+#include "TempSettings.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
-#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -140,19 +140,15 @@ TEST(LocaleLanguageCode, FollowsTheLocaleVariablesInOrder)
         {"", "", "de_AT.UTF-8@euro", "C.UTF-8", "DEU"},
         {"", "en_GB.UTF-8", "de_DE.UTF-8", "", "ENU"},
     };
-    const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-    std::vector<std::pair<const char*, QByteArray>> saved;
-    for (const char* name : names)
-        saved.emplace_back(name, qgetenv(name));
+    TempSettings environment; // gives the variables back afterwards
     for (const Case& c : cases) {
-        const char* values[] = {c.language, c.all, c.messages, c.lang};
-        for (int i = 0; i < 4; ++i)
-            qputenv(names[i], values[i]);
+        environment.Set("LANGUAGE", QLatin1String(c.language));
+        environment.Set("LC_ALL", QLatin1String(c.all));
+        environment.Set("LC_MESSAGES", QLatin1String(c.messages));
+        environment.Set("LANG", QLatin1String(c.lang));
         EXPECT_EQ(LocaleLanguageCode(), QString::fromLatin1(c.code))
             << c.language << "|" << c.all << "|" << c.messages << "|" << c.lang;
     }
-    for (const auto& [name, value] : saved)
-        qputenv(name, value);
 }
 
 TEST(FormatResText, FillsPlaceholdersInOrder)

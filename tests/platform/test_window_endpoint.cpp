@@ -2,7 +2,7 @@
 // other in place: the listeners live on a thread of their own, so every
 // request crosses a real socket, as it does between two programs.
 
-#include "CoreTestApp.h"
+#include "Wait.h"
 #include "WindowEndpoint.h"
 
 #include <QCoreApplication>
@@ -21,6 +21,7 @@ namespace {
 class EndpointTest : public ::testing::Test
 {
 protected:
+    EndpointTest() { m_anchor.moveToThread(&m_thread); }
     void SetUp() override
     {
         CoreTestApp();
@@ -32,37 +33,30 @@ protected:
     }
     void TearDown() override
     {
-        QMetaObject::invokeMethod(
-            m_pEndpoint, [this] { delete m_pEndpoint; }, Qt::BlockingQueuedConnection);
+        OnListenerThread([this](CWindowEndpoint*) { delete m_pEndpoint; });
         m_thread.quit();
         m_thread.wait();
         qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     }
-    // Makes the endpoint on the listening thread and runs `setUp` there.
-    void OnListenerThread(const std::function<void(CWindowEndpoint*)>& setUp)
+    // Runs `step` on the listening thread with its endpoint, made when
+    // first needed.
+    void OnListenerThread(const std::function<void(CWindowEndpoint*)>& step)
     {
         QMetaObject::invokeMethod(
             &m_anchor,
             [&] {
                 if (!m_pEndpoint)
                     m_pEndpoint = new CWindowEndpoint;
-                setUp(m_pEndpoint);
+                step(m_pEndpoint);
             },
             Qt::BlockingQueuedConnection);
     }
-    // The anchor object lives on the listening thread, to run code there.
-    struct Anchor : QObject
-    {
-    };
 
     QTemporaryDir m_runtime;
     QByteArray m_oldRuntime;
     QThread m_thread;
-    Anchor m_anchor;
+    QObject m_anchor; // lives on the listening thread, to run code there
     CWindowEndpoint* m_pEndpoint = nullptr;
-
-public:
-    EndpointTest() { m_anchor.moveToThread(&m_thread); }
 };
 
 TEST_F(EndpointTest, RequestsAreAnsweredAndAbsentWindowsAreNotFound)

@@ -4,7 +4,6 @@
 // settings themselves (test_stored_settings.cpp).
 
 #include "QtPrint.h"
-#include "RawRegistry.h"
 #include "RegValues.h"
 #include "TempSettings.h"
 

@@ -1,6 +1,5 @@
 #include "FileBytes.h"
 #include "QtPrint.h"
-#include "RawRegistry.h"
 #include "RegValues.h"
 #include "StoredSettings.h"
 #include "SystemVersion.h"

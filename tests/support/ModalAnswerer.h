@@ -98,13 +98,22 @@ inline ModalAnswerer::Step ChooseFile(const QString& path)
     };
 }
 
-// Clicks a message box's first button (OK, or the first answer).
-inline ModalAnswerer::Step ClickOk()
+// Clicks a message box's first button (OK, or the first answer), or its
+// last (No to a question, or OK alone).
+inline ModalAnswerer::Step ClickButton(bool bLast)
 {
-    return [](QWidget* w) {
+    return [bLast](QWidget* w) {
         auto* box = qobject_cast<CAdtMessageBox*>(w);
         ASSERT_NE(box, nullptr) << w->metaObject()->className();
         ASSERT_FALSE(box->Buttons().empty());
-        QTest::mouseClick(box->Buttons().front(), Qt::LeftButton);
+        QTest::mouseClick(bLast ? box->Buttons().back() : box->Buttons().front(), Qt::LeftButton);
     };
+}
+inline ModalAnswerer::Step ClickOk()
+{
+    return ClickButton(false);
+}
+inline ModalAnswerer::Step ClickLast()
+{
+    return ClickButton(true);
 }
