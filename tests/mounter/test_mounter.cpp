@@ -14,6 +14,7 @@
 #include "ProgramPaths.h"
 #include "SkinControls.h"
 #include "SuiteNames.h"
+#include "TempSettings.h"
 #include "WindowEndpoint.h"
 
 #include <QApplication>
@@ -38,14 +39,11 @@ protected:
     static void SetUpTestSuite()
     {
         // Sockets and the program's mutex in folders of this run alone.
-        s_pPrivate = new QTemporaryDir;
-        const QByteArray base = QFile::encodeName(s_pPrivate->path());
-        QDir().mkpath(s_pPrivate->filePath(QStringLiteral("tmp")));
-        QDir().mkpath(s_pPrivate->filePath(QStringLiteral("run")));
-        QFile::setPermissions(s_pPrivate->filePath(QStringLiteral("run")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("TMPDIR", base + "/tmp");
-        qputenv("XDG_RUNTIME_DIR", base + "/run");
+        s_pPrivate = new TempSettings;
+        const QString run = s_pPrivate->Path() + QStringLiteral("/run");
+        QDir().mkpath(run);
+        QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        s_pPrivate->Set("XDG_RUNTIME_DIR", run);
         SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
         s_resources.LoadFile(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Fenmount.lang"));
         SetLangResources(&s_resources);
@@ -93,14 +91,14 @@ protected:
     }
     QString MountRoot() const { return m_pUDisks->MountRoot(); }
 
-    static QTemporaryDir* s_pPrivate;
+    static TempSettings* s_pPrivate;
     static CLangResources s_resources;
     std::unique_ptr<MockUDisks> m_pUDisks;
     QTemporaryDir m_images;
     FakeXdgOpen m_xdgOpen;
 };
 
-QTemporaryDir* Mounter::s_pPrivate = nullptr;
+TempSettings* Mounter::s_pPrivate = nullptr;
 CLangResources Mounter::s_resources;
 
 // --- Mounting and unmounting through the buttons ------------------------------
@@ -111,11 +109,6 @@ struct ImageCase
     bool bPartitioned;
     const char* fileSystem; // the device mounted
 };
-
-void PrintTo(const ImageCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class MountImage : public Mounter, public ::testing::WithParamInterface<ImageCase>
 {
@@ -219,37 +212,23 @@ TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
 
 // --- What the user is told ----------------------------------------------------
 
-enum class Fault
-{
-    NoBus,
-    NoService,
-    SetupRefused,
-    MountRefused,
-};
-
 struct FaultCase
 {
     const char* name;
-    Fault nFault;
+    const char* failing; // "bus", "udisks2", or the udisks2 method that refuses
     int nMessageId;
     QStringList journal; // the udisks2 calls made, in order
 };
-
-void PrintTo(const FaultCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Failure : public Mounter, public ::testing::WithParamInterface<FaultCase>
 {
 protected:
     void SetUp() override
     {
-        if (GetParam().nFault == Fault::NoService)
-            StartBus(false);
-        else if (GetParam().nFault != Fault::NoBus)
-            Mounter::SetUp();
+        if (Failing() != u"bus")
+            StartBus(Failing() != u"udisks2");
     }
+    QString Failing() const { return QLatin1String(GetParam().failing); }
 };
 
 const QString kUDisksText = QStringLiteral("Not authorized to perform operation");
@@ -258,14 +237,13 @@ const QString kUDisksError = QStringLiteral("org.freedesktop.UDisks2.Error.NotAu
 TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
 {
     const FaultCase& c = GetParam();
-    if (c.nFault == Fault::NoBus)
+    const bool bRefused = Failing() != u"bus" && Failing() != u"udisks2";
+    if (Failing() == u"bus")
         qputenv("DBUS_SYSTEM_BUS_ADDRESS",
                 QFile::encodeName(QStringLiteral("unix:path=") +
                                   m_images.filePath(QStringLiteral("no-bus"))));
-    else if (c.nFault == Fault::SetupRefused)
-        m_pUDisks->FailNext(QStringLiteral("LoopSetup"), kUDisksError, kUDisksText);
-    else if (c.nFault == Fault::MountRefused)
-        m_pUDisks->FailNext(QStringLiteral("Mount"), kUDisksError, kUDisksText);
+    else if (bRefused)
+        m_pUDisks->FailNext(Failing(), kUDisksError, kUDisksText);
     const QString image = MakeImage(QStringLiteral("refused.iso"));
 
     auto wnd = NewWindow();
@@ -274,7 +252,7 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     ASSERT_TRUE(WaitFor([&] { return answerer.m_texts.size() == 1 && !wnd->IsBusy(); }));
 
     const QString text = answerer.m_texts[0];
-    if (c.nFault == Fault::NoBus || c.nFault == Fault::NoService) {
+    if (!bRefused) {
         EXPECT_EQ(text, LoadResString(c.nMessageId));
     } else {
         EXPECT_TRUE(text.startsWith(
@@ -291,21 +269,21 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     EXPECT_TRUE(m_xdgOpen.Opened().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, Failure,
-    ::testing::Values(FaultCase{"NoBus", Fault::NoBus, IDS_FM_NO_BUS, {}},
-                      FaultCase{"NoUDisks", Fault::NoService, IDS_FM_NO_SERVICE, {}},
-                      FaultCase{"LoopSetupRefused",
-                                Fault::SetupRefused,
-                                IDS_FM_MOUNT_REFUSED,
-                                {QStringLiteral("Manager LoopSetup")}},
-                      // The loop device set up for the mount is given back.
-                      FaultCase{"MountRefused",
-                                Fault::MountRefused,
-                                IDS_FM_MOUNT_REFUSED,
-                                {QStringLiteral("Manager LoopSetup"), QStringLiteral("loop0 Mount"),
-                                 QStringLiteral("loop0 Delete")}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, Failure,
+                         ::testing::Values(FaultCase{"NoBus", "bus", IDS_FM_NO_BUS, {}},
+                                           FaultCase{"NoUDisks", "udisks2", IDS_FM_NO_SERVICE, {}},
+                                           FaultCase{"LoopSetupRefused",
+                                                     "LoopSetup",
+                                                     IDS_FM_MOUNT_REFUSED,
+                                                     {QStringLiteral("Manager LoopSetup")}},
+                                           // The loop device set up for the mount is given back.
+                                           FaultCase{"MountRefused",
+                                                     "Mount",
+                                                     IDS_FM_MOUNT_REFUSED,
+                                                     {QStringLiteral("Manager LoopSetup"),
+                                                      QStringLiteral("loop0 Mount"),
+                                                      QStringLiteral("loop0 Delete")}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Reaching the running copy ------------------------------------------------
 

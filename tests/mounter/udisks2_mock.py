@@ -126,15 +126,11 @@ def _loop_setup(self, fd, options):
     name = f'loop{main.next_loop}'
     main.next_loop += 1
     loop_path = BLOCK_ROOT + name
-    props = {
-        UD + '.Block': {'Device': _device_bytes(name),
-                        'ReadOnly': dbus.Boolean(bool(options.get('read-only', False))),
-                        'Size': dbus.UInt64(os.path.getsize(path))},
+    # A few of udisks2's properties: Fenmount looks at the interfaces alone.
+    loop = _add(loop_path, {
+        UD + '.Block': {'Device': _device_bytes(name)},
         UD + '.Loop': {'BackingFile': dbus.Array(list(path.encode()) + [0], signature='y')},
-    }
-    if partitioned:
-        props[UD + '.PartitionTable'] = {'Type': 'dos'}
-    loop = _add(loop_path, props)
+    })
     if not partitioned:
         _add_filesystem(loop, name, label)
     loop.partitions = []
@@ -154,8 +150,7 @@ def _loop_setup(self, fd, options):
                 return False  # deleted meanwhile
             part_name = name + 'p1'
             part = _add(BLOCK_ROOT + part_name, {
-                UD + '.Block': {'Device': _device_bytes(part_name),
-                                'ReadOnly': dbus.Boolean(bool(options.get('read-only', False)))},
+                UD + '.Block': {'Device': _device_bytes(part_name)},
                 UD + '.Partition': {'Table': dbus.ObjectPath(loop_path), 'Number': dbus.UInt32(1)},
             })
             _add_filesystem(part, part_name)

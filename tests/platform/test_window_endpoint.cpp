@@ -2,13 +2,13 @@
 // other in place: the listeners live on a thread of their own, so every
 // request crosses a real socket, as it does between two programs.
 
+#include "TempSettings.h"
 #include "Wait.h"
 #include "WindowEndpoint.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -25,10 +25,8 @@ protected:
     void SetUp() override
     {
         CoreTestApp();
-        ASSERT_TRUE(m_runtime.isValid());
-        m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
-        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
+        m_runtime.Set("XDG_RUNTIME_DIR", m_runtime.Path());
+        ::chmod(QFile::encodeName(m_runtime.Path()).constData(), 0700);
         m_thread.start();
     }
     void TearDown() override
@@ -36,7 +34,6 @@ protected:
         OnListenerThread([this](CWindowEndpoint*) { delete m_pEndpoint; });
         m_thread.quit();
         m_thread.wait();
-        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     }
     // Runs `step` on the listening thread with its endpoint, made when
     // first needed.
@@ -52,8 +49,7 @@ protected:
             Qt::BlockingQueuedConnection);
     }
 
-    QTemporaryDir m_runtime;
-    QByteArray m_oldRuntime;
+    TempSettings m_runtime;
     QThread m_thread;
     QObject m_anchor; // lives on the listening thread, to run code there
     CWindowEndpoint* m_pEndpoint = nullptr;
