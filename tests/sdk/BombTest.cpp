@@ -6,7 +6,7 @@
 // fuzz_crashes/ is named after the fault it found.
 //   duplicate-names-in-one-folder: a file and a folder of the same name made
 //   the folder unreachable by path; same-named entries are now left out.
-#include "ByteSource.h"
+#include "CountingSource.h"
 #include "ExerciseImage.h"
 #include "ImageScan.h"
 #include "Text.h"
@@ -24,24 +24,6 @@ using namespace vbe;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Counts what the reader asks of the image.
-class CountingSource final : public ByteSource
-{
-public:
-    explicit CountingSource(std::shared_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
-    std::uint64_t size() const override { return inner_->size(); }
-    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
-    {
-        ++reads;
-        bytes += n;
-        return inner_->readAt(offset, dst, n);
-    }
-    std::uint64_t reads = 0, bytes = 0;
-
-private:
-    std::shared_ptr<ByteSource> inner_;
-};
 
 struct Scan
 {

@@ -1,7 +1,7 @@
 // Parser pieces that images made by tools do not reach on purpose: recorded
 // time forms, names and paths, the scan's abort, reads of many parts and the
 // gathering of small reads.
-#include "ByteSource.h"
+#include "CountingSource.h"
 #include "FileReader.h"
 #include "IsoParser.h"
 #include "PathIndex.h"
@@ -16,37 +16,31 @@
 
 namespace {
 
-TEST(RecordedTime, OffsetFromUtcIsApplied)
+// 2001-09-09 01:46:40 UTC is 1,000,000,000 seconds: recorded at UTC, at
+// UTC+05:30 (22 quarter hours), at UTC-08:00 and in the long form (with
+// hundredths); fields out of range, and a long form of zeros, are no time.
+TEST(RecordedTime, OffsetFromUtcIsAppliedAndBadFieldsRefused)
 {
-    std::int64_t t = 0;
-    std::uint32_t h = 0;
-    // 2001-09-09 01:46:40 UTC is 1000000000.
-    const std::uint8_t utc[7] = {101, 9, 9, 1, 46, 40, 0};
-    ASSERT_TRUE(vbe::decodeShortTime(utc, &t, &h));
-    EXPECT_EQ(t, 1000000000);
-    // The same instant recorded at UTC+05:30 (22 quarter hours) and UTC-08:00.
-    const std::uint8_t east[7] = {101, 9, 9, 7, 16, 40, 22};
-    ASSERT_TRUE(vbe::decodeShortTime(east, &t, &h));
-    EXPECT_EQ(t, 1000000000);
-    const std::uint8_t west[7] = {101, 9, 8, 17, 46, 40, static_cast<std::uint8_t>(-32)};
-    ASSERT_TRUE(vbe::decodeShortTime(west, &t, &h));
-    EXPECT_EQ(t, 1000000000);
-    const std::uint8_t longForm[17] = {'2', '0', '0', '1', '0', '9', '0', '9', '0',
-                                       '3', '4', '6', '4', '0', '2', '5', 8};
-    ASSERT_TRUE(vbe::decodeLongTime(longForm, &t, &h));
-    EXPECT_EQ(t, 1000000000);
-    EXPECT_EQ(h, 25u);
-
-    const std::uint8_t zero[7] = {};
-    EXPECT_FALSE(vbe::decodeShortTime(zero, &t, &h));
-    const std::uint8_t badMonth[7] = {101, 13, 9, 1, 46, 40, 0};
-    EXPECT_FALSE(vbe::decodeShortTime(badMonth, &t, &h));
-    const std::uint8_t badOffset[7] = {101, 9, 9, 1, 46, 40, 53};
-    EXPECT_FALSE(vbe::decodeShortTime(badOffset, &t, &h));
-    std::uint8_t unset[17];
-    std::memset(unset, '0', 16);
-    unset[16] = 0;
-    EXPECT_FALSE(vbe::decodeLongTime(unset, &t, &h));
+    const std::pair<bool, std::vector<std::uint8_t>> times[] = {
+        {true, {101, 9, 9, 1, 46, 40, 0}},
+        {true, {101, 9, 9, 7, 16, 40, 22}},
+        {true, {101, 9, 8, 17, 46, 40, 224}},
+        {false, {0, 0, 0, 0, 0, 0, 0}},
+        {false, {101, 13, 9, 1, 46, 40, 0}},
+        {false, {101, 9, 9, 1, 46, 40, 53}},
+        {true, {'2', '0', '0', '1', '0', '9', '0', '9', '0', '3', '4', '6', '4', '0', '2', '5', 8}},
+        {false, std::vector<std::uint8_t>(17, '0')}};
+    for (const auto& [good, b] : times) {
+        std::int64_t t = 0;
+        std::uint32_t h = 0;
+        const bool valid = b.size() == 7 ? vbe::decodeShortTime(b.data(), &t, &h)
+                                         : vbe::decodeLongTime(b.data(), &t, &h);
+        EXPECT_EQ(valid, good) << int(b[1]) << " " << int(b[6]);
+        if (good) {
+            EXPECT_EQ(t, 1000000000);
+            EXPECT_EQ(h, b.size() == 7 ? 0u : 25u);
+        }
+    }
 }
 
 TEST(Text, Utf8BeyondSixteenBitsAndInvalidBytes)
@@ -84,22 +78,6 @@ TEST(PathIndex, FindsByExactCaseAndIgnoresEmptyParts)
     EXPECT_FALSE(index.find(u"b\\x"));
 }
 
-// A source that takes its time, as a slow drive would.
-class SlowSource final : public vbe::ByteSource
-{
-public:
-    explicit SlowSource(std::shared_ptr<vbe::ByteSource> inner) : inner_(std::move(inner)) {}
-    std::uint64_t size() const override { return inner_->size(); }
-    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return inner_->readAt(offset, dst, n);
-    }
-
-private:
-    std::shared_ptr<vbe::ByteSource> inner_;
-};
-
 TEST(Scan, AbortStopsWithinAFractionOfASecond)
 {
     char templ[] = "/tmp/lantern-abort-XXXXXX";
@@ -113,7 +91,7 @@ TEST(Scan, AbortStopsWithinAFractionOfASecond)
     int error = 0;
     std::shared_ptr<vbe::ByteSource> file = vbe::FileSource::open(dir + "/i.iso", &error);
     ASSERT_TRUE(file);
-    SlowSource slow(file);
+    CountingSource slow(file, std::chrono::milliseconds(20));
     std::atomic<bool> abort{false};
     std::atomic<float> progress{0};
     vbe::Tree tree;
@@ -162,26 +140,6 @@ TEST(FileReader, ManyPartsReadInLinearTime)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-// Counts the reads that reach the image.
-class CountingSource final : public vbe::ByteSource
-{
-public:
-    explicit CountingSource(const std::vector<std::uint8_t>& bytes)
-        : inner_(bytes.data(), bytes.size())
-    {
-    }
-    std::uint64_t size() const override { return inner_.size(); }
-    std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) override
-    {
-        ++reads;
-        return inner_.readAt(offset, dst, n);
-    }
-    int reads = 0;
-
-private:
-    vbe::MemorySource inner_;
-};
-
 // Small files stored one after another come in one read of the image, and
 // every read, in line or not, returns exactly the bytes asked for.
 TEST(GatheredSource, SmallReadsInLineShareOneReadAndEveryReadIsExact)
@@ -213,14 +171,15 @@ TEST(GatheredSource, SmallReadsInLineShareOneReadAndEveryReadIsExact)
         {end - 20, 50, 20, 0},              // short at the end of the image
         {end, 10, 0, -1},                   // nothing past the end
     };
-    auto counting = std::make_shared<CountingSource>(bytes);
+    auto counting = std::make_shared<CountingSource>(
+        std::make_shared<vbe::MemorySource>(bytes.data(), bytes.size()));
     vbe::GatheredSource source(counting);
     for (const Step& s : steps) {
         std::vector<std::uint8_t> got(s.n, 0xEE);
-        const int before = counting->reads;
+        const std::uint64_t before = counting->reads;
         ASSERT_EQ(source.readAt(s.offset, got.data(), s.n), s.expected) << s.offset;
         if (s.imageReads >= 0) {
-            EXPECT_EQ(counting->reads - before, s.imageReads) << s.offset;
+            EXPECT_EQ(counting->reads - before, std::uint64_t(s.imageReads)) << s.offset;
         }
         EXPECT_TRUE(std::equal(got.begin(), got.begin() + s.expected, bytes.begin() + s.offset))
             << s.offset;

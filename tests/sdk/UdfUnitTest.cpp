@@ -1,6 +1,7 @@
 // UDF field decoding and the choice of records between the trees of a hybrid
 // image, on hand-made bytes and trees.
 #include "ImageScan.h"
+#include "Text.h"
 #include "UdfParser.h"
 
 #include <gtest/gtest.h>
@@ -89,34 +90,29 @@ Tree twoFiles(std::u16string a, std::uint64_t aSize, std::u16string b)
 }
 
 // Records of the same data extent: the longer name and the larger size win,
-// never a name another entry of the folder already has.
+// never a name that is not the same name continued, nor one another entry of
+// the folder already has.
 TEST(HybridRecords, LongerNameAndLargerSizeForTheSameData)
 {
-    Tree shown = twoFiles(u"cut", 5, u"other");
-    Tree whole = twoFiles(u"cut name in full", 7, u"other");
-    takeBetterRecords(shown, whole);
-    EXPECT_EQ(shown.entries[1].name, u"cut name in full");
-    EXPECT_EQ(shown.entries[1].size, 7u);
-    EXPECT_EQ(shown.extents[shown.entries[1].firstExtent].length, 7u);
-
-    Tree shorter = twoFiles(u"cu", 3, u"other");
-    Tree again = twoFiles(u"cut", 5, u"other");
-    takeBetterRecords(again, shorter);
-    EXPECT_EQ(again.entries[1].name, u"cut");
-    EXPECT_EQ(again.entries[1].size, 5u);
-
-    // A longer name that is not the same name continued is another name.
-    Tree unrelated = twoFiles(u"different", 5, u"other");
-    Tree mine = twoFiles(u"cut", 5, u"other");
-    takeBetterRecords(mine, unrelated);
-    EXPECT_EQ(mine.entries[1].name, u"cut");
-
-    Tree clash = twoFiles(u"other", 5, u"x");
-    Tree clashing = twoFiles(u"other", 5, u"x");
-    clashing.entries[1].name = u"other2";
-    clash.entries[2].name = u"other2";
-    takeBetterRecords(clash, clashing);
-    EXPECT_EQ(clash.entries[1].name, u"other");
+    struct Case
+    {
+        const char16_t *name, *other, *betterName, *otherOther, *want;
+        std::uint64_t size, betterSize, wantSize;
+    };
+    const Case cases[] = {
+        {u"cut", u"other", u"cut name in full", u"other", u"cut name in full", 5, 7, 7},
+        {u"cut", u"other", u"cu", u"other", u"cut", 5, 3, 5},
+        {u"cut", u"other", u"different", u"other", u"cut", 5, 5, 5},
+        {u"other", u"other2", u"other2", u"x", u"other", 5, 5, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(utf16ToUtf8(c.betterName));
+        Tree shown = twoFiles(c.name, c.size, c.other);
+        takeBetterRecords(shown, twoFiles(c.betterName, c.betterSize, c.otherOther));
+        EXPECT_EQ(shown.entries[1].name, c.want);
+        EXPECT_EQ(shown.entries[1].size, c.wantSize);
+        EXPECT_EQ(shown.extents[shown.entries[1].firstExtent].length, c.wantSize);
+    }
 }
 
 } // namespace
