@@ -5,7 +5,6 @@
 // a user takes in it.
 
 #include "EngineSupport.h"
-#include "FakeContent.h"
 #include "FileBytes.h"
 #include "FileListModel.h"
 #include "FileListView.h"
@@ -140,13 +139,3 @@ protected:
     QTemporaryDir m_out;
     std::unique_ptr<ModalAnswerer> m_answerer;
 };
-
-// The bytes the scripted module gives for a file.
-inline QByteArray FakeBytes(const QString& imagePath, std::uint64_t size)
-{
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    const std::string path = imagePath.toStdString();
-    for (std::uint64_t i = 0; i < size; ++i)
-        bytes[static_cast<qsizetype>(i)] = static_cast<char>(FakeByte(path, i));
-    return bytes;
-}

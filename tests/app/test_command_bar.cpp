@@ -5,6 +5,7 @@
 #include "AppFixtures.h"
 #include "CommandView.h"
 #include "SkinControls.h"
+#include "StoredSettings.h"
 
 #include <QMenu>
 #include <algorithm>
@@ -101,7 +102,9 @@ TEST_F(Bar, ExtractRunsTheActivePanesVariant)
     ModalAnswerer treeAnswers({ChooseFile(fromTree.path())});
     ClickBar(ID_EXTRACT);
     EXPECT_EQ(treeAnswers.Handled(), 1);
-    EXPECT_TRUE(QFileInfo::exists(fromTree.filePath(QStringLiteral("SUB/X.TXT"))));
+    EXPECT_EQ(ReadBytes(fromTree.filePath(QStringLiteral("SUB/X.TXT"))),
+              FakeBytes(QStringLiteral("SUB\\X.TXT"), 7));
+    EXPECT_EQ(GetExtractPath(), fromTree.path());
     EXPECT_FALSE(QFileInfo::exists(fromTree.filePath(QStringLiteral("X.TXT"))));
     EXPECT_EQ(m_frame->ActiveView(), m_frame->TreeView());
 

@@ -198,92 +198,56 @@ TEST_F(WithOpener, KeyboardBrowsing)
     EXPECT_TRUE(boxes->m_texts.isEmpty()) << boxes->m_texts;
 }
 
-// A real image made by genisoimage from a tree, read by the real module.
-class RealImage : public Commands
+// Images of trees the test writes, read by the real module.
+class RealImage : public WithOpener
 {
 protected:
     QString ModulePath() const override { return RealModulePath(); }
 };
 
-TEST_F(RealImage, ExtractsASelectionByteExactWithTimes)
-{
-    QTemporaryDir work;
-    const QString tree = work.filePath(QStringLiteral("tree"));
-    QByteArray big(300000, '\0');
-    for (int i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 31 + i / 7);
-    const std::pair<const char*, QByteArray> files[] = {{"readme.txt", "hello\n"},
-                                                        {"skip.bin", "not chosen"},
-                                                        {"Docs/deep/data.bin", big},
-                                                        {"Docs/empty.txt", {}}};
-    // Times of their own, so a file given the extraction time is caught.
-    qint64 t = 1500000000;
-    for (const auto& [name, bytes] : files) {
-        ASSERT_TRUE(WriteBytes(tree + u'/' + QLatin1String(name), bytes));
-        ASSERT_TRUE(SetModifiedTime(tree + u'/' + QLatin1String(name), t += 86400 * 3 + 17));
-    }
-    QDir().mkpath(tree + QStringLiteral("/Docs/none"));
-    const QString iso = work.filePath(QStringLiteral("real.iso"));
-    ASSERT_TRUE(MakeIso(tree, iso, {QStringLiteral("-R"), QStringLiteral("-J")}));
-    Open(iso);
-
-    SelectRows({QStringLiteral("readme.txt"), QStringLiteral("Docs")});
-    ModalAnswerer* answerer = ExtractTo(m_out.path());
-    EXPECT_EQ(answerer->Handled(), 1);
-    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
-    EXPECT_EQ(GetExtractPath(), m_out.path());
-    TreeEntries source = ReadTree(tree);
-    source.remove(QStringLiteral("skip.bin"));
-    EXPECT_EQ(DescribeTree(ReadTree(m_out.path())), DescribeTree(source));
-    for (const auto& [name, bytes] : files) {
-        if (source.contains(QLatin1String(name))) {
-            EXPECT_EQ(QFileInfo(m_out.filePath(QLatin1String(name))).lastModified(),
-                      QFileInfo(tree + u'/' + QLatin1String(name)).lastModified())
-                << name;
-        }
-    }
-    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
-    EXPECT_TRUE(m_frame->isEnabled());
-}
-
-// The window's Extract and View on an image that records Unix files: the
-// extracted tree has the source tree's modes, links and hard links, and a
-// link is viewed as what it points to inside the image.
-class UnixImage : public WithOpener
-{
-protected:
-    QString ModulePath() const override { return RealModulePath(); }
-};
-
-TEST_F(UnixImage, ExtractKeepsModesAndLinksAndViewFollowsLinks)
+// The window's Extract on a selection of an image that records Unix files:
+// the chosen part of the tree comes out byte for byte with its times, modes,
+// links and hard links; the list says what a link is, and View follows a
+// link inside the image and refuses one that leads out of it.
+TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
 {
     ScratchDir work;
     const QString tree = work.filePath(QStringLiteral("tree"));
-    const auto put = [&](const char* name, const QByteArray& bytes, mode_t mode) {
-        ASSERT_TRUE(WriteBytes(tree + u'/' + QLatin1String(name), bytes));
-        ASSERT_EQ(::chmod(QFile::encodeName(tree + u'/' + QLatin1String(name)).constData(), mode),
-                  0);
+    const auto at = [&](const char* name) {
+        return QFile::encodeName(tree + u'/' + QLatin1String(name));
     };
-    const auto link = [&](const char* target, const char* name) {
-        ASSERT_EQ(
-            ::symlink(target, QFile::encodeName(tree + u'/' + QLatin1String(name)).constData()), 0);
-    };
-    put("run.sh", "#!/bin/sh\necho hi\n", 0755);
-    put("key", "secret", 0600);
-    put("ro/f", "read only", 0444);
-    put("one", "two names", 0644);
-    ASSERT_EQ(::link(QFile::encodeName(tree + QStringLiteral("/one")).constData(),
-                     QFile::encodeName(tree + QStringLiteral("/two")).constData()),
-              0);
-    link("run.sh", "script");
-    link("/nowhere/at/all", "away");
-    ASSERT_EQ(::chmod(QFile::encodeName(tree + QStringLiteral("/ro")).constData(), 0555), 0);
+    QByteArray big(300000, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 31 + i / 7);
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        mode_t mode;
+    } files[] = {{"run.sh", "#!/bin/sh\necho hi\n", 0755},
+                 {"key", "secret", 0600},
+                 {"ro/f", "read only", 0444},
+                 {"one", "two names", 0644},
+                 {"skip.bin", "not chosen", 0644},
+                 {"Docs/deep/data.bin", big, 0644},
+                 {"Docs/empty.txt", {}, 0644}};
+    // Times of their own, so a file given the extraction time is caught.
+    qint64 t = 1500000000;
+    for (const auto& f : files) {
+        ASSERT_TRUE(WriteBytes(QFile::decodeName(at(f.name)), f.bytes));
+        ASSERT_EQ(::chmod(at(f.name).constData(), f.mode), 0);
+        ASSERT_TRUE(SetModifiedTime(QFile::decodeName(at(f.name)), t += 86400 * 3 + 17));
+    }
+    ASSERT_EQ(::link(at("one").constData(), at("two").constData()), 0);
+    ASSERT_EQ(::symlink("run.sh", at("script").constData()), 0);
+    ASSERT_EQ(::symlink("/nowhere/at/all", at("away").constData()), 0);
+    ASSERT_TRUE(QDir().mkpath(tree + QStringLiteral("/Docs/none")));
+    ASSERT_EQ(::chmod(at("ro").constData(), 0555), 0);
     const QString iso = work.filePath(QStringLiteral("unix.iso"));
     ASSERT_TRUE(Sh(
         QStringLiteral("xorriso -as mkisofs -quiet -R -o '%1' '%2' 2>/dev/null").arg(iso, tree)));
     Open(iso);
 
-    // The list says what a link is and where it points.
     int linkRow = -1;
     for (int row = 0; row < List()->Model()->rowCount(); ++row)
         if (List()->Model()->RecordAt(row)->m_strFileName == u"script")
@@ -298,30 +262,41 @@ TEST_F(UnixImage, ExtractKeepsModesAndLinksAndViewFollowsLinks)
 
     SelectRows({QStringLiteral("run.sh"), QStringLiteral("key"), QStringLiteral("ro"),
                 QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("script"),
-                QStringLiteral("away")});
+                QStringLiteral("away"), QStringLiteral("Docs")});
     const mode_t oldMask = ::umask(022);
-    ExtractTo(m_out.path());
+    ModalAnswerer* answerer = ExtractTo(m_out.path());
     ::umask(oldMask);
+    EXPECT_EQ(answerer->Handled(), 1);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+    EXPECT_EQ(GetExtractPath(), m_out.path());
+    TreeEntries source = ReadTree(tree);
+    source.remove(QStringLiteral("skip.bin"));
     const TreeEntries out = ReadTree(m_out.path());
-    EXPECT_EQ(DescribeTree(out), DescribeTree(ReadTree(tree)));
+    EXPECT_EQ(DescribeTree(out), DescribeTree(source));
     EXPECT_EQ(HardLinkGroups(out),
               (std::set<QStringList>{{QStringLiteral("one"), QStringLiteral("two")}}));
+    for (const auto& f : files) {
+        if (source.contains(QLatin1String(f.name))) {
+            EXPECT_EQ(QFileInfo(m_out.filePath(QLatin1String(f.name))).lastModified(),
+                      QFileInfo(QFile::decodeName(at(f.name))).lastModified())
+                << f.name;
+        }
+    }
+    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+    EXPECT_TRUE(m_frame->isEnabled());
     QFile::setPermissions(m_out.filePath(QStringLiteral("ro")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    // View on a link opens the file it points to; one that leads out of the
-    // image says so and opens nothing.
     SelectRows({QStringLiteral("script")});
     Trigger(ID_FILE_VIEW);
     const QStringList opened = Opened();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].endsWith(u"/run.sh")) << opened[0];
-    ModalAnswerer answerer({ClickOk()});
+    ModalAnswerer refused({ClickOk()});
     SelectRows({QStringLiteral("away")});
     Trigger(ID_FILE_VIEW);
-    ASSERT_EQ(answerer.m_texts.size(), 1);
-    EXPECT_TRUE(answerer.m_texts[0].contains(u"away")) << answerer.m_texts[0];
+    ASSERT_EQ(refused.m_texts.size(), 1);
+    EXPECT_TRUE(refused.m_texts[0].contains(u"away")) << refused.m_texts[0];
     EXPECT_EQ(Opened().size(), 1);
 }
 
@@ -507,26 +482,18 @@ TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
     }
 }
 
-TEST_F(Commands, TheTreeExtractsItsFolderAndAsksAboutAnExistingOne)
+// The tree's Extract on a folder that exists already asks first; cancel
+// copies nothing and forgets nothing.
+TEST_F(Commands, TheTreeAsksAboutAnExistingFolder)
 {
     ScriptedImage image(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
     Open(image);
     FocusTree(Tree()->topLevelItem(0)->child(0));
-    EXPECT_TRUE(m_frame->QueryCommand(ID_EXTRACT).bEnabled);
-
-    ModalAnswerer first({ChooseFile(m_out.path())});
-    Trigger(ID_EXTRACT);
-    EXPECT_EQ(ReadBytes(m_out.filePath(QStringLiteral("SUB/X.TXT"))),
-              FakeBytes(QStringLiteral("SUB\\X.TXT"), 7));
-    EXPECT_FALSE(QFileInfo::exists(m_out.filePath(QStringLiteral("TOP"))));
-    EXPECT_EQ(GetExtractPath(), m_out.path());
-
-    // Again: the folder exists; cancel copies nothing and forgets nothing.
     SetExtractPath(QStringLiteral("/elsewhere"));
     ASSERT_TRUE(WriteBytes(m_out.filePath(QStringLiteral("SUB/X.TXT")), "mine"));
-    ModalAnswerer second({ChooseFile(m_out.path()), Answer(2)});
+    ModalAnswerer answerer({ChooseFile(m_out.path()), Answer(2)});
     Trigger(ID_EXTRACT);
-    EXPECT_EQ(second.Handled(), 2);
+    EXPECT_EQ(answerer.Handled(), 2);
     EXPECT_EQ(ReadBytes(m_out.filePath(QStringLiteral("SUB/X.TXT"))), "mine");
     EXPECT_EQ(GetExtractPath(), u"/elsewhere");
     EXPECT_FALSE(m_frame->TreeView()->m_bCancelled);

@@ -144,56 +144,48 @@ bool SteppedAsideAndBack(const QStringList& steps)
 // Every refusal shows its message and starts nothing.
 TEST_F(HandOff, RefusalsStartNothing)
 {
+    const QString rdf = m_work.filePath(QStringLiteral("disc.rdf"));
+    const QString cue = m_work.filePath(QStringLiteral("disc.cue"));
     struct Case
     {
         const char* name;
         int command;
         std::function<void()> arrange;
-        std::function<QString()> message;
+        QString message;
         bool bViewsCleared;
     };
-    const auto text = [this](int id) { return [this, id] { return m_res.String(id); }; };
     const Case cases[] = {
         {"iso gone", ID_BURN_IMAGE, [this] { QFile::remove(m_image); },
-         [this] { return FormatResText(m_res.String(669), {m_image}); }, false},
+         FormatResText(m_res.String(669), {m_image}), false},
         {"rdf gone", ID_MOUNT_IMAGE,
-         [this] {
-             const QString rdf = m_work.filePath(QStringLiteral("disc.rdf"));
+         [&] {
              QFile::copy(m_image, rdf);
              Open(rdf);
              QFile::remove(rdf);
          },
-         [this] {
-             return FormatResText(m_res.String(7055),
-                                  {m_work.filePath(QStringLiteral("disc.rdf"))});
-         },
-         true},
+         FormatResText(m_res.String(7055), {rdf}), true},
         {"no burner", ID_BURN_IMAGE, [this] { QFile::remove(Program(SUITE_PROGRAM_BURNER)); },
-         text(652), false},
+         m_res.String(652), false},
         {"no mounter", ID_MOUNT_IMAGE,
          [this] { QFile::remove(Program(SUITE_PROGRAM_VIRTUAL_DRIVE)); },
-         [this] { return FormatResText(m_res.String(138), {QStringLiteral("Fenmount")}); }, false},
-        {"burner running", ID_BURN_IMAGE, [this] { StartRunning(SUITE_PROGRAM_BURNER); }, text(653),
-         false},
+         FormatResText(m_res.String(138), {QStringLiteral("Fenmount")}), false},
+        {"burner running", ID_BURN_IMAGE, [this] { StartRunning(SUITE_PROGRAM_BURNER); },
+         m_res.String(653), false},
         // A cue sheet would be burnt as its text: the sheet is refused.
         {"cue sheet", ID_BURN_IMAGE,
-         [this] {
+         [&] {
              const QString spec = m_work.filePath(QStringLiteral("disc.json"));
              ASSERT_TRUE(WriteBytes(
                  spec, QStringLiteral("{\"tracks\": [{\"kind\": \"mode1\", \"source\": \"%1\"}]}")
                            .arg(m_image)
                            .toUtf8()));
-             ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                                         {QStringLiteral(LANTERN_SDK_TEST_SCRIPTS "/make_cue.py"),
-                                          spec, m_work.filePath(QStringLiteral("disc.cue"))}),
+             ASSERT_EQ(QProcess::execute(
+                           QStringLiteral("/usr/bin/python3"),
+                           {QStringLiteral(LANTERN_SDK_TEST_SCRIPTS "/make_cue.py"), spec, cue}),
                        0);
-             Open(m_work.filePath(QStringLiteral("disc.cue")));
+             Open(cue);
          },
-         [this] {
-             return FormatResText(m_res.String(9333),
-                                  {m_work.filePath(QStringLiteral("disc.cue"))});
-         },
-         false},
+         FormatResText(m_res.String(9333), {cue}), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,7 +194,7 @@ TEST_F(HandOff, RefusalsStartNothing)
         c.arrange();
         const QStringList before = Starts();
         const QString path = List()->GetOpenImagePath();
-        EXPECT_EQ(Run(c.command, 1), QStringList{c.message()});
+        EXPECT_EQ(Run(c.command, 1), QStringList{c.message});
         EXPECT_EQ(Starts(), before) << "nothing started";
         EXPECT_EQ(List()->GetOpenImagePath(), path) << "the path is kept";
         EXPECT_EQ(m_doc.m_pRootItem->GetChildCount() == 0, c.bViewsCleared);
@@ -220,23 +212,35 @@ TEST_F(HandOff, RefusalsStartNothing)
     }
 }
 
-// The burner gets the image free of us, the window steps aside while it
-// runs, and the tree loaded before still extracts afterwards.
-TEST_F(HandOff, BurnReleasesTheImageAndExtractsAfterwardsWithoutReloading)
+// The burner and a new mounter get the image (the burner free of us, the
+// mounter with the switch); the window steps aside while they run, serving
+// its events meanwhile, and the tree loaded before extracts afterwards.
+TEST_F(HandOff, BurnAndMountStartTheirProgramAndExtractAfterwards)
 {
-    Open(m_image);
-    const CLTDataItem* root = m_doc.m_pRootItem;
-    const CLTDataItem* firstChild = root->GetChildAt(0);
-    EXPECT_TRUE(Run(ID_BURN_IMAGE).isEmpty());
-    EXPECT_EQ(Starts(), QStringList{QStringLiteral("start\tArdent8\t") + m_image});
-    EXPECT_TRUE(LogLines().contains(QStringLiteral("image-free"))) << LogLines();
-    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
-    EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled());
-    EXPECT_FALSE(m_frame->isMinimized());
-    EXPECT_EQ(m_doc.m_pRootItem, root);
-    EXPECT_EQ(root->GetChildAt(0), firstChild) << "the tree is not loaded again";
-    EXPECT_EQ(ExtractData(), m_content);
-    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+    for (const auto& [command, start] : {std::pair{ID_BURN_IMAGE, "start\tArdent8\t%1"},
+                                         {ID_MOUNT_IMAGE, "start\tFenmount\t%1\t/INTEROPMODE"}}) {
+        SCOPED_TRACE(start);
+        QFile::remove(Log());
+        m_frameSteps.m_steps.clear();
+        Open(m_image);
+        const CLTDataItem* firstChild = m_doc.m_pRootItem->GetChildAt(0);
+        bool bServedWhileAway = false;
+        QTimer::singleShot(100, m_frame.get(), [&] {
+            bServedWhileAway = !m_frame->isVisible() && !m_frame->isEnabled();
+        });
+        EXPECT_TRUE(Run(command).isEmpty());
+        EXPECT_EQ(Starts(), QStringList{QString::fromLatin1(start).arg(m_image)});
+        if (command == ID_BURN_IMAGE) {
+            EXPECT_TRUE(LogLines().contains(QStringLiteral("image-free"))) << LogLines();
+        } else {
+            EXPECT_TRUE(bServedWhileAway);
+        }
+        EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+        EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled() && !m_frame->isMinimized());
+        EXPECT_EQ(m_doc.m_pRootItem->GetChildAt(0), firstChild) << "the tree is not loaded again";
+        EXPECT_EQ(ExtractData(), m_content);
+        EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
+    }
 }
 
 // A burner that cannot start is reported in the system's words; the window
@@ -258,22 +262,6 @@ TEST_F(HandOff, BurnFailures)
     EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0u);
     EXPECT_EQ(m_frame->windowTitle(), m_res.String(102));
     EXPECT_FALSE(Enabled(ID_BURN_IMAGE) || Enabled(ID_MOUNT_IMAGE));
-}
-
-// A new mounter gets the image and the switch; the window waits for it
-// out of the way while still serving its events.
-TEST_F(HandOff, MountStartsTheProgramAndServesEventsMeanwhile)
-{
-    Open(m_image);
-    bool bServedWhileAway = false;
-    QTimer::singleShot(100, m_frame.get(),
-                       [&] { bServedWhileAway = !m_frame->isVisible() && !m_frame->isEnabled(); });
-    EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
-    EXPECT_EQ(Starts(), QStringList{QStringLiteral("start\tFenmount\t") + m_image +
-                                    QStringLiteral("\t/INTEROPMODE")});
-    EXPECT_TRUE(bServedWhileAway);
-    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
-    EXPECT_EQ(ExtractData(), m_content) << "the image session stayed open";
 }
 
 // A running mounter is brought forward and told, no second copy starts,

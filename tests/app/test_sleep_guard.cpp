@@ -1,12 +1,11 @@
 // Sleep and shutdown during an extraction, against python3-dbusmock's login
 // manager on a private bus: the window holds a delay lock while it extracts,
 // cancels on the notices and gives the lock back once the partial file is
-// gone; older systems refuse with a message instead.
+// gone.
 
 #include "AppFixtures.h"
 #include "PrivateBus.h"
 #include "ProgressDlg.h"
-#include "SystemVersion.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -14,8 +13,6 @@
 
 namespace {
 
-constexpr int IDS_NO_SLEEP = 658;
-constexpr int IDS_NO_SESSION_END = 659;
 constexpr int IDS_SLEEP_LOCK_REASON = 670;
 
 const QString kLogin = QStringLiteral("org.freedesktop.login1");
@@ -98,21 +95,14 @@ protected:
         ASSERT_TRUE(s_strError.isEmpty()) << s_strError.toStdString();
         Frame::SetUp();
     }
-    void TearDown() override
-    {
-        Frame::TearDown();
-        ResetOsVersionForTesting();
-    }
-
-    void OpenAndSelectAll(const ScriptedImage& image)
-    {
-        Open(image);
-        SelectRows({QStringLiteral("A.BIN"), QStringLiteral("B.BIN")});
-    }
-    // Extracts the selection into `target` through Ctrl+E, calling `during`
+    // Extracts two big files into `target` through Ctrl+E, calling `during`
     // at every turn of the engine's message pump while the progress shows.
     void ExtractDuring(const QString& target, const std::function<void(int turn)>& during)
     {
+        m_image = std::make_unique<ScriptedImage>(
+            QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n"));
+        Open(*m_image);
+        SelectRows({QStringLiteral("A.BIN"), QStringLiteral("B.BIN")});
         int turn = 0;
         g_pImageEngine->SetMessagePump([&] {
             QCoreApplication::processEvents();
@@ -134,6 +124,7 @@ protected:
                 LoadResString(IDS_SLEEP_LOCK_REASON), QStringLiteral("delay")};
     }
 
+    std::unique_ptr<ScriptedImage> m_image;
     static MockLogind* s_pLogind;
     static QString s_strError;
     static QByteArray s_oldAddress;
@@ -143,14 +134,10 @@ MockLogind* SleepGuard::s_pLogind = nullptr;
 QString SleepGuard::s_strError;
 QByteArray SleepGuard::s_oldAddress;
 
-const QString kTwoBigFiles = QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n");
-
 // One lock for the whole command, though every file begins anew; the
 // extraction runs to its end and the lock is given back.
 TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
 {
-    ScriptedImage image(kTwoBigFiles);
-    OpenAndSelectAll(image);
     QList<QList<QStringList>> seen;
     ExtractDuring(m_out.path(), [&](int turn) {
         if (turn % 10 == 1)
@@ -182,8 +169,6 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
          {QStringLiteral("PrepareForSleep"), QStringLiteral("PrepareForShutdown"),
           QStringLiteral("session")}) {
         SCOPED_TRACE(notice.toStdString());
-        ScriptedImage image(kTwoBigFiles);
-        OpenAndSelectAll(image);
         QTemporaryDir out;
         bool bCancelled = false;
         bool bSessionMayEnd = false;
@@ -208,37 +193,6 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
     }
 }
 
-// Older systems refuse sleep (658) and the end of the session or a shutdown
-// (659), and the extraction goes on to its end.
-TEST_F(SleepGuard, OlderSystemsRefuseWithAMessage)
-{
-    SetOsVersionForTesting({5, 1});
-    Recreate();
-    ScriptedImage image(kTwoBigFiles);
-    OpenAndSelectAll(image);
-    bool bSessionMayEnd = true;
-    ExtractDuring(m_out.path(), [&](int turn) {
-        if (turn != 20)
-            return;
-        s_pLogind->Announce(QStringLiteral("PrepareForSleep"));
-        EXPECT_TRUE(WaitFor([&] { return m_warnings.size() == 1; }));
-        s_pLogind->Announce(QStringLiteral("PrepareForShutdown"));
-        EXPECT_TRUE(WaitFor([&] { return m_warnings.size() == 2; }));
-        bSessionMayEnd = m_frame->OnQueryEndSession();
-    });
-    EXPECT_FALSE(bSessionMayEnd);
-    EXPECT_EQ(m_warnings,
-              (QStringList{LoadResString(IDS_NO_SLEEP), LoadResString(IDS_NO_SESSION_END),
-                           LoadResString(IDS_NO_SESSION_END)}));
-    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
-    EXPECT_TRUE(LockGone());
-
-    // When nothing is extracted, the session may end.
-    m_warnings.clear();
-    EXPECT_TRUE(m_frame->OnQueryEndSession());
-    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
-}
-
 // Without a system bus the window extracts as before.
 TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
 {
@@ -247,8 +201,6 @@ TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
             "unix:path=" + nowhere.filePath(QStringLiteral("bus")).toUtf8());
     Recreate();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
-    ScriptedImage image(kTwoBigFiles);
-    OpenAndSelectAll(image);
     ExtractDuring(m_out.path(), [](int) {});
     EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;

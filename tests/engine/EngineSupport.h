@@ -6,9 +6,11 @@
 #include "EngineTypes.h"
 #include "FileBytes.h"
 #include "ImageEngine.h"
+#include "fakevbe/FakeContent.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,6 +26,22 @@ inline QString FakeModulePath()
 inline QString RealModulePath()
 {
     return QStringLiteral(LANTERN_REAL_VBE);
+}
+
+// The bytes the scripted module gives for a file, and whether a file on
+// disk holds them.
+inline QByteArray FakeBytes(const QString& imagePath, std::uint64_t size)
+{
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    const std::string path = imagePath.toStdString();
+    for (std::uint64_t i = 0; i < size; ++i)
+        bytes[static_cast<qsizetype>(i)] = static_cast<char>(FakeByte(path, i));
+    return bytes;
+}
+inline bool HasFakeContent(const QString& diskPath, const char* imagePath, std::uint64_t size)
+{
+    return QFileInfo::exists(diskPath) &&
+           ReadBytes(diskPath) == FakeBytes(QString::fromLatin1(imagePath), size);
 }
 
 // A scripted image: a description file in a temporary folder.
@@ -71,13 +89,7 @@ struct NotifyLog
             log->onEvent(code);
     }
     void Attach(CImageEngine& engine) { engine.SetNotify(&NotifyLog::Callback, this); }
-    bool Has(std::uint32_t code) const
-    {
-        for (const auto& e : events)
-            if (e.first == code)
-                return true;
-        return false;
-    }
+    bool Has(std::uint32_t code) const { return ParamOf(code) != u"<none>"; }
     QString ParamOf(std::uint32_t code) const
     {
         for (const auto& e : events)

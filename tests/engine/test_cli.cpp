@@ -195,49 +195,32 @@ RunResult RunOnTerminal(const QStringList& args)
     return r;
 }
 
-TEST_F(CliTest, ProgressLineShowsOnATerminalOnly)
+TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
 {
     const QString file = QStringLiteral("Docs/deep/er/still/data.bin");
-    struct Case
-    {
-        const char* name;
-        bool terminal;
-        bool quiet;
-    } cases[] = {
-        {"terminal", true, false}, {"terminal, --quiet", true, true}, {"pipe", false, false}};
-    int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const auto run = [&](bool bTerminal, bool bQuiet) {
         QStringList args{QStringLiteral("extract")};
-        if (c.quiet)
+        if (bQuiet)
             args << QStringLiteral("--quiet");
-        args << m_image << m_dir.filePath(QStringLiteral("out%1").arg(n++)) << file;
-        const RunResult r = c.terminal ? RunOnTerminal(args) : RunCli(args);
+        args << m_image << m_dir.filePath(QStringLiteral("out%1%2").arg(bTerminal).arg(bQuiet))
+             << file;
+        const RunResult r = bTerminal ? RunOnTerminal(args) : RunCli(args);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
-        if (c.quiet || !c.terminal) {
-            EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
-            continue;
-        }
-        // Redrawn in place: a carriage return, percent, bytes of the total,
-        // speed and the file; cleared at the end.
-        const QString shown = QString::fromUtf8(r.err);
-        EXPECT_TRUE(shown.startsWith(QLatin1Char('\r'))) << qPrintable(shown);
-        EXPECT_TRUE(shown.contains(QStringLiteral("100%  293.0 KiB of 293.0 KiB")))
-            << qPrintable(shown);
-        EXPECT_TRUE(shown.contains(QStringLiteral("/s  ") + file)) << qPrintable(shown);
-        EXPECT_FALSE(shown.contains(QLatin1Char('\n'))) << qPrintable(shown);
-        EXPECT_TRUE(shown.endsWith(QStringLiteral("\r\x1b[K"))) << qPrintable(shown);
-    }
-}
+        return QString::fromUtf8(r.err);
+    };
+    EXPECT_EQ(run(true, true), QString()) << "--quiet";
+    EXPECT_EQ(run(false, false), QString()) << "a pipe";
+    // Redrawn in place: a carriage return, percent, bytes of the total,
+    // speed and the file; cleared at the end.
+    const QString shown = run(true, false);
+    EXPECT_TRUE(shown.startsWith(QLatin1Char('\r'))) << qPrintable(shown);
+    EXPECT_TRUE(shown.contains(QStringLiteral("100%  293.0 KiB of 293.0 KiB")))
+        << qPrintable(shown);
+    EXPECT_TRUE(shown.contains(QStringLiteral("/s  ") + file)) << qPrintable(shown);
+    EXPECT_FALSE(shown.contains(QLatin1Char('\n'))) << qPrintable(shown);
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\r\x1b[K"))) << qPrintable(shown);
 
-TEST_F(CliTest, HelpAndVersion)
-{
-    RunResult r = RunCli({QStringLiteral("--help")});
-    EXPECT_EQ(r.code, 0);
-    for (const char* text : {"lantern-cli list IMAGE", "lantern-cli info IMAGE", "--quiet",
-                             "--overwrite", "Exit status"})
-        EXPECT_TRUE(r.out.contains(text)) << text;
-    r = RunCli({QStringLiteral("--version")});
+    const RunResult r = RunCli({QStringLiteral("--version")});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(QString::fromUtf8(r.out).contains(
         QRegularExpression(QStringLiteral("^lantern-cli \\d+\\.\\d+\\.\\d+\n$"))))

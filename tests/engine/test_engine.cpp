@@ -2,7 +2,6 @@
 #include "FileBytes.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
-#include "LangResources.h"
 #include "LanternDoc.h"
 #include "LocalTimeMemo.h"
 #include "NamedMutex.h"
@@ -78,11 +77,7 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
     EXPECT_TRUE(engine.HasImage()) << "the image stays attached for extraction";
 
     // Breadth first: the root, then A, then A's subfolder, then a2.
-    QStringList folders;
-    for (const QString& line : image.Log())
-        if (line.startsWith(u"findfirst"))
-            folders << line;
-    EXPECT_EQ(folders,
+    EXPECT_EQ(image.Log().filter(QStringLiteral("findfirst")),
               (QStringList{QStringLiteral("findfirst "), QStringLiteral("findfirst A"),
                            QStringLiteral("findfirst a2"), QStringLiteral("findfirst A\\Empty")}));
 
@@ -298,15 +293,6 @@ public:
 
 TEST(LanternDoc, ResetLeavesALoneLabelledRoot)
 {
-    CLangResources res;
-    SetLangResources(&res); // no string 654 in it: the label is empty, not a crash
-    {
-        CLanternDoc doc;
-        ASSERT_NE(doc.m_pRootItem, nullptr);
-        EXPECT_TRUE(doc.m_pRootItem->m_strDisplayName.isEmpty());
-    }
-    SetLangResources(nullptr);
-
     CLanternDoc doc;
     CLTDataItem* folder = doc.m_pRootItem->AddChild(QStringLiteral("\\A"), KIND_FOLDER, 0);
     doc.m_pCurrentFolder = folder;

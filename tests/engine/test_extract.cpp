@@ -3,7 +3,6 @@
 #include "LTDataItem.h"
 #include "QtPrint.h"
 #include "VolumeCheck.h"
-#include "fakevbe/FakeContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,30 +21,15 @@
 
 namespace {
 
-// The file whose close() fails, as an NFS server or a full quota makes it
-// fail: the descriptor is released and EIO returned.
+// The file whose close() fails while a FailingClose names it, as an NFS
+// server or a full quota makes it fail: the descriptor is released and EIO
+// returned.
 std::atomic<bool> g_bFailClose{false};
 std::mutex g_failCloseMutex;
 std::string g_failClosePath;
 
-bool CloseShouldFail(int fd)
+struct FailingClose
 {
-    if (!g_bFailClose)
-        return false;
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char path[4096];
-    const ssize_t n = ::readlink(link, path, sizeof path - 1);
-    if (n <= 0)
-        return false;
-    std::lock_guard lock(g_failCloseMutex);
-    return g_failClosePath == std::string(path, static_cast<std::size_t>(n));
-}
-
-// Makes close() fail for one path while it lives.
-class FailingClose
-{
-public:
     explicit FailingClose(const QString& path)
     {
         std::lock_guard lock(g_failCloseMutex);
@@ -57,39 +41,24 @@ public:
 
 } // namespace
 
-// This executable's close(): the C library's, but for the path a
-// FailingClose names.
 extern "C" int close(int fd)
 {
-    using Close = int (*)(int);
-    static const auto real = reinterpret_cast<Close>(::dlsym(RTLD_NEXT, "close"));
-    const bool bFail = CloseShouldFail(fd);
-    const int r = real(fd);
-    if (bFail) {
-        errno = EIO;
-        return -1;
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "close"));
+    bool bFail = false;
+    if (g_bFailClose) {
+        char link[64], path[4096];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        const ssize_t n = ::readlink(link, path, sizeof path - 1);
+        std::lock_guard lock(g_failCloseMutex);
+        bFail = n > 0 && g_failClosePath == std::string(path, static_cast<std::size_t>(n));
     }
-    return r;
+    const int r = real(fd);
+    if (bFail)
+        errno = EIO;
+    return bFail ? -1 : r;
 }
 
 namespace {
-
-// Checks a file written from the scripted module byte for byte.
-::testing::AssertionResult HasFakeContent(const QString& diskPath, const std::string& imagePath,
-                                          std::uint64_t size)
-{
-    if (!QFileInfo::exists(diskPath))
-        return ::testing::AssertionFailure() << diskPath.toStdString() << " is missing";
-    const QByteArray bytes = ReadBytes(diskPath);
-    if (static_cast<std::uint64_t>(bytes.size()) != size)
-        return ::testing::AssertionFailure() << "size " << bytes.size() << ", expected " << size;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (static_cast<std::uint8_t>(bytes[i]) !=
-            FakeByte(imagePath, static_cast<std::uint64_t>(i)))
-            return ::testing::AssertionFailure() << "byte " << i << " differs";
-    }
-    return ::testing::AssertionSuccess();
-}
 
 class Extraction : public ::testing::Test
 {

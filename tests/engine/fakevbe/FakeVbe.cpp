@@ -8,8 +8,7 @@
 //   counts FOLDERS FILES          volume record counts (default: the real ones)
 //   scan TICKS SCALE              WaitTask runs TICKS times, progress up to SCALE
 //   fail CALL PATH|* STATUS [N]   CALL fails with hex STATUS (read: after N reads)
-//                                 CALL: open endtask volume findfirst findnext
-//                                       openfile read
+//                                 CALL: open endtask volume findfirst openfile read
 //   short PATH                    ReadFile of PATH gives 0 bytes before the end
 //   dir PATH
 //   file PATH SIZE [UNIXTIME]
@@ -18,13 +17,12 @@
 #include "FakeContent.h"
 #include "VbeSdk.h"
 
+#include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,7 +74,6 @@ struct Script
     unsigned ticks = 2;
     float scale = 1.0f;
     std::multimap<std::string, Fault> faults;
-    std::vector<std::string> shortReads;
     std::vector<Entry> entries;
     std::string logPath;
 
@@ -95,16 +92,13 @@ struct Script
     }
 };
 
-std::string ParentOf(const std::string& path)
+// A path's folder ("" for the root) and its name.
+std::pair<std::string, std::string> Split(const std::string& path)
 {
     const auto slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path)
-{
-    const auto slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos)
+        return {std::string(), path};
+    return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
 bool LoadScript(const std::string& file, Script* script)
@@ -117,7 +111,7 @@ bool LoadScript(const std::string& file, Script* script)
     while (std::getline(in, line)) {
         std::istringstream words(line);
         std::string word;
-        if (!(words >> word) || word[0] == '#')
+        if (!(words >> word))
             continue;
         if (word == "label") {
             std::getline(words >> std::ws, script->label);
@@ -133,9 +127,9 @@ bool LoadScript(const std::string& file, Script* script)
             fault.status = static_cast<Result>(std::stoul(status, nullptr, 16));
             script->faults.emplace(call, fault);
         } else if (word == "short") {
-            std::string path;
-            words >> path;
-            script->shortReads.push_back(path);
+            Fault fault;
+            words >> fault.path;
+            script->faults.emplace(word, fault);
         } else if (word == "dir" || word == "file") {
             Entry e;
             e.bFolder = word == "dir";
@@ -190,7 +184,6 @@ public:
     Result GetVolumeInfo(VolumeInfo* info) override
     {
         const Script& s = m_image->script;
-        s.Log("volume");
         if (const Fault* f = s.FaultOf("volume", "*"))
             return f->status;
         std::memset(info, 0, sizeof(*info));
@@ -211,7 +204,7 @@ public:
             return f->status;
         m_listing.clear();
         for (const Entry& e : s.entries) {
-            if (ParentOf(e.path) == path)
+            if (Split(e.path).first == path)
                 m_listing.push_back(&e);
         }
         m_next = 0;
@@ -221,16 +214,10 @@ public:
     }
     Result FindNext(FindData* data) override
     {
-        const Script& s = m_image->script;
-        if (const Fault* f = s.FaultOf("findnext", "*"); f && m_next >= f->after)
-            return f->status;
-        if (m_next >= m_listing.size())
-            return kNoMoreEntries;
-        return Deliver(data);
+        return m_next >= m_listing.size() ? kNoMoreEntries : Deliver(data);
     }
     Result FindClose() override
     {
-        m_image->script.Log("findclose");
         m_listing.clear();
         return kOk;
     }
@@ -259,13 +246,8 @@ public:
         ++m_reads;
         if (const Fault* f = s.FaultOf("read", m_file); f && m_reads > f->after)
             return f->status;
-        for (const std::string& p : s.shortReads) {
-            if (p == m_file) {
-                *read = 0;
-                return kOk;
-            }
-        }
-        const std::uint64_t n = std::min<std::uint64_t>(count, m_size - m_offset);
+        const bool bShort = s.FaultOf("short", m_file) != nullptr;
+        const std::uint64_t n = bShort ? 0 : std::min<std::uint64_t>(count, m_size - m_offset);
         auto* out = static_cast<std::uint8_t*>(buffer);
         for (std::uint64_t i = 0; i < n; ++i)
             out[i] = FakeByte(m_file, m_offset + i);
@@ -279,11 +261,7 @@ public:
         return kOk;
     }
 
-    ~Browser() override
-    {
-        if (m_image)
-            m_image->Release();
-    }
+    ~Browser() override { m_image->Release(); }
 
     Image* m_image = nullptr;
 
@@ -303,7 +281,7 @@ private:
             (static_cast<std::uint64_t>(e.mtime + local.tm_gmtoff) + 11644473600ULL) * 10000000ULL;
         data->modified.low = static_cast<std::uint32_t>(ticks);
         data->modified.high = static_cast<std::uint32_t>(ticks >> 32);
-        CopyWide(data->name, kNameChars, NameOf(e.path));
+        CopyWide(data->name, kNameChars, Split(e.path).second);
         return kOk;
     }
 
@@ -331,7 +309,6 @@ public:
     Result Open() override { return m_image ? kOk : kUnexpected; }
     Result StartTask(std::uint32_t, std::uint32_t, std::uint32_t) override
     {
-        m_image->script.Log("starttask");
         m_tick = 0;
         return kOk;
     }
@@ -343,7 +320,6 @@ public:
     }
     Result WaitTask(std::uint32_t, std::uint32_t* status, float* progress) override
     {
-        m_image->script.Log("wait");
         const Script& s = m_image->script;
         if (m_bAborted || m_tick >= s.ticks) {
             if (status)
