@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int ID_FILE_MRU_FILE1 = 0xE110;
@@ -53,28 +55,27 @@ protected:
 TEST_F(OpenRecent, OpeningImagesFillsTheListMostRecentFirstUpToTen)
 {
     const QString menuTitle = m_frame->RecentMenu() ? m_frame->RecentMenu()->title() : QString();
-    EXPECT_EQ(menuTitle, QStringLiteral("Open &Recent"));
-    EXPECT_EQ(Shown(),
-              (QStringList{QStringLiteral("(No recent images)"), QStringLiteral("&Clear List")}));
+    EXPECT_EQ(menuTitle, u"Open &Recent"_s);
+    EXPECT_EQ(Shown(), (QStringList{u"(No recent images)"_s, u"&Clear List"_s}));
     EXPECT_FALSE(Entry(ID_RECENT_CLEAR)->isEnabled());
 
     QStringList opened;
     for (int i = 0; i < 12; ++i) {
-        opened.prepend(Image(QStringLiteral("disc%1.iso").arg(i)));
+        opened.prepend(Image(u"disc%1.iso"_s.arg(i)));
         ASSERT_EQ(m_frame->OpenImageFromFrame(opened.front()), STATUS_OK);
     }
     // Opening one again moves it to the top instead of listing it twice; a
     // failed open adds nothing.
     ASSERT_EQ(m_frame->OpenImageFromFrame(opened[4]), STATUS_OK);
     opened.move(4, 0);
-    EXPECT_NE(m_frame->OpenImageFromFrame(m_dir.filePath(QStringLiteral("none.iso"))), STATUS_OK);
+    EXPECT_NE(m_frame->OpenImageFromFrame(m_dir.filePath(u"none.iso"_s)), STATUS_OK);
 
     const QStringList expected = opened.mid(0, RECENT_IMAGES_MAX);
     EXPECT_EQ(LoadRecentImages(), expected);
     const QStringList shown = Shown();
     ASSERT_EQ(shown.size(), RECENT_IMAGES_MAX + 1); // the entries and Clear List
-    EXPECT_EQ(shown[0], QStringLiteral("&1 ") + expected[0]);
-    EXPECT_EQ(shown[9], QStringLiteral("1&0 ") + expected[9]);
+    EXPECT_EQ(shown[0], u"&1 "_s + expected[0]);
+    EXPECT_EQ(shown[9], u"1&0 "_s + expected[9]);
     EXPECT_TRUE(Entry(ID_RECENT_CLEAR)->isEnabled());
 
     // The list outlives the window: it is in the user's settings file.
@@ -83,12 +84,11 @@ TEST_F(OpenRecent, OpeningImagesFillsTheListMostRecentFirstUpToTen)
 
 TEST_F(OpenRecent, AnEntryOpensItsImageAndAMissingOneLeavesWithAMessage)
 {
-    const QString first = Image(QStringLiteral("first.iso"));
-    const QString second = Image(QStringLiteral("second & more.adi"));
+    const QString first = Image(u"first.iso"_s);
+    const QString second = Image(u"second & more.adi"_s);
     ASSERT_EQ(m_frame->OpenImageFromFrame(first), STATUS_OK);
     ASSERT_EQ(m_frame->OpenImageFromFrame(second), STATUS_OK);
-    EXPECT_EQ(Shown().value(0),
-              QStringLiteral("&1 ") + m_dir.filePath(QStringLiteral("second && more.adi")));
+    EXPECT_EQ(Shown().value(0), u"&1 "_s + m_dir.filePath(u"second && more.adi"_s));
 
     // The second entry is the first image: the window opens it.
     Entry(ID_FILE_MRU_FILE1 + 1)->trigger();
@@ -101,15 +101,14 @@ TEST_F(OpenRecent, AnEntryOpensItsImageAndAMissingOneLeavesWithAMessage)
     Entry(ID_FILE_MRU_FILE1 + 1)->trigger();
     ASSERT_EQ(m_warnings.size(), 1);
     EXPECT_TRUE(m_warnings[0].contains(second)) << m_warnings[0].toStdString();
-    EXPECT_TRUE(m_warnings[0].contains(QStringLiteral("removed from the list")));
+    EXPECT_TRUE(m_warnings[0].contains(u"removed from the list"_s));
     EXPECT_EQ(m_frame->ListView()->GetOpenImagePath(), first);
     EXPECT_EQ(LoadRecentImages(), QStringList{first});
 
     Shown();
     Entry(ID_RECENT_CLEAR)->trigger();
     EXPECT_TRUE(LoadRecentImages().isEmpty());
-    EXPECT_EQ(Shown(),
-              (QStringList{QStringLiteral("(No recent images)"), QStringLiteral("&Clear List")}));
+    EXPECT_EQ(Shown(), (QStringList{u"(No recent images)"_s, u"&Clear List"_s}));
     EXPECT_FALSE(Entry(ID_RECENT_NONE)->isEnabled());
 }
 

@@ -23,6 +23,8 @@
 #include <memory>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Times of the test: 22:30 UTC on a day of November 2023, and what the
@@ -54,23 +56,23 @@ class ConfirmFile : public ::testing::Test
 {
 protected:
     ConfirmFile()
-        : m_app({{IDS_CONFIRM_CAPTION, QStringLiteral("Confirm Replace")},
-                 {IDS_CONFIRM_OEM_MERGE_CAPTION, QStringLiteral("Confirm Folder Merge")},
-                 {IDS_CONFIRM_FILE_EXISTS, QStringLiteral("file %s exists")},
-                 {IDS_CONFIRM_FOLDER_EXISTS, QStringLiteral("folder %s exists")},
-                 {IDS_CONFIRM_REPLACE_FILE, QStringLiteral("replace file")},
-                 {IDS_CONFIRM_MERGE_FOLDER, QStringLiteral("merge folder")},
-                 {IDS_CONFIRM_DESCRIPTION, QStringLiteral("%s|%s")},
-                 {IDS_CONFIRM_WITH_FILE, QStringLiteral("with this file")},
-                 {IDS_CONFIRM_WITH_FOLDER, QStringLiteral("with this folder")},
-                 {IDS_CONFIRM_OEM_WITH_FILE, QStringLiteral("oem file")},
-                 {IDS_CONFIRM_OEM_WITH_FOLDER, QStringLiteral("oem folder")},
-                 {IDS_CONFIRM_REPLACE, QStringLiteral("&Replace")},
-                 {IDS_CONFIRM_SKIP, QStringLiteral("&Skip")},
-                 {IDS_CONFIRM_REPLACE_ALL, QStringLiteral("Replace &All")},
-                 {IDS_CONFIRM_SKIP_ALL, QStringLiteral("S&kip All")},
-                 {IDS_CONFIRM_CANCEL, QStringLiteral("&Cancel")},
-                 {IDS_UNIT_KB, QStringLiteral("KB")}})
+        : m_app({{IDS_CONFIRM_CAPTION, u"Confirm Replace"_s},
+                 {IDS_CONFIRM_OEM_MERGE_CAPTION, u"Confirm Folder Merge"_s},
+                 {IDS_CONFIRM_FILE_EXISTS, u"file %s exists"_s},
+                 {IDS_CONFIRM_FOLDER_EXISTS, u"folder %s exists"_s},
+                 {IDS_CONFIRM_REPLACE_FILE, u"replace file"_s},
+                 {IDS_CONFIRM_MERGE_FOLDER, u"merge folder"_s},
+                 {IDS_CONFIRM_DESCRIPTION, u"%s|%s"_s},
+                 {IDS_CONFIRM_WITH_FILE, u"with this file"_s},
+                 {IDS_CONFIRM_WITH_FOLDER, u"with this folder"_s},
+                 {IDS_CONFIRM_OEM_WITH_FILE, u"oem file"_s},
+                 {IDS_CONFIRM_OEM_WITH_FOLDER, u"oem folder"_s},
+                 {IDS_CONFIRM_REPLACE, u"&Replace"_s},
+                 {IDS_CONFIRM_SKIP, u"&Skip"_s},
+                 {IDS_CONFIRM_REPLACE_ALL, u"Replace &All"_s},
+                 {IDS_CONFIRM_SKIP_ALL, u"S&kip All"_s},
+                 {IDS_CONFIRM_CANCEL, u"&Cancel"_s},
+                 {IDS_UNIT_KB, u"KB"_s}})
     {
         ResetFormatUnitWords();
     }
@@ -78,8 +80,7 @@ protected:
 
     // An existing entry named `name` on disk and, with `bWithItem`, its
     // namesake in the image: 48213 bytes if a file, modified a day later.
-    void Describe(bool bFolder, const QString& name = QStringLiteral("notes.txt"),
-                  bool bWithItem = true)
+    void Describe(bool bFolder, const QString& name = u"notes.txt"_s, bool bWithItem = true)
     {
         m_find.cFileName = name;
         m_find.bDirectory = bFolder;
@@ -93,7 +94,7 @@ protected:
             m_pItem->m_ftModified = Utc(5);
         }
         m_description.pItem = m_pItem.get();
-        m_description.strDestPath = QStringLiteral("/out/") + name;
+        m_description.strDestPath = u"/out/"_s + name;
         m_description.pFindData = &m_find;
     }
 
@@ -107,7 +108,7 @@ protected:
 
     static void SetOem(std::uint32_t value)
     {
-        DwordReg oem(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("oemConfirmString"));
+        DwordReg oem(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"oemConfirmString"_s);
         oem.Set(value);
         ASSERT_TRUE(oem.Write());
     }
@@ -178,33 +179,39 @@ TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 
+// The texts of a file and a folder; the alternative texts the
+// oemConfirmString value picks (1; any other value keeps the plain ones).
 TEST_F(ConfirmFile, FileAndFolderTexts)
 {
-    struct Case
+    const struct
     {
+        std::uint32_t oem;
         bool bFolder;
         bool bWithItem;
-        const char* exists;
-        const char* question;
         const char* with;
+        const char* caption;
         const char* existingSize;
         const char* imageSize;
-    };
-    const Case cases[] = {
-        {false, true, "file notes.txt exists", "replace file", "with this file", "1.50 KB",
-         "47.08 KB"},
-        {true, true, "folder notes.txt exists", "merge folder", "with this folder", "", ""},
+    } cases[] = {
+        {0, false, true, "with this file", "Confirm Replace", "1.50 KB", "47.08 KB"},
+        {0, true, true, "with this folder", "Confirm Replace", "", ""},
         // Without the image's record the disk entry is described twice.
-        {false, false, "file notes.txt exists", "replace file", "with this file", "1.50 KB",
-         "1.50 KB"},
+        {0, false, false, "with this file", "Confirm Replace", "1.50 KB", "1.50 KB"},
+        {1, false, true, "oem file", "Confirm Replace", "1.50 KB", "47.08 KB"},
+        {1, true, true, "oem folder", "Confirm Folder Merge", "", ""},
+        {2, true, true, "with this folder", "Confirm Replace", "", ""},
     };
-    for (const Case& c : cases) {
-        Describe(c.bFolder, QStringLiteral("notes.txt"), c.bWithItem);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.oem << c.bFolder << c.bWithItem);
+        SetOem(c.oem);
+        Describe(c.bFolder, u"notes.txt"_s, c.bWithItem);
         const auto dialog = Built();
-        EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTS)->Text(), QLatin1String(c.exists));
-        EXPECT_EQ(dialog->Label(IDC_CONFIRM_QUESTION)->Text(), QLatin1String(c.question));
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTS)->Text(),
+                  c.bFolder ? u"folder notes.txt exists" : u"file notes.txt exists");
+        EXPECT_EQ(dialog->Label(IDC_CONFIRM_QUESTION)->Text(),
+                  c.bFolder ? u"merge folder" : u"replace file");
         EXPECT_EQ(dialog->Label(IDC_CONFIRM_WITH)->Text(), QLatin1String(c.with));
-        EXPECT_EQ(dialog->TitleLabel()->Text(), u"Confirm Replace");
+        EXPECT_EQ(dialog->TitleLabel()->Text(), QLatin1String(c.caption));
         // Times are shown in local time, three hours ahead of UTC here.
         EXPECT_EQ(dialog->Label(IDC_CONFIRM_EXISTING_INFO)->Text(),
                   QLatin1String(c.existingSize) + u'|' + Shown(4));
@@ -215,29 +222,6 @@ TEST_F(ConfirmFile, FileAndFolderTexts)
     }
 }
 
-TEST_F(ConfirmFile, OemConfirmStringPicksTheAlternativeTexts)
-{
-    struct Case
-    {
-        std::uint32_t oem;
-        bool bFolder;
-        const char* with;
-        const char* caption;
-    };
-    const Case cases[] = {
-        {1, false, "oem file", "Confirm Replace"},
-        {1, true, "oem folder", "Confirm Folder Merge"},
-        {2, true, "with this folder", "Confirm Replace"},
-    };
-    for (const Case& c : cases) {
-        SetOem(c.oem);
-        Describe(c.bFolder);
-        const auto dialog = Built();
-        EXPECT_EQ(dialog->Label(IDC_CONFIRM_WITH)->Text(), QLatin1String(c.with)) << c.oem;
-        EXPECT_EQ(dialog->TitleLabel()->Text(), QLatin1String(c.caption)) << c.oem;
-    }
-}
-
 // Centred over its owner; without one, on the screen of the active main
 // window, else on the primary screen. Needs two screens: the test runs
 // itself again on an offscreen platform with a second screen to the right.
@@ -245,19 +229,18 @@ TEST_F(ConfirmFile, CentresOverItsOwnerOrTheMainWindowsScreen)
 {
     if (QGuiApplication::screens().size() < 2) {
         QTemporaryDir dir;
-        const QString config = dir.filePath(QStringLiteral("screens.json"));
+        const QString config = dir.filePath(u"screens.json"_s);
         ASSERT_TRUE(WriteBytes(config, R"({"screens": [
             {"name": "First", "x": 0, "y": 0, "width": 1024, "height": 768},
             {"name": "Second", "x": 1024, "y": 0, "width": 1600, "height": 900}]})"));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
-                           QStringLiteral("offscreen:configfile=") + config);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen:configfile="_s + config);
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(
             QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--gtest_filter=ConfirmFile.") +
+            {u"--gtest_filter=ConfirmFile."_s +
              QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())});
         ASSERT_TRUE(child.waitForFinished(60000));
         EXPECT_EQ(child.exitCode(), 0);
@@ -315,8 +298,7 @@ TEST_F(ConfirmFile, ShapedByItsPictureAndWholeWithoutIt)
 
 TEST_F(ConfirmFile, LongTextsStayInsideTheirPlaces)
 {
-    const QString name = QStringLiteral("An extraordinarily long file name ").repeated(8) +
-                         QStringLiteral("end.txt");
+    const QString name = u"An extraordinarily long file name "_s.repeated(8) + u"end.txt"_s;
     Describe(false, name);
     SetOem(1);
     const auto plain = Built();

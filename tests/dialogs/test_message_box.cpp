@@ -9,24 +9,26 @@
 #include <gtest/gtest.h>
 #include <map>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kCallerIcon = QStringLiteral("Image\\mine.png");
+const QString kCallerIcon = u"Image\\mine.png"_s;
 
 class MessageBox : public ::testing::Test
 {
 protected:
     MessageBox()
-        : m_app({{100, QStringLiteral("Lantern")},
-                 {ID_MB_OK, QStringLiteral("OK")},
-                 {ID_MB_CANCEL, QStringLiteral("Cancel")},
-                 {ID_MB_ABORT, QStringLiteral("Abort")},
-                 {ID_MB_RETRY, QStringLiteral("Retry")},
-                 {ID_MB_IGNORE, QStringLiteral("Ignore")},
-                 {ID_MB_YES, QStringLiteral("Yes")},
-                 {ID_MB_NO, QStringLiteral("No")},
-                 {IDS_MB_CLOSE_TIP, QStringLiteral("Close")},
-                 {500, QStringLiteral("A message from the resources.")}})
+        : m_app({{100, u"Lantern"_s},
+                 {ID_MB_OK, u"OK"_s},
+                 {ID_MB_CANCEL, u"Cancel"_s},
+                 {ID_MB_ABORT, u"Abort"_s},
+                 {ID_MB_RETRY, u"Retry"_s},
+                 {ID_MB_IGNORE, u"Ignore"_s},
+                 {ID_MB_YES, u"Yes"_s},
+                 {ID_MB_NO, u"No"_s},
+                 {IDS_MB_CLOSE_TIP, u"Close"_s},
+                 {500, u"A message from the resources."_s}})
     {
     }
 
@@ -45,11 +47,10 @@ protected:
 // its caption says.
 TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
 {
-    const std::map<QString, int> answer = {
-        {QStringLiteral("OK"), IDOK},         {QStringLiteral("Cancel"), IDCANCEL},
-        {QStringLiteral("Abort"), IDABORT},   {QStringLiteral("Retry"), IDRETRY},
-        {QStringLiteral("Ignore"), IDIGNORE}, {QStringLiteral("Yes"), IDYES},
-        {QStringLiteral("No"), IDNO}};
+    const std::map<QString, int> answer = {{u"OK"_s, IDOK},         {u"Cancel"_s, IDCANCEL},
+                                           {u"Abort"_s, IDABORT},   {u"Retry"_s, IDRETRY},
+                                           {u"Ignore"_s, IDIGNORE}, {u"Yes"_s, IDYES},
+                                           {u"No"_s, IDNO}};
     const std::pair<unsigned, const char*> cases[] = {
         {MB_OK, "OK"},
         {MB_OKCANCEL | MB_ICONERROR, "OK Cancel"},
@@ -64,17 +65,16 @@ TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
     };
     for (const auto& [nStyle, captions] : cases) {
         SCOPED_TRACE(nStyle);
-        CAdtMessageBox box(QStringLiteral("Delete the files?"), nStyle, 100, nullptr, kCallerIcon,
-                           false);
+        CAdtMessageBox box(u"Delete the files?"_s, nStyle, 100, nullptr, kCallerIcon, false);
         box.InitDialog();
         EXPECT_EQ(Captions(box), QLatin1String(captions)); // left to right
         EXPECT_EQ(box.CloseButton() != nullptr, *captions != 0);
-        if ((nStyle & MB_TYPEMASK) > MB_RETRYCANCEL)
+        if ((nStyle & MB_TYPEMASK) > MB_RETRYCANCEL) {
             EXPECT_EQ(box.IconPath(), kCallerIcon);
+        }
         for (std::size_t i = 0; i < box.Buttons().size(); ++i) {
             const QString caption = box.Buttons()[i]->text();
-            CAdtMessageBox run(QStringLiteral("Delete the files?"), nStyle, 100, nullptr,
-                               kCallerIcon, false);
+            CAdtMessageBox run(u"Delete the files?"_s, nStyle, 100, nullptr, kCallerIcon, false);
             EXPECT_EQ(RunModal(run, [&run, i](QWidget*) { Click(run.Buttons()[i]); }),
                       answer.at(caption))
                 << caption;
@@ -86,8 +86,8 @@ TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
 TEST_F(MessageBox, KeysAndTheCloseButtonAnswer)
 {
     auto run = [](const std::function<void(CAdtMessageBox&)>& act) {
-        CAdtMessageBox box(QStringLiteral("Delete the files?"), MB_YESNO, 100, nullptr,
-                           MESSAGE_BOX_DEFAULT_ICON, false);
+        CAdtMessageBox box(u"Delete the files?"_s, MB_YESNO, 100, nullptr, MESSAGE_BOX_DEFAULT_ICON,
+                           false);
         return RunModal(box, [&](QWidget* open) {
             EXPECT_EQ(open, &box);
             EXPECT_EQ(GetOpenModalDialogCount(), 1);
@@ -125,7 +125,7 @@ TEST_F(MessageBox, GrowsWithItsTextAndKeepsEverythingInside)
     for (const int repeats : {1, 12, 400, 800}) {
         SCOPED_TRACE(repeats);
         const QString text =
-            QStringLiteral("Every word of this message makes the box larger. ").repeated(repeats);
+            u"Every word of this message makes the box larger. "_s.repeated(repeats);
         CAdtMessageBox box(text, MB_YESNOCANCEL, 100, nullptr, MESSAGE_BOX_DEFAULT_ICON, false);
         box.InitDialog();
         const QSize size = box.BoxSize();
@@ -174,7 +174,7 @@ TEST_F(MessageBox, GrowsWithItsTextAndKeepsEverythingInside)
 
 TEST_F(MessageBox, DraggingAnyFreePointMovesTheBox)
 {
-    CAdtMessageBox box(QStringLiteral("Move me."), MB_OK, 100, nullptr, QString(), true);
+    CAdtMessageBox box(u"Move me."_s, MB_OK, 100, nullptr, QString(), true);
     box.InitDialog();
     EXPECT_TRUE(box.windowFlags() & Qt::WindowStaysOnTopHint) << "asked to be topmost";
     box.show();

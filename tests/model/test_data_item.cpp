@@ -7,24 +7,26 @@
 #include <map>
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(DataItem, NamesComeFromThePath)
 {
     ScopedFakeCache cache;
-    CLTDataItem root(QStringLiteral("My Disc"), KIND_ROOT, 0, 0);
+    CLTDataItem root(u"My Disc"_s, KIND_ROOT, 0, 0);
     EXPECT_EQ(root.m_strDisplayName, u"My Disc");
     EXPECT_TRUE(root.m_strFolderPath.isEmpty());
     EXPECT_FALSE(root.IsFolder() || root.IsFile());
     EXPECT_EQ(cache.Source().fileQueries.size(), 0) << "the root is never looked up";
 
-    CLTDataItem* readme = root.AddChild(QStringLiteral("\\README.TXT"), KIND_FILE, 10);
+    CLTDataItem* readme = root.AddChild(u"\\README.TXT"_s, KIND_FILE, 10);
     EXPECT_EQ(readme->m_strDisplayName, u"README.TXT");
     EXPECT_EQ(readme->m_strFileName, u"README.TXT");
     EXPECT_EQ(readme->m_strFolderPath, u"\\");
     EXPECT_TRUE(readme->IsFile());
-    CLTDataItem* video = root.AddChild(QStringLiteral("\\VIDEO_TS"), KIND_FOLDER, 2048);
-    CLTDataItem* ifo = video->AddChild(QStringLiteral("\\VIDEO_TS\\VTS_01_0.IFO"), KIND_FILE, 1);
+    CLTDataItem* video = root.AddChild(u"\\VIDEO_TS"_s, KIND_FOLDER, 2048);
+    CLTDataItem* ifo = video->AddChild(u"\\VIDEO_TS\\VTS_01_0.IFO"_s, KIND_FILE, 1);
     EXPECT_EQ(ifo->m_strFolderPath, u"\\VIDEO_TS\\");
     EXPECT_EQ(ifo->m_strFileName, u"VTS_01_0.IFO");
     EXPECT_EQ(ifo->GetParent(), video);
@@ -35,12 +37,12 @@ TEST(DataItem, NamesComeFromThePath)
     EXPECT_EQ(ifo->m_strTypeName, u"ifo file (100% sure)");
     EXPECT_EQ(ifo->m_nOpenIconIndex, ifo->m_nIconIndex);
     // The size comes in two 32-bit halves.
-    EXPECT_EQ(CLTDataItem(QStringLiteral("\\big.bin"), KIND_FILE, 2, 1).m_nSize, 0x100000002ull);
+    EXPECT_EQ(CLTDataItem(u"\\big.bin"_s, KIND_FILE, 2, 1).m_nSize, 0x100000002ull);
 
     // A failed type lookup still makes the record, with no icon and type.
     cache.Source().bFail = true;
-    CLTDataItem* file = root.AddChild(QStringLiteral("\\a.pdf"), KIND_FILE, 5);
-    CLTDataItem* folder = root.AddChild(QStringLiteral("\\d"), KIND_FOLDER, 0);
+    CLTDataItem* file = root.AddChild(u"\\a.pdf"_s, KIND_FILE, 5);
+    CLTDataItem* folder = root.AddChild(u"\\d"_s, KIND_FOLDER, 0);
     ASSERT_NE(file, nullptr);
     ASSERT_NE(folder, nullptr);
     EXPECT_EQ(file->m_nIconIndex, 0);
@@ -52,12 +54,10 @@ TEST(DataItem, NamesComeFromThePath)
 TEST(DataItem, FolderAndNameMakeTheSameRecordAsThePath)
 {
     ScopedFakeCache cache;
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
-    const QString folder = QStringLiteral("\\VIDEO_TS\\");
+    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
+    const QString folder = u"\\VIDEO_TS\\"_s;
     for (const auto kind : {KIND_FILE, KIND_FOLDER}) {
-        for (const QString& name :
-             {QStringLiteral("VTS_01_0.IFO"), QStringLiteral("b\u00c4r.\u00e4b"),
-              QStringLiteral(".profile")}) {
+        for (const QString& name : {u"VTS_01_0.IFO"_s, u"b\u00c4r.\u00e4b"_s, u".profile"_s}) {
             CLTDataItem* whole = root.AddChild(folder + name, kind, 5);
             CLTDataItem* parts = root.AddChild(folder, name, kind, 5);
             auto fields = [](const CLTDataItem* item) {
@@ -79,8 +79,8 @@ TEST(DataItem, FolderAndNameMakeTheSameRecordAsThePath)
     // Extensions that differ only in case are one cached type, whatever the
     // letters (".ifo", ".IFO"; ".\u00e4b", ".\u00c4B").
     const auto queries = cache.Source().fileQueries.size();
-    root.AddChild(folder, QStringLiteral("x.ifo"), KIND_FILE, 0);
-    root.AddChild(folder, QStringLiteral("y.\u00c4B"), KIND_FILE, 0);
+    root.AddChild(folder, u"x.ifo"_s, KIND_FILE, 0);
+    root.AddChild(folder, u"y.\u00c4B"_s, KIND_FILE, 0);
     EXPECT_EQ(cache.Source().fileQueries.size(), queries);
 }
 
@@ -91,7 +91,7 @@ TEST(DataItem, InvariantsHoldAfterManyAdditions)
 {
     ScopedFakeCache cache;
     std::mt19937_64 random(20261205);
-    CLTDataItem root(QStringLiteral("root"), KIND_ROOT, 0, 0);
+    CLTDataItem root(u"root"_s, KIND_ROOT, 0, 0);
     std::map<const CLTDataItem*, std::uint64_t> ownSize{{&root, 0}};
     std::vector<CLTDataItem*> folders{&root};
     for (int i = 0; i < 20000; ++i) {
@@ -99,8 +99,7 @@ TEST(DataItem, InvariantsHoldAfterManyAdditions)
         const bool bFolder = random() % 5 == 0;
         // Sizes up to 2^40 so that totals pass 32 bits many times over.
         const std::uint64_t size = random() % (1ull << 40);
-        const QString path =
-            parent->m_strFolderPath + parent->m_strFileName + QStringLiteral("\\n%1").arg(i);
+        const QString path = parent->m_strFolderPath + parent->m_strFileName + u"\\n%1"_s.arg(i);
         CLTDataItem* child = parent->AddChild(path, bFolder ? KIND_FOLDER : KIND_FILE, size);
         ASSERT_NE(child, nullptr);
         ownSize[child] = size;
@@ -144,10 +143,10 @@ TEST(DataItem, DestroyingTheRootDestroysEveryRecordOnceWithoutRecursion)
     {
         // A deep chain, linked by hand: AddChild would walk the whole chain
         // per record. A destructor that recursed would run out of stack.
-        auto root = std::make_unique<CLTDataItem>(QStringLiteral("root"), KIND_ROOT, 0, 0);
+        auto root = std::make_unique<CLTDataItem>(u"root"_s, KIND_ROOT, 0, 0);
         CLTDataItem* item = root.get();
         for (int i = 0; i < 300000; ++i) {
-            auto* child = new CLTDataItem(QStringLiteral("\\d"), KIND_FOLDER, 0, 0);
+            auto* child = new CLTDataItem(u"\\d"_s, KIND_FOLDER, 0, 0);
             child->SetParent(item);
             item->Children().push_back(child);
             item = child;

@@ -5,15 +5,17 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(FileTypeCache, ExtensionKey)
 {
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\a\\b.txt")), u".TXT");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\a.b\\README")), u"");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\x.tar.gz")), u".GZ");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\.profile")), u".PROFILE");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(QStringLiteral("\\ends.")), u".");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\a\\b.txt"_s), u".TXT");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\a.b\\README"_s), u"");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\x.tar.gz"_s), u".GZ");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\.profile"_s), u".PROFILE");
+    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\ends."_s), u".");
 }
 
 TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
@@ -23,8 +25,8 @@ TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
     CFileTypeCache& cache = fake.Cache();
     FileTypeInfo a, b;
 
-    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\docs\\a.txt"), false, a));
-    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\B.TXT"), false, b));
+    ASSERT_TRUE(cache.Lookup(u"\\docs\\a.txt"_s, false, a));
+    ASSERT_TRUE(cache.Lookup(u"\\B.TXT"_s, false, b));
     EXPECT_EQ(source.fileQueries.size(), 1) << ".txt and .TXT share one entry";
     EXPECT_EQ(a.nIconIndex, b.nIconIndex);
     EXPECT_EQ(a.strTypeName, b.strTypeName);
@@ -40,10 +42,10 @@ TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
         EXPECT_EQ(source.fileQueries.size(), before + 1) << name << " must be looked up itself";
     }
     FileTypeInfo again;
-    cache.Lookup(QStringLiteral("\\setup.exe"), false, again);
+    cache.Lookup(u"\\setup.exe"_s, false, again);
     EXPECT_EQ(source.fileQueries.size(), 8) << "a program is looked up every time";
-    cache.Lookup(QStringLiteral("\\Makefile"), false, again);
-    cache.Lookup(QStringLiteral("\\README"), false, again);
+    cache.Lookup(u"\\Makefile"_s, false, again);
+    cache.Lookup(u"\\README"_s, false, again);
     EXPECT_EQ(source.fileQueries.size(), 10) << "names without extension are typed one by one";
     EXPECT_EQ(cache.CachedCount(), 1);
 }
@@ -54,8 +56,8 @@ TEST(FileTypeCache, FoldersAndFailuresAreNeverCached)
     FakeTypeSource& source = fake.Source();
     CFileTypeCache& cache = fake.Cache();
     FileTypeInfo info;
-    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\A"), true, info));
-    ASSERT_TRUE(cache.Lookup(QStringLiteral("\\B"), true, info));
+    ASSERT_TRUE(cache.Lookup(u"\\A"_s, true, info));
+    ASSERT_TRUE(cache.Lookup(u"\\B"_s, true, info));
     EXPECT_EQ(source.folderQueries, 2);
     EXPECT_EQ(info.nIconIndex, 3);
     EXPECT_EQ(info.nOpenIconIndex, 4);
@@ -63,10 +65,10 @@ TEST(FileTypeCache, FoldersAndFailuresAreNeverCached)
 
     source.bFail = true;
     FileTypeInfo failed;
-    EXPECT_FALSE(cache.Lookup(QStringLiteral("\\x.pdf"), false, failed));
+    EXPECT_FALSE(cache.Lookup(u"\\x.pdf"_s, false, failed));
     EXPECT_EQ(failed.nIconIndex, 0);
     source.bFail = false;
-    EXPECT_TRUE(cache.Lookup(QStringLiteral("\\x.pdf"), false, failed));
+    EXPECT_TRUE(cache.Lookup(u"\\x.pdf"_s, false, failed));
     EXPECT_EQ(source.fileQueries.size(), 2) << "a failed lookup must not be remembered";
 }
 
@@ -77,8 +79,8 @@ TEST(MimeTypeSource, TypesFilesByNameAlone)
     CMimeTypeSource source;
     int textIcon = 0, isoIcon = 0, folderIcon = 0, openIcon = 0;
     QString textType, isoType, folderType;
-    ASSERT_TRUE(source.QueryFile(QStringLiteral("no-such-file.txt"), &textIcon, &textType));
-    ASSERT_TRUE(source.QueryFile(QStringLiteral("no-such-disc.iso"), &isoIcon, &isoType));
+    ASSERT_TRUE(source.QueryFile(u"no-such-file.txt"_s, &textIcon, &textType));
+    ASSERT_TRUE(source.QueryFile(u"no-such-disc.iso"_s, &isoIcon, &isoType));
     EXPECT_FALSE(textType.isEmpty());
     EXPECT_FALSE(isoType.isEmpty());
     EXPECT_NE(textType, isoType);

@@ -26,6 +26,8 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 int g_nFailures = 0;
@@ -40,28 +42,28 @@ void Check(bool bOk, const char* what, const QString& detail = {})
 
 QString Describe(const QRect& r)
 {
-    return QStringLiteral("(%1,%2 %3x%4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    return u"(%1,%2 %3x%4)"_s.arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
 void Xdo(const QStringList& args)
 {
-    QProcess::execute(QStringLiteral("xdotool"), args);
+    QProcess::execute(u"xdotool"_s, args);
     QTest::qWait(150);
 }
 
 void MoveTo(QPoint pt)
 {
-    Xdo({QStringLiteral("mousemove"), QString::number(pt.x()), QString::number(pt.y())});
+    Xdo({u"mousemove"_s, QString::number(pt.x()), QString::number(pt.y())});
 }
 
 // Presses at `from`, moves in steps to `to` and lets go.
 void Drag(QPoint from, QPoint to)
 {
     MoveTo(from);
-    Xdo({QStringLiteral("mousedown"), QStringLiteral("1")});
+    Xdo({u"mousedown"_s, u"1"_s});
     for (int i = 1; i <= 8; ++i)
         MoveTo(from + (to - from) * i / 8);
-    Xdo({QStringLiteral("mouseup"), QStringLiteral("1")});
+    Xdo({u"mouseup"_s, u"1"_s});
     QTest::qWait(400);
 }
 
@@ -69,8 +71,7 @@ void Drag(QPoint from, QPoint to)
 void ClickAt(QPoint pt, int nClicks = 1)
 {
     MoveTo(pt);
-    Xdo({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(nClicks),
-         QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    Xdo({u"click"_s, u"--repeat"_s, QString::number(nClicks), u"--delay"_s, u"80"_s, u"1"_s});
     QTest::qWait(700);
 }
 
@@ -117,25 +118,25 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: frame_screens OUTPUT_FOLDER [--no-wm]\n");
         return 2;
     }
-    const bool bNoWm = args.contains(QStringLiteral("--no-wm"));
+    const bool bNoWm = args.contains(u"--no-wm"_s);
     const QString out = args[1] + QLatin1Char('/');
     QDir().mkpath(out);
 
     CDemoFrame frame;
     Check(frame.CreateFrame(), "frame pieces loaded");
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(u"DejaVu Sans"_s);
     font.setPixelSize(16);
     frame.SetCaptionFont(font);
-    frame.setWindowTitle(QStringLiteral("Lantern - Holiday photos 2023.iso"));
+    frame.setWindowTitle(u"Lantern - Holiday photos 2023.iso"_s);
     auto* menu = frame.menuBar();
     for (const char* name : {"&File", "&View", "&Help"}) {
         QMenu* sub = menu->addMenu(QString::fromLatin1(name));
-        sub->addAction(QStringLiteral("Open Image..."));
-        sub->addAction(QStringLiteral("Extract..."))->setEnabled(false);
+        sub->addAction(u"Open Image..."_s);
+        sub->addAction(u"Extract..."_s)->setEnabled(false);
         sub->addSeparator();
-        sub->addAction(QStringLiteral("Exit"));
+        sub->addAction(u"Exit"_s);
     }
-    auto* central = new QLabel(QStringLiteral("Folder tree and file list"));
+    auto* central = new QLabel(u"Folder tree and file list"_s);
     central->setAlignment(Qt::AlignCenter);
     central->setAutoFillBackground(true);
     QPalette palette = central->palette();
@@ -149,7 +150,7 @@ int main(int argc, char** argv)
     Check(QTest::qWaitForWindowExposed(&frame), "window shown");
     QTest::qWait(800);
     if (!bNoWm)
-        Shot(frame.frameGeometry(), 12, out + QStringLiteral("frame-normal.png"));
+        Shot(frame.frameGeometry(), 12, out + u"frame-normal.png"_s);
 
     // Move by the caption.
     const QRect before = frame.geometry();
@@ -186,7 +187,7 @@ int main(int argc, char** argv)
     const QScreen* screen = frame.screen();
     Check(frame.isMaximized(), "maximize button maximizes", Describe(frame.geometry()));
     MoveTo(frame.mapToGlobal(QPoint(frame.width() / 2, 200)));
-    Shot(screen->geometry(), 0, out + QStringLiteral("frame-maximized.png"));
+    Shot(screen->geometry(), 0, out + u"frame-maximized.png"_s);
     ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_RESTORE));
     Check(!frame.isMaximized() && frame.geometry() == normal, "restore button restores",
           Describe(frame.geometry()));
@@ -203,7 +204,7 @@ int main(int argc, char** argv)
     QTest::qWait(1200);
     Check(frame.HotElement() == CGXTFrameWnd::ELEMENT_CLOSE, "close button is hot");
     Shot(frame.frameGeometry().adjusted(frame.width() - 300, 0, 60, -frame.height() + 110), 12,
-         out + QStringLiteral("frame-close-hover.png"));
+         out + u"frame-close-hover.png"_s);
 
     // Minimize, then bring it back.
     ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_MINIMIZE));

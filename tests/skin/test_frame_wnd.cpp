@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Frame = CGXTFrameWnd;
@@ -53,7 +55,7 @@ TEST(FrameCaption, EdgesResizeUnlessMaximized)
 class FrameWindow : public ::testing::Test
 {
 protected:
-    FrameWindow() : m_app({{11268, QStringLiteral("Close")}}) {}
+    FrameWindow() : m_app({{11268, u"Close"_s}}) {}
     WidgetTestApp m_app;
 };
 
@@ -72,8 +74,7 @@ TEST_F(FrameWindow, RegionFollowsTheCornerPieces)
                                                   {"07", false, true},
                                                   {"09", true, true}}) {
         const QImage piece =
-            LoadSkinImage(
-                QStringLiteral("Image\\MainFrame\\bg_rodoZir_%1.png").arg(QLatin1String(number)))
+            LoadSkinImage(u"Image\\MainFrame\\bg_rodoZir_%1.png"_s.arg(QLatin1String(number)))
                 .convertToFormat(QImage::Format_ARGB32);
         ASSERT_FALSE(piece.isNull()) << number;
         const QPoint origin(bRight ? W - piece.width() : 0, bBottom ? H - piece.height() : 0);
@@ -113,7 +114,7 @@ protected:
     {
         m_frame.CreateFrame();
         m_frame.setMenuBar(new QMenuBar);
-        m_frame.menuBar()->addMenu(QStringLiteral("File"));
+        m_frame.menuBar()->addMenu(u"File"_s);
         m_frame.setCentralWidget(new QWidget);
         m_frame.resize(600, 400);
         m_frame.show();
@@ -209,9 +210,8 @@ TEST_F(CaptionClicks, SystemMenuTextsAndItemsGreyedByState)
     };
     // Restore, Move, Size, Minimize, Maximize (this set has none), Close.
     EXPECT_EQ(open().first,
-              QStringList({QStringLiteral("Wiederherstellen"), QStringLiteral("&Verschieben"),
-                           QStringLiteral("&Größe ändern"), QString(), QString(),
-                           QStringLiteral("Schließen")}));
+              QStringList({u"Wiederherstellen"_s, u"&Verschieben"_s, u"&Größe ändern"_s, QString(),
+                           QString(), u"Schließen"_s}));
     EXPECT_EQ(open().second, u"-+++++");
     m_frame.showMaximized();
     QCoreApplication::processEvents();

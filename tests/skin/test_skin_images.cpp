@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A program folder of its own with one image, and the current folder
@@ -64,27 +66,27 @@ TEST(PremultiplyAlpha, LeavesImagesWithoutStraightAlphaAlone)
 
 TEST_F(SkinImages, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
 {
-    WriteImage(QStringLiteral("Image/Common/a.png"));
-    WriteImage(QStringLiteral("Image/Common/UPPER.PNG"));
+    WriteImage(u"Image/Common/a.png"_s);
+    WriteImage(u"Image/Common/UPPER.PNG"_s);
     ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
 
-    const QImage straight = LoadSkinBitmap(QStringLiteral("Image\\Common\\a.png"), false);
+    const QImage straight = LoadSkinBitmap(u"Image\\Common\\a.png"_s, false);
     ASSERT_FALSE(straight.isNull());
     EXPECT_EQ(straight.format(), QImage::Format_ARGB32);
     EXPECT_EQ(straight.pixel(0, 0), qRgba(50, 100, 200, 128));
 
     // The test for ".png" is made on the lower-cased name.
-    const QImage upper = LoadSkinBitmap(QStringLiteral("Image\\Common\\UPPER.PNG"), true);
+    const QImage upper = LoadSkinBitmap(u"Image\\Common\\UPPER.PNG"_s, true);
     ASSERT_FALSE(upper.isNull());
     EXPECT_EQ(upper.format(), QImage::Format_ARGB32_Premultiplied);
     const QRgb p = reinterpret_cast<const QRgb*>(upper.constScanLine(0))[0];
     EXPECT_EQ(p, qRgba(25, 50, 100, 128));
 
-    EXPECT_TRUE(LoadSkinBitmap(QStringLiteral("Image\\Common\\none.png"), true).isNull());
+    EXPECT_TRUE(LoadSkinBitmap(u"Image\\Common\\none.png"_s, true).isNull());
 
-    const QImage image = LoadSkinImage(QStringLiteral("Image\\Common\\a.png"));
+    const QImage image = LoadSkinImage(u"Image\\Common\\a.png"_s);
     EXPECT_EQ(image.size(), QSize(2, 1));
-    EXPECT_TRUE(LoadSkinImage(QStringLiteral("Image\\Common\\none.png")).isNull());
+    EXPECT_TRUE(LoadSkinImage(u"Image\\Common\\none.png"_s).isNull());
 }
 
 } // namespace

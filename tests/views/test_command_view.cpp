@@ -27,6 +27,8 @@
 #include <map>
 #include <set>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const std::vector<int> kBarCommands = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
@@ -47,17 +49,17 @@ class CommandBar : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString folder = m_settings.Path() + QStringLiteral("/program");
-        QDir().mkpath(folder + QStringLiteral("/Image/Bar"));
+        const QString folder = m_settings.Path() + u"/program"_s;
+        QDir().mkpath(folder + u"/Image/Bar"_s);
         QByteArray strings;
         for (const int id : kStripStrings) {
             QImage strip(4 * 6, 5, QImage::Format_ARGB32);
             strip.fill(StripColour(id));
-            ASSERT_TRUE(strip.save(folder + QStringLiteral("/Image/Bar/s%1.png").arg(id)));
-            strings += QStringLiteral("%1 = Image\\\\Bar\\\\s%1.png\n").arg(id).toUtf8();
+            ASSERT_TRUE(strip.save(folder + u"/Image/Bar/s%1.png"_s.arg(id)));
+            strings += u"%1 = Image\\\\Bar\\\\s%1.png\n"_s.arg(id).toUtf8();
         }
         for (const int id : kBarCommands)
-            strings += QStringLiteral("%1 = Tip of %1\n").arg(id).toUtf8();
+            strings += u"%1 = Tip of %1\n"_s.arg(id).toUtf8();
         m_lang = std::make_unique<ScopedLangSet>(strings);
         ASSERT_TRUE(m_lang->Loaded());
         SetProgramFolderForTesting(folder);
@@ -73,7 +75,7 @@ protected:
     // Scaling on, on a display of `dpi` pixels per inch.
     void SetDisplay(double dpi)
     {
-        DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("EnableDPIAware"));
+        DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"EnableDPIAware"_s);
         enable.Set(1);
         ASSERT_TRUE(enable.Write());
         ResetScaleSettingsForTesting();
@@ -140,7 +142,7 @@ TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
             const QPoint centre = button->rect().center();
             QHelpEvent help(QEvent::ToolTip, centre, button->mapToGlobal(centre));
             QApplication::sendEvent(button, &help);
-            EXPECT_EQ(QToolTip::text(), QStringLiteral("Tip of %1").arg(id));
+            EXPECT_EQ(QToolTip::text(), u"Tip of %1"_s.arg(id));
             QToolTip::hideText();
         }
         if (dpi == 96) {

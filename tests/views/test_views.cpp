@@ -10,6 +10,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A document with a small tree: folders in an order that is not
@@ -23,13 +25,13 @@ protected:
         m_list = new CFileListView(&m_doc);
         m_list->SetFolderTreeView(m_tree);
         CLTDataItem* root = m_doc.m_pRootItem;
-        m_zeta = root->AddChild(QStringLiteral("\\zeta"), KIND_FOLDER, 0);
-        m_alpha = root->AddChild(QStringLiteral("\\Alpha"), KIND_FOLDER, 0);
-        m_deep = m_alpha->AddChild(QStringLiteral("\\Alpha\\Deep"), KIND_FOLDER, 0);
-        m_deep->AddChild(QStringLiteral("\\Alpha\\Deep\\x.bin"), KIND_FILE, 4096);
-        root->AddChild(QStringLiteral("\\b.txt"), KIND_FILE, 1025);
-        root->AddChild(QStringLiteral("\\a.txt"), KIND_FILE, 0);
-        root->AddChild(QStringLiteral("\\c.txt"), KIND_FILE, 1024);
+        m_zeta = root->AddChild(u"\\zeta"_s, KIND_FOLDER, 0);
+        m_alpha = root->AddChild(u"\\Alpha"_s, KIND_FOLDER, 0);
+        m_deep = m_alpha->AddChild(u"\\Alpha\\Deep"_s, KIND_FOLDER, 0);
+        m_deep->AddChild(u"\\Alpha\\Deep\\x.bin"_s, KIND_FILE, 4096);
+        root->AddChild(u"\\b.txt"_s, KIND_FILE, 1025);
+        root->AddChild(u"\\a.txt"_s, KIND_FILE, 0);
+        root->AddChild(u"\\c.txt"_s, KIND_FILE, 1024);
         m_tree->OnInitialUpdate();
         m_list->OnInitialUpdate();
     }
@@ -80,7 +82,7 @@ TEST_F(Views, TreeShowsFoldersSortedFillsLazilyAndKeepsOnePathExpanded)
     QTreeWidgetItem* root = tree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->isExpanded());
-    EXPECT_EQ(ChildLabels(root), (QStringList{QStringLiteral("Alpha"), QStringLiteral("zeta")}));
+    EXPECT_EQ(ChildLabels(root), (QStringList{u"Alpha"_s, u"zeta"_s}));
     QTreeWidgetItem* alpha = root->child(0);
     QTreeWidgetItem* zeta = root->child(1);
     EXPECT_EQ(alpha->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
@@ -91,7 +93,7 @@ TEST_F(Views, TreeShowsFoldersSortedFillsLazilyAndKeepsOnePathExpanded)
     alpha->setExpanded(false);
     tree->setCurrentItem(alpha);
     EXPECT_TRUE(alpha->isExpanded());
-    EXPECT_EQ(ChildLabels(alpha), QStringList{QStringLiteral("Deep")}) << "inserted once";
+    EXPECT_EQ(ChildLabels(alpha), QStringList{u"Deep"_s}) << "inserted once";
     tree->setCurrentItem(alpha->child(0));
     EXPECT_TRUE(alpha->isExpanded()) << "an ancestor of the selection stays open";
     tree->setCurrentItem(zeta);
@@ -102,16 +104,14 @@ TEST_F(Views, TreeShowsFoldersSortedFillsLazilyAndKeepsOnePathExpanded)
 
 TEST_F(Views, ListRowsAreTheCurrentFolderChildren)
 {
-    EXPECT_EQ(ListNames(),
-              (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("b.txt"),
-                           QStringLiteral("a.txt"), QStringLiteral("c.txt")}))
+    EXPECT_EQ(ListNames(), (QStringList{u"zeta"_s, u"Alpha"_s, u"b.txt"_s, u"a.txt"_s, u"c.txt"_s}))
         << "row i is child i, in the order the data holds";
     CFileListModel* model = m_list->Model();
     const QString kb = LoadResString(6052);
     EXPECT_EQ(model->index(1, SORT_COLUMN_SIZE).data().toString(),
-              QStringLiteral("<4 ") + kb + QLatin1Char('>'));
-    EXPECT_EQ(model->index(2, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("2 ") + kb);
-    EXPECT_EQ(model->index(3, SORT_COLUMN_SIZE).data().toString(), QStringLiteral("0 ") + kb);
+              u"<4 "_s + kb + QLatin1Char('>'));
+    EXPECT_EQ(model->index(2, SORT_COLUMN_SIZE).data().toString(), u"2 "_s + kb);
+    EXPECT_EQ(model->index(3, SORT_COLUMN_SIZE).data().toString(), u"0 "_s + kb);
     // A record without a time shows none; one with a time shows it padded.
     EXPECT_TRUE(model->index(2, SORT_COLUMN_MODIFIED).data().toString().isEmpty());
     model->RecordAt(2)->m_ftModified = 133000000000000000; // 2022
@@ -125,9 +125,7 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     m_list->ListCtrl()->selectionModel()->select(
         m_list->Model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     m_list->SortByColumn(SORT_COLUMN_SIZE);
-    EXPECT_EQ(ListNames(),
-              (QStringList{QStringLiteral("zeta"), QStringLiteral("Alpha"), QStringLiteral("a.txt"),
-                           QStringLiteral("c.txt"), QStringLiteral("b.txt")}))
+    EXPECT_EQ(ListNames(), (QStringList{u"zeta"_s, u"Alpha"_s, u"a.txt"_s, u"c.txt"_s, u"b.txt"_s}))
         << "folders first, then the smallest file";
     QHeaderView* header = m_list->ListCtrl()->header();
     EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_SIZE);
@@ -172,11 +170,11 @@ TEST_F(Views, DoubleClickOnAFolderStepsIntoIt)
     m_list->OpenRow(1); // Alpha
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_alpha);
     EXPECT_EQ(m_tree->GetSelectedRecord(), m_alpha);
-    EXPECT_EQ(ListNames(), QStringList{QStringLiteral("Deep")});
+    EXPECT_EQ(ListNames(), QStringList{u"Deep"_s});
     m_tree->Tree()->currentItem()->setExpanded(false);
     m_list->OpenRow(0); // Deep, while Alpha's item is collapsed
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
-    EXPECT_EQ(ListNames(), QStringList{QStringLiteral("x.bin")});
+    EXPECT_EQ(ListNames(), QStringList{u"x.bin"_s});
     // A record that is no child of the current folder is ignored.
     EXPECT_EQ(m_tree->OnSelectChildFolder(2, m_zeta), 0);
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
