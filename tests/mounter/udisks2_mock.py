@@ -126,7 +126,7 @@ def _loop_setup(self, fd, options):
     name = f'loop{main.next_loop}'
     main.next_loop += 1
     loop_path = BLOCK_ROOT + name
-    # A few of udisks2's properties: Fenmount looks at the interfaces alone.
+    # Of these two interfaces Fenmount needs only that they are there.
     loop = _add(loop_path, {
         UD + '.Block': {'Device': _device_bytes(name)},
         UD + '.Loop': {'BackingFile': dbus.Array(list(path.encode()) + [0], signature='y')},
