@@ -80,6 +80,13 @@ protected:
     }
     void Open(const QString& path) { ASSERT_EQ(m_frame->OpenImageFromFrame(path), STATUS_OK); }
     void Open(const ScriptedImage& image) { Open(image.Path()); }
+    // Opens a scripted image that lives as long as the test.
+    const ScriptedImage& OpenScript(const QString& description)
+    {
+        m_images.push_back(std::make_unique<ScriptedImage>(description));
+        Open(*m_images.back());
+        return *m_images.back();
+    }
     CFileListView* List() const { return m_frame->ListView(); }
     CLTTreeCtrl* Tree() const { return m_frame->TreeView()->Tree(); }
 
@@ -138,4 +145,5 @@ protected:
     QStringList m_warnings;
     QTemporaryDir m_out;
     std::unique_ptr<ModalAnswerer> m_answerer;
+    std::vector<std::unique_ptr<ScriptedImage>> m_images;
 };

@@ -7,7 +7,6 @@
 //   broadcast <wParam> <lParam>
 //   ready                        its mutex and endpoint are set up
 // and behaves as the environment says:
-//   SUITE_DOUBLE_NO_MUTEX=1        takes no mutex
 //   SUITE_DOUBLE_NO_WINDOW=1       has no window endpoint
 //   SUITE_DOUBLE_LIFE_MS=N         ends after N ms (300 by default)
 //   SUITE_DOUBLE_UNTIL_BROADCAST=1 ends shortly after the first broadcast
@@ -65,9 +64,8 @@ int main(int argc, char** argv)
     if (bBurner && args.size() > 1)
         Log(ParentHolds(args[1]) ? QStringLiteral("image-held") : QStringLiteral("image-free"));
 
-    std::unique_ptr<CNamedMutex> mutex;
-    if (!Flag("SUITE_DOUBLE_NO_MUTEX"))
-        mutex = CNamedMutex::Create(bBurner ? BURNER_MUTEX_NAME : MOUNTER_MUTEX_NAME, nullptr);
+    const auto mutex =
+        CNamedMutex::Create(bBurner ? BURNER_MUTEX_NAME : MOUNTER_MUTEX_NAME, nullptr);
     CWindowEndpoint endpoint;
     if (!bBurner && !Flag("SUITE_DOUBLE_NO_WINDOW")) {
         endpoint.Listen(

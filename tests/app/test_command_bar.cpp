@@ -51,8 +51,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
     SelectRows({});
     EXPECT_EQ(Enabled(), always) << "no image";
 
-    ScriptedImage image(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
-    Open(image);
+    OpenScript(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
     const std::vector<int> withImage = {ID_IMAGE_OPEN, ID_VIEW_MODE, ID_BURN_IMAGE, ID_MOUNT_IMAGE};
     struct Case
     {
@@ -93,8 +92,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
 
 TEST_F(Bar, ExtractRunsTheActivePanesVariant)
 {
-    ScriptedImage image(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
-    Open(image);
+    OpenScript(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
 
     // From the tree: the selected folder, whatever the list holds.
     QTemporaryDir fromTree;
@@ -122,8 +120,7 @@ TEST_F(Bar, ExtractRunsTheActivePanesVariant)
 
 TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
 {
-    ScriptedImage image(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
-    Open(image);
+    OpenScript(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
     for (const bool bTree : {true, false}) {
         if (bTree)
             FocusTree(Root());

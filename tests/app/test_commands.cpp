@@ -119,8 +119,8 @@ protected:
 TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 {
     // A record time with a fraction of a second.
-    ScriptedImage image(QStringLiteral("dir D\nfile D\\NOTE.TXT 300 1700000000\nfile R.BIN 5\n"));
-    Open(image);
+    const ScriptedImage& image =
+        OpenScript(QStringLiteral("dir D\nfile D\\NOTE.TXT 300 1700000000\nfile R.BIN 5\n"));
     // The folder row steps into the folder.
     SelectRows({QStringLiteral("D")});
     Trigger(ID_FILE_VIEW);
@@ -158,8 +158,7 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
 {
     ASSERT_TRUE(WriteBytes(m_bin.filePath(QStringLiteral("xdg-open")), "#!/bin/sh\nexit 3\n"));
-    ScriptedImage image(QStringLiteral("file ODD.XYZ 5\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file ODD.XYZ 5\n"));
     SelectRows({QStringLiteral("ODD.XYZ")});
     ModalAnswerer answerer({ClickOk()});
     Trigger(ID_FILE_VIEW);
@@ -172,8 +171,7 @@ TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
 // Alt+Up go back up, F3 views a file; the tree orders folders as the list.
 TEST_F(WithOpener, KeyboardBrowsing)
 {
-    ScriptedImage image(QStringLiteral("dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"));
-    Open(image);
+    OpenScript(QStringLiteral("dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"));
     // No message comes up (one would say why the file was not opened).
     const auto boxes = ModalAnswerer::Always(ClickOk());
     QTreeWidgetItem* root = Tree()->topLevelItem(0);
@@ -368,8 +366,7 @@ void ReleaseUnwritableFolder(const QString& path)
 // Each refusal of a target folder shows its message and copies nothing.
 TEST_F(Commands, TargetRefusals)
 {
-    ScriptedImage image(QStringLiteral("file A.TXT 10\nfile HUGE.BIN 900000000000000000\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file A.TXT 10\nfile HUGE.BIN 900000000000000000\n"));
     QTemporaryDir locked;
     const QString remembered = GetExtractPath();
     const QByteArray discTable =
@@ -409,8 +406,7 @@ TEST_F(Commands, TargetRefusals)
 // Every answer of the overwrite question, over three existing files.
 TEST_F(Commands, OverwriteAnswers)
 {
-    ScriptedImage image(QStringLiteral("file A 10\nfile B 20\nfile C 30\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file A 10\nfile B 20\nfile C 30\n"));
     const QString remembered = GetExtractPath();
     struct Case
     {
@@ -459,8 +455,7 @@ TEST_F(Commands, OverwriteAnswers)
 // once rows are selected.
 TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
 {
-    ScriptedImage image(QStringLiteral("file A.TXT 10\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file A.TXT 10\n"));
     QMenu* imageMenu = Action(ID_EXTRACT)->associatedObjects().isEmpty()
                            ? nullptr
                            : qobject_cast<QMenu*>(Action(ID_EXTRACT)->associatedObjects().first());
@@ -486,8 +481,7 @@ TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
 // copies nothing and forgets nothing.
 TEST_F(Commands, TheTreeAsksAboutAnExistingFolder)
 {
-    ScriptedImage image(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
-    Open(image);
+    OpenScript(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
     FocusTree(Tree()->topLevelItem(0)->child(0));
     SetExtractPath(QStringLiteral("/elsewhere"));
     ASSERT_TRUE(WriteBytes(m_out.filePath(QStringLiteral("SUB/X.TXT")), "mine"));
@@ -501,8 +495,7 @@ TEST_F(Commands, TheTreeAsksAboutAnExistingFolder)
 
 TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
 {
-    ScriptedImage image(QStringLiteral("file BIG 40000000\nfile NEXT 5\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file BIG 40000000\nfile NEXT 5\n"));
     SelectRows({QStringLiteral("BIG"), QStringLiteral("NEXT")});
     int pumps = 0;
     bool bClicked = false;
@@ -523,8 +516,7 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
     EXPECT_TRUE(m_frame->isEnabled());
 
     // Cancelled after a file was written: the user is told how far it went.
-    ScriptedImage second(QStringLiteral("file A 5\nfile BIG 40000000\n"));
-    Open(second);
+    OpenScript(QStringLiteral("file A 5\nfile BIG 40000000\n"));
     SelectRows({QStringLiteral("A"), QStringLiteral("BIG")});
     pumps = 0;
     QTemporaryDir out2;
@@ -541,8 +533,7 @@ TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
     QString script = QStringLiteral("dir MANY\n");
     for (int i = 0; i < 300; ++i)
         script += QStringLiteral("file MANY\\F%1 100\n").arg(i);
-    ScriptedImage image(script);
-    Open(image);
+    OpenScript(script);
     SelectRows({QStringLiteral("MANY")});
     QList<int> shown;
     g_pImageEngine->SetMessagePump([&] {
@@ -563,8 +554,7 @@ TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
 // comes up in a box of its own that the user can answer.
 TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
 {
-    ScriptedImage image(QStringLiteral("file R.BIN 200000\nfail read R.BIN 80004005 2\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file R.BIN 200000\nfail read R.BIN 80004005 2\n"));
     m_frame->m_fnWarn = [](const QString& text) {
         ShowSkinnedMessageBox(text, 0, IDS_MESSAGE_BOX_CAPTION, nullptr);
     };
@@ -586,8 +576,7 @@ TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
 // In the icon styles a click selects a row, which View and Extract need.
 TEST_F(Commands, IconStylesSelectRows)
 {
-    ScriptedImage image(QStringLiteral("file A.TXT 1\nfile B.TXT 2\n"));
-    Open(image);
+    OpenScript(QStringLiteral("file A.TXT 1\nfile B.TXT 2\n"));
     for (int id : {ID_VIEW_LARGEICON, ID_VIEW_SMALLICON, ID_VIEW_LIST}) {
         SCOPED_TRACE(id);
         Trigger(id);

@@ -99,9 +99,7 @@ protected:
     // at every turn of the engine's message pump while the progress shows.
     void ExtractDuring(const QString& target, const std::function<void(int turn)>& during)
     {
-        m_image = std::make_unique<ScriptedImage>(
-            QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n"));
-        Open(*m_image);
+        OpenScript(QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n"));
         SelectRows({QStringLiteral("A.BIN"), QStringLiteral("B.BIN")});
         int turn = 0;
         g_pImageEngine->SetMessagePump([&] {
@@ -124,7 +122,6 @@ protected:
                 LoadResString(IDS_SLEEP_LOCK_REASON), QStringLiteral("delay")};
     }
 
-    std::unique_ptr<ScriptedImage> m_image;
     static MockLogind* s_pLogind;
     static QString s_strError;
     static QByteArray s_oldAddress;
