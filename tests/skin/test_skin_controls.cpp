@@ -139,28 +139,6 @@ TEST_F(SkinControls, FocusableButtonsAnswerTheKeyboard)
     EXPECT_EQ(m_parent.messages[1].second, 8016u);
 }
 
-TEST(SkinText, AccessKeyMarks)
-{
-    const struct
-    {
-        const char16_t* text;
-        const char16_t* plain;
-        qsizetype key;
-    } rows[] = {
-        {u"&Replace", u"Replace", 0},
-        {u"S&kip All", u"Skip All", 1},
-        {u"Tom && Jerry", u"Tom & Jerry", -1},
-        {u"A&&B &C", u"A&B C", 4},
-        {u"end&", u"end&", -1},
-        {u"plain", u"plain", -1},
-    };
-    for (const auto& row : rows) {
-        qsizetype key = -2;
-        EXPECT_EQ(StripAccessKey(QString::fromUtf16(row.text), &key), QStringView(row.plain));
-        EXPECT_EQ(key, row.key) << QString::fromUtf16(row.text);
-    }
-}
-
 // The marked caption takes the room of its plain text and differs from it
 // only by the underline below the baseline.
 TEST_F(SkinControls, AccessKeyIsUnderlinedNotShown)

@@ -46,24 +46,6 @@ protected:
     QString m_oldCurrent;
 };
 
-// Loading premultiplies (see below); images without straight alpha, or
-// already premultiplied, are left as they are: a second pass would darken.
-TEST(PremultiplyAlpha, LeavesImagesWithoutStraightAlphaAlone)
-{
-    QImage rgb(1, 1, QImage::Format_RGB888);
-    rgb.setPixel(0, 0, qRgb(50, 100, 200));
-    const QImage before = rgb;
-    PremultiplyAlpha(rgb);
-    EXPECT_EQ(rgb, before);
-
-    QImage done(1, 1, QImage::Format_ARGB32);
-    done.setPixel(0, 0, qRgba(50, 100, 200, 128));
-    PremultiplyAlpha(done);
-    const QImage once = done;
-    PremultiplyAlpha(done);
-    EXPECT_EQ(done, once);
-}
-
 TEST_F(SkinImages, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
 {
     WriteImage(u"Image/Common/a.png"_s);
@@ -75,7 +57,7 @@ TEST_F(SkinImages, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
     EXPECT_EQ(straight.format(), QImage::Format_ARGB32);
     EXPECT_EQ(straight.pixel(0, 0), qRgba(50, 100, 200, 128));
 
-    // The test for ".png" is made on the lower-cased name.
+    // Premultiplied once, on the lower-cased name's ".png".
     const QImage upper = LoadSkinBitmap(u"Image\\Common\\UPPER.PNG"_s, true);
     ASSERT_FALSE(upper.isNull());
     EXPECT_EQ(upper.format(), QImage::Format_ARGB32_Premultiplied);

@@ -163,7 +163,7 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_TYPE);
 }
 
-TEST_F(Views, DoubleClickOnAFolderStepsIntoIt)
+TEST_F(Views, DoubleClickOnAFolderStepsIntoItAndAReloadLeavesNoRows)
 {
     // Alpha's item was never expanded; stepping into Deep from Alpha expands
     // it first.
@@ -181,18 +181,13 @@ TEST_F(Views, DoubleClickOnAFolderStepsIntoIt)
     EXPECT_EQ(m_tree->OnSelectChildFolder(1, m_deep), 0);
     m_list->OpenRow(57); // below the last row: nothing
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_deep);
-}
 
-TEST_F(Views, ResetLeavesNoDanglingRows)
-{
-    m_doc.m_pCurrentFolder = m_alpha;
-    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    // Reloading from down there leaves no dangling rows.
     m_doc.ResetTree();
     m_doc.UpdateAllViews(nullptr, HINT_IMAGE_RELOADED);
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
     EXPECT_EQ(m_list->Model()->rowCount(), 0);
     EXPECT_EQ(m_tree->Tree()->topLevelItemCount(), 1);
-    // Select all on an empty list does no harm.
     m_list->ListCtrl()->selectAll();
     EXPECT_TRUE(m_list->SelectedRecords().isEmpty());
     CCmdUI ui;
