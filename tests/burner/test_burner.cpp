@@ -28,6 +28,8 @@
 #include <memory>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 class Burner : public ::testing::Test
 {
@@ -37,7 +39,7 @@ protected:
         SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
         ASSERT_TRUE(LoadBurnerTexts());
         ASSERT_TRUE(m_dir.isValid());
-        m_strDrive = m_dir.filePath(QStringLiteral("drive.bin"));
+        m_strDrive = m_dir.filePath(u"drive.bin"_s);
     }
     void TearDown() override
     {
@@ -51,10 +53,9 @@ protected:
     {
         m_strImage = MakeBurnerImage(m_dir.path(), nImageBytes);
         ASSERT_FALSE(m_strImage.isEmpty());
-        m_window = std::make_unique<CBurnerWindow>(
-            m_strImage, QStringLiteral("stdio:") + m_strDrive, nCapacity);
+        m_window = std::make_unique<CBurnerWindow>(m_strImage, u"stdio:"_s + m_strDrive, nCapacity);
         m_window->show();
-        ASSERT_EQ(m_window->DriveChooser()->currentText(), QStringLiteral("stdio:") + m_strDrive);
+        ASSERT_EQ(m_window->DriveChooser()->currentText(), u"stdio:"_s + m_strDrive);
     }
     // Waits until the message boxes `answerer` answers are answered.
     static bool Answered(const ModalAnswerer& answerer)
@@ -226,7 +227,7 @@ TEST_F(Burner, OneBurnerAtATime)
     m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
     QProcess first; // offscreen, as this program is
     first.start(QStringLiteral(LANTERN_BURNER),
-                {m_strImage, QStringLiteral("--drive"), QStringLiteral("stdio:") + m_strDrive});
+                {m_strImage, u"--drive"_s, u"stdio:"_s + m_strDrive});
     ASSERT_TRUE(first.waitForStarted());
     // Looked up in the kernel's lock table: a probe that took the mutex even
     // for a moment could make the program refuse itself.
@@ -235,7 +236,7 @@ TEST_F(Burner, OneBurnerAtATime)
         const QByteArray path = QFile::encodeName(CNamedMutex::LockFilePath(BURNER_MUTEX_NAME));
         if (::stat(path.constData(), &st) != 0)
             return false;
-        QFile locks(QStringLiteral("/proc/locks"));
+        QFile locks(u"/proc/locks"_s);
         if (!locks.open(QIODevice::ReadOnly))
             return false;
         const QByteArray inode = ':' + QByteArray::number(quint64(st.st_ino)) + ' ';
@@ -264,7 +265,7 @@ TEST_F(Burner, OneBurnerAtATime)
 TEST_F(Burner, WithoutAnImageTheChooserAsksForOne)
 {
     m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
-    const QString upper = m_dir.filePath(QStringLiteral("DISC.ISO"));
+    const QString upper = m_dir.filePath(u"DISC.ISO"_s);
     ASSERT_TRUE(QFile::copy(m_strImage, upper));
     ModalAnswerer choose({ChooseFile(upper)});
     EXPECT_EQ(ChooseBurnerImage(nullptr), upper);
@@ -281,22 +282,15 @@ TEST(BurnerArguments, CommandLines)
         qint64 size;
     } cases[] = {
         // The viewer passes the path alone, blanks and all.
-        {{QStringLiteral("/home/a b/My Disc.iso")}, "/home/a b/My Disc.iso", "", 0},
-        {{QStringLiteral("--drive"), QStringLiteral("stdio:/tmp/d"), QStringLiteral("x.iso")},
-         "x.iso",
-         "stdio:/tmp/d",
-         0},
-        {{QStringLiteral("--medium-size"), QStringLiteral("700M"), QStringLiteral("x.iso")},
-         "x.iso",
-         "",
-         700 * 1024 * 1024},
-        {{QStringLiteral("--medium-size"), QStringLiteral("lots")}, nullptr, nullptr, 0},
-        {{QStringLiteral("x.iso"), QStringLiteral("--drive")}, nullptr, nullptr, 0},
-        {{QStringLiteral("--burn-fast")}, nullptr, nullptr, 0},
+        {{u"/home/a b/My Disc.iso"_s}, "/home/a b/My Disc.iso", "", 0},
+        {{u"--drive"_s, u"stdio:/tmp/d"_s, u"x.iso"_s}, "x.iso", "stdio:/tmp/d", 0},
+        {{u"--medium-size"_s, u"700M"_s, u"x.iso"_s}, "x.iso", "", 700 * 1024 * 1024},
+        {{u"--medium-size"_s, u"lots"_s}, nullptr, nullptr, 0},
+        {{u"x.iso"_s, u"--drive"_s}, nullptr, nullptr, 0},
+        {{u"--burn-fast"_s}, nullptr, nullptr, 0},
     };
     for (const Case& c : cases) {
-        const BurnerArguments parsed =
-            ParseBurnerArguments(QStringList{QStringLiteral("Ardent8")} + c.args);
+        const BurnerArguments parsed = ParseBurnerArguments(QStringList{u"Ardent8"_s} + c.args);
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         EXPECT_EQ(parsed.strError.isEmpty(), c.image != nullptr);
         if (!c.image)

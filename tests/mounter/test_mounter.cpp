@@ -25,6 +25,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void Click(CAlphaButton* button)
@@ -40,7 +42,7 @@ protected:
     {
         // Sockets and the program's mutex in folders of this run alone.
         s_pPrivate = new TempSettings;
-        const QString run = s_pPrivate->Path() + QStringLiteral("/run");
+        const QString run = s_pPrivate->Path() + u"/run"_s;
         QDir().mkpath(run);
         QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         s_pPrivate->Set("XDG_RUNTIME_DIR", run);
@@ -130,11 +132,10 @@ TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
     // that can be read and not written; then the file system (for a
     // partitioned image, its partition, which appears after a moment) was
     // mounted read-only.
-    EXPECT_EQ(m_pUDisks->Detail(QStringLiteral("LoopSetup")),
-              image + QStringLiteral(" read-only ") +
-                  QString::fromLatin1(ReadBytes(image).left(16).toHex()) +
-                  QStringLiteral(" read-only=Boolean:True"));
-    EXPECT_EQ(m_pUDisks->Detail(QStringLiteral("Mount")), QStringLiteral("ro"));
+    EXPECT_EQ(m_pUDisks->Detail(u"LoopSetup"_s),
+              image + u" read-only "_s + QString::fromLatin1(ReadBytes(image).left(16).toHex()) +
+                  u" read-only=Boolean:True"_s);
+    EXPECT_EQ(m_pUDisks->Detail(u"Mount"_s), u"ro"_s);
 
     // Listed, and its folder opened in the file manager.
     const QString folder = MountRoot() + QLatin1Char('/') + fs;
@@ -146,9 +147,8 @@ TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
 
     Click(wnd->UnmountButton());
     ASSERT_TRUE(Settled(*wnd, 0));
-    EXPECT_EQ(m_pUDisks->Journal(),
-              (QStringList{QStringLiteral("Manager LoopSetup"), fs + QStringLiteral(" Mount"),
-                           fs + QStringLiteral(" Unmount"), QStringLiteral("loop0 Delete")}));
+    EXPECT_EQ(m_pUDisks->Journal(), (QStringList{u"Manager LoopSetup"_s, fs + u" Mount"_s,
+                                                 fs + u" Unmount"_s, u"loop0 Delete"_s}));
     EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
     EXPECT_TRUE(wnd->isVisible()) << "started without the viewer's switch, it stays open";
 }
@@ -164,29 +164,27 @@ INSTANTIATE_TEST_SUITE_P(Images, MountImage,
 TEST_F(Mounter, ClosingUnmountsEverythingOrStaysAndSaysWhy)
 {
     auto wnd = NewWindow();
-    wnd->MountImage(MakeImage(QStringLiteral("one.iso")));
+    wnd->MountImage(MakeImage(u"one.iso"_s));
     ASSERT_TRUE(Settled(*wnd, 1));
-    wnd->MountImage(MakeImage(QStringLiteral("two.iso")));
+    wnd->MountImage(MakeImage(u"two.iso"_s));
     ASSERT_TRUE(Settled(*wnd, 2));
-    m_pUDisks->FailNext(QStringLiteral("Unmount"),
-                        QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
-                        QStringLiteral("target is busy"));
+    m_pUDisks->FailNext(u"Unmount"_s, u"org.freedesktop.UDisks2.Error.DeviceBusy"_s,
+                        u"target is busy"_s);
     {
         ModalAnswerer answerer({ClickOk()});
         EXPECT_FALSE(wnd->close());
         ASSERT_EQ(answerer.m_texts.size(), 1);
-        EXPECT_TRUE(answerer.m_texts[0].contains(QStringLiteral("two.iso: target is busy")))
+        EXPECT_TRUE(answerer.m_texts[0].contains(u"two.iso: target is busy"_s))
             << answerer.m_texts[0].toStdString();
     }
     EXPECT_TRUE(wnd->isVisible());
     ASSERT_EQ(wnd->List()->topLevelItemCount(), 1);
-    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(0), QStringLiteral("two.iso"));
+    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(0), u"two.iso"_s);
 
     EXPECT_TRUE(wnd->close());
     EXPECT_EQ(m_pUDisks->Journal().mid(4),
-              (QStringList{QStringLiteral("loop1 Unmount"), QStringLiteral("loop0 Unmount"),
-                           QStringLiteral("loop0 Delete"), QStringLiteral("loop1 Unmount"),
-                           QStringLiteral("loop1 Delete")}));
+              (QStringList{u"loop1 Unmount"_s, u"loop0 Unmount"_s, u"loop0 Delete"_s,
+                           u"loop1 Unmount"_s, u"loop1 Delete"_s}));
     EXPECT_FALSE(wnd->isVisible());
 }
 
@@ -194,7 +192,7 @@ TEST_F(Mounter, ClosingUnmountsEverythingOrStaysAndSaysWhy)
 
 TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
 {
-    const QString image = MakeImage(QStringLiteral("viewer.iso"));
+    const QString image = MakeImage(u"viewer.iso"_s);
     const CMounterArgs args = ParseMounterArgs({image, MOUNTER_INTEROP_SWITCH});
     auto instance = CMounterInstance::Start(args);
     ASSERT_NE(instance, nullptr);
@@ -205,9 +203,8 @@ TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
 
     Click(wnd.UnmountButton());
     EXPECT_TRUE(WaitFor([&] { return !wnd.isVisible(); }));
-    EXPECT_EQ(m_pUDisks->Journal(),
-              (QStringList{QStringLiteral("Manager LoopSetup"), QStringLiteral("loop0 Mount"),
-                           QStringLiteral("loop0 Unmount"), QStringLiteral("loop0 Delete")}));
+    EXPECT_EQ(m_pUDisks->Journal(), (QStringList{u"Manager LoopSetup"_s, u"loop0 Mount"_s,
+                                                 u"loop0 Unmount"_s, u"loop0 Delete"_s}));
 }
 
 // --- What the user is told ----------------------------------------------------
@@ -231,8 +228,8 @@ protected:
     QString Failing() const { return QLatin1String(GetParam().failing); }
 };
 
-const QString kUDisksText = QStringLiteral("Not authorized to perform operation");
-const QString kUDisksError = QStringLiteral("org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain");
+const QString kUDisksText = u"Not authorized to perform operation"_s;
+const QString kUDisksError = u"org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain"_s;
 
 TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
 {
@@ -240,11 +237,10 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     const bool bRefused = Failing() != u"bus" && Failing() != u"udisks2";
     if (Failing() == u"bus")
         qputenv("DBUS_SYSTEM_BUS_ADDRESS",
-                QFile::encodeName(QStringLiteral("unix:path=") +
-                                  m_images.filePath(QStringLiteral("no-bus"))));
+                QFile::encodeName(u"unix:path="_s + m_images.filePath(u"no-bus"_s)));
     else if (bRefused)
         m_pUDisks->FailNext(Failing(), kUDisksError, kUDisksText);
-    const QString image = MakeImage(QStringLiteral("refused.iso"));
+    const QString image = MakeImage(u"refused.iso"_s);
 
     auto wnd = NewWindow();
     ModalAnswerer answerer({ChooseFile(image), ClickOk()});
@@ -255,35 +251,31 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     if (!bRefused) {
         EXPECT_EQ(text, LoadResString(c.nMessageId));
     } else {
-        EXPECT_TRUE(text.startsWith(
-            FormatResText(LoadResString(c.nMessageId), {QStringLiteral("refused.iso")})))
+        EXPECT_TRUE(text.startsWith(FormatResText(LoadResString(c.nMessageId), {u"refused.iso"_s})))
             << text.toStdString();
         EXPECT_TRUE(text.contains(kUDisksText)) << text.toStdString();
         EXPECT_TRUE(text.contains(kUDisksError)) << text.toStdString();
         // A loop device given back is asked for after the failure is known.
         EXPECT_TRUE(WaitFor([&] { return m_pUDisks->Journal() == c.journal; }))
-            << m_pUDisks->Journal().join(QStringLiteral(", ")).toStdString();
+            << m_pUDisks->Journal().join(u", "_s).toStdString();
     }
     EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
     EXPECT_TRUE(wnd->MountButton()->isEnabled());
     EXPECT_TRUE(m_xdgOpen.Opened().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, Failure,
-                         ::testing::Values(FaultCase{"NoBus", "bus", IDS_FM_NO_BUS, {}},
-                                           FaultCase{"NoUDisks", "udisks2", IDS_FM_NO_SERVICE, {}},
-                                           FaultCase{"LoopSetupRefused",
-                                                     "LoopSetup",
-                                                     IDS_FM_MOUNT_REFUSED,
-                                                     {QStringLiteral("Manager LoopSetup")}},
-                                           // The loop device set up for the mount is given back.
-                                           FaultCase{"MountRefused",
-                                                     "Mount",
-                                                     IDS_FM_MOUNT_REFUSED,
-                                                     {QStringLiteral("Manager LoopSetup"),
-                                                      QStringLiteral("loop0 Mount"),
-                                                      QStringLiteral("loop0 Delete")}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, Failure,
+    ::testing::Values(
+        FaultCase{"NoBus", "bus", IDS_FM_NO_BUS, {}},
+        FaultCase{"NoUDisks", "udisks2", IDS_FM_NO_SERVICE, {}},
+        FaultCase{"LoopSetupRefused", "LoopSetup", IDS_FM_MOUNT_REFUSED, {u"Manager LoopSetup"_s}},
+        // The loop device set up for the mount is given back.
+        FaultCase{"MountRefused",
+                  "Mount",
+                  IDS_FM_MOUNT_REFUSED,
+                  {u"Manager LoopSetup"_s, u"loop0 Mount"_s, u"loop0 Delete"_s}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- Reaching the running copy ------------------------------------------------
 
@@ -312,7 +304,7 @@ TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
     ASSERT_TRUE(CWindowEndpoint::Send(MOUNTER_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state));
     EXPECT_EQ(state, 3) << "visible and minimized";
 
-    const QString image = MakeImage(QStringLiteral("second.iso"));
+    const QString image = MakeImage(u"second.iso"_s);
     EXPECT_EQ(CMounterInstance::Start(ParseMounterArgs({image})), nullptr);
     EXPECT_TRUE(WaitFor([&] { return wnd.isVisible() && !wnd.isMinimized(); }));
     ASSERT_TRUE(Settled(wnd, 1)) << "the image goes to the running copy";
@@ -339,11 +331,11 @@ TEST_F(Mounter, ALockHolderThatDoesNotAnswerIsToldAndCanBePassed)
 // Help is printed, with no window and no display needed.
 TEST(MounterProgram, HelpIsPrintedAndTheProgramEnds)
 {
-    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+    for (const QString& option : {u"--help"_s, u"-h"_s}) {
         QProcess program;
         auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        env.remove(u"DISPLAY"_s);
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(LANTERN_MOUNTER), {option});
         ASSERT_TRUE(program.waitForFinished(10000)) << option.toStdString();

@@ -28,7 +28,7 @@ QString Describe(const std::vector<CResMenuItem>& items, bool bTexts = true)
             parts << text + u'[' + Describe(item.children, bTexts) + u']';
         else
             parts << (item.nKind == CResMenuItem::Separator
-                          ? QStringLiteral("-")
+                          ? u"-"_s
                           : QString::number(item.nId) + u' ' + text);
     }
     return parts.join(u'|');
@@ -37,7 +37,7 @@ QString Describe(const std::vector<CResMenuItem>& items, bool bTexts = true)
 TEST(LangResources, ReadsStringsMenusAndIcons)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ADTRC.lang"));
+    const QString path = dir.filePath(u"ADTRC.lang"_s);
     ASSERT_TRUE(WriteBytes(path, "\xEF\xBB\xBF# comment\n"
                                  "[language]\n"
                                  "code = DEU\n"
@@ -80,7 +80,7 @@ TEST(LangResources, ReadsStringsMenusAndIcons)
               QString::fromUtf8("&Datei[639 &\xC3\x96"
                                 "ffnen...\tCtrl+O|-|Mehr[643 Klein]|57665 &Beenden]"));
 
-    SetProgramFolderForTesting(QStringLiteral("/opt/lantern"));
+    SetProgramFolderForTesting(u"/opt/lantern"_s);
     EXPECT_EQ(res.IconPath(649), u"/opt/lantern/Icons/649.png");
     SetProgramFolderForTesting(QString());
 }
@@ -88,7 +88,7 @@ TEST(LangResources, ReadsStringsMenusAndIcons)
 TEST(LangResources, DamagedLinesAreSkippedAndReported)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bad.lang"));
+    const QString path = dir.filePath(u"bad.lang"_s);
     ASSERT_TRUE(WriteBytes(path, "stray text\n"
                                  "[strings]\n"
                                  "abc = not a number\n"
@@ -122,7 +122,7 @@ TEST(LangResources, DamagedLinesAreSkippedAndReported)
     EXPECT_TRUE(res.IconPath(649).isEmpty());
     SetLangResources(nullptr);
     EXPECT_TRUE(LoadResString(100).isEmpty());
-    EXPECT_FALSE(res.LoadFile(QStringLiteral("/nonexistent/ADTRC.lang")));
+    EXPECT_FALSE(res.LoadFile(u"/nonexistent/ADTRC.lang"_s));
 }
 
 // The locale's language, in the order the C library reads its variables.
@@ -153,17 +153,13 @@ TEST(LocaleLanguageCode, FollowsTheLocaleVariablesInOrder)
 
 TEST(FormatResText, FillsPlaceholdersInOrder)
 {
-    EXPECT_EQ(FormatResText(QStringLiteral("Copy %s to %s?"),
-                            {QStringLiteral("a.txt"), QStringLiteral("/tmp")}),
-              u"Copy a.txt to /tmp?");
-    EXPECT_EQ(FormatResText(QStringLiteral("Drive %c: at 100%%"), {QStringLiteral("/")}),
-              u"Drive /: at 100%");
-    EXPECT_EQ(FormatResText(QStringLiteral("%s and %s"), {QStringLiteral("one")}), u"one and ");
-    EXPECT_EQ(FormatResText(QStringLiteral("No value here"), {QStringLiteral("dropped")}),
-              u"No value here");
-    EXPECT_EQ(FormatResText(QStringLiteral("%.2f %x 50%"), {}), u"%.2f %x 50%");
+    EXPECT_EQ(FormatResText(u"Copy %s to %s?"_s, {u"a.txt"_s, u"/tmp"_s}), u"Copy a.txt to /tmp?");
+    EXPECT_EQ(FormatResText(u"Drive %c: at 100%%"_s, {u"/"_s}), u"Drive /: at 100%");
+    EXPECT_EQ(FormatResText(u"%s and %s"_s, {u"one"_s}), u"one and ");
+    EXPECT_EQ(FormatResText(u"No value here"_s, {u"dropped"_s}), u"No value here");
+    EXPECT_EQ(FormatResText(u"%.2f %x 50%"_s, {}), u"%.2f %x 50%");
     // An argument that itself holds a placeholder is not expanded again.
-    EXPECT_EQ(FormatResText(QStringLiteral("[%s]"), {QStringLiteral("%s%%")}), u"[%s%%]");
+    EXPECT_EQ(FormatResText(u"[%s]"_s, {u"%s%%"_s}), u"[%s%%]");
 }
 
 // ---------------------------------------------------------------------------
@@ -179,12 +175,11 @@ QString RuntimeDir()
 std::map<QString, std::set<int>> NamedStrings()
 {
     std::map<QString, std::set<int>> named;
-    static const QRegularExpression re(QStringLiteral("\\bIDS_\\w+\\s*=\\s*(\\d+)"));
+    static const QRegularExpression re(u"\\bIDS_\\w+\\s*=\\s*(\\d+)"_s);
     for (const char* folder : {"app", "views", "dialogs", "engine", "skin", "settings", "model",
                                "platform", "companions"}) {
         QDirIterator it(QStringLiteral(LANTERN_SOURCE_DIR "/") + QLatin1String(folder),
-                        {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
-                        QDirIterator::Subdirectories);
+                        {u"*.h"_s, u"*.cpp"_s}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             const QString set = path.contains(u"/companions/burner/")    ? u"Ardent8.lang"_s
@@ -200,7 +195,7 @@ std::map<QString, std::set<int>> NamedStrings()
 QStringList Placeholders(const QString& text)
 {
     QStringList found;
-    static const QRegularExpression re(QStringLiteral("%[scd%]"));
+    static const QRegularExpression re(u"%[scd%]"_s);
     for (const auto& m : re.globalMatch(text))
         found << m.captured();
     return found;

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void Set(HKEY root, const QString& path, const QString& name, DWORD type, const QByteArray& data)
@@ -16,7 +18,7 @@ void Set(HKEY root, const QString& path, const QString& name, DWORD type, const 
     ASSERT_TRUE(PutRawValue(root, path, name, type, data)) << name;
 }
 
-const QString kKey = QStringLiteral("Software\\Test\\Values");
+const QString kKey = u"Software\\Test\\Values"_s;
 
 // Every kind of value survives being written to the text file and parsed
 // again by a store that has never seen it.
@@ -29,28 +31,28 @@ TEST(Registry, EveryValueSurvivesTheTextFile)
         DWORD type;
         QByteArray data;
     };
-    const QString awkward = QStringLiteral("a \"quoted\" \\path\\\nnext\tline ") +
-                            QString::fromUtf8("\xF0\x9F\x92\xBF \xC3\xA4");
+    const QString awkward =
+        u"a \"quoted\" \\path\\\nnext\tline "_s + QString::fromUtf8("\xF0\x9F\x92\xBF \xC3\xA4");
     const Row rows[] = {
         {"Text", REG_SZ, Utf16Bytes(awkward)},
-        {"Terminated", REG_SZ, Utf16Bytes(QStringLiteral("ab")) + QByteArray(2, '\0')},
+        {"Terminated", REG_SZ, Utf16Bytes(u"ab"_s) + QByteArray(2, '\0')},
         {"OddBytes", REG_SZ, QByteArray("abc")},
         {"LoneSurrogate", REG_SZ, QByteArray("\x00\xD8x\x00", 4)},
-        {"Expand", REG_EXPAND_SZ, Utf16Bytes(QStringLiteral("$HOME/x"))},
+        {"Expand", REG_EXPAND_SZ, Utf16Bytes(u"$HOME/x"_s)},
         {"Dword", REG_DWORD, QByteArray("\x78\x56\x34\x12", 4)},
         {"ShortDword", REG_DWORD, QByteArray("\x01", 1)},
         {"Qword", REG_QWORD, QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
         {"Binary", REG_BINARY, QByteArray("\x00\xff\x10", 3)},
         {"EmptyBinary", REG_BINARY, QByteArray()},
-        {"Multi", REG_MULTI_SZ, Utf16Bytes(QStringLiteral("a")) + QByteArray(4, '\0')},
-        {"", REG_SZ, Utf16Bytes(QStringLiteral("default value"))},
+        {"Multi", REG_MULTI_SZ, Utf16Bytes(u"a"_s) + QByteArray(4, '\0')},
+        {"", REG_SZ, Utf16Bytes(u"default value"_s)},
         {"name with \"quotes\" and \\", REG_DWORD, QByteArray(4, '\0')},
     };
     for (const Row& row : rows)
         Set(HKEY_CURRENT_USER, kKey, QString::fromUtf8(row.name), row.type, row.data);
 
     // A copy of the file is new to the store, so it is parsed from scratch.
-    const QString copy = settings.Path() + QStringLiteral("/copy.reg");
+    const QString copy = settings.Path() + u"/copy.reg"_s;
     ASSERT_TRUE(QFile::copy(settings.UserFile(), copy));
     settings.Set("LANTERN_USER_REGISTRY", copy);
     for (const Row& row : rows) {
@@ -60,18 +62,18 @@ TEST(Registry, EveryValueSurvivesTheTextFile)
         EXPECT_EQ(type, row.type) << row.name;
     }
 
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey.toLower(), QStringLiteral("dWORD")),
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey.toLower(), u"dWORD"_s),
               QByteArray("\x78\x56\x34\x12", 4))
         << "names compare without regard to case";
 
     const QString text = QString::fromUtf8(ReadBytes(copy));
-    EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Test\\Values]"))) << text;
-    EXPECT_TRUE(text.contains(QStringLiteral("\"Dword\"=dword:12345678"))) << text;
-    EXPECT_TRUE(text.contains(QStringLiteral("\"Expand\"=expand_sz:\"$HOME/x\""))) << text;
+    EXPECT_TRUE(text.contains(u"[Software\\Test\\Values]"_s)) << text;
+    EXPECT_TRUE(text.contains(u"\"Dword\"=dword:12345678"_s)) << text;
+    EXPECT_TRUE(text.contains(u"\"Expand\"=expand_sz:\"$HOME/x\""_s)) << text;
 
     // The machine's root is a file of its own.
-    Set(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("Where"), REG_SZ, Utf16Bytes(QStringLiteral("m")));
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Where")), "<none>");
+    Set(HKEY_LOCAL_MACHINE, kKey, u"Where"_s, REG_SZ, Utf16Bytes(u"m"_s));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, u"Where"_s), "<none>");
     EXPECT_TRUE(ReadBytes(settings.MachineFile()).contains("\"Where\"=sz:\"m\""));
 }
 
@@ -80,8 +82,8 @@ TEST(Registry, SubkeysComeInAlphabeticalOrder)
 {
     TempSettings settings;
     for (const char* sub : {"Beta", "alpha", "Gamma\\Deep", "beta two"})
-        Set(HKEY_CURRENT_USER, kKey + QLatin1Char('\\') + QString::fromLatin1(sub),
-            QStringLiteral("x"), REG_DWORD, QByteArray(4, '\0'));
+        Set(HKEY_CURRENT_USER, kKey + QLatin1Char('\\') + QString::fromLatin1(sub), u"x"_s,
+            REG_DWORD, QByteArray(4, '\0'));
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kKey.toUpper(), KEY_READ, &key), ERROR_SUCCESS);
     QStringList subkeys;
@@ -89,8 +91,7 @@ TEST(Registry, SubkeysComeInAlphabeticalOrder)
     for (DWORD i = 0; RegEnumKeyEx(key, i, &name, 260) == ERROR_SUCCESS; ++i)
         subkeys << name;
     RegCloseKey(key);
-    EXPECT_EQ(subkeys, (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"),
-                                    QStringLiteral("beta two"), QStringLiteral("Gamma")}))
+    EXPECT_EQ(subkeys, (QStringList{u"alpha"_s, u"Beta"_s, u"beta two"_s, u"Gamma"_s}))
         << "without regard to case, children of children not at all";
 }
 
@@ -108,11 +109,11 @@ TEST(Registry, ConcurrentWritersLoseNothing)
         if (children[w] == 0) {
             for (int i = 0; i < kValuesEach; ++i) {
                 HKEY key = nullptr;
-                const QString path = kKey + QStringLiteral("\\W%1").arg(i % 3);
+                const QString path = kKey + u"\\W%1"_s.arg(i % 3);
                 if (RegCreateKeyEx(HKEY_CURRENT_USER, path, KEY_WRITE, &key) != ERROR_SUCCESS)
                     _exit(1);
                 const DWORD v = static_cast<DWORD>(w * 1000 + i);
-                if (RegSetValueEx(key, QStringLiteral("w%1-%2").arg(w).arg(i), REG_DWORD, &v, 4) !=
+                if (RegSetValueEx(key, u"w%1-%2"_s.arg(w).arg(i), REG_DWORD, &v, 4) !=
                     ERROR_SUCCESS)
                     _exit(2);
                 RegCloseKey(key);
@@ -128,14 +129,14 @@ TEST(Registry, ConcurrentWritersLoseNothing)
     for (int w = 0; w < kWriters; ++w) {
         for (int i = 0; i < kValuesEach; ++i) {
             const DWORD v = static_cast<DWORD>(w * 1000 + i);
-            EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey + QStringLiteral("\\W%1").arg(i % 3),
-                               QStringLiteral("w%1-%2").arg(w).arg(i)),
+            EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey + u"\\W%1"_s.arg(i % 3),
+                               u"w%1-%2"_s.arg(w).arg(i)),
                       QByteArray(reinterpret_cast<const char*>(&v), 4))
                 << "writer " << w << " value " << i;
         }
     }
     // No temporary file is left behind.
-    const QStringList left = QDir(settings.Path()).entryList({QStringLiteral("*.new-*")});
+    const QStringList left = QDir(settings.Path()).entryList({u"*.new-*"_s});
     EXPECT_TRUE(left.isEmpty()) << left;
 }
 
@@ -154,20 +155,19 @@ TEST(Registry, DamagedFileIsKeptAndReportedOnce)
     ASSERT_TRUE(WriteBytes(settings.UserFile(), damaged));
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Broken")), "<none>");
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, QStringLiteral("Software\\Test\\Other"),
-                       QStringLiteral("Also")),
-              Utf16Bytes(QStringLiteral("fine")));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, u"Good"_s), QByteArray("\7\0\0\0", 4));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, u"Broken"_s), "<none>");
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, u"Software\\Test\\Other"_s, u"Also"_s),
+              Utf16Bytes(u"fine"_s));
     // A change saves what could be read together with the change.
-    Set(HKEY_CURRENT_USER, kKey, QStringLiteral("New"), REG_DWORD, QByteArray(4, '\2'));
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, QStringLiteral("Good")), QByteArray("\7\0\0\0", 4));
+    Set(HKEY_CURRENT_USER, kKey, u"New"_s, REG_DWORD, QByteArray(4, '\2'));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, kKey, u"Good"_s), QByteArray("\7\0\0\0", 4));
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_NE(messages.find("user.reg: cannot read line 3, line 4, line 5"), std::string::npos)
         << messages;
     EXPECT_EQ(messages.find("cannot read"), messages.rfind("cannot read")) << "reported once";
 
-    const QStringList copies = QDir(settings.Path()).entryList({QStringLiteral("user.reg.bad-*")});
+    const QStringList copies = QDir(settings.Path()).entryList({u"user.reg.bad-*"_s});
     ASSERT_EQ(copies.size(), 1);
     EXPECT_EQ(ReadBytes(settings.Path() + QLatin1Char('/') + copies[0]), damaged);
     EXPECT_FALSE(ReadBytes(settings.UserFile()).contains("garbage"));

@@ -16,6 +16,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class EndpointTest : public ::testing::Test
@@ -57,31 +59,29 @@ protected:
 
 TEST_F(EndpointTest, RequestsAreAnsweredAndAbsentWindowsAreNotFound)
 {
-    EXPECT_FALSE(CWindowEndpoint::Exists(QStringLiteral("Some Class")));
+    EXPECT_FALSE(CWindowEndpoint::Exists(u"Some Class"_s));
     std::atomic<std::uint64_t> lastWParam{0};
     OnListenerThread([&](CWindowEndpoint* p) {
-        ASSERT_TRUE(
-            p->Listen(QStringLiteral("Some Class"),
-                      [&](std::uint32_t message, std::uint64_t wParam, const QByteArray& data) {
-                          lastWParam = wParam;
-                          return std::int64_t(message) * 1000 + data.size();
-                      }));
+        ASSERT_TRUE(p->Listen(u"Some Class"_s, [&](std::uint32_t message, std::uint64_t wParam,
+                                                   const QByteArray& data) {
+            lastWParam = wParam;
+            return std::int64_t(message) * 1000 + data.size();
+        }));
     });
-    EXPECT_TRUE(CWindowEndpoint::Exists(QStringLiteral("Some Class")));
+    EXPECT_TRUE(CWindowEndpoint::Exists(u"Some Class"_s));
     std::int64_t result = 0;
-    ASSERT_TRUE(CWindowEndpoint::Send(QStringLiteral("Some Class"), 7, 42, QByteArray(70000, 'x'),
-                                      &result));
+    ASSERT_TRUE(CWindowEndpoint::Send(u"Some Class"_s, 7, 42, QByteArray(70000, 'x'), &result));
     EXPECT_EQ(result, 7 * 1000 + 70000);
     EXPECT_EQ(lastWParam.load(), 42u);
     // A second holder of the same class is refused while the first lives.
     CWindowEndpoint second;
-    EXPECT_FALSE(second.Listen(QStringLiteral("Some Class"), {}));
+    EXPECT_FALSE(second.Listen(u"Some Class"_s, {}));
 }
 
 TEST_F(EndpointTest, StaleSocketOfADeadHolderIsReplaced)
 {
     // A socket file with nobody behind it, as a crashed holder leaves.
-    const QString path = CWindowEndpoint::SocketPath(QStringLiteral("Crashed"));
+    const QString path = CWindowEndpoint::SocketPath(u"Crashed"_s);
     {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
@@ -91,13 +91,12 @@ TEST_F(EndpointTest, StaleSocketOfADeadHolderIsReplaced)
         ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         ::close(fd);
     }
-    EXPECT_FALSE(CWindowEndpoint::Exists(QStringLiteral("Crashed")));
+    EXPECT_FALSE(CWindowEndpoint::Exists(u"Crashed"_s));
     OnListenerThread([&](CWindowEndpoint* p) {
-        EXPECT_TRUE(
-            p->Listen(QStringLiteral("Crashed"), [](auto, auto, const auto&) { return 5; }));
+        EXPECT_TRUE(p->Listen(u"Crashed"_s, [](auto, auto, const auto&) { return 5; }));
     });
     std::int64_t result = 0;
-    EXPECT_TRUE(CWindowEndpoint::Send(QStringLiteral("Crashed"), 1, 0, {}, &result));
+    EXPECT_TRUE(CWindowEndpoint::Send(u"Crashed"_s, 1, 0, {}, &result));
     EXPECT_EQ(result, 5);
 }
 
@@ -106,15 +105,14 @@ TEST_F(EndpointTest, BroadcastReachesEveryListenerOfItsNameOnly)
     std::atomic<int> first{0}, second{0}, other{0};
     std::atomic<std::int64_t> lParam{0};
     OnListenerThread([&](CWindowEndpoint* p) {
-        ASSERT_TRUE(
-            p->ListenForBroadcast(QStringLiteral("{name}"), [&](std::uint64_t, std::int64_t l) {
-                lParam = l;
-                ++first;
-            }));
-        ASSERT_TRUE(p->ListenForBroadcast(QStringLiteral("{name}"), [&](auto, auto) { ++second; }));
-        ASSERT_TRUE(p->ListenForBroadcast(QStringLiteral("{other}"), [&](auto, auto) { ++other; }));
+        ASSERT_TRUE(p->ListenForBroadcast(u"{name}"_s, [&](std::uint64_t, std::int64_t l) {
+            lParam = l;
+            ++first;
+        }));
+        ASSERT_TRUE(p->ListenForBroadcast(u"{name}"_s, [&](auto, auto) { ++second; }));
+        ASSERT_TRUE(p->ListenForBroadcast(u"{other}"_s, [&](auto, auto) { ++other; }));
     });
-    EXPECT_EQ(CWindowEndpoint::Broadcast(QStringLiteral("{name}"), 0, -9), 2);
+    EXPECT_EQ(CWindowEndpoint::Broadcast(u"{name}"_s, 0, -9), 2);
     for (int i = 0; i < 200 && (first == 0 || second == 0); ++i)
         QThread::msleep(10);
     EXPECT_EQ(first.load(), 1);
@@ -127,7 +125,7 @@ TEST_F(EndpointTest, BroadcastReachesEveryListenerOfItsNameOnly)
         delete m_pEndpoint;
         m_pEndpoint = new CWindowEndpoint;
     });
-    EXPECT_EQ(CWindowEndpoint::Broadcast(QStringLiteral("{name}"), 0, 0), 0);
+    EXPECT_EQ(CWindowEndpoint::Broadcast(u"{name}"_s, 0, 0), 0);
 }
 
 } // namespace

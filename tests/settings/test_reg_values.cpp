@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kKey = QStringLiteral("Software\\Vantrel\\Ardent8\\8.0");
+const QString kKey = u"Software\\Vantrel\\Ardent8\\8.0"_s;
 
 QByteArray Stored(const QString& name, DWORD* pType = nullptr)
 {
@@ -28,39 +30,39 @@ TEST(RegValues, TextsAndTheirLimits)
     TempSettings settings;
     // 1023 characters (2046 bytes) fit; 1024 (2048 bytes) do not, in either
     // root, and the cache keeps what it had.
-    Put(HKEY_CURRENT_USER, QStringLiteral("Fits"), REG_SZ, QByteArray(2046, 'a'));
-    Put(HKEY_CURRENT_USER, QStringLiteral("TooLong"), REG_SZ, QByteArray(2048, 'a'));
-    Put(HKEY_LOCAL_MACHINE, QStringLiteral("TooLong"), REG_SZ, QByteArray(2050, 'b'));
-    StringReg fits(HKEY_CURRENT_USER, kKey, QStringLiteral("Fits"));
+    Put(HKEY_CURRENT_USER, u"Fits"_s, REG_SZ, QByteArray(2046, 'a'));
+    Put(HKEY_CURRENT_USER, u"TooLong"_s, REG_SZ, QByteArray(2048, 'a'));
+    Put(HKEY_LOCAL_MACHINE, u"TooLong"_s, REG_SZ, QByteArray(2050, 'b'));
+    StringReg fits(HKEY_CURRENT_USER, kKey, u"Fits"_s);
     ASSERT_TRUE(fits.Read());
     EXPECT_EQ(fits.GetLength(), 1023);
-    StringReg tooLong(HKEY_CURRENT_USER, kKey, QStringLiteral("TooLong"));
-    tooLong.Set(QStringLiteral("previous"));
+    StringReg tooLong(HKEY_CURRENT_USER, kKey, u"TooLong"_s);
+    tooLong.Set(u"previous"_s);
     EXPECT_FALSE(tooLong.Read());
     EXPECT_EQ(tooLong.Get(), u"previous");
 
     // An empty text is REG_SZ of no bytes and reads back empty.
-    ASSERT_TRUE(StringReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Empty")).Write());
+    ASSERT_TRUE(StringReg(HKEY_CURRENT_USER, kKey, u"Empty"_s).Write());
     DWORD type = 0;
-    EXPECT_EQ(Stored(QStringLiteral("Empty"), &type), QByteArray());
+    EXPECT_EQ(Stored(u"Empty"_s, &type), QByteArray());
     EXPECT_EQ(type, REG_SZ);
-    StringReg empty(HKEY_CURRENT_USER, kKey, QStringLiteral("Empty"));
-    empty.Set(QStringLiteral("x"));
+    StringReg empty(HKEY_CURRENT_USER, kKey, u"Empty"_s);
+    empty.Set(u"x"_s);
     ASSERT_TRUE(empty.Read());
     EXPECT_TRUE(empty.IsEmpty());
 
     // Stored without a terminator; one left by another writer is not text.
-    StringReg plain(HKEY_CURRENT_USER, kKey, QStringLiteral("Plain"));
-    plain.Set(QStringLiteral("abc"));
+    StringReg plain(HKEY_CURRENT_USER, kKey, u"Plain"_s);
+    plain.Set(u"abc"_s);
     ASSERT_TRUE(plain.Write());
-    EXPECT_EQ(Stored(QStringLiteral("Plain")), QByteArray("a\0b\0c\0", 6));
-    Put(HKEY_CURRENT_USER, QStringLiteral("Terminated"), REG_SZ, QByteArray("x\0y\0\0\0", 6));
-    StringReg terminated(HKEY_CURRENT_USER, kKey, QStringLiteral("Terminated"));
+    EXPECT_EQ(Stored(u"Plain"_s), QByteArray("a\0b\0c\0", 6));
+    Put(HKEY_CURRENT_USER, u"Terminated"_s, REG_SZ, QByteArray("x\0y\0\0\0", 6));
+    StringReg terminated(HKEY_CURRENT_USER, kKey, u"Terminated"_s);
     ASSERT_TRUE(terminated.Read());
     EXPECT_EQ(terminated.Get(), u"xy");
 
-    Put(HKEY_CURRENT_USER, QStringLiteral("Eight"), REG_BINARY, QByteArray(8, '\1'));
-    EXPECT_FALSE(DwordReg(HKEY_CURRENT_USER, kKey, QStringLiteral("Eight")).Read()) << "too large";
+    Put(HKEY_CURRENT_USER, u"Eight"_s, REG_BINARY, QByteArray(8, '\1'));
+    EXPECT_FALSE(DwordReg(HKEY_CURRENT_USER, kKey, u"Eight"_s).Read()) << "too large";
 
     EXPECT_TRUE(plain.DeleteValue());
     EXPECT_FALSE(plain.DeleteValue());

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class ScaleTest : public ::testing::Test
@@ -37,7 +39,7 @@ TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
     EXPECT_DOUBLE_EQ(GetDpiScale(true), 2.0) << "the force flag asks the display anyway";
 
     // Read once per process: switched on now, it is seen only after a reset.
-    DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("EnableDPIAware"));
+    DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"EnableDPIAware"_s);
     ASSERT_TRUE(enable.Set(1).Write());
     EXPECT_FALSE(IsDpiScalingEnabled());
     ResetScaleSettingsForTesting();
@@ -56,16 +58,16 @@ TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
 
 TEST_F(ScaleTest, FontFaceFromTheResources)
 {
-    const QString path = m_settings.Path() + QStringLiteral("/ADTRC.lang");
+    const QString path = m_settings.Path() + u"/ADTRC.lang"_s;
     ASSERT_TRUE(WriteBytes(path, "[strings]\n8012 = Segoe UI\n"));
     CLangResources res;
     ASSERT_TRUE(res.LoadFile(path));
 
-    EXPECT_EQ(GetUIFontName(QStringLiteral("Fallback")), u"Fallback") << "no resources";
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback") << "no resources";
     SetLangResources(&res);
-    EXPECT_EQ(GetUIFontName(QStringLiteral("Fallback")), u"Segoe UI");
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Segoe UI");
     SetOsVersionForTesting({5, 1});
-    EXPECT_EQ(GetUIFontName(QStringLiteral("Fallback")), u"Fallback");
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback");
     ResetOsVersionForTesting();
     SetLangResources(nullptr);
 }

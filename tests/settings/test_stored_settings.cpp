@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void Put(HKEY root, const QString& name, DWORD type, const QByteArray& data)
@@ -21,7 +23,7 @@ void Put(HKEY root, const QString& name, DWORD type, const QByteArray& data)
 TEST(StoredSettings, FirstStartRemembersTheDocumentsFolder)
 {
     TempSettings settings;
-    const QString documents = settings.Home() + QStringLiteral("/Documents");
+    const QString documents = settings.Home() + u"/Documents"_s;
     EXPECT_EQ(GetImagePath(), documents);
     EXPECT_EQ(GetExtractPath(), documents);
     EXPECT_TRUE(QFileInfo(documents).isDir()) << "the folder is made when missing";
@@ -29,7 +31,7 @@ TEST(StoredSettings, FirstStartRemembersTheDocumentsFolder)
         EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, QLatin1String(name)),
                   Utf16Bytes(documents));
 
-    SetExtractPath(QStringLiteral("/data/out"));
+    SetExtractPath(u"/data/out"_s);
     EXPECT_EQ(GetExtractPath(), u"/data/out");
     EXPECT_EQ(GetImagePath(), documents);
 }
@@ -42,7 +44,7 @@ QString NetworkConnect()
 QString Placement()
 {
     WindowPlacement placement;
-    return ReadWindowPlacement(&placement) ? QStringLiteral("placed") : QString();
+    return ReadWindowPlacement(&placement) ? u"placed"_s : QString();
 }
 
 // Where each setting is read from: the user's value, then the machine's;
@@ -51,7 +53,7 @@ QString Placement()
 TEST(StoredSettings, EachSettingIsReadFromItsRoots)
 {
     const QByteArray zero(4, '\0'), one("\1\0\0\0", 4);
-    const QByteArray srv = Utf16Bytes(QStringLiteral("/srv/images"));
+    const QByteArray srv = Utf16Bytes(u"/srv/images"_s);
     struct Case
     {
         const char* name;
@@ -61,12 +63,11 @@ TEST(StoredSettings, EachSettingIsReadFromItsRoots)
         const char* expected;
     } cases[] = {
         {"ImagePath", REG_SZ, {}, srv, GetImagePath, "/srv/images"},
-        {"ImagePath", REG_SZ, Utf16Bytes(QStringLiteral("/home/me")), srv, GetImagePath,
-         "/home/me"},
+        {"ImagePath", REG_SZ, Utf16Bytes(u"/home/me"_s), srv, GetImagePath, "/home/me"},
         {"NetworkConnect", REG_DWORD, {}, zero, NetworkConnect, "0"},
         {"NetworkConnect", REG_DWORD, one, zero, NetworkConnect, "1"},
-        {"CurrentLang", REG_SZ, Utf16Bytes(QStringLiteral("ENU")), {}, GetCurrentLang, ""},
-        {"CurrentLang", REG_SZ, {}, Utf16Bytes(QStringLiteral("DEU")), GetCurrentLang, "DEU"},
+        {"CurrentLang", REG_SZ, Utf16Bytes(u"ENU"_s), {}, GetCurrentLang, ""},
+        {"CurrentLang", REG_SZ, {}, Utf16Bytes(u"DEU"_s), GetCurrentLang, "DEU"},
         // The other four values are the user's: the machine's fifth does
         // not complete them.
         {"LTWnd_PosS", REG_BINARY, {}, zero, Placement, ""},
@@ -90,25 +91,24 @@ TEST(StoredSettings, EachSettingIsReadFromItsRoots)
     }
     // What a user sets is the user's.
     TempSettings settings;
-    SetCurrentLangPerUser(QStringLiteral("ENU"));
-    SetImagePath(QStringLiteral("/home/me"));
-    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, QStringLiteral("ImagePath")),
-              Utf16Bytes(QStringLiteral("/home/me")));
+    SetCurrentLangPerUser(u"ENU"_s);
+    SetImagePath(u"/home/me"_s);
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, SETTINGS_KEY, u"ImagePath"_s), Utf16Bytes(u"/home/me"_s));
     EXPECT_FALSE(QFile::exists(settings.MachineFile()));
 }
 
 TEST(StoredSettings, TemporaryFolder)
 {
     TempSettings settings;
-    const QString appData = settings.Home() + QStringLiteral("/.local/share");
+    const QString appData = settings.Home() + u"/.local/share"_s;
     QString folder;
     ASSERT_TRUE(GetTempFolder(&folder));
-    EXPECT_EQ(folder, appData + QStringLiteral("/Vantrel/Ardent8/Temp/")) << "no version";
+    EXPECT_EQ(folder, appData + u"/Vantrel/Ardent8/Temp/"_s) << "no version";
     EXPECT_TRUE(QFileInfo(folder).isDir());
-    StringReg version(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("Version"));
-    ASSERT_TRUE(version.Set(QStringLiteral("8.0.1")).Write());
+    StringReg version(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"Version"_s);
+    ASSERT_TRUE(version.Set(u"8.0.1"_s).Write());
     ASSERT_TRUE(GetTempFolder(&folder));
-    EXPECT_EQ(folder, appData + QStringLiteral("/Vantrel/Ardent8/8.0.1/Temp/"));
+    EXPECT_EQ(folder, appData + u"/Vantrel/Ardent8/8.0.1/Temp/"_s);
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(GetTempFolder(&folder, 259)) << "a buffer under 260 characters";
 
@@ -116,13 +116,13 @@ TEST(StoredSettings, TemporaryFolder)
     // made once and then used as it is.
     const QString longData = settings.Path() + QLatin1Char('/') + QString(240, QLatin1Char('d'));
     settings.Set("XDG_DATA_HOME", longData);
-    const QString fallback = settings.Path() + QStringLiteral("/tmp/Temp/");
+    const QString fallback = settings.Path() + u"/tmp/Temp/"_s;
     ASSERT_TRUE(GetTempFolder(&folder));
     EXPECT_EQ(folder, fallback);
-    ASSERT_TRUE(WriteBytes(fallback + QStringLiteral("keep"), "x"));
+    ASSERT_TRUE(WriteBytes(fallback + u"keep"_s, "x"));
     ASSERT_TRUE(GetTempFolder(&folder));
     EXPECT_EQ(folder, fallback);
-    EXPECT_TRUE(QFile::exists(fallback + QStringLiteral("keep")));
+    EXPECT_TRUE(QFile::exists(fallback + u"keep"_s));
     ASSERT_TRUE(GetTempFolder(&folder, 1024));
     EXPECT_TRUE(folder.startsWith(longData)) << "a larger buffer takes the long folder";
 }
@@ -134,41 +134,39 @@ TEST(StoredSettings, InstallPathOfTheFirstSubkeyThatHasOne)
     EXPECT_TRUE(GetSuiteInstallPath().isEmpty());
     EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
 
-    const QString install = settings.Path() + QStringLiteral("/suite");
+    const QString install = settings.Path() + u"/suite"_s;
     QDir().mkpath(install);
-    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\A Other"),
-                          QStringLiteral("Unrelated"))
-                    .Set(QStringLiteral("x"))
+    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + u"\\A Other"_s, u"Unrelated"_s)
+                    .Set(u"x"_s)
                     .Write());
-    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\B Suite"),
-                          QStringLiteral("InstallPath"))
+    ASSERT_TRUE(StringReg(HKEY_LOCAL_MACHINE, SUITE_KEY + u"\\B Suite"_s, u"InstallPath"_s)
                     .Set(install)
                     .Write());
     EXPECT_EQ(GetSuiteInstallPath(), install);
     EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
-    EXPECT_EQ(path, install + QStringLiteral("/Ardent8")) << "given even when missing";
-    ASSERT_TRUE(WriteBytes(install + QStringLiteral("/Fenmount"), {}));
+    EXPECT_EQ(path, install + u"/Ardent8"_s) << "given even when missing";
+    ASSERT_TRUE(WriteBytes(install + u"/Fenmount"_s, {}));
     EXPECT_TRUE(GetSuiteProgramPath(SUITE_PROGRAM_VIRTUAL_DRIVE, &path));
-    EXPECT_EQ(path, install + QStringLiteral("/Fenmount"));
+    EXPECT_EQ(path, install + u"/Fenmount"_s);
 }
 
 TEST(StoredSettings, MadeWritableAndEmptyFolders)
 {
     TempSettings settings;
-    const QString folder = settings.Path() + QStringLiteral("/target/a/b/");
+    const QString folder = settings.Path() + u"/target/a/b/"_s;
     EXPECT_TRUE(CreateFolderPath(folder));
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(CreateFolderPath(folder)) << "the folder was not created this time";
     EXPECT_TRUE(IsFolderWritable(folder));
-    EXPECT_TRUE(IsFolderWritable(folder + QStringLiteral("file-name-part")));
+    EXPECT_TRUE(IsFolderWritable(folder + u"file-name-part"_s));
     EXPECT_TRUE(IsFolderEmpty(folder)) << "the probe file is gone again";
-    EXPECT_FALSE(IsFolderWritable(settings.Path() + QStringLiteral("/missing/")));
+    EXPECT_FALSE(IsFolderWritable(settings.Path() + u"/missing/"_s));
 
     // A folder nobody may write to. Root may write anywhere a mode allows,
     // so there the kernel's own read-only folder stands in.
-    QString readOnly = QStringLiteral("/proc/");
+    QString readOnly = u"/proc/"_s;
     if (geteuid() != 0) {
-        readOnly = settings.Path() + QStringLiteral("/ro/");
+        readOnly = settings.Path() + u"/ro/"_s;
         QDir().mkpath(readOnly);
         ASSERT_EQ(chmod(QFile::encodeName(readOnly).constData(), 0555), 0);
     }
@@ -179,9 +177,9 @@ TEST(StoredSettings, MadeWritableAndEmptyFolders)
     if (geteuid() != 0)
         chmod(QFile::encodeName(readOnly).constData(), 0755);
 
-    ASSERT_TRUE(WriteBytes(folder + QStringLiteral(".hidden"), {}));
+    ASSERT_TRUE(WriteBytes(folder + u".hidden"_s, {}));
     EXPECT_FALSE(IsFolderEmpty(folder));
-    EXPECT_FALSE(IsFolderEmpty(settings.Path() + QStringLiteral("/missing")))
+    EXPECT_FALSE(IsFolderEmpty(settings.Path() + u"/missing"_s))
         << "a folder that cannot be listed is not empty";
 }
 
