@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-// These tests run in a German locale: grouping with '.', decimal comma,
-// day-first dates. It catches code that formats with C conventions. The
-// locale is chosen before anything asks for it.
+// The settings tests run in a German locale: grouping with '.', decimal
+// comma, day-first dates. It catches code that formats with C conventions.
+// The locale is chosen before anything asks for it.
 
 namespace {
 
