@@ -305,16 +305,6 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
              .arg(small, scripts + QStringLiteral("wrap_raw.py")),
          {QStringLiteral("Sectors:         2352 bytes (raw sectors)"),
           QStringLiteral("Rock Ridge:      yes")}},
-        {"a cue sheet of a data and an audio track",
-         QStringLiteral("genisoimage -quiet -R -o \"$IMG.iso\" '%1' && printf '{\"tracks\": "
-                        "[{\"kind\": \"mode1\", \"source\": \"%s\"}, {\"kind\": \"audio\", "
-                        "\"sectors\": 75}]}' \"$IMG.iso\" > \"$IMG.json\" && /usr/bin/python3 "
-                        "'%2' \"$IMG.json\" \"$IMG\"")
-             .arg(small, scripts + QStringLiteral("make_cue.py")),
-         {QStringLiteral("Container:       cue sheet with BIN files"),
-          QStringLiteral("Tracks:          2"),
-          QStringLiteral("Track:           02: session 1, AUDIO, 75 sectors of 2352 bytes at "
-                         "address ")}},
     };
     int n = 0;
     for (const Case& c : cases) {
