@@ -27,6 +27,40 @@ void putLe(std::string& s, std::uint32_t v, int bytes)
 
 constexpr std::size_t kSector = 2352;
 
+// n bytes of the samples of seed, as disc_layout.py writes them.
+std::string audioBytes(unsigned seed, std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 9)) & 0xff);
+    return s;
+}
+
+// The WAV file shown for tracks[i]: the header, its samples and the next
+// audio track's stored pregap.
+std::string expectedWav(const std::vector<DiscTrack>& tracks, std::size_t i)
+{
+    const DiscTrack& t = tracks[i];
+    std::string samples = audioBytes(t.seed ? t.seed : unsigned(i + 1), t.sectors * kSector);
+    if (i + 1 < tracks.size()) {
+        const DiscTrack& next = tracks[i + 1];
+        if (next.kind == "audio" && next.session == t.session)
+            samples +=
+                audioBytes((next.seed ? next.seed : unsigned(i + 2)) + 100, next.pregap * kSector);
+    }
+    const auto bytes = static_cast<std::uint32_t>(samples.size());
+    // PCM, stereo, 44,100 samples a second, 4 bytes a frame of 16-bit samples.
+    std::string wav = "RIFF";
+    putLe(wav, 36 + bytes, 4);
+    wav += "WAVEfmt ";
+    for (auto [v, n] :
+         {std::pair{16u, 4}, {1u, 2}, {2u, 2}, {44100u, 4}, {44100u * 4, 4}, {4u, 2}, {16u, 2}})
+        putLe(wav, v, n);
+    wav += "data";
+    putLe(wav, bytes, 4);
+    return wav + samples;
+}
+
 } // namespace
 
 fs::path writeDisc(const fs::path& dir, const std::string& format,
@@ -92,40 +126,6 @@ void expectFailsFast(const fs::path& image, vbe::Result result, const std::strin
     EXPECT_NE(utf8(f.firstDamage).find(says), std::string::npos) << utf8(f.firstDamage);
     EXPECT_EQ(openImage(image)->openResult, result);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-}
-
-std::string audioBytes(unsigned seed, std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 9)) & 0xff);
-    return s;
-}
-
-std::string expectedWav(const std::vector<DiscTrack>& tracks, std::size_t i)
-{
-    const DiscTrack& t = tracks[i];
-    std::string samples = audioBytes(t.seed ? t.seed : unsigned(i + 1), t.sectors * kSector);
-    if (i + 1 < tracks.size()) {
-        const DiscTrack& next = tracks[i + 1];
-        if (next.kind == "audio" && next.session == t.session)
-            samples +=
-                audioBytes((next.seed ? next.seed : unsigned(i + 2)) + 100, next.pregap * kSector);
-    }
-    const auto bytes = static_cast<std::uint32_t>(samples.size());
-    std::string wav = "RIFF";
-    putLe(wav, 36 + bytes, 4);
-    wav += "WAVEfmt ";
-    putLe(wav, 16, 4);
-    putLe(wav, 1, 2);         // PCM
-    putLe(wav, 2, 2);         // stereo
-    putLe(wav, 44100, 4);     // samples per second
-    putLe(wav, 44100 * 4, 4); // bytes per second
-    putLe(wav, 4, 2);         // bytes per frame
-    putLe(wav, 16, 2);        // bits per sample
-    wav += "data";
-    putLe(wav, bytes, 4);
-    return wav + samples;
 }
 
 void expectDisc(Session& s, const fs::path& tree, const std::vector<DiscTrack>& tracks)

@@ -49,13 +49,6 @@ fs::path writeDisc(const fs::path& dir, const std::string& format,
                    const std::vector<DiscTrack>& tracks, const std::string& extra = "",
                    const std::string& name = "");
 
-// n bytes of the samples of seed, as disc_layout.py writes them.
-std::string audioBytes(unsigned seed, std::size_t n);
-
-// The WAV file shown for tracks[i]: the header, its samples and the next
-// audio track's stored pregap.
-std::string expectedWav(const std::vector<DiscTrack>& tracks, std::size_t i);
-
 // A folder with a small tree ("tree": a text file and one of 70,000 bytes)
 // and its ISO image ("plain.iso"), made once.
 const fs::path& smallDisc();

@@ -1,5 +1,6 @@
 #include "SdkSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
@@ -354,24 +355,16 @@ std::string Session::readTailOfZeros(const char16_t* path, std::uint64_t from)
     EXPECT_EQ(browser->OpenFile(path, &size), vbe::kOk);
     std::vector<char> buf(8 << 20);
     std::string tail;
-    bool zeros = true;
-    for (std::uint64_t pos = 0; pos < size;) {
-        std::uint32_t got = 0;
-        if (browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0) != vbe::kOk ||
-            got == 0) {
-            ADD_FAILURE() << "read fails at " << pos;
+    std::uint32_t got = 0;
+    for (std::uint64_t pos = 0; pos < size; pos += got) {
+        EXPECT_EQ(browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0), vbe::kOk);
+        if (got == 0)
             break;
-        }
-        for (std::uint32_t i = 0; i < got; ++i) {
-            if (pos + i >= from)
-                tail += buf[i];
-            else if (buf[i] != 0)
-                zeros = false;
-        }
-        pos += got;
+        const std::size_t zeros = std::min<std::uint64_t>(got, from - std::min(from, pos));
+        EXPECT_EQ(std::count(buf.begin(), buf.begin() + zeros, '\0'), std::ptrdiff_t(zeros)) << pos;
+        tail.append(buf.data() + zeros, got - zeros);
     }
-    EXPECT_TRUE(zeros);
-    browser->CloseFile();
+    EXPECT_EQ(browser->CloseFile(), vbe::kOk);
     return tail;
 }
 
