@@ -111,23 +111,6 @@ TEST_P(Containers, AudioAloneOrBesideABadDataTrackOpensWithItsFolder)
 INSTANTIATE_TEST_SUITE_P(Formats, Containers, ::testing::ValuesIn(kContainers),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The sectors opened on their own, as a user double-clicks the big file:
-// the description of the same name beside them is read, audio included.
-TEST(DescribedDiscs, SectorFilesOpenThroughTheirDescription)
-{
-    const std::pair<const char*, const char*> kinds[] = {
-        {"cue", ".bin"}, {"ccd", ".img"}, {"mds", ".mdf"}};
-    TempDir dir;
-    const std::vector<DiscTrack> tracks = {dataTrack("mode1", smallDisc() / "plain.iso"),
-                                           audioTrack(30, 10)};
-    for (const auto& [format, sectors] : kinds) {
-        SCOPED_TRACE(format);
-        const fs::path image = writeDisc(dir.path(), format, tracks);
-        expectDisc(*openImage(fs::path(image).replace_extension(sectors)), smallDisc() / "tree",
-                   tracks);
-    }
-}
-
 struct Variant
 {
     const char* what;
@@ -167,13 +150,16 @@ const Variant kVariants[] = {
          writeFile(p, "\xEF\xBB\xBFREM GENRE Test\r\nREM COMMENT \"by hand\"\nTITLE \"Disc\"\n" +
                           readHostFile(p));
      }},
-    // The MDF by another name, in 8 or 16-bit characters, the MDF opened for
-    // its descriptor, and a CloneCD file without [TRACK] sections, whose data
-    // track's mode is only in its sectors.
+    // The MDF by another name, in 8 or 16-bit characters, and a CloneCD file
+    // without [TRACK] sections, whose data track's mode is only in its
+    // sectors. The sectors opened on their own, as a user double-clicks the
+    // big file, are read through the description of the same name beside them.
     {"mds", "mds", "", "", "", "mode2form1"},
     {"MDF named data.bin", "mds", "--name data.bin", "", "", "mode2form1"},
     {"16-bit file name", "mds", "--name data.bin --wide", "", "", "mode2form1"},
     {"MDF opened", "mds", "", "", "disc.mdf", "mode2form1"},
+    {"BIN opened", "cue", "", "", "disc.bin", "mode1"},
+    {"IMG opened", "ccd", "", "", "disc.img", "mode2form1"},
     {"ccd", "ccd", "", "", "", "mode2form1"},
     {"no [TRACK] sections", "ccd", "--bare", "", "", "mode2form1"},
 };
