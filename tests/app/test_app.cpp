@@ -36,25 +36,6 @@ TEST_F(ProgressDialog, PercentRepaintAndElidedText)
     EXPECT_EQ(dlg.Text(), longPath);
 }
 
-TEST_F(Frame, OpensAnImageAndShowsIt)
-{
-    ScriptedImage image(QStringLiteral("label DISC\ndir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
-    ASSERT_EQ(m_frame->OpenImageFromFrame(image.Path()), STATUS_OK);
-    EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"DISC");
-    EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
-    EXPECT_EQ(m_frame->ListView()->Model()->rowCount(), 2);
-    EXPECT_EQ(m_frame->windowTitle(),
-              LoadResString(102) + QStringLiteral(" [%1]").arg(image.Path()));
-    EXPECT_EQ(GetImagePath(), image.Folder());
-    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
-    EXPECT_TRUE(m_frame->isEnabled());
-    EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
-    // The view modes are checked.
-    m_frame->RouteCommand(ID_VIEW_LIST);
-    EXPECT_TRUE(m_frame->QueryCommand(ID_VIEW_LIST).bChecked);
-    EXPECT_FALSE(m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
-}
-
 // A failed and a cancelled load leave a lone root, no message and nothing
 // to burn or mount.
 TEST_F(Frame, AFailedOrCancelledLoadLeavesALoneRoot)
@@ -79,8 +60,6 @@ TEST_F(Frame, AFailedOrCancelledLoadLeavesALoneRoot)
     EXPECT_FALSE(m_frame->QueryCommand(ID_MOUNT_IMAGE).bEnabled);
     EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
     EXPECT_TRUE(m_warnings.isEmpty());
-    // Another extension is refused before anything changes.
-    EXPECT_EQ(m_frame->OpenImageFromFrame(QStringLiteral("/tmp/notes.txt")), STATUS_FAIL);
 }
 
 TEST_F(Frame, CopyDataRefusals)

@@ -66,6 +66,11 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
     EXPECT_TRUE(QDir::match(filters[1], QStringLiteral("x.Nrg"))) << filters[1];
     EXPECT_EQ(List()->GetOpenImagePath(), capital);
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"CAPS");
+    EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem);
+    EXPECT_EQ(List()->Model()->rowCount(), 1);
+    EXPECT_EQ(m_frame->windowTitle(), LoadResString(102) + QStringLiteral(" [%1]").arg(capital));
+    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
+    EXPECT_TRUE(m_frame->isEnabled());
 
     // Another extension: message 656, and the image stays.
     const QString other = first.Folder() + QStringLiteral("/notes.txt");
@@ -116,11 +121,11 @@ protected:
     QString m_log;
 };
 
-TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
+TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChangesAndSaysWhenNothingOpensIt)
 {
     // A record time with a fraction of a second.
     const ScriptedImage& image =
-        OpenScript(QStringLiteral("dir D\nfile D\\NOTE.TXT 300 1700000000\nfile R.BIN 5\n"));
+        OpenScript(QStringLiteral("dir D\nfile D\\NOTE.TXT 300 1700000000\nfile D\\ODD.XYZ 5\n"));
     // The folder row steps into the folder.
     SelectRows({QStringLiteral("D")});
     Trigger(ID_FILE_VIEW);
@@ -149,22 +154,18 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
     Trigger(ID_FILE_VIEW);
     EXPECT_EQ(image.Count(QStringLiteral("openfile")), 2);
 
-    // Every copy goes when the program ends.
-    m_frame.reset();
-    EXPECT_FALSE(QFileInfo::exists(copy));
-}
-
-// An opener that finds no program for the file: the user hears of it.
-TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
-{
+    // An opener that finds no program for the file: the user hears of it.
     ASSERT_TRUE(WriteBytes(m_bin.filePath(QStringLiteral("xdg-open")), "#!/bin/sh\nexit 3\n"));
-    OpenScript(QStringLiteral("file ODD.XYZ 5\n"));
     SelectRows({QStringLiteral("ODD.XYZ")});
     ModalAnswerer answerer({ClickOk()});
     Trigger(ID_FILE_VIEW);
     EXPECT_TRUE(QTest::qWaitFor([&] { return answerer.Handled() == 1; }, 10000));
     ASSERT_EQ(answerer.m_texts.size(), 1);
     EXPECT_TRUE(answerer.m_texts[0].contains(u"ODD.XYZ")) << answerer.m_texts[0];
+
+    // Every copy goes when the program ends.
+    m_frame.reset();
+    EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
 // The list from the keyboard: Enter steps into a folder, Backspace and
@@ -580,6 +581,8 @@ TEST_F(Commands, IconStylesSelectRows)
     for (int id : {ID_VIEW_LARGEICON, ID_VIEW_SMALLICON, ID_VIEW_LIST}) {
         SCOPED_TRACE(id);
         Trigger(id);
+        EXPECT_TRUE(m_frame->QueryCommand(id).bChecked);
+        EXPECT_FALSE(m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
         QListView* icons = List()->IconList();
         icons->clearSelection();
         QApplication::processEvents();
