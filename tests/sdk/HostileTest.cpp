@@ -55,38 +55,27 @@ struct Case
     std::function<void(Outcome&)> more = nullptr;
 };
 
-class HostileImages : public ::testing::Test
+TEST(HostileImages, EachFaultCostsWhatItDamages)
 {
-public:
-    static void SetUpTestSuite()
-    {
-        dir_ = new TempDir();
-        const fs::path tree = *dir_ / "tree";
-        for (char e : std::string("ABCDEL"))
-            writeFile(tree / kEntries.at(e).first, *kEntries.at(e).second);
-        makeIso(*dir_, tree, "-R", "good.iso");
-        writeFile(*dir_ / "ztree/A.TXT", "alpha\n");
-        writeFile(*dir_ / "ztree/Z.TXT", kZText);
-        makeImage("xorriso -outdev %O -map %T / -set_filter_r --zisofs / -- -commit",
-                  *dir_ / "ztree", *dir_ / "zisofs.iso");
-        writeFile(tree / kJolietCut, "joliet\n");
-        makeIso(*dir_, tree, "-R -J", "good-joliet.iso");
-    }
-    static void TearDownTestSuite()
-    {
-        delete dir_;
-        dir_ = nullptr;
-    }
-
+    TempDir dir;
+    const fs::path tree = dir / "tree";
+    for (char e : std::string("ABCDEL"))
+        writeFile(tree / kEntries.at(e).first, *kEntries.at(e).second);
+    makeIso(dir, tree, "-R", "good.iso");
+    writeFile(dir / "ztree/A.TXT", "alpha\n");
+    writeFile(dir / "ztree/Z.TXT", kZText);
+    makeImage("xorriso -outdev %O -map %T / -set_filter_r --zisofs / -- -commit", dir / "ztree",
+              dir / "zisofs.iso");
+    writeFile(tree / kJolietCut, "joliet\n");
+    makeIso(dir, tree, "-R -J", "good-joliet.iso");
     // Opens, scans, lists and reads everything, within a second, with no
     // name that could not be shown or addressed.
-    static Outcome exercise(const Case& c)
-    {
-        fs::path image = *dir_ / c.source;
+    const auto exercise = [&dir](const Case& c) {
+        fs::path image = dir / c.source;
         if (*c.kind) {
-            image = *dir_ / (std::string(c.kind) + "-" + c.source);
+            image = dir / (std::string(c.kind) + "-" + c.source);
             EXPECT_EQ(run(std::string(kPython) + " " + quote(scriptDir() / "make_hostile.py") +
-                          " " + c.kind + " " + quote(*dir_ / c.source) + " " + quote(image)),
+                          " " + c.kind + " " + quote(dir / c.source) + " " + quote(image)),
                       0);
         }
         const auto start = std::chrono::steady_clock::now();
@@ -111,13 +100,7 @@ public:
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         return o;
-    }
-    static TempDir* dir_;
-};
-TempDir* HostileImages::dir_ = nullptr;
-
-TEST_F(HostileImages, EachFaultCostsWhatItDamages)
-{
+    };
     const char* iso = "good.iso";
     const char* z = "zisofs.iso";
     const char* joliet = "good-joliet.iso";
