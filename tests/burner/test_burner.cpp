@@ -2,7 +2,6 @@
 // buttons clicked, writing to stdio: drives (regular files standing for a
 // drive) in a temporary folder; and its program file for the mutex.
 
-#include "AdtMessageBox.h"
 #include "ApProgressCtrl.h"
 #include "BurnerFixtures.h"
 #include "BurnerStart.h"
@@ -271,10 +270,8 @@ TEST_F(Burner, WithoutAnImageTheChooserAsksForOne)
     EXPECT_EQ(ChooseBurnerImage(nullptr), upper);
 }
 
-TEST(BurnerArguments, CommandLines)
+TEST_F(Burner, CommandLines)
 {
-    SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
-    ASSERT_TRUE(LoadBurnerTexts());
     struct Case
     {
         QStringList args;
@@ -299,6 +296,4 @@ TEST(BurnerArguments, CommandLines)
         EXPECT_EQ(parsed.strDrive, QString::fromUtf8(c.drive));
         EXPECT_EQ(parsed.nMediumSize, c.size);
     }
-    SetLangResources(nullptr);
-    SetProgramFolderForTesting(QString());
 }

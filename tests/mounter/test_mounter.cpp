@@ -3,7 +3,6 @@
 // window or runs it for the viewer, what the user is told when udisks2 is
 // missing or refuses, and how another start or a broadcast reaches it.
 
-#include "AdtMessageBox.h"
 #include "FileBytes.h"
 #include "LangResources.h"
 #include "MockUDisks.h"
@@ -12,15 +11,13 @@
 #include "MounterWnd.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
-#include "SkinControls.h"
 #include "SuiteNames.h"
 #include "TempSettings.h"
+#include "WidgetHelpers.h"
 #include "WindowEndpoint.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <memory>
@@ -28,12 +25,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void Click(CAlphaButton* button)
-{
-    ASSERT_TRUE(button->isEnabled());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
 
 class Mounter : public ::testing::Test
 {
