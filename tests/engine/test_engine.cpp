@@ -128,7 +128,10 @@ TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
     EXPECT_EQ(untouched, 1234);
 }
 
-TEST(LoadTree, CancelBeforeTheFirstWaitAbortsAndDetaches)
+// Cancelled before the first wait, the scan is aborted and nothing is
+// added; between entries, what was added stays. Either way the image is
+// let go, its mutex with it.
+TEST(LoadTree, CancelAbortsAndDetaches)
 {
     CImageEngine engine(FakeModulePath());
     NotifyLog notes;
@@ -137,7 +140,7 @@ TEST(LoadTree, CancelBeforeTheFirstWaitAbortsAndDetaches)
         if (code == NOTIFY_OPEN_BEGIN)
             engine.SetCancel(true);
     };
-    ScriptedImage image(FlatScript(3, 3));
+    ScriptedImage image(FlatScript(10, 10));
     CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_CANCELLED);
     EXPECT_EQ(notes.ParamOf(NOTIFY_OPEN_BEGIN), image.Path());
@@ -148,24 +151,18 @@ TEST(LoadTree, CancelBeforeTheFirstWaitAbortsAndDetaches)
     EXPECT_FALSE(engine.HasImage());
     EXPECT_EQ(root.GetChildCount(), 0);
 
-    // Detached means the mutex is free: the next open works.
     notes.onEvent = nullptr;
-    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
-}
-
-TEST(LoadTree, CancelBetweenEntriesKeepsWhatWasAdded)
-{
-    CImageEngine engine(FakeModulePath());
-    int entries = 0;
+    int pumps = 0;
     engine.SetMessagePump([&] {
-        if (engine.IsLoading() && ++entries == 3 + 2) // two scan steps, then entries
+        if (engine.IsLoading() && ++pumps == 3 + 2) // two scan steps, then entries
             engine.SetCancel(true);
     });
-    ScriptedImage image(FlatScript(10, 10));
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_CANCELLED);
     EXPECT_EQ(root.GetChildCount(), 3);
     EXPECT_FALSE(engine.HasImage());
+    engine.SetMessagePump(nullptr);
+    CLTDataItem again(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    EXPECT_EQ(engine.LoadTree(image.Path(), &again), STATUS_OK);
 }
 
 TEST(LoadTree, FailuresDetachAndPassTheStatusOn)
