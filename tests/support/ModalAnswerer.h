@@ -26,7 +26,11 @@ class ModalAnswerer : public QObject
 {
 public:
     using Step = std::function<void(QWidget*)>;
-    explicit ModalAnswerer(std::vector<Step> steps) : m_steps(std::move(steps)) { Start(); }
+    explicit ModalAnswerer(std::vector<Step> steps) : m_steps(std::move(steps))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start(20);
+    }
     // Answers every window that comes up with the same step.
     static std::unique_ptr<ModalAnswerer> Always(Step step)
     {
@@ -39,11 +43,6 @@ public:
     QStringList m_texts; // texts of the message boxes answered
 
 private:
-    void Start()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
-        m_timer.start(20);
-    }
     void Poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
