@@ -93,20 +93,9 @@ def truncated(img):
     img.d = img.d[:(img.u32(img.root + 2) + 1) * BLOCK]
 
 
-def size_ffffffff(img):
-    img.set_both32(img.find('A.TXT') + 10, 0xFFFFFFFF)
-    img.set_both32(img.find('SUB') + 10, 0xFFFFFFFF)
-
-
-def overlapping_extents(img):
-    # B.TXT claims the blocks of the root folder and far beyond.
-    img.set_both32(img.find('B.TXT') + 2, img.u32(img.root + 2))
-    img.set_both32(img.find('B.TXT') + 10, 50 * BLOCK)
-
-
 def relocation_to_ancestor(img):
     pos, _ = img.su_entry(img.find_relocation(img.root), 'CL')
-    img.set_both32(pos + 4, img.u32(img.root + 2))
+    img.set_both32(pos + 4, root_lba(img))
 
 
 def continuation_loop(img):
@@ -168,6 +157,20 @@ def udf_root_checksum(img):
     img.d[(part + img.u32((part + img.u32(lvd + 252)) * BLOCK + 404)) * BLOCK + 4] ^= 0xFF
 
 
+def root_lba(img):
+    return img.u32(img.root + 2)
+
+
+def set32(*fields):
+    """The kind that sets 32-bit fields: (path, or None for the root; offset in
+    its record; value, or a function of the image giving it)."""
+    def damage(img):
+        for path, field, value in fields:
+            img.set_both32((img.root if path is None else img.find(path)) + field,
+                           value(img) if callable(value) else value)
+    return damage
+
+
 def set_byte(path, field, value=0, flag=0):
     """The kind that sets one byte of path's record (or ors flag into it)."""
     def damage(img):
@@ -178,13 +181,12 @@ def set_byte(path, field, value=0, flag=0):
 
 KINDS = {
     'truncated': truncated,
-    'extent_beyond_end': lambda img: img.set_both32(img.find('A.TXT') + 2, 0x7FFFFFF0),
-    'size_ffffffff': size_ffffffff,
-    'overlapping_extents': overlapping_extents,
-    'folder_contains_itself':
-        lambda img: img.set_both32(img.find('SUB/DEEP') + 2, img.u32(img.find('SUB') + 2)),
-    'folder_contains_root':
-        lambda img: img.set_both32(img.find('SUB') + 2, img.u32(img.root + 2)),
+    'extent_beyond_end': set32(('A.TXT', 2, 0x7FFFFFF0)),
+    'size_ffffffff': set32(('A.TXT', 10, 0xFFFFFFFF), ('SUB', 10, 0xFFFFFFFF)),
+    # B.TXT claims the blocks of the root folder and far beyond.
+    'overlapping_extents': set32(('B.TXT', 2, root_lba), ('B.TXT', 10, 50 * BLOCK)),
+    'folder_contains_itself': set32(('SUB/DEEP', 2, lambda img: img.u32(img.find('SUB') + 2))),
+    'folder_contains_root': set32(('SUB', 2, root_lba)),
     'relocation_to_ancestor': relocation_to_ancestor,
     'block_size_zero': lambda img: img.set_both16(img.pvd + 128, 0),
     'short_record': set_byte('A.TXT', 0, 20),
@@ -192,7 +194,7 @@ KINDS = {
     'multi_extent_missing_last': multi_extent_missing_last,
     'empty_name': set_byte('B.TXT', 32),
     'bad_names': bad_names,
-    'root_size_zero': lambda img: img.set_both32(img.root + 10, 0),
+    'root_size_zero': set32((None, 10, 0)),
     'descriptor_loop': descriptor_loop,
     # Not damage: B.TXT becomes an associated file, which is never shown.
     'associated_file': set_byte('B.TXT', 25, flag=0x04),
