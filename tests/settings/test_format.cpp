@@ -1,11 +1,9 @@
-#include "FileBytes.h"
 #include "Format.h"
-#include "LangResources.h"
+#include "LangSet.h"
 #include "QtPrint.h"
 #include "TimeZone.h"
 
 #include <QLocale>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -27,19 +25,11 @@ protected:
     {
         ASSERT_TRUE(g_bGermanLocale);
         ASSERT_EQ(QLocale::system().name(), u"de_DE");
-        const QString path = m_dir.filePath(QStringLiteral("ADTRC.lang"));
-        ASSERT_TRUE(WriteBytes(path, "[strings]\n6051 = Bytes\n6052 = KB\n6053 = MB\n6054 = GB\n"));
-        ASSERT_TRUE(m_res.LoadFile(path));
-        SetLangResources(&m_res);
+        ASSERT_TRUE(m_lang.Loaded());
         ResetFormatUnitWords();
     }
-    void TearDown() override
-    {
-        SetLangResources(nullptr);
-        ResetFormatUnitWords();
-    }
-    QTemporaryDir m_dir;
-    CLangResources m_res;
+    void TearDown() override { ResetFormatUnitWords(); }
+    ScopedLangSet m_lang{"6051 = Bytes\n6052 = KB\n6053 = MB\n6054 = GB\n"};
 };
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();

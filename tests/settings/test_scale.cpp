@@ -1,5 +1,4 @@
-#include "FileBytes.h"
-#include "LangResources.h"
+#include "LangSet.h"
 #include "QtPrint.h"
 #include "RegValues.h"
 #include "Scale.h"
@@ -58,18 +57,12 @@ TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
 
 TEST_F(ScaleTest, FontFaceFromTheResources)
 {
-    const QString path = m_settings.Path() + u"/ADTRC.lang"_s;
-    ASSERT_TRUE(WriteBytes(path, "[strings]\n8012 = Segoe UI\n"));
-    CLangResources res;
-    ASSERT_TRUE(res.LoadFile(path));
-
     EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback") << "no resources";
-    SetLangResources(&res);
+    const ScopedLangSet lang("8012 = Segoe UI\n");
     EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Segoe UI");
     SetOsVersionForTesting({5, 1});
     EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback");
     ResetOsVersionForTesting();
-    SetLangResources(nullptr);
 }
 
 } // namespace
