@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QThread>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -339,23 +340,13 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
     EXPECT_EQ(answerer.m_texts[0], FormatResText(LoadResString(9329), {QStringLiteral("1")}));
 }
 
-// A folder no one may write in, root included: read-only for its owner,
-// and immutable where that alone does not stop the caller. False when the
-// system allows neither.
+// A folder no one may write in: read-only for its owner, and immutable for
+// root, whom permissions do not stop. False when the system allows neither.
 bool MakeUnwritableFolder(const QString& path)
 {
-    QDir().mkpath(path);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
-    auto writable = [&] {
-        QFile probe(path + QStringLiteral("/probe"));
-        const bool bOk = probe.open(QIODevice::WriteOnly);
-        probe.remove();
-        return bOk;
-    };
-    if (!writable())
-        return true;
-    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path});
-    return !writable();
+    return geteuid() != 0 ||
+           QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
 }
 
 void ReleaseUnwritableFolder(const QString& path)
