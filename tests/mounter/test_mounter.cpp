@@ -103,6 +103,11 @@ struct ImageCase
     const char* fileSystem; // the device mounted
 };
 
+void PrintTo(const ImageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class MountImage : public Mounter, public ::testing::WithParamInterface<ImageCase>
 {
 };
@@ -207,6 +212,11 @@ struct FaultCase
     int nMessageId;
     QStringList journal; // the udisks2 calls made, in order
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Failure : public Mounter, public ::testing::WithParamInterface<FaultCase>
 {
