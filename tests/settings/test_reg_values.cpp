@@ -1,7 +1,7 @@
-// The typed values the program uses over the registry: how a text stores
-// its bytes, so that other writers' values read right, and the limits that
-// keep a bad value out of the cache. Which root a setting is read from is tested with the
-// settings themselves (test_stored_settings.cpp).
+// The typed values over the registry: how each stores its bytes, so that
+// other writers' values read right, and the limits that keep a bad value out
+// of the cache. Which root a setting is read from is tested with the settings
+// themselves (test_stored_settings.cpp).
 
 #include "QtPrint.h"
 #include "RegValues.h"
@@ -67,6 +67,56 @@ TEST(RegValues, TextsAndTheirLimits)
     EXPECT_TRUE(plain.DeleteValue());
     EXPECT_FALSE(plain.DeleteValue());
     EXPECT_FALSE(plain.Read());
+}
+
+// The rest of the family as other writers see them: numbers as their raw
+// bytes, lists as one value per element of exactly the element size, with
+// nothing left of a longer list after a rewrite; a synchronised BoolReg
+// reads again on every Get.
+TEST(RegValues, TheFamilyStoresItsBytes)
+{
+    TempSettings settings;
+    BoolReg watcher(HKEY_CURRENT_USER, kKey, u"Flag"_s, true);
+    EXPECT_EQ(watcher.Get(), 0);
+    BoolReg(HKEY_CURRENT_USER, kKey, u"Flag"_s, true).Set(1); // written at once
+    EXPECT_EQ(watcher.Get(), 1);
+    BoolReg(HKEY_CURRENT_USER, kKey, u"Other"_s).Set(1);
+    EXPECT_EQ(Stored(u"Other"_s), "<none>") << "unsynchronised: written on Write";
+
+    Put(HKEY_CURRENT_USER, u"Dword"_s, REG_DWORD, QByteArray("\x05\x00\x00\x80", 4));
+    IntReg asInt(HKEY_CURRENT_USER, kKey, u"Dword"_s);
+    ASSERT_TRUE(asInt.Read());
+    EXPECT_EQ(asInt.Get(), static_cast<std::int32_t>(0x80000005));
+    ASSERT_TRUE(LongLongReg(HKEY_CURRENT_USER, kKey, u"Big"_s).Set(-1).Write());
+    DWORD type = 0;
+    EXPECT_EQ(Stored(u"Big"_s, &type), QByteArray(8, '\xff'));
+    EXPECT_EQ(type, REG_BINARY);
+
+    const QString key = kKey + u"\\List"_s;
+    ArrayReg array(HKEY_CURRENT_USER, key, 8);
+    EXPECT_EQ(array.Add("1234567", 7), -1) << "a wrong size";
+    for (char c = 'a'; c < 'f'; ++c)
+        EXPECT_EQ(array.Add(QByteArray(8, c).constData(), 8), c - 'a');
+    ASSERT_TRUE(array.Write());
+    array.RemoveAt(4);
+    array.RemoveAt(3);
+    ASSERT_TRUE(array.Write());
+    ArrayReg loaded(HKEY_CURRENT_USER, key, 8);
+    ASSERT_TRUE(loaded.Read());
+    ASSERT_EQ(loaded.GetCount(), 3);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(loaded.GetAt(2)), 8), QByteArray(8, 'c'));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, u"3"_s), "<none>");
+
+    ArrayStringReg names(HKEY_CURRENT_USER, key, 16);
+    names.Add(u"zero"_s);
+    names.Add(u"a much longer text"_s);
+    ASSERT_TRUE(names.Write());
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, u"0"_s, &type),
+              QByteArray("z\0e\0r\0o\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(type, REG_SZ);
+    ArrayStringReg texts(HKEY_CURRENT_USER, key, 16);
+    ASSERT_TRUE(texts.Read());
+    EXPECT_EQ(texts.GetAt(1), u"a much l") << "16 bytes hold eight characters";
 }
 
 } // namespace
