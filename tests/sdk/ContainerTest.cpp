@@ -226,50 +226,44 @@ TEST(OtherTools, BchunkCutsTheTracksOfASheet)
     }
 }
 
-struct Conversion
-{
-    const char* format;
-    const char* extra; // the writer's options
-    const char* kind;
-    const char* tool;  // converts the file named first into the ISO named second
-    const char* input; // the extension of the file it converts
-};
-
 // The tools read the MDF, .img or NRG alone; what they make of it must hold
 // the tree, as our image does. (mdf2iso takes 2048-byte sectors for an ISO
 // already, knows no 2448-byte ones and cuts mode 2 sectors as mode 1;
 // nrg2iso and iat expect a 2048-byte track after Nero's usual 150-sector
 // pregap.)
-const Conversion kConversions[] = {
-    {"mds", "", "mode1", "mdf2iso", "mdf"},      {"mds", "", "2048", "iat", "mdf"},
-    {"mds", "", "mode1", "iat", "mdf"},          {"mds", "", "mode1sub", "iat", "mdf"},
-    {"mds", "", "mode2form1", "iat", "mdf"},     {"ccd", "", "mode1", "ccd2iso", "img"},
-    {"ccd", "", "mode2form1", "ccd2iso", "img"}, {"ccd", "", "mode1", "iat", "img"},
-    {"ccd", "", "mode2form1", "iat", "img"},     {"nrg", "", "2048", "nrg2iso", "nrg"},
-    {"nrg", "--old", "2048", "nrg2iso", "nrg"},  {"nrg", "", "2048", "iat", "nrg"},
-    {"nrg", "--old", "2048", "iat", "nrg"},
+// Each: the container, its writer's options, the data track's kind and the
+// tool that converts the sector file alone into an ISO image.
+const std::tuple<const char*, const char*, const char*, const char*> kConversions[] = {
+    {"mds", "", "mode1", "mdf2iso"},      {"mds", "", "2048", "iat"},
+    {"mds", "", "mode1", "iat"},          {"mds", "", "mode1sub", "iat"},
+    {"mds", "", "mode2form1", "iat"},     {"ccd", "", "mode1", "ccd2iso"},
+    {"ccd", "", "mode2form1", "ccd2iso"}, {"ccd", "", "mode1", "iat"},
+    {"ccd", "", "mode2form1", "iat"},     {"nrg", "", "2048", "nrg2iso"},
+    {"nrg", "--old", "2048", "nrg2iso"},  {"nrg", "", "2048", "iat"},
+    {"nrg", "--old", "2048", "iat"},
 };
 
 TEST(OtherTools, ConvertTheSectorsOfOurImagesIntoTheTree)
 {
     std::string missing;
-    for (const Conversion& c : kConversions) {
-        SCOPED_TRACE(std::string(c.format) + " " + c.extra + " " + c.kind + " by " + c.tool);
-        if (!haveTool(c.tool)) {
-            missing += std::string(" ") + c.tool;
+    for (const auto& [format, extra, kind, tool] : kConversions) {
+        SCOPED_TRACE(std::string(format) + " " + extra + " " + kind + " by " + tool);
+        if (!haveTool(tool)) {
+            missing += std::string(" ") + tool;
             continue;
         }
         TempDir work;
-        DiscTrack track = dataTrack(c.kind, smallDisc() / "plain.iso");
-        if (std::string(c.format) == "nrg") {
+        DiscTrack track = dataTrack(kind, smallDisc() / "plain.iso");
+        if (std::string(format) == "nrg") {
             track.lba = 0;
             track.pregap = 150;
         }
-        const fs::path image = writeDisc(work.path(), c.format, {track}, c.extra);
+        const fs::path image = writeDisc(work.path(), format, {track}, extra);
+        const std::string sectors = std::string(format) == "mds"   ? "disc.mdf"
+                                    : std::string(format) == "ccd" ? "disc.img"
+                                                                   : "disc.nrg";
         const fs::path converted = work / "converted.iso";
-        ASSERT_EQ(run(std::string(c.tool) + " " + quote(work / ("disc." + std::string(c.input))) +
-                      " " + quote(converted)),
-                  0);
+        ASSERT_EQ(run(std::string(tool) + " " + quote(work / sectors) + " " + quote(converted)), 0);
         expectSameTree(*openImage(converted), smallDisc() / "tree", false);
         expectSameTree(*openImage(image), smallDisc() / "tree", false);
     }
@@ -366,19 +360,13 @@ TEST(DescribedDiscs, HostileSheetsFailWithAReason)
     }
 }
 
-struct Compressed
-{
-    const char* name;
-    const char* args; // make_cso.py's
-    const char* file;
-};
-
-const Compressed kCompressed[] = {
-    {"Version1", "--version 1 --store-every 9", "disc.cso"},
-    {"Version2DeflateAndLz4", "--version 2 --align 4 --store-every 9", "disc.cso"},
-    {"Zso", "--zso --align 2 --store-every 9", "disc.zso"},
-    {"Blocks16KiB", "--version 2 --block 16384", "disc.cso"},
-    {"CsoNamedIso", "--version 1", "disc.iso"},
+// make_cso.py's arguments, the file written.
+const std::pair<const char*, const char*> kCompressed[] = {
+    {"--version 1 --store-every 9", "disc.cso"},
+    {"--version 2 --align 4 --store-every 9", "disc.cso"},
+    {"--zso --align 2 --store-every 9", "disc.zso"},
+    {"--version 2 --block 16384", "disc.cso"},
+    {"--version 1", "disc.iso"},
 };
 
 // Compressed ISO images (CSO versions 1 and 2, ZSO; LZ4 blocks of the lz4
@@ -390,9 +378,9 @@ TEST(CompressedIso, ReadsAsTheIsoItHolds)
     TempDir dir;
     writeRichTree(dir / "tree", {.symlinks = false});
     const fs::path iso = makeIso(dir, dir / "tree", "-R -J");
-    for (const auto& p : kCompressed) {
-        SCOPED_TRACE(p.name);
-        auto s = openImage(writeDisc(dir.path(), "cso", {dataTrack("2048", iso)}, p.args, p.file));
+    for (const auto& [args, file] : kCompressed) {
+        SCOPED_TRACE(args);
+        auto s = openImage(writeDisc(dir.path(), "cso", {dataTrack("2048", iso)}, args, file));
         expectSameTree(*s, dir / "tree");
         EXPECT_EQ(s->read("data/random.bin", 3001), readHostFile(dir / "tree/data/random.bin"));
     }
