@@ -271,19 +271,12 @@ TEST(OtherTools, ConvertTheSectorsOfOurImagesIntoTheTree)
         GTEST_SKIP() << "not installed:" << missing;
 }
 
-struct Hostile
-{
-    const char* format;
-    const char* extra; // the writer's options
-    vbe::Result result;
-    const char* says; // part of the reason given
-};
-
 // Descriptions with one fault each, beside a data track and an audio track
 // (Nero's: two audio tracks, in each of its forms). A footer that points past
 // the end or into itself is no NRG footer (what nrg2iso leaves): the audio
 // before it is no image either.
-const Hostile kHostile[] = {
+// The container, its writer's options, the result and part of the reason given.
+const std::tuple<const char*, const char*, vbe::Result, const char*> kHostile[] = {
     {"mds", "--break sessions", vbe::kCorrupt, "60000 sessions"},
     {"mds", "--break tracks", vbe::kCorrupt, "more than 99 tracks"},
     {"mds", "--break offsets", vbe::kCorrupt, "beyond the end of the MDS file"},
@@ -307,15 +300,15 @@ TEST(DescribedDiscs, HostileDescriptionsFailWithAReason)
     const std::vector<DiscTrack> data = {dataTrack("mode1", smallDisc() / "plain.iso"),
                                          audioTrack(75)};
     const std::vector<DiscTrack> audio = {audioTrack(20), audioTrack(10, 5)};
-    for (const Hostile& h : kHostile) {
-        const bool nrg = std::string(h.format) == "nrg";
+    for (const auto& [format, extra, result, says] : kHostile) {
+        const bool nrg = std::string(format) == "nrg";
         for (const char* form : nrg ? std::vector{"", "--old ", "--tao "} : std::vector{""}) {
-            SCOPED_TRACE(std::string(h.format) + " " + form + h.extra);
+            SCOPED_TRACE(std::string(format) + " " + form + extra);
             TempDir work;
             // In a folder of its own, so that "../x.mdf" is there to be refused.
             expectFailsFast(
-                writeDisc(work / "in", h.format, nrg ? audio : data, std::string(form) + h.extra),
-                h.result, h.says);
+                writeDisc(work / "in", format, nrg ? audio : data, std::string(form) + extra),
+                result, says);
         }
     }
 }
