@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QMenuBar>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;

@@ -15,13 +15,8 @@
 #include <QMainWindow>
 #include <QProcess>
 #include <QScreen>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 

@@ -5,7 +5,6 @@
 #include "WidgetHelpers.h"
 #include "WidgetTestApp.h"
 
-#include <QTest>
 #include <gtest/gtest.h>
 #include <map>
 

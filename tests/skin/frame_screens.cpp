@@ -17,13 +17,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
-#include <QVBoxLayout>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;

@@ -3,7 +3,6 @@
 #include "SkinImages.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

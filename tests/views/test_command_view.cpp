@@ -4,8 +4,6 @@
 
 #include "CommandIds.h"
 #include "CommandView.h"
-#include "FrameHost.h"
-#include "LangResources.h"
 #include "ProgramPaths.h"
 #include "QtPrint.h"
 #include "RegValues.h"
@@ -15,12 +13,8 @@
 #include "TempSettings.h"
 #include "WidgetHelpers.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QHelpEvent>
-#include <QImage>
-#include <QTest>
 #include <QToolTip>
 #include <algorithm>
 #include <gtest/gtest.h>
