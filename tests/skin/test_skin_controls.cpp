@@ -195,31 +195,6 @@ TEST_F(SkinControls, ImageLabelTakesTheImagesSizeAndBlendsOverTheBackground)
     EXPECT_EQ(drawn.pixel(0, 0), m_factory.Background().pixel(50, 84));
 }
 
-// Wider than its image: the left half, slices from the middle, and the right
-// part ending at the right edge, blended over the copied background.
-TEST_F(SkinControls, WideImageLabelStretchesItsMiddle)
-{
-    QImage image(40, 10, QImage::Format_ARGB32);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 40; ++x)
-            image.setPixel(x, y,
-                           y == 0   ? qRgba(0, 0, 0, 0)
-                           : x < 20 ? qRgb(255, 0, 0)
-                           : x < 39 ? qRgb(0, 255, 0)
-                                    : qRgb(255, 255, 255));
-    QImage background(300, 100, QImage::Format_ARGB32_Premultiplied);
-    background.fill(qRgb(0, 0, 255));
-    auto* label = new CGStatic;
-    label->SetImage(image);
-    label->SetBackground(background);
-    label->Create(QString(), WS_CHILD | WS_VISIBLE, QRect(30, 40, 100, 10), &m_parent, 1);
-    const QImage drawn = label->Render();
-    EXPECT_EQ(drawn.pixel(5, 5), qRgb(255, 0, 0));
-    EXPECT_EQ(drawn.pixel(60, 5), qRgb(0, 255, 0)) << "middle slices";
-    EXPECT_EQ(drawn.pixel(99, 5), qRgb(255, 255, 255)) << "the image's last column at the edge";
-    EXPECT_EQ(drawn.pixel(50, 0), qRgb(0, 0, 255)) << "transparent pixels show the background";
-}
-
 TEST_F(SkinControls, ProgressBarFillsItsShareAndRepaintsTheParentWhenGoingBack)
 {
     CApProgressCtrl* bar = nullptr;

@@ -75,15 +75,6 @@ protected:
         ResetScaleSettingsForTesting();
         SetDisplayDpiSource([dpi] { return dpi; });
     }
-    std::unique_ptr<CLTCommandView> MakeBar(const std::vector<int>& ids = kBarCommands)
-    {
-        auto bar = std::make_unique<CLTCommandView>();
-        bar->resize(400, 60);
-        bar->CreateButtons(ids);
-        bar->OnInitialUpdate();
-        bar->show();
-        return bar;
-    }
     // The string whose strip the button shows, read back from its colour.
     static int ShownStrip(CAlphaButton* button)
     {
@@ -105,7 +96,11 @@ TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
     for (const double dpi : {96.0, 144.0}) {
         SCOPED_TRACE(dpi);
         SetDisplay(dpi);
-        auto bar = MakeBar();
+        auto bar = std::make_unique<CLTCommandView>();
+        bar->resize(400, 60);
+        bar->CreateButtons(kBarCommands);
+        bar->OnInitialUpdate();
+        bar->show();
         ASSERT_EQ(bar->ButtonCount(), 6u);
         const CAlphaButton* first = bar->Button(kBarCommands[0]);
         ASSERT_NE(first, nullptr);
@@ -142,20 +137,6 @@ TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
         if (dpi == 96) {
             EXPECT_EQ(strips.size(), 6u) << "no two share a picture";
         }
-    }
-}
-
-TEST_F(CommandBar, OtherCommandsTakeTheViewStripAndZeroGetsNoButton)
-{
-    for (const double dpi : {96.0, 144.0}) {
-        SetDisplay(dpi);
-        auto bar = MakeBar({ID_VIEW_DETAILS, 0, ID_EXTRACT});
-        ASSERT_NE(bar->Button(ID_VIEW_DETAILS), nullptr);
-        EXPECT_EQ(bar->Button(0), nullptr);
-        // The zero entry leaves no hole in the row.
-        auto full = MakeBar({ID_VIEW_DETAILS, ID_EXTRACT, ID_FILE_VIEW});
-        EXPECT_EQ(ShownStrip(bar->Button(ID_VIEW_DETAILS)), ShownStrip(full->Button(ID_FILE_VIEW)));
-        EXPECT_EQ(bar->Button(ID_EXTRACT)->geometry(), full->Button(ID_EXTRACT)->geometry());
     }
 }
 
