@@ -24,19 +24,21 @@ std::vector<std::uint8_t> compress(const std::vector<std::uint8_t>& in, int leve
     return out;
 }
 
-std::vector<std::uint8_t> sample(std::size_t n, unsigned seed, bool text)
+const std::vector<const char*> kWords = {"disc ", "image ", "sector ", "lantern ", "\n", "0123 "};
+
+// n bytes of words picked at random, or of random bytes without words.
+std::vector<std::uint8_t> sample(std::size_t n, unsigned seed,
+                                 const std::vector<const char*>& words)
 {
     std::mt19937 rng(seed);
     std::vector<std::uint8_t> v(n);
-    const char* words[] = {"disc ", "image ", "sector ", "lantern ", "\n", "0123 "};
     for (std::size_t i = 0; i < n;) {
-        if (text) {
-            const char* w = words[rng() % 6];
-            for (; *w && i < n; ++w)
-                v[i++] = static_cast<std::uint8_t>(*w);
-        } else {
+        if (words.empty()) {
             v[i++] = static_cast<std::uint8_t>(rng());
+            continue;
         }
+        for (const char* w = words[rng() % words.size()]; *w && i < n; ++w)
+            v[i++] = static_cast<std::uint8_t>(*w);
     }
     return v;
 }
@@ -46,23 +48,24 @@ struct Case
     const char* name;
     int level;
     int strategy;
-    bool text;
+    std::vector<const char*> words;
 };
 
 // Stored blocks (level 0 and random data), fixed codes (Z_FIXED), dynamic
-// codes (text), run-length matches (Z_RLE) at sizes around block edges.
+// codes (text), run-length matches (Z_RLE) and matches at distance 2 that
+// overlap what they write, at sizes around block edges.
 TEST(InflateRoundTrip, DecodesWhatZlibEncodes)
 {
-    const Case cases[] = {{"stored", 0, Z_DEFAULT_STRATEGY, true},
-                          {"fixed", 6, Z_FIXED, true},
-                          {"dynamic", 9, Z_DEFAULT_STRATEGY, true},
-                          {"rle", 6, Z_RLE, true},
-                          {"random", 6, Z_DEFAULT_STRATEGY, false}};
-    for (const auto& p : cases) {
-        SCOPED_TRACE(p.name);
-        const Case c = p;
+    const Case cases[] = {{"stored", 0, Z_DEFAULT_STRATEGY, kWords},
+                          {"fixed", 6, Z_FIXED, kWords},
+                          {"dynamic", 9, Z_DEFAULT_STRATEGY, kWords},
+                          {"rle", 6, Z_RLE, kWords},
+                          {"random", 6, Z_DEFAULT_STRATEGY, {}},
+                          {"distance_two", 6, Z_DEFAULT_STRATEGY, {"ab"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         for (std::size_t size : {0u, 1u, 257u, 32768u, 70000u}) {
-            auto plain = sample(size, static_cast<unsigned>(size) + 7, c.text);
+            auto plain = sample(size, static_cast<unsigned>(size) + 7, c.words);
             auto packed = compress(plain, c.level, c.strategy);
             std::vector<std::uint8_t> out(size + 1);
             std::size_t got = 0;
@@ -77,7 +80,7 @@ TEST(InflateRoundTrip, DecodesWhatZlibEncodes)
 
 TEST(Inflate, RefusesOutputBeyondCapacityAndDamagedStreams)
 {
-    auto plain = sample(50000, 3, true);
+    auto plain = sample(50000, 3, kWords);
     auto packed = compress(plain, 9, Z_DEFAULT_STRATEGY);
     std::vector<std::uint8_t> out(plain.size());
     std::size_t got = 0;
