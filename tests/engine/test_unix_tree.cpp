@@ -26,42 +26,42 @@ QString Quoted(const QString& path)
     return QLatin1Char('\'') + path + QLatin1Char('\'');
 }
 
+bool Write(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    return WriteBytes(path, bytes) && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+bool Link(const char* target, const QString& path)
+{
+    return ::symlink(target, QFile::encodeName(path).constData()) == 0;
+}
+
 // Modes of every kind of file and folder, links of every kind, a file of two
 // names whose second lies in a read-only folder, two empty files (which
 // share one extent in every image), a FIFO and, where allowed, a device.
 void WriteUnixTree(const QString& t)
 {
-    const auto at = [&](const char* name) {
-        return QFile::encodeName(t + u'/' + QLatin1String(name));
-    };
-    const struct
-    {
-        const char* name;
-        QByteArray bytes;
-        mode_t mode;
-    } files[] = {{"run.sh", "#!/bin/sh\necho hi\n", 0755},
-                 {"key", "secret\n", 0600},
-                 {"plain.txt", "plain\n", 0644},
-                 {"empty", "", 0644},
-                 {"void", "", 0644},
-                 {"private/note.txt", "note\n", 0644},
-                 {"ro/readonly.txt", "read only\n", 0444},
-                 {"hard.txt", "two names\n", 0644}};
-    for (const auto& f : files) {
-        ASSERT_TRUE(WriteBytes(QFile::decodeName(at(f.name)), f.bytes));
-        ASSERT_EQ(::chmod(at(f.name).constData(), f.mode), 0);
-    }
-    ASSERT_EQ(::link(at("hard.txt").constData(), at("ro/hard.too").constData()), 0);
-    for (const auto& [target, name] : {std::pair{"plain.txt", "rel"},
-                                       {"/etc/hostname", "abs"},
-                                       {"missing/nowhere", "dangling"},
-                                       {"private", "to_folder"}})
-        ASSERT_EQ(::symlink(target, at(name).constData()), 0);
-    ASSERT_EQ(::chmod(at("ro").constData(), 0555), 0);
-    ASSERT_EQ(::chmod(at("private").constData(), 0700), 0);
-    ASSERT_EQ(::mkfifo(at("pipe").constData(), 0644), 0);
+    ASSERT_TRUE(Write(t + QStringLiteral("/run.sh"), "#!/bin/sh\necho hi\n", 0755));
+    ASSERT_TRUE(Write(t + QStringLiteral("/key"), "secret\n", 0600));
+    ASSERT_TRUE(Write(t + QStringLiteral("/plain.txt"), "plain\n", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/empty"), "", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/void"), "", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/private/note.txt"), "note\n", 0644));
+    ASSERT_TRUE(Write(t + QStringLiteral("/ro/readonly.txt"), "read only\n", 0444));
+    ASSERT_TRUE(Write(t + QStringLiteral("/hard.txt"), "two names\n", 0644));
+    ASSERT_EQ(::link(QFile::encodeName(t + QStringLiteral("/hard.txt")).constData(),
+                     QFile::encodeName(t + QStringLiteral("/ro/hard.too")).constData()),
+              0);
+    ASSERT_TRUE(Link("plain.txt", t + QStringLiteral("/rel")));
+    ASSERT_TRUE(Link("/etc/hostname", t + QStringLiteral("/abs")));
+    ASSERT_TRUE(Link("missing/nowhere", t + QStringLiteral("/dangling")));
+    ASSERT_TRUE(Link("private", t + QStringLiteral("/to_folder")));
+    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/ro")).constData(), 0555), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/private")).constData(), 0700), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(t + QStringLiteral("/pipe")).constData(), 0644), 0);
     // Only root makes devices; without one the test checks the FIFO alone.
-    ::mknod(at("null").constData(), S_IFCHR | 0644, makedev(1, 3));
+    ::mknod(QFile::encodeName(t + QStringLiteral("/null")).constData(), S_IFCHR | 0644,
+            makedev(1, 3));
 }
 
 struct Maker
