@@ -25,23 +25,18 @@ RunResult RunCli(const QStringList& args)
 // folders carry the total of what is below them.
 QStringList ExpectedListing(const QString& root)
 {
+    const TreeEntries tree = ReadTree(root);
     QStringList lines;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        qint64 size = info.size();
-        if (info.isDir()) {
-            size = 0;
-            QDirIterator below(info.filePath(), QDir::Files | QDir::Hidden,
-                               QDirIterator::Subdirectories);
-            while (below.hasNext())
-                size += QFileInfo(below.next()).size();
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        qsizetype size = it->content.size();
+        for (auto below = tree.begin(); it->kind == 'd' && below != tree.end(); ++below) {
+            if (below->kind == 'f' && below.key().startsWith(it.key() + u'/'))
+                size += below->content.size();
         }
         lines << QStringLiteral("%1\t%2\t%3")
-                     .arg(info.isDir() ? QStringLiteral("D") : QStringLiteral("F"))
+                     .arg(QLatin1Char(it->kind == 'd' ? 'D' : 'F'))
                      .arg(size)
-                     .arg(QDir(root).relativeFilePath(info.filePath()));
+                     .arg(it.key());
     }
     lines.sort();
     return lines;
