@@ -11,43 +11,41 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Name, file name, folder, type, icon and open icon of a record.
+QString Fields(const CLTDataItem* item)
+{
+    return QStringList{item->m_strDisplayName,
+                       item->m_strFileName,
+                       item->m_strFolderPath,
+                       item->m_strTypeName,
+                       QString::number(item->m_nIconIndex),
+                       QString::number(item->m_nOpenIconIndex)}
+        .join(u'|');
+}
+
 TEST(DataItem, NamesComeFromThePath)
 {
     ScopedFakeCache cache;
     CLTDataItem root(u"My Disc"_s, KIND_ROOT, 0, 0);
-    EXPECT_EQ(root.m_strDisplayName, u"My Disc");
-    EXPECT_TRUE(root.m_strFolderPath.isEmpty());
+    EXPECT_EQ(Fields(&root), u"My Disc|My Disc|||0|0");
     EXPECT_FALSE(root.IsFolder() || root.IsFile());
     EXPECT_EQ(cache.Source().fileQueries.size(), 0) << "the root is never looked up";
-
     CLTDataItem* readme = root.AddChild(u"\\README.TXT"_s, KIND_FILE, 10);
-    EXPECT_EQ(readme->m_strDisplayName, u"README.TXT");
-    EXPECT_EQ(readme->m_strFileName, u"README.TXT");
-    EXPECT_EQ(readme->m_strFolderPath, u"\\");
-    EXPECT_TRUE(readme->IsFile());
+    EXPECT_EQ(Fields(readme), u"README.TXT|README.TXT|\\|txt file (100% sure)|11|11");
     CLTDataItem* video = root.AddChild(u"\\VIDEO_TS"_s, KIND_FOLDER, 2048);
     CLTDataItem* ifo = video->AddChild(u"\\VIDEO_TS\\VTS_01_0.IFO"_s, KIND_FILE, 1);
-    EXPECT_EQ(ifo->m_strFolderPath, u"\\VIDEO_TS\\");
-    EXPECT_EQ(ifo->m_strFileName, u"VTS_01_0.IFO");
-    EXPECT_EQ(ifo->GetParent(), video);
-    EXPECT_TRUE(video->IsFolder());
-    EXPECT_EQ(video->m_nIconIndex, 3);
-    EXPECT_EQ(video->m_nOpenIconIndex, 4);
     // The type text is copied as it is; a percent sign means nothing.
-    EXPECT_EQ(ifo->m_strTypeName, u"ifo file (100% sure)");
-    EXPECT_EQ(ifo->m_nOpenIconIndex, ifo->m_nIconIndex);
+    EXPECT_EQ(Fields(ifo), u"VTS_01_0.IFO|VTS_01_0.IFO|\\VIDEO_TS\\|ifo file (100% sure)|12|12");
+    EXPECT_EQ(Fields(video), u"VIDEO_TS|VIDEO_TS|\\|Folder|3|4");
+    EXPECT_TRUE(readme->IsFile() && video->IsFolder() && !video->IsFile());
+    EXPECT_EQ(ifo->GetParent(), video);
     // The size comes in two 32-bit halves.
     EXPECT_EQ(CLTDataItem(u"\\big.bin"_s, KIND_FILE, 2, 1).m_nSize, 0x100000002ull);
 
     // A failed type lookup still makes the record, with no icon and type.
     cache.Source().bFail = true;
-    CLTDataItem* file = root.AddChild(u"\\a.pdf"_s, KIND_FILE, 5);
-    CLTDataItem* folder = root.AddChild(u"\\d"_s, KIND_FOLDER, 0);
-    ASSERT_NE(file, nullptr);
-    ASSERT_NE(folder, nullptr);
-    EXPECT_EQ(file->m_nIconIndex, 0);
-    EXPECT_TRUE(file->m_strTypeName.isEmpty());
-    EXPECT_EQ(folder->m_nIconIndex, 0);
+    EXPECT_EQ(Fields(root.AddChild(u"\\a.pdf"_s, KIND_FILE, 5)), u"a.pdf|a.pdf|\\||0|0");
+    EXPECT_EQ(Fields(root.AddChild(u"\\d"_s, KIND_FOLDER, 0)), u"d|d|\\||0|0");
     EXPECT_EQ(root.GetChildCount(), 4);
 }
 
@@ -60,15 +58,7 @@ TEST(DataItem, FolderAndNameMakeTheSameRecordAsThePath)
         for (const QString& name : {u"VTS_01_0.IFO"_s, u"b\u00c4r.\u00e4b"_s, u".profile"_s}) {
             CLTDataItem* whole = root.AddChild(folder + name, kind, 5);
             CLTDataItem* parts = root.AddChild(folder, name, kind, 5);
-            auto fields = [](const CLTDataItem* item) {
-                return QStringList{item->m_strDisplayName,
-                                   item->m_strFileName,
-                                   item->m_strFolderPath,
-                                   item->m_strTypeName,
-                                   QString::number(item->m_nIconIndex),
-                                   QString::number(item->m_nOpenIconIndex)};
-            };
-            EXPECT_EQ(fields(parts), fields(whole));
+            EXPECT_EQ(Fields(parts), Fields(whole));
             EXPECT_EQ(parts->m_nSize, 5u);
             EXPECT_EQ(parts->GetParent(), &root);
         }

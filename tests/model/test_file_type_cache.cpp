@@ -11,11 +11,10 @@ namespace {
 
 TEST(FileTypeCache, ExtensionKey)
 {
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\a\\b.txt"_s), u".TXT");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\a.b\\README"_s), u"");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\x.tar.gz"_s), u".GZ");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\.profile"_s), u".PROFILE");
-    EXPECT_EQ(CFileTypeCache::ExtensionKey(u"\\ends."_s), u".");
+    QStringList keys;
+    for (const char* path : {"\\a\\b.txt", "\\a.b\\README", "\\x.tar.gz", "\\.profile", "\\ends."})
+        keys << CFileTypeCache::ExtensionKey(QString::fromLatin1(path));
+    EXPECT_EQ(keys.join(u' '), u".TXT  .GZ .PROFILE .");
 }
 
 TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
@@ -28,8 +27,7 @@ TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
     ASSERT_TRUE(cache.Lookup(u"\\docs\\a.txt"_s, false, a));
     ASSERT_TRUE(cache.Lookup(u"\\B.TXT"_s, false, b));
     EXPECT_EQ(source.fileQueries.size(), 1) << ".txt and .TXT share one entry";
-    EXPECT_EQ(a.nIconIndex, b.nIconIndex);
-    EXPECT_EQ(a.strTypeName, b.strTypeName);
+    EXPECT_EQ(std::pair(a.nIconIndex, a.strTypeName), std::pair(b.nIconIndex, b.strTypeName));
     EXPECT_EQ(b.strKey, u".TXT");
     // The source is asked by the file name alone.
     EXPECT_EQ(source.fileQueries.first(), u"a.txt");
@@ -59,8 +57,7 @@ TEST(FileTypeCache, FoldersAndFailuresAreNeverCached)
     ASSERT_TRUE(cache.Lookup(u"\\A"_s, true, info));
     ASSERT_TRUE(cache.Lookup(u"\\B"_s, true, info));
     EXPECT_EQ(source.folderQueries, 2);
-    EXPECT_EQ(info.nIconIndex, 3);
-    EXPECT_EQ(info.nOpenIconIndex, 4);
+    EXPECT_EQ(std::pair(info.nIconIndex, info.nOpenIconIndex), std::pair(3, 4));
     EXPECT_TRUE(source.fileQueries.isEmpty());
 
     source.bFail = true;
@@ -81,9 +78,7 @@ TEST(MimeTypeSource, TypesFilesByNameAlone)
     QString textType, isoType, folderType;
     ASSERT_TRUE(source.QueryFile(u"no-such-file.txt"_s, &textIcon, &textType));
     ASSERT_TRUE(source.QueryFile(u"no-such-disc.iso"_s, &isoIcon, &isoType));
-    EXPECT_FALSE(textType.isEmpty());
-    EXPECT_FALSE(isoType.isEmpty());
-    EXPECT_NE(textType, isoType);
+    EXPECT_TRUE(!textType.isEmpty() && !isoType.isEmpty() && textType != isoType);
     EXPECT_GT(textIcon, 0);
     EXPECT_NE(textIcon, isoIcon);
     EXPECT_TRUE(CIconRegistry::Instance().Names(textIcon).contains(u"text-plain"));
