@@ -1,8 +1,7 @@
 #pragma once
 
-// A private bus daemon with the stand-in udisks2 (udisks2_mock.py under
-// python3-dbusmock) on it, and a fake xdg-open first on PATH that writes down
-// what it was asked to open. Shared by the tests and the screenshot program.
+// A private bus with the stand-in udisks2 (udisks2_mock.py) on it, and an
+// xdg-open that notes what it opens. Shared with the screenshot program.
 
 #include "FileBytes.h"
 #include "PrivateBus.h"
@@ -21,8 +20,7 @@ class MockUDisks : public PrivateBus
 {
 public:
     MockUDisks() : PrivateBus(QStringLiteral("mock-udisks-test")) {}
-    // Starts the bus; with `bService`, udisks2 on it too. Empty when all came
-    // up, else what went wrong.
+    // The bus, with `bService` udisks2 on it too; empty, or what went wrong.
     QString Start(bool bService = true)
     {
         const QString error = StartBus();
@@ -34,29 +32,24 @@ public:
                           QStringLiteral("{\"mount_root\": \"%1\"}").arg(MountRoot())},
                          kUDisks, m_dir.filePath(QStringLiteral("mock.log")));
     }
-    // Where file systems are mounted (before Start).
     QString MountRoot() const
     {
         return m_strMountRoot.isEmpty() ? m_dir.filePath(QStringLiteral("media")) : m_strMountRoot;
     }
     void SetMountRoot(const QString& folder) { m_strMountRoot = folder; }
 
-    // Every udisks2 call so far, in order, as "object method" with the
-    // object's path after block_devices/ ("Manager" for the manager).
+    // The mock's controls (udisks2_mock.py).
     QStringList Journal() { return Call(QStringLiteral("Journal"), {}).toStringList(); }
-    // What the last call of `method` was given (see udisks2_mock.py).
     QString Detail(const QString& method)
     {
         return Call(QStringLiteral("Detail"), {method}).toString();
     }
-    // The next call of `method` fails with that udisks2 error.
     void FailNext(const QString& method, const QString& errorName, const QString& message)
     {
         Call(QStringLiteral("FailNext"), {method, errorName, message});
     }
 
 private:
-    // A mock control's answer.
     QVariant Call(const QString& method, const QVariantList& args)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -69,7 +62,7 @@ private:
     QString m_strMountRoot;
 };
 
-// xdg-open's stand-in, first on PATH while it lives.
+// xdg-open's stand-in, first on PATH while it lives; Opened() as local paths.
 class FakeXdgOpen
 {
 public:
@@ -84,7 +77,6 @@ public:
         qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
     }
     ~FakeXdgOpen() { qputenv("PATH", m_oldPath); }
-    // What it was asked to open so far, as local paths.
     QStringList Opened() const
     {
         QStringList opened;

@@ -1,7 +1,5 @@
-// Fenmount against a stand-in udisks2 on a private bus: what it asks udisks2
-// to do when the user mounts and unmounts through its buttons, closes the
-// window or runs it for the viewer, what the user is told when udisks2 is
-// missing or refuses, and how another start or a broadcast reaches it.
+// Fenmount against a stand-in udisks2 on a private bus, driven through its
+// buttons, its window's closing, the viewer's switch and a second start.
 
 #include "FileBytes.h"
 #include "LangResources.h"
@@ -11,6 +9,7 @@
 #include "MounterWnd.h"
 #include "NamedMutex.h"
 #include "ProgramPaths.h"
+#include "QtPrint.h"
 #include "SuiteNames.h"
 #include "TempSettings.h"
 #include "WidgetHelpers.h"
@@ -63,8 +62,7 @@ protected:
         wnd->show();
         return wnd;
     }
-    // An image of 64 KiB with a recognisable start; a partitioned one has
-    // the partition table's mark.
+    // 64 KiB with a recognisable start, and a partition table's mark.
     QString MakeImage(const QString& name, bool bPartitioned = false)
     {
         QByteArray data(64 * 1024, '\0');
@@ -82,7 +80,14 @@ protected:
     {
         return WaitFor([&] { return !wnd.IsBusy() && wnd.Mounted().size() == count; });
     }
-    QString MountRoot() const { return m_pUDisks->MountRoot(); }
+    QStringList Listed(CMounterWnd& wnd)
+    {
+        QStringList rows;
+        for (int i = 0; i < wnd.List()->topLevelItemCount(); ++i)
+            rows << wnd.List()->topLevelItem(i)->text(0) + u' ' +
+                        wnd.List()->topLevelItem(i)->text(1);
+        return rows;
+    }
 
     static TempSettings* s_pPrivate;
     static CLangResources s_resources;
@@ -94,19 +99,12 @@ protected:
 TempSettings* Mounter::s_pPrivate = nullptr;
 CLangResources Mounter::s_resources;
 
-// --- Mounting and unmounting through the buttons ------------------------------
-
 struct ImageCase
 {
     const char* name;
     bool bPartitioned;
     const char* fileSystem; // the device mounted
 };
-
-void PrintTo(const ImageCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class MountImage : public Mounter, public ::testing::WithParamInterface<ImageCase>
 {
@@ -124,20 +122,16 @@ TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
         ASSERT_TRUE(Settled(*wnd, 1));
     }
 
-    // The loop device was asked for read-only, on a descriptor of the image
-    // that can be read and not written; then the file system (for a
-    // partitioned image, its partition, which appears after a moment) was
-    // mounted read-only.
+    // A read-only loop device on a read-only descriptor, then the file system
+    // (of a partitioned image, its partition, which comes a moment later).
     EXPECT_EQ(m_pUDisks->Detail(u"LoopSetup"_s),
               image + u" read-only "_s + QString::fromLatin1(ReadBytes(image).left(16).toHex()) +
                   u" read-only=Boolean:True"_s);
     EXPECT_EQ(m_pUDisks->Detail(u"Mount"_s), u"ro"_s);
 
     // Listed, and its folder opened in the file manager.
-    const QString folder = MountRoot() + QLatin1Char('/') + fs;
-    ASSERT_EQ(wnd->List()->topLevelItemCount(), 1);
-    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(0), QFileInfo(image).fileName());
-    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(1), folder);
+    const QString folder = m_pUDisks->MountRoot() + u'/' + fs;
+    EXPECT_EQ(Listed(*wnd), QStringList{QFileInfo(image).fileName() + u' ' + folder});
     EXPECT_TRUE(WaitFor([&] { return !m_xdgOpen.Opened().isEmpty(); }));
     EXPECT_EQ(m_xdgOpen.Opened(), QStringList{folder});
 
@@ -145,15 +139,16 @@ TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
     ASSERT_TRUE(Settled(*wnd, 0));
     EXPECT_EQ(m_pUDisks->Journal(), (QStringList{u"Manager LoopSetup"_s, fs + u" Mount"_s,
                                                  fs + u" Unmount"_s, u"loop0 Delete"_s}));
-    EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
+    EXPECT_EQ(Listed(*wnd), QStringList());
     EXPECT_TRUE(wnd->isVisible()) << "started without the viewer's switch, it stays open";
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, MountImage,
                          ::testing::Values(ImageCase{"plain.iso", false, "loop0"},
-                                           ImageCase{"HYBRID.ISO", true, "loop0p1"}));
-
-// --- Closing ------------------------------------------------------------------
+                                           ImageCase{"HYBRID.ISO", true, "loop0p1"}),
+                         [](const auto& info) {
+                             return info.param.bPartitioned ? "Hybrid" : "Plain";
+                         });
 
 // Closing unmounts every image and gives its loop device back; while one
 // cannot be unmounted the window stays, listing it, and says why.
@@ -170,12 +165,10 @@ TEST_F(Mounter, ClosingUnmountsEverythingOrStaysAndSaysWhy)
         ModalAnswerer answerer({ClickOk()});
         EXPECT_FALSE(wnd->close());
         ASSERT_EQ(answerer.m_texts.size(), 1);
-        EXPECT_TRUE(answerer.m_texts[0].contains(u"two.iso: target is busy"_s))
-            << answerer.m_texts[0].toStdString();
+        EXPECT_TRUE(answerer.m_texts[0].contains(u"two.iso: target is busy"_s)) << answerer.m_texts;
     }
     EXPECT_TRUE(wnd->isVisible());
-    ASSERT_EQ(wnd->List()->topLevelItemCount(), 1);
-    EXPECT_EQ(wnd->List()->topLevelItem(0)->text(0), u"two.iso"_s);
+    EXPECT_EQ(Listed(*wnd), QStringList{u"two.iso "_s + m_pUDisks->MountRoot() + u"/loop1"_s});
 
     EXPECT_TRUE(wnd->close());
     EXPECT_EQ(m_pUDisks->Journal().mid(4),
@@ -183,8 +176,6 @@ TEST_F(Mounter, ClosingUnmountsEverythingOrStaysAndSaysWhy)
                            u"loop1 Unmount"_s, u"loop1 Delete"_s}));
     EXPECT_FALSE(wnd->isVisible());
 }
-
-// --- For the viewer -------------------------------------------------------------
 
 TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
 {
@@ -195,15 +186,13 @@ TEST_F(Mounter, InteropModeEndsOnceTheImageIsUnmounted)
     CMounterWnd& wnd = *instance->Window();
     ASSERT_TRUE(Settled(wnd, 1));
     EXPECT_TRUE(wnd.isVisible());
-    EXPECT_TRUE(wnd.StatusText().endsWith(LoadResString(30231))) << wnd.StatusText().toStdString();
+    EXPECT_TRUE(wnd.StatusText().endsWith(LoadResString(30231))) << wnd.StatusText();
 
     Click(wnd.UnmountButton());
     EXPECT_TRUE(WaitFor([&] { return !wnd.isVisible(); }));
     EXPECT_EQ(m_pUDisks->Journal(), (QStringList{u"Manager LoopSetup"_s, u"loop0 Mount"_s,
                                                  u"loop0 Unmount"_s, u"loop0 Delete"_s}));
 }
-
-// --- What the user is told ----------------------------------------------------
 
 struct FaultCase
 {
@@ -212,11 +201,6 @@ struct FaultCase
     int nMessageId;
     QStringList journal; // the udisks2 calls made, in order
 };
-
-void PrintTo(const FaultCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Failure : public Mounter, public ::testing::WithParamInterface<FaultCase>
 {
@@ -252,15 +236,15 @@ TEST_P(Failure, IsShownClearlyAndLeavesNothingMounted)
     if (!bRefused) {
         EXPECT_EQ(text, LoadResString(c.nMessageId));
     } else {
-        EXPECT_TRUE(text.startsWith(FormatResText(LoadResString(c.nMessageId), {u"refused.iso"_s})))
-            << text.toStdString();
-        EXPECT_TRUE(text.contains(kUDisksText)) << text.toStdString();
-        EXPECT_TRUE(text.contains(kUDisksError)) << text.toStdString();
+        EXPECT_TRUE(
+            text.startsWith(FormatResText(LoadResString(c.nMessageId), {u"refused.iso"_s})) &&
+            text.contains(kUDisksText) && text.contains(kUDisksError))
+            << text;
         // A loop device given back is asked for after the failure is known.
         EXPECT_TRUE(WaitFor([&] { return m_pUDisks->Journal() == c.journal; }))
-            << m_pUDisks->Journal().join(u", "_s).toStdString();
+            << m_pUDisks->Journal();
     }
-    EXPECT_EQ(wnd->List()->topLevelItemCount(), 0);
+    EXPECT_EQ(Listed(*wnd), QStringList());
     EXPECT_TRUE(wnd->MountButton()->isEnabled());
     EXPECT_TRUE(m_xdgOpen.Opened().isEmpty());
 }
@@ -277,8 +261,6 @@ INSTANTIATE_TEST_SUITE_P(
                   IDS_FM_MOUNT_REFUSED,
                   {u"Manager LoopSetup"_s, u"loop0 Mount"_s, u"loop0 Delete"_s}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// --- Reaching the running copy ------------------------------------------------
 
 TEST_F(Mounter, BroadcastBringsTheWindowForward)
 {
@@ -339,8 +321,8 @@ TEST(MounterProgram, HelpIsPrintedAndTheProgramEnds)
         env.remove(u"DISPLAY"_s);
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(LANTERN_MOUNTER), {option});
-        ASSERT_TRUE(program.waitForFinished(10000)) << option.toStdString();
-        EXPECT_EQ(program.exitCode(), 0) << option.toStdString();
+        ASSERT_TRUE(program.waitForFinished(10000)) << option;
+        EXPECT_EQ(program.exitCode(), 0) << option;
         EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: Fenmount"));
     }
 }

@@ -1,23 +1,12 @@
-'''A stand-in for udisks2 for Fenmount's tests (a python3-dbusmock template).
+'''A stand-in udisks2 for Fenmount's tests (a python3-dbusmock template).
 
-Loop devices are set up from the descriptor handed over; an image whose
-bytes 510-511 are 55 AA counts as partitioned, and its one partition (with
+An image with 55 AA at byte 510 is partitioned: its one partition (holding
 the file system) turns up a moment after the loop device, as udev's probing
-does on a real system. Mount makes a folder under the "mount_root"
-parameter and returns it. Delete only empties an object's interfaces.
-
-A file system mounts under the image's ISO 9660 volume name when it has
-one, else under the device's name.
-
-Mock controls on the main object (org.freedesktop.DBus.Mock):
-  FailNext(method, error_name, message)
-                       the next call of that method fails with that error
-  Journal() -> as      every udisks2 call so far, in order, as "object method"
-                       (the object's path after block_devices/)
-  Detail(method) -> s  what the last call of the method was given: for Mount
-                       its options; for LoopSetup "PATH ACCESS HEAD
-                       read-only=TYPE:VALUE", the descriptor's path, access
-                       mode and first 16 bytes (hex) read through it
+does. Mount makes a folder under "mount_root" named for the ISO 9660 volume,
+else the device. Controls (org.freedesktop.DBus.Mock): FailNext(method,
+error, message); Journal(), every call as "object method"; Detail(method),
+what its last call got (Mount: options; LoopSetup: "PATH ACCESS HEAD
+read-only=TYPE:VALUE" of the descriptor, HEAD its first 16 bytes in hex).
 '''
 
 import fcntl
@@ -65,8 +54,8 @@ def _add(path, props):
     return obj
 
 
-def _device_bytes(name):
-    return dbus.Array(list(f'/dev/{name}'.encode()) + [0], signature='y')
+def _bytes(text):
+    return dbus.Array(list(text.encode()) + [0], signature='y')
 
 
 def _add_filesystem(obj, name, label=''):
@@ -78,8 +67,7 @@ def _add_filesystem(obj, name, label=''):
             raise dbus.exceptions.DBusException('already mounted', name=UD + '.Error.AlreadyMounted')
         folder = os.path.join(_main().mount_root, label or name)
         os.makedirs(folder, exist_ok=True)
-        self.props[UD + '.Filesystem']['MountPoints'] = dbus.Array(
-            [dbus.Array(list(folder.encode()) + [0], signature='y')], signature='ay')
+        self.props[UD + '.Filesystem']['MountPoints'] = dbus.Array([_bytes(folder)], signature='ay')
         return folder
 
     def unmount(self, options):
@@ -97,19 +85,11 @@ def _describe_fd(fd):
     mode = fcntl.fcntl(fd, fcntl.F_GETFL) & os.O_ACCMODE
     access = {os.O_RDONLY: 'read-only', os.O_WRONLY: 'write-only'}.get(mode, 'read-write')
     try:
-        head = os.pread(fd, 16, 0)
-    except OSError:
-        head = b''
-    try:
-        partitioned = os.pread(fd, 2, 510) == b'\x55\xaa'
-    except OSError:
-        partitioned = False
-    try:
-        pvd = os.pread(fd, 72, 32768)
-        label = pvd[40:72].decode('ascii').strip() if pvd[1:6] == b'CD001' else ''
-    except (OSError, UnicodeDecodeError):
-        label = ''
-    return path, access, head, partitioned, label
+        head, pvd = os.pread(fd, 512, 0), os.pread(fd, 72, 32768)
+    except OSError:  # a descriptor opened for writing only
+        head = pvd = b''
+    label = pvd[40:72].decode('ascii', 'replace').strip() if pvd[1:6] == b'CD001' else ''
+    return path, access, head[:16], head[510:512] == b'\x55\xaa', label
 
 
 def _loop_setup(self, fd, options):
@@ -128,8 +108,8 @@ def _loop_setup(self, fd, options):
     loop_path = BLOCK_ROOT + name
     # Of these two interfaces Fenmount needs only that they are there.
     loop = _add(loop_path, {
-        UD + '.Block': {'Device': _device_bytes(name)},
-        UD + '.Loop': {'BackingFile': dbus.Array(list(path.encode()) + [0], signature='y')},
+        UD + '.Block': {'Device': _bytes(f'/dev/{name}')},
+        UD + '.Loop': {'BackingFile': _bytes(path)},
     })
     if not partitioned:
         _add_filesystem(loop, name, label)
@@ -150,7 +130,7 @@ def _loop_setup(self, fd, options):
                 return False  # deleted meanwhile
             part_name = name + 'p1'
             part = _add(BLOCK_ROOT + part_name, {
-                UD + '.Block': {'Device': _device_bytes(part_name)},
+                UD + '.Block': {'Device': _bytes(f'/dev/{part_name}')},
                 UD + '.Partition': {'Table': dbus.ObjectPath(loop_path), 'Number': dbus.UInt32(1)},
             })
             _add_filesystem(part, part_name)
@@ -182,7 +162,6 @@ def load(mock, parameters):
 
 @dbus.service.method(MOCK_IFACE, in_signature='sss', out_signature='')
 def FailNext(self, method, error_name, message):
-    '''The next call of `method` on any object fails with that D-Bus error.'''
     self.failures[str(method)] = (str(error_name), str(message))
 
 
