@@ -22,7 +22,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,34 +60,33 @@ struct Entry
 
 struct Fault
 {
-    std::string path;
+    std::string call, path;
     Result status = kFail;
     unsigned after = 0;
 };
 
 struct Script
 {
-    std::string label = "FAKE";
+    std::string label = "FAKE", logPath;
     bool bCounts = false;
     std::uint32_t folders = 0, files = 0;
     unsigned ticks = 2;
     float scale = 1.0f;
-    std::multimap<std::string, Fault> faults;
+    std::vector<Fault> faults;
     std::vector<Entry> entries;
-    std::string logPath;
 
-    const Fault* FaultOf(const std::string& call, const std::string& path) const
+    // Notes `line` in the log (unless empty), and gives the status of the
+    // fault of `call` on `path` at its `n`th time (kOk: none).
+    Result Hit(const std::string& line, const std::string& call, const std::string& path = "*",
+               unsigned n = ~0u) const
     {
-        auto [first, last] = faults.equal_range(call);
-        for (auto it = first; it != last; ++it) {
-            if (it->second.path == "*" || it->second.path == path)
-                return &it->second;
+        if (!line.empty())
+            std::ofstream(logPath, std::ios::app) << line << '\n';
+        for (const Fault& f : faults) {
+            if (f.call == call && (f.path == "*" || f.path == path) && n > f.after)
+                return f.status;
         }
-        return nullptr;
-    }
-    void Log(const std::string& line) const
-    {
-        std::ofstream(logPath, std::ios::app) << line << '\n';
+        return kOk;
     }
 };
 
@@ -107,37 +105,32 @@ bool LoadScript(const std::string& file, Script* script)
     if (!in)
         return false;
     script->logPath = file + ".log";
-    std::string line;
+    std::string line, word;
     while (std::getline(in, line)) {
         std::istringstream words(line);
-        std::string word;
-        if (!(words >> word))
-            continue;
+        words >> word;
         if (word == "label") {
             std::getline(words >> std::ws, script->label);
         } else if (word == "counts") {
-            script->bCounts = true;
-            words >> script->folders >> script->files;
+            script->bCounts = static_cast<bool>(words >> script->folders >> script->files);
         } else if (word == "scan") {
             words >> script->ticks >> script->scale;
-        } else if (word == "fail") {
-            std::string call, status;
-            Fault fault;
-            words >> call >> fault.path >> status >> fault.after;
-            fault.status = static_cast<Result>(std::stoul(status, nullptr, 16));
-            script->faults.emplace(call, fault);
-        } else if (word == "short") {
-            Fault fault;
-            words >> fault.path;
-            script->faults.emplace(word, fault);
+        } else if (word == "fail" || word == "short") {
+            Fault f;
+            f.call = word;
+            std::string status = "80004005";
+            if (word == "fail")
+                words >> f.call;
+            words >> f.path >> status >> f.after;
+            f.status = static_cast<Result>(std::stoul(status, nullptr, 16));
+            script->faults.push_back(f);
         } else if (word == "dir" || word == "file") {
             Entry e;
             e.bFolder = word == "dir";
-            words >> e.path;
-            if (!e.bFolder)
-                words >> e.size >> e.mtime;
+            words >> e.path >> e.size >> e.mtime;
             script->entries.push_back(e);
         }
+        word.clear();
     }
     return true;
 }
@@ -184,8 +177,8 @@ public:
     Result GetVolumeInfo(VolumeInfo* info) override
     {
         const Script& s = m_image->script;
-        if (const Fault* f = s.FaultOf("volume", "*"))
-            return f->status;
+        if (const Result r = s.Hit("", "volume"))
+            return r;
         std::memset(info, 0, sizeof(*info));
         std::uint32_t folders = 0, files = 0;
         for (const Entry& e : s.entries)
@@ -199,9 +192,8 @@ public:
     {
         const Script& s = m_image->script;
         const std::string path = Narrow(folder);
-        s.Log("findfirst " + path);
-        if (const Fault* f = s.FaultOf("findfirst", path))
-            return f->status;
+        if (const Result r = s.Hit("findfirst " + path, "findfirst", path))
+            return r;
         m_listing.clear();
         for (const Entry& e : s.entries) {
             if (Split(e.path).first == path)
@@ -225,9 +217,8 @@ public:
     {
         const Script& s = m_image->script;
         m_file = Narrow(path);
-        s.Log("openfile " + m_file);
-        if (const Fault* f = s.FaultOf("openfile", m_file))
-            return f->status;
+        if (const Result r = s.Hit("openfile " + m_file, "openfile", m_file))
+            return r;
         for (const Entry& e : s.entries) {
             if (!e.bFolder && e.path == m_file) {
                 m_size = e.size;
@@ -242,11 +233,9 @@ public:
     Result ReadFile(void* buffer, std::uint32_t count, std::uint32_t* read, std::uint32_t) override
     {
         const Script& s = m_image->script;
-        s.Log("read " + std::to_string(count));
-        ++m_reads;
-        if (const Fault* f = s.FaultOf("read", m_file); f && m_reads > f->after)
-            return f->status;
-        const bool bShort = s.FaultOf("short", m_file) != nullptr;
+        if (const Result r = s.Hit("read " + std::to_string(count), "read", m_file, ++m_reads))
+            return r;
+        const bool bShort = s.Hit("", "short", m_file) != kOk;
         const std::uint64_t n = bShort ? 0 : std::min<std::uint64_t>(count, m_size - m_offset);
         auto* out = static_cast<std::uint8_t*>(buffer);
         for (std::uint64_t i = 0; i < n; ++i)
@@ -255,11 +244,7 @@ public:
         *read = static_cast<std::uint32_t>(n);
         return kOk;
     }
-    Result CloseFile() override
-    {
-        m_image->script.Log("closefile");
-        return kOk;
-    }
+    Result CloseFile() override { return m_image->script.Hit("closefile", ""); }
 
     ~Browser() override { m_image->Release(); }
 
@@ -314,9 +299,8 @@ public:
     }
     Result AbortTask() override
     {
-        m_image->script.Log("abort");
         m_bAborted = true;
-        return kOk;
+        return m_image->script.Hit("abort", "");
     }
     Result WaitTask(std::uint32_t, std::uint32_t* status, float* progress) override
     {
@@ -335,10 +319,8 @@ public:
     }
     Result EndTask() override
     {
-        m_image->script.Log("endtask");
-        if (const Fault* f = m_image->script.FaultOf("endtask", "*"))
-            return f->status;
-        return m_bAborted ? kAborted : kOk;
+        const Result r = m_image->script.Hit("endtask", "endtask");
+        return r != kOk ? r : m_bAborted ? kAborted : kOk;
     }
     Result Close() override { return kOk; }
     Result ClearSource() override
@@ -376,18 +358,13 @@ public:
     Result OpenImage(std::uint32_t, std::uint32_t, const char16_t* path, ISdkImage** image) override
     {
         auto* img = new Image;
-        if (!LoadScript(Narrow(path), &img->script)) {
+        const Result r = LoadScript(Narrow(path), &img->script) ? img->script.Hit("open", "open")
+                                                                : kFileNotFound;
+        if (r != kOk)
             img->Release();
-            return kFileNotFound;
-        }
-        img->script.Log("open");
-        if (const Fault* f = img->script.FaultOf("open", "*")) {
-            const Result status = f->status;
-            img->Release();
-            return status;
-        }
-        *image = img;
-        return kOk;
+        else
+            *image = img;
+        return r;
     }
     Result CreateReader(const Guid&, ISdkReader** reader) override
     {
