@@ -8,7 +8,6 @@
 #include "TreeFixtures.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -109,18 +108,16 @@ TEST_F(CliTest, ExtractionEqualsTheTreeAndNeverReplacesUnasked)
     const QString dest = m_dir.filePath(QStringLiteral("out"));
     RunResult r = RunCli({QStringLiteral("extract"), m_image, dest});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    QDirIterator it(m_tree, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    int files = 0;
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString copy = dest + u'/' + QDir(m_tree).relativeFilePath(source);
-        EXPECT_TRUE(QFileInfo::exists(copy)) << copy;
-        EXPECT_EQ(ReadBytes(copy), ReadBytes(source)) << copy;
-        EXPECT_EQ(QFileInfo(copy).lastModified(), QFileInfo(source).lastModified()) << copy;
-        ++files;
+    const TreeEntries source = ReadTree(m_tree), copy = ReadTree(dest);
+    ASSERT_EQ(copy.keys(), source.keys());
+    for (auto it = source.begin(); it != source.end(); ++it) {
+        EXPECT_EQ(copy[it.key()].kind, it->kind) << it.key();
+        EXPECT_EQ(copy[it.key()].content, it->content) << it.key();
+        if (it->kind == 'f')
+            EXPECT_EQ(QFileInfo(dest + u'/' + it.key()).lastModified(),
+                      QFileInfo(m_tree + u'/' + it.key()).lastModified())
+                << it.key();
     }
-    EXPECT_EQ(files, 6);
-    EXPECT_TRUE(QFileInfo(dest + QStringLiteral("/Empty Folder")).isDir());
 
     // Once more: every file exists now, and nothing is replaced.
     const QString readme = dest + QStringLiteral("/readme.txt");
@@ -208,12 +205,10 @@ TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
     // Redrawn in place: a carriage return, percent, bytes of the total,
     // speed and the file; cleared at the end.
     const QString shown = run(true, false);
-    EXPECT_TRUE(shown.startsWith(QLatin1Char('\r'))) << qPrintable(shown);
-    EXPECT_TRUE(shown.contains(QStringLiteral("100%  293.0 KiB of 293.0 KiB")))
+    EXPECT_TRUE(shown.contains(QRegularExpression(
+        QStringLiteral("^\\r[^\\n]*100%  293.0 KiB of 293.0 KiB[^\\n]*/s  %1[^\\n]*\\r\x1b\\[K$")
+            .arg(QRegularExpression::escape(file)))))
         << qPrintable(shown);
-    EXPECT_TRUE(shown.contains(QStringLiteral("/s  ") + file)) << qPrintable(shown);
-    EXPECT_FALSE(shown.contains(QLatin1Char('\n'))) << qPrintable(shown);
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("\r\x1b[K"))) << qPrintable(shown);
 
     const RunResult r = RunCli({QStringLiteral("--version")});
     EXPECT_EQ(r.code, 0);
