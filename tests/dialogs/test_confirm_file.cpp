@@ -116,61 +116,45 @@ protected:
     CONFIRM_DESCRIPTION m_description;
 };
 
-// Every way out of the question, by the mouse and the keyboard: each case
-// is a click on a control (by name, as the views' tests find them) or keys
-// in the form of QKeySequence, typed into whatever has the focus.
+// Every way out of the question, by the mouse (a control by name) and the
+// keyboard (keys in the form of QKeySequence, typed into whatever has the
+// focus): the default answer has the focus, Tab goes through the five answers
+// from left to right and round, access keys work with Alt or alone.
 TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
 {
     Describe(false);
-    const std::pair<const char*, int> cases[] = {
-        {"Button1006", IDC_CONFIRM_REPLACE},
-        {"Button1005", IDC_CONFIRM_SKIP},
-        {"Button3", IDC_CONFIRM_REPLACE_ALL},
-        {"Button5", IDC_CONFIRM_SKIP_ALL},
-        {"Button2", IDC_CONFIRM_CANCEL},
-        {"Button1012", IDC_CONFIRM_CANCEL}, // the caption's close button
-        {"Esc", IDC_CONFIRM_CANCEL},
-        // The default answer has the focus.
-        {"Return", IDC_CONFIRM_REPLACE},
-        {"Num+Enter", IDC_CONFIRM_REPLACE},
-        {"Space", IDC_CONFIRM_REPLACE},
-        // Tab goes through the five answers from left to right and round.
-        {"Tab Return", IDC_CONFIRM_SKIP},
-        {"Tab Tab Space", IDC_CONFIRM_REPLACE_ALL},
-        {"Tab Tab Tab Return", IDC_CONFIRM_SKIP_ALL},
-        {"Tab Tab Tab Tab Return", IDC_CONFIRM_CANCEL},
-        {"Tab Tab Tab Tab Tab Space", IDC_CONFIRM_REPLACE},
-        {"Shift+Backtab Space", IDC_CONFIRM_CANCEL},
-        // Access keys, with Alt or alone.
-        {"Alt+A", IDC_CONFIRM_REPLACE_ALL},
-        {"Alt+K", IDC_CONFIRM_SKIP_ALL},
-        {"Alt+S", IDC_CONFIRM_SKIP},
-        {"Alt+C", IDC_CONFIRM_CANCEL},
-        {"Tab Alt+R", IDC_CONFIRM_REPLACE},
-        {"K", IDC_CONFIRM_SKIP_ALL},
-        {"Tab R", IDC_CONFIRM_REPLACE},
+    // Each answer and the ways to it; the caption's close button is 1012.
+    const std::pair<int, const char*> cases[] = {
+        {IDC_CONFIRM_REPLACE, "Button1006|Return|Num+Enter|Space|Tab Tab Tab Tab Tab Space|"
+                              "Tab Alt+R|Tab R"},
+        {IDC_CONFIRM_SKIP, "Button1005|Tab Return|Alt+S"},
+        {IDC_CONFIRM_REPLACE_ALL, "Button3|Tab Tab Space|Alt+A"},
+        {IDC_CONFIRM_SKIP_ALL, "Button5|Tab Tab Tab Return|Alt+K|K"},
+        {IDC_CONFIRM_CANCEL, "Button2|Button1012|Esc|Tab Tab Tab Tab Return|Shift+Backtab Space|"
+                             "Alt+C"},
     };
-    for (const auto& [way, expected] : cases) {
-        SCOPED_TRACE(way);
-        CConfirmFile dialog;
-        dialog.m_pDescription = &m_description;
-        const int answer = RunModal(dialog, [way = QString::fromLatin1(way)](QWidget* open) {
-            EXPECT_EQ(GetOpenModalDialogCount(), 1);
-            ASSERT_TRUE(QTest::qWaitForWindowActive(open));
-            if (way.startsWith(u"Button")) {
-                QWidget* button = open->findChild<QWidget*>(way);
-                ASSERT_NE(button, nullptr);
-                Click(button);
-                return;
-            }
-            for (const QString& token : way.split(u' ')) {
-                const QKeyCombination key = QKeySequence::fromString(token)[0];
-                QWidget* target = QApplication::focusWidget();
-                QTest::keyClick(target ? target : open, key.key(), key.keyboardModifiers());
-            }
-        });
-        EXPECT_EQ(answer, expected);
-    }
+    for (const auto& [expected, ways] : cases)
+        for (const QString& way : QString::fromLatin1(ways).split(u'|')) {
+            SCOPED_TRACE(way.toStdString());
+            CConfirmFile dialog;
+            dialog.m_pDescription = &m_description;
+            const int answer = RunModal(dialog, [way](QWidget* open) {
+                EXPECT_EQ(GetOpenModalDialogCount(), 1);
+                ASSERT_TRUE(QTest::qWaitForWindowActive(open));
+                if (way.startsWith(u"Button")) {
+                    QWidget* button = open->findChild<QWidget*>(way);
+                    ASSERT_NE(button, nullptr);
+                    Click(button);
+                    return;
+                }
+                for (const QString& token : way.split(u' ')) {
+                    const QKeyCombination key = QKeySequence::fromString(token)[0];
+                    QWidget* target = QApplication::focusWidget();
+                    QTest::keyClick(target ? target : open, key.key(), key.keyboardModifiers());
+                }
+            });
+            EXPECT_EQ(answer, expected);
+        }
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 

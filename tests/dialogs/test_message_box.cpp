@@ -133,25 +133,21 @@ TEST_F(MessageBox, GrowsWithItsTextAndKeepsEverythingInside)
         // At the largest size a longer text is cut at the bottom.
         if (repeats < 400) {
             EXPECT_TRUE(inside.contains(box.TextRect()));
-            EXPECT_LT(box.TextRect().bottom(), buttons[0]->y())
-                << "the text stays above the buttons";
+            EXPECT_LT(box.TextRect().bottom(), buttons[0]->y());
         }
         EXPECT_LE(box.TextRect().right(), size.width());
-        EXPECT_TRUE(inside.contains(box.IconLabel()->geometry()));
-        EXPECT_TRUE(inside.contains(box.CloseButton()->geometry()));
-        for (std::size_t i = 0; i < buttons.size(); ++i) {
-            EXPECT_TRUE(inside.contains(buttons[i]->geometry()));
-            if (i > 0) {
-                EXPECT_LT(buttons[i - 1]->geometry().right(), buttons[i]->x());
-            }
-        }
+        for (const QWidget* shown : std::initializer_list<const QWidget*>{
+                 box.IconLabel(), box.CloseButton(), buttons[0], buttons[1], buttons[2]})
+            EXPECT_TRUE(inside.contains(shown->geometry())) << shown->objectName().toStdString();
+        EXPECT_TRUE(buttons[0]->geometry().right() < buttons[1]->x() &&
+                    buttons[1]->geometry().right() < buttons[2]->x());
         EXPECT_GT(buttons[2]->geometry().right(), size.width() - 20) << "at the right edge";
 
         // The artwork's rounded corners are cut from the window; the rest is drawn.
         const QRegion region = box.WindowRegion();
-        EXPECT_FALSE(region.contains(QPoint(0, 0)));
-        EXPECT_FALSE(region.contains(QPoint(size.width() - 1, size.height() - 1)));
-        EXPECT_TRUE(region.contains(QPoint(0, size.height() / 2)));
+        EXPECT_TRUE(!region.contains(QPoint(0, 0)) &&
+                    region.contains(QPoint(0, size.height() / 2)) &&
+                    !region.contains(QPoint(size.width() - 1, size.height() - 1)));
         const QImage background = box.Background().convertToFormat(QImage::Format_RGB32);
         int holes = 0;
         for (const QRect& r : region)

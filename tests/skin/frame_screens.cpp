@@ -1,15 +1,8 @@
-// Shows the skinned main-window frame on a real X display, drives it with
-// xdotool as a user would (drag the caption, drag the corner, click the
-// caption buttons, double-click the caption) and takes screenshots:
-//
-//   frame_screens OUTPUT_FOLDER [--no-wm]
-//
-// Run it under Xvfb with a window manager started first, for example
-//   xvfb-run -a -s '-screen 0 1100x700x24' sh -c 'openbox & sleep 1; frame_screens
-//   docs/screenshots'
-// With --no-wm (no window manager running) it checks that moving and resizing
-// still work by hand and takes no screenshots. Each check prints PASS or
-// FAIL; the exit code is the number of failures.
+// The skinned main-window frame on a real X display, driven with xdotool as a
+// user would (caption and corner drags, caption buttons, double clicks), with
+// screenshots: `frame_screens OUTPUT_FOLDER [--no-wm]` under Xvfb and a window
+// manager; --no-wm checks the hand-made move and resize alone, without
+// screenshots. Each check prints PASS or FAIL; the exit code counts failures.
 
 #include "GXTFrameWnd.h"
 #include "LangResources.h"
@@ -43,10 +36,10 @@ QString Describe(const QRect& r)
     return u"(%1,%2 %3x%4)"_s.arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
-void Xdo(const QStringList& args)
+void Xdo(const QStringList& args, int nWaitMs = 150)
 {
     QProcess::execute(u"xdotool"_s, args);
-    QTest::qWait(150);
+    QTest::qWait(nWaitMs);
 }
 
 void MoveTo(QPoint pt)
@@ -54,23 +47,19 @@ void MoveTo(QPoint pt)
     Xdo({u"mousemove"_s, QString::number(pt.x()), QString::number(pt.y())});
 }
 
-// Presses at `from`, moves in steps to `to` and lets go.
 void Drag(QPoint from, QPoint to)
 {
     MoveTo(from);
     Xdo({u"mousedown"_s, u"1"_s});
     for (int i = 1; i <= 8; ++i)
         MoveTo(from + (to - from) * i / 8);
-    Xdo({u"mouseup"_s, u"1"_s});
-    QTest::qWait(400);
+    Xdo({u"mouseup"_s, u"1"_s}, 550);
 }
 
-// One click at `pt`, or two in quick succession.
 void ClickAt(QPoint pt, int nClicks = 1)
 {
     MoveTo(pt);
-    Xdo({u"click"_s, u"--repeat"_s, QString::number(nClicks), u"--delay"_s, u"80"_s, u"1"_s});
-    QTest::qWait(700);
+    Xdo({u"click"_s, u"--repeat"_s, QString::number(nClicks), u"--delay"_s, u"80"_s, u"1"_s}, 850);
 }
 
 // The screen around `area` (grown by `margin`), as a user sees it.
@@ -136,11 +125,7 @@ int main(int argc, char** argv)
     }
     auto* central = new QLabel(u"Folder tree and file list"_s);
     central->setAlignment(Qt::AlignCenter);
-    central->setAutoFillBackground(true);
-    QPalette palette = central->palette();
-    palette.setColor(QPalette::Window, QColor(30, 31, 32));
-    palette.setColor(QPalette::WindowText, QColor(150, 152, 154));
-    central->setPalette(palette);
+    central->setStyleSheet(u"background: rgb(30, 31, 32); color: rgb(150, 152, 154)"_s);
     frame.setCentralWidget(central);
     frame.setMinimumSize(450, 350);
     frame.setGeometry(120, 80, 760, 480);
@@ -153,21 +138,17 @@ int main(int argc, char** argv)
     // Move by the caption.
     const QRect before = frame.geometry();
     Drag(frame.mapToGlobal(QPoint(420, 20)), frame.mapToGlobal(QPoint(520, 80)));
-    // The window system takes over once the mouse has gone the start-drag
-    // distance; the window may trail the mouse by that much (plus one of
-    // the drag's steps).
+    // The window may trail the mouse by the start-drag distance and a step.
     const QPoint lag = QPoint(100, 60) - (frame.pos() - before.topLeft());
     Check(lag.manhattanLength() <= 3 * QApplication::startDragDistance(),
           "caption drag moves the window", Describe(frame.geometry()));
 
-    // Resize by the bottom-right corner.
     const QRect moved = frame.geometry();
     Drag(frame.mapToGlobal(QPoint(frame.width() - 2, frame.height() - 2)),
          frame.mapToGlobal(QPoint(frame.width() + 58, frame.height() + 38)));
     Check(frame.size() - moved.size() == QSize(60, 40) && frame.pos() == moved.topLeft(),
           "corner drag resizes the window", Describe(frame.geometry()));
 
-    // Resize by the left border.
     const QRect sized = frame.geometry();
     Drag(frame.mapToGlobal(QPoint(1, 200)), frame.mapToGlobal(QPoint(-39, 200)));
     Check(frame.geometry().adjusted(40, 0, 0, 0) == sized, "left border drag resizes the window",

@@ -40,12 +40,18 @@ protected:
         delete m_list;
         delete m_tree;
     }
-    QStringList ListNames() const
+    QStringList ListNames(int column = 0) const
     {
         QStringList names;
         for (int r = 0; r < m_list->Model()->rowCount(); ++r)
-            names << m_list->Model()->index(r, 0).data().toString();
+            names << m_list->Model()->index(r, column).data().toString();
         return names;
+    }
+    // The header's sort arrow: its column and order.
+    std::pair<int, Qt::SortOrder> Arrow() const
+    {
+        const QHeaderView* header = m_list->ListCtrl()->header();
+        return {header->sortIndicatorSection(), header->sortIndicatorOrder()};
     }
     QStringList ChildLabels(QTreeWidgetItem* item) const
     {
@@ -106,12 +112,10 @@ TEST_F(Views, ListRowsAreTheCurrentFolderChildren)
 {
     EXPECT_EQ(ListNames(), (QStringList{u"zeta"_s, u"Alpha"_s, u"b.txt"_s, u"a.txt"_s, u"c.txt"_s}))
         << "row i is child i, in the order the data holds";
+    const QString kb = u" "_s + LoadResString(6052);
+    EXPECT_EQ(ListNames(SORT_COLUMN_SIZE).mid(1, 4),
+              (QStringList{u"<4"_s + kb + u'>', u"2"_s + kb, u"0"_s + kb, u"1"_s + kb}));
     CFileListModel* model = m_list->Model();
-    const QString kb = LoadResString(6052);
-    EXPECT_EQ(model->index(1, SORT_COLUMN_SIZE).data().toString(),
-              u"<4 "_s + kb + QLatin1Char('>'));
-    EXPECT_EQ(model->index(2, SORT_COLUMN_SIZE).data().toString(), u"2 "_s + kb);
-    EXPECT_EQ(model->index(3, SORT_COLUMN_SIZE).data().toString(), u"0 "_s + kb);
     // A record without a time shows none; one with a time shows it padded.
     EXPECT_TRUE(model->index(2, SORT_COLUMN_MODIFIED).data().toString().isEmpty());
     model->RecordAt(2)->m_ftModified = 133000000000000000; // 2022
@@ -127,26 +131,23 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     m_list->SortByColumn(SORT_COLUMN_SIZE);
     EXPECT_EQ(ListNames(), (QStringList{u"zeta"_s, u"Alpha"_s, u"a.txt"_s, u"c.txt"_s, u"b.txt"_s}))
         << "folders first, then the smallest file";
-    QHeaderView* header = m_list->ListCtrl()->header();
-    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_SIZE);
-    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
-    EXPECT_EQ(m_list->SelectedRecords().size(), 1);
+    EXPECT_EQ(Arrow(), std::pair(SORT_COLUMN_SIZE, Qt::AscendingOrder));
+    ASSERT_EQ(m_list->SelectedRecords().size(), 1);
     EXPECT_EQ(m_list->SelectedRecords().first()->m_strFileName, u"a.txt")
         << "the selected position stays selected, whatever lies there now";
 
     m_list->SortByColumn(SORT_COLUMN_SIZE);
     EXPECT_EQ(ListNames().first(), u"b.txt") << "descending: files first, the largest on top";
-    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(Arrow(), std::pair(SORT_COLUMN_SIZE, Qt::DescendingOrder));
 
     // Another folder has its own state; coming back shows the same order.
     m_doc.m_pCurrentFolder = m_alpha;
     m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
-    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    EXPECT_EQ(Arrow().first, -1);
     m_doc.m_pCurrentFolder = m_doc.m_pRootItem;
     m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
     EXPECT_EQ(ListNames().first(), u"b.txt");
-    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_SIZE);
-    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(Arrow(), std::pair(SORT_COLUMN_SIZE, Qt::DescendingOrder));
 
     m_list->SetViewStyle(LVS_ICON);
     m_list->SetViewStyle(LVS_REPORT);
@@ -160,7 +161,7 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     m_doc.m_pCurrentFolder = m_zeta;
     m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
     m_list->SortByColumn(SORT_COLUMN_TYPE);
-    EXPECT_EQ(header->sortIndicatorSection(), SORT_COLUMN_TYPE);
+    EXPECT_EQ(Arrow().first, SORT_COLUMN_TYPE);
 }
 
 TEST_F(Views, DoubleClickOnAFolderStepsIntoItAndAReloadLeavesNoRows)
@@ -218,11 +219,10 @@ TEST_F(Views, SortArrowPointsUpForAscending)
         return rows;
     };
     m_list->SortByColumn(SORT_COLUMN_NAME);
-    ASSERT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    ASSERT_EQ(Arrow().second, Qt::AscendingOrder);
     const auto up = arrowRows();
     EXPECT_LT(up.first, up.second) << "narrow top, wide base";
     m_list->SortByColumn(SORT_COLUMN_NAME);
-    ASSERT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     const auto down = arrowRows();
     EXPECT_GT(down.first, down.second);
     // The size column's label is right-aligned: the arrow keeps clear of it,
