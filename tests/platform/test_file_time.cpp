@@ -6,17 +6,16 @@
 
 namespace {
 
-SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
+using U16 = std::uint16_t;
+SYSTEMTIME Make(U16 y, U16 mo, U16 d, U16 h = 0, U16 mi = 0, U16 s = 0, U16 ms = 0)
 {
-    SYSTEMTIME st;
-    st.wYear = static_cast<std::uint16_t>(y);
-    st.wMonth = static_cast<std::uint16_t>(mo);
-    st.wDay = static_cast<std::uint16_t>(d);
-    st.wHour = static_cast<std::uint16_t>(h);
-    st.wMinute = static_cast<std::uint16_t>(mi);
-    st.wSecond = static_cast<std::uint16_t>(s);
-    st.wMilliseconds = static_cast<std::uint16_t>(ms);
-    return st;
+    return {.wYear = y,
+            .wMonth = mo,
+            .wDay = d,
+            .wHour = h,
+            .wMinute = mi,
+            .wSecond = s,
+            .wMilliseconds = ms};
 }
 
 TEST(FileTime, KnownInstants)

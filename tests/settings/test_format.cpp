@@ -7,9 +7,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-// The settings tests run in a German locale: grouping with '.', decimal
-// comma, day-first dates. It catches code that formats with C conventions.
-// The locale is chosen before anything asks for it.
+// The settings tests run in a German locale (grouping '.', decimal comma,
+// day first), chosen before anything asks, to catch C conventions.
 
 namespace {
 
@@ -91,13 +90,7 @@ TEST_F(Format, UnitWordsAreLoadedOnce)
 
 TEST_F(Format, DatesAndFileTimes)
 {
-    SYSTEMTIME st{};
-    st.wYear = 2026;
-    st.wMonth = 3;
-    st.wDay = 7;
-    st.wHour = 9;
-    st.wMinute = 5;
-    st.wSecond = 4;
+    SYSTEMTIME st{.wYear = 2026, .wMonth = 3, .wDay = 7, .wHour = 9, .wMinute = 5, .wSecond = 4};
     EXPECT_EQ(FormatDateTime(st), u" 07.03.26 09:05:04 ");
     // A date that does not exist leaves its part empty but keeps the blanks.
     st.wMonth = 2;
@@ -107,15 +100,9 @@ TEST_F(Format, DatesAndFileTimes)
     // East of UTC, where the zero time becomes a date of 1601: a time before
     // the second day is missing.
     const ScopedTimeZone zone("LTN-3");
-    st = SYSTEMTIME{};
-    st.wYear = 2023;
-    st.wMonth = 11;
-    st.wDay = 4;
-    st.wHour = 22;
     FILETIME64 real = 0;
-    ASSERT_TRUE(SystemTimeToFileTime(st, &real));
-    st.wDay = 5;
-    st.wHour = 1;
+    ASSERT_TRUE(SystemTimeToFileTime({.wYear = 2023, .wMonth = 11, .wDay = 4, .wHour = 22}, &real));
+    st = {.wYear = 2023, .wMonth = 11, .wDay = 5, .wHour = 1};
     const std::pair<FILETIME64, QString> rows[] = {
         {0, QString()},
         {FILETIME_FIRST_KNOWN - 1, QString()},
