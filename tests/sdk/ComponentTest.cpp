@@ -12,7 +12,7 @@ namespace {
 TEST(Component, ExportsOnlyTheTwoEntriesAndCountsLiveObjects)
 {
     Module& m = module();
-    ASSERT_TRUE(m.loaded()) << dlerror();
+    ASSERT_TRUE(m.handle) << dlerror();
     ASSERT_NE(m.getClassObject, nullptr);
     ASSERT_NE(m.canUnloadNow, nullptr);
     EXPECT_EQ(m.canUnloadNow(), vbe::kOk);

@@ -110,7 +110,7 @@ const fs::path& smallDisc()
 VbeImageFacts facts(const fs::path& image, vbe::Result* result)
 {
     static auto read =
-        reinterpret_cast<VbeReadImageFactsFn>(dlsym(module().handle(), "VbeReadImageFacts"));
+        reinterpret_cast<VbeReadImageFactsFn>(dlsym(module().handle, "VbeReadImageFacts"));
     VbeImageFacts f{};
     f.structSize = sizeof f;
     *result = read(utf16(image.string()).c_str(), &f);

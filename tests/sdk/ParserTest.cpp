@@ -205,13 +205,7 @@ TEST(UdfFields, CompressedUnicodeNames)
 TEST(UdfFields, TimeStampsApplyTheirZone)
 {
     // 2001-09-09 03:46:40 at UTC+02:00 is 01:46:40 UTC: 1,000,000,000 seconds.
-    std::uint8_t t[12] = {};
-    std::uint16_t typeZone = 0x1000 | 120;
-    t[0] = typeZone & 0xFF;
-    t[1] = typeZone >> 8;
-    t[2] = 2001 & 0xFF;
-    t[3] = 2001 >> 8;
-    t[4] = 9, t[5] = 9, t[6] = 3, t[7] = 46, t[8] = 40, t[9] = 50;
+    std::uint8_t t[12] = {120, 0x10, 2001 & 0xFF, 2001 >> 8, 9, 9, 3, 46, 40, 50};
     std::int64_t utc = 0;
     std::uint32_t hundredths = 0;
     ASSERT_TRUE(decodeUdfTime(t, &utc, &hundredths));
@@ -258,14 +252,12 @@ Tree twoFiles(std::u16string a, std::uint64_t aSize, std::u16string b)
     t.entries.resize(3);
     t.entries[0].directory = true;
     t.entries[0].children = {1, 2};
-    t.entries[1].name = std::move(a);
-    t.entries[1].size = aSize;
-    t.entries[1].extentCount = 1;
-    t.entries[1].firstExtent = 0;
-    t.entries[2].name = std::move(b);
-    t.entries[2].size = 10;
-    t.entries[2].extentCount = 1;
-    t.entries[2].firstExtent = 1;
+    for (std::uint32_t i : {1u, 2u}) {
+        t.entries[i].name = std::move(i == 1 ? a : b);
+        t.entries[i].size = i == 1 ? aSize : 10;
+        t.entries[i].extentCount = 1;
+        t.entries[i].firstExtent = i - 1;
+    }
     t.extents = {{4096, aSize}, {8192, 10}};
     return t;
 }

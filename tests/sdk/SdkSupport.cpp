@@ -1,17 +1,14 @@
 #include "SdkSupport.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 namespace sdktest {
 
@@ -153,18 +150,6 @@ void writeRichTree(const fs::path& root, const TreeOptions& o)
     }
 }
 
-void writeBeyondFourGiB(const fs::path& p, const std::string& tail)
-{
-    fs::create_directories(p.parent_path());
-    const int fd = ::open(p.c_str(), O_CREAT | O_WRONLY, 0644);
-    const bool written =
-        fd >= 0 && ::pwrite(fd, tail.data(), tail.size(), kFourGiB) == ssize_t(tail.size());
-    if (fd >= 0)
-        ::close(fd);
-    if (!written)
-        throw std::runtime_error("cannot write " + p.string());
-}
-
 std::int64_t localSeconds(std::int64_t utc)
 {
     time_t t = static_cast<time_t>(utc);
@@ -210,11 +195,11 @@ Listing listHostTree(const fs::path& root)
 
 Module::Module()
 {
-    handle_ = dlopen(LANTERN_VBE_MODULE, RTLD_NOW | RTLD_LOCAL);
-    if (!handle_)
+    handle = dlopen(LANTERN_VBE_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
         return;
-    getClassObject = reinterpret_cast<VbeDllGetClassObject>(dlsym(handle_, "DllGetClassObject"));
-    canUnloadNow = reinterpret_cast<VbeDllCanUnloadNow>(dlsym(handle_, "DllCanUnloadNow"));
+    getClassObject = reinterpret_cast<VbeDllGetClassObject>(dlsym(handle, "DllGetClassObject"));
+    canUnloadNow = reinterpret_cast<VbeDllCanUnloadNow>(dlsym(handle, "DllCanUnloadNow"));
 }
 
 vbe::ISdkEngine* Module::createEngine()
@@ -347,25 +332,6 @@ std::optional<std::string> Session::read(const std::string& path, std::uint32_t 
     if (r != vbe::kOk || got != 0)
         return std::nullopt;
     return out;
-}
-
-std::string Session::readTailOfZeros(const char16_t* path, std::uint64_t from)
-{
-    std::uint64_t size = 0;
-    EXPECT_EQ(browser->OpenFile(path, &size), vbe::kOk);
-    std::vector<char> buf(8 << 20);
-    std::string tail;
-    std::uint32_t got = 0;
-    for (std::uint64_t pos = 0; pos < size; pos += got) {
-        EXPECT_EQ(browser->ReadFile(buf.data(), std::uint32_t(buf.size()), &got, 0), vbe::kOk);
-        if (got == 0)
-            break;
-        const std::size_t zeros = std::min<std::uint64_t>(got, from - std::min(from, pos));
-        EXPECT_EQ(std::count(buf.begin(), buf.begin() + zeros, '\0'), std::ptrdiff_t(zeros)) << pos;
-        tail.append(buf.data() + zeros, got - zeros);
-    }
-    EXPECT_EQ(browser->CloseFile(), vbe::kOk);
-    return tail;
 }
 
 std::u16string Session::label()

@@ -69,10 +69,6 @@ std::string pattern(std::size_t n, unsigned seed);
 // nesting, a symbolic link and binary content, each with its own time.
 void writeRichTree(const fs::path& root, const TreeOptions& options = {});
 
-// A sparse file of 4 GiB of zeros followed by tail.
-constexpr std::uint64_t kFourGiB = 4ull << 30;
-void writeBeyondFourGiB(const fs::path& p, const std::string& tail);
-
 struct Item
 {
     bool directory = false;
@@ -105,11 +101,8 @@ public:
     VbeDllGetClassObject getClassObject = nullptr;
     VbeDllCanUnloadNow canUnloadNow = nullptr;
     vbe::ISdkEngine* createEngine();
-    bool loaded() const { return handle_ != nullptr; }
-    void* handle() const { return handle_; }
-
-private:
-    void* handle_ = nullptr; // kept loaded: the sanitizers report leaks against loaded code only
+    // Kept loaded: the sanitizers report leaks against loaded code only.
+    void* handle = nullptr;
 };
 Module& module();
 
@@ -130,9 +123,6 @@ public:
     Listing list();
     // The whole content of a file through OpenFile/ReadFile.
     std::optional<std::string> read(const std::string& path, std::uint32_t chunk = 65536);
-    // A file read to its end in large steps: the bytes from offset `from` on;
-    // every byte before them must be zero.
-    std::string readTailOfZeros(const char16_t* path, std::uint64_t from);
     std::u16string label();
     std::pair<std::uint32_t, std::uint32_t> counts();
 };

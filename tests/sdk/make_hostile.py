@@ -1,20 +1,14 @@
 #!/usr/bin/python3
-"""Makes a damaged copy of a well-formed ISO 9660 image, one fault per copy.
-
-usage: make_hostile.py KIND INPUT OUTPUT
-
-The input is an image of the hostile-test tree written by genisoimage -R
-(the zisofs kinds: by xorriso with Z.TXT compressed; udf_root_checksum: any
-image with a UDF bridge)
-(files A.TXT, B.TXT, LONG<...>.TXT with a name long enough for a continuation
-area, folders SUB/ and SUB/DEEP/ and a relocated deep chain). Each KIND
-patches the fields that fault needs and nothing else, so that the damage is the
-only fault in the image. Run with --list to see the kinds.
+"""Makes a damaged copy of a well-formed ISO 9660 image, one fault per copy:
+make_hostile.py KIND INPUT OUTPUT (--list: the kinds). The input is the
+hostile test's tree written by genisoimage -R (the zisofs kinds: by xorriso
+with Z.TXT compressed; udf_root_checksum: any image with a UDF bridge). Each
+KIND patches only the fields its fault needs.
 """
 import struct
 import sys
 
-from fixture_bytes import both16, both32
+from fixture_bytes import both32
 
 BLOCK = 2048
 
@@ -31,9 +25,6 @@ class Image:
 
     def set_both32(self, off, value):
         self.d[off:off + 8] = both32(value)
-
-    def set_both16(self, off, value):
-        self.d[off:off + 4] = both16(value)
 
     def records(self, record_off):
         """Offsets of the records in the folder that record_off describes."""
@@ -188,7 +179,7 @@ KINDS = {
     'folder_contains_itself': set32(('SUB/DEEP', 2, lambda img: img.u32(img.find('SUB') + 2))),
     'folder_contains_root': set32(('SUB', 2, root_lba)),
     'relocation_to_ancestor': relocation_to_ancestor,
-    'block_size_zero': lambda img: img.set_both16(img.pvd + 128, 0),
+    'block_size_zero': lambda img: img.d.__setitem__(slice(img.pvd + 128, img.pvd + 132), bytes(4)),
     'short_record': set_byte('A.TXT', 0, 20),
     'continuation_loop': continuation_loop,
     'multi_extent_missing_last': multi_extent_missing_last,

@@ -1,17 +1,11 @@
 #!/usr/bin/python3
 """Writes a UDF image of a folder, for the cases no Debian tool makes:
-populated UDF 2.01 to 2.60 images, metadata partitions with their mirror,
-extended file entries, the ICB strategy 4096, long and extended allocation
-descriptors with continuation chains, embedded data, sparable and virtual
-partitions. Hostile variants damage exactly one structure.
-
-usage: make_udf.py TREE OUTPUT [--rev 2.01] [--bs 2048] [--efe] [--metadata]
-       [--ad short|long|ext] [--embed] [--chain] [--strategy 4096]
-       [--sparable] [--vat] [--damage-main-metadata] [--damage-metadata-file]
-       [--damage-first-anchor] [--damage-main-vds] [--plain] [--unix] [--hostile KIND]
---plain: no device entry and no named stream in the root. --unix: each
-entry's owner, group, permissions and link count; hard links share one
-entry; pipes.
+revisions 1.02 to 2.60, metadata partitions with their mirror, extended file
+entries, strategy 4096, short, long and extended allocation descriptors in
+chains, embedded data, sparable and virtual partitions; hostile variants
+damage exactly one structure. See main() for the options. --plain: no device
+entry and no named stream in the root. --unix: each entry's owner, group,
+permissions and link count; hard links share one entry; pipes.
 """
 import argparse
 import os

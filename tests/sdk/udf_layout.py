@@ -1,27 +1,18 @@
 """UDF descriptors as the test writers (make_udf.py, make_bombs.py) lay them
 out: tags and their CRC, entries, identifiers, allocation descriptors,
 partition maps and the volume structures around a partition."""
+import binascii
 import struct
 import time
 
 from fixture_bytes import blocks_of
-
-CRC = []
-for _i in range(256):
-    _c = _i << 8
-    for _ in range(8):
-        _c = ((_c << 1) ^ 0x1021) if _c & 0x8000 else _c << 1
-    CRC.append(_c & 0xFFFF)
 
 TYPE1_MAP = struct.pack('<BBHH', 1, 6, 1, 0)
 AD_FORMS = {'short': 0, 'long': 1, 'ext': 2}
 
 
 def crc_itu(data):
-    crc = 0
-    for b in data:
-        crc = ((crc << 8) & 0xFFFF) ^ CRC[(crc >> 8) ^ b]
-    return crc
+    return binascii.crc_hqx(data, 0)
 
 
 def cs0(name):
