@@ -18,38 +18,24 @@ using Frame = CGXTFrameWnd;
 
 constexpr QSize kButton(26, 20);
 
-QPoint ButtonCentre(int nElement, int nWidth)
-{
-    return Frame::CaptionButtonPos(nElement, nWidth, kButton) +
-           QPoint(kButton.width() / 2, kButton.height() / 2);
-}
-
+// The corners, edges and middle of the window, row by row, and a point of
+// the caption: maximized, nothing resizes and the top edge is caption.
 TEST(FrameCaption, EdgesResizeUnlessMaximized)
 {
-    const struct
-    {
-        QPoint pt;
-        bool bMaximized;
-        Frame::FrameHit hit;
-    } cases[] = {
-        {{0, 250}, false, Frame::HIT_LEFT},
-        {{799, 250}, false, Frame::HIT_RIGHT},
-        {{400, 0}, false, Frame::HIT_TOP},
-        {{400, 499}, false, Frame::HIT_BOTTOM},
-        {{0, 0}, false, Frame::HIT_TOPLEFT},
-        {{799, 0}, false, Frame::HIT_TOPRIGHT},
-        {{0, 499}, false, Frame::HIT_BOTTOMLEFT},
-        {{799, 499}, false, Frame::HIT_BOTTOMRIGHT},
-        {{400, 20}, false, Frame::HIT_CAPTION},
-        {{400, 250}, false, Frame::HIT_CLIENT},
-        // Maximized: nothing resizes; the top edge is caption.
-        {{0, 250}, true, Frame::HIT_CLIENT},
-        {{400, 0}, true, Frame::HIT_CAPTION},
-        {{799, 499}, true, Frame::HIT_CLIENT},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Frame::FrameHitTest(c.pt, QSize(800, 500), c.bMaximized), c.hit)
-            << c.pt.x() << "," << c.pt.y() << (c.bMaximized ? " maximized" : "");
+    using F = Frame;
+    std::vector<F::FrameHit> normal, maximized;
+    for (const QPoint pt :
+         {QPoint(0, 0), QPoint(400, 0), QPoint(799, 0), QPoint(0, 250), QPoint(400, 250),
+          QPoint(799, 250), QPoint(0, 499), QPoint(400, 499), QPoint(799, 499), QPoint(400, 20)}) {
+        normal.push_back(F::FrameHitTest(pt, QSize(800, 500), false));
+        maximized.push_back(F::FrameHitTest(pt, QSize(800, 500), true));
+    }
+    EXPECT_EQ(normal, (std::vector{F::HIT_TOPLEFT, F::HIT_TOP, F::HIT_TOPRIGHT, F::HIT_LEFT,
+                                   F::HIT_CLIENT, F::HIT_RIGHT, F::HIT_BOTTOMLEFT, F::HIT_BOTTOM,
+                                   F::HIT_BOTTOMRIGHT, F::HIT_CAPTION}));
+    EXPECT_EQ(maximized, (std::vector{F::HIT_CAPTION, F::HIT_CAPTION, F::HIT_CAPTION, F::HIT_CLIENT,
+                                      F::HIT_CLIENT, F::HIT_CLIENT, F::HIT_CLIENT, F::HIT_CLIENT,
+                                      F::HIT_CLIENT, F::HIT_CAPTION}));
 }
 
 class FrameWindow : public ::testing::Test
@@ -120,7 +106,11 @@ protected:
         m_frame.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_frame));
     }
-    QPoint Centre(int nElement) const { return ButtonCentre(nElement, m_frame.width()); }
+    QPoint Centre(int nElement) const
+    {
+        return Frame::CaptionButtonPos(nElement, m_frame.width(), kButton) +
+               QPoint(kButton.width() / 2, kButton.height() / 2);
+    }
     void Click(QPoint press, QPoint release)
     {
         QTest::mousePress(&m_frame, Qt::LeftButton, {}, press);
