@@ -77,60 +77,46 @@ protected:
 };
 
 // The programs with their companions, module, languages and artwork; both
-// programs run through their links on the path, and the machine-wide
-// defaults, beside the program and where an administrator keeps them, name
-// the folder of the companions. The desktop files are the tools' (below).
+// programs run through their links on the path; the machine-wide defaults,
+// beside the program and where an administrator keeps them, name the folder
+// of the companions; the desktop's own tools accept the entry and description.
 TEST_F(Installed, TreeHoldsTheProgramsTheirFilesAndTheDefaults)
 {
     const QString lib = At(u"lib/lantern"_s);
     for (const QString& file :
-         QStringLiteral("lib/lantern/VBE.so lib/lantern/Ardent8 lib/lantern/Ardent8.lang "
-                        "lib/lantern/Fenmount lib/lantern/Fenmount.lang lib/lantern/ADTRC.lang "
-                        "lib/lantern/Language/DEU/ADTRC.lang lib/lantern/Icons/128.png "
-                        "lib/lantern/Image/MainFrame/bg_rodoZir_01.png "
-                        "share/man/man1/lantern.1.gz share/man/man1/lantern-cli.1.gz "
-                        "share/doc/lantern/copyright share/icons/hicolor/scalable/apps/%1.svg")
-             .arg(kAppId)
+         u"lib/lantern/VBE.so lib/lantern/Ardent8 lib/lantern/Ardent8.lang lib/lantern/Fenmount "
+         "lib/lantern/Fenmount.lang lib/lantern/ADTRC.lang lib/lantern/Language/DEU/ADTRC.lang "
+         "lib/lantern/Icons/128.png lib/lantern/Image/MainFrame/bg_rodoZir_01.png "
+         "share/man/man1/lantern.1.gz share/man/man1/lantern-cli.1.gz "
+         "share/doc/lantern/copyright share/icons/hicolor/scalable/apps/%1.svg"_s.arg(kAppId)
              .split(u' '))
         EXPECT_TRUE(QFileInfo(At(file)).isFile()) << qPrintable(file);
     for (const char* program : {"lantern", "lantern-cli"})
         EXPECT_EQ(QFileInfo(At(u"bin/"_s + QLatin1String(program))).symLinkTarget(),
                   lib + QLatin1Char('/') + QLatin1String(program));
-    const Outcome version = Exec(At(u"bin/lantern-cli"_s), {u"--version"_s});
-    EXPECT_EQ(version.out, QStringLiteral("lantern-cli " LANTERN_VERSION "\n"));
-    for (const QString& file : {lib + u"/machine.reg"_s, At(u"etc/xdg/lantern/registry.reg"_s)}) {
-        const QString text = QString::fromUtf8(ReadBytes(file));
-        EXPECT_TRUE(text.contains(QStringLiteral("[Software\\Vantrel\\Ardent8\\Lantern]\n"
-                                                 "\"InstallPath\"=sz:\"%1\"")
-                                      .arg(lib)))
-            << qPrintable(file) << "\n"
-            << qPrintable(text);
-    }
+    EXPECT_EQ(Exec(At(u"bin/lantern-cli"_s), {u"--version"_s}).out,
+              QStringLiteral("lantern-cli " LANTERN_VERSION "\n"));
+    for (const QString& file : {lib + u"/machine.reg"_s, At(u"etc/xdg/lantern/registry.reg"_s)})
+        EXPECT_TRUE(ReadBytes(file).contains(
+            u"[Software\\Vantrel\\Ardent8\\Lantern]\n\"InstallPath\"=sz:\"%1\""_s.arg(lib)
+                .toUtf8()))
+            << qPrintable(file);
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString icon = At(u"share/icons/hicolor/%1x%1/apps/%2.png"_s.arg(size).arg(kAppId));
         EXPECT_EQ(QImageReader(icon, "png").size(), QSize(size, size)) << qPrintable(icon);
     }
-}
-
-TEST_F(Installed, DesktopToolsAcceptTheEntryAndTheDescription)
-{
-    struct Check
-    {
-        const char* tool;
-        QStringList args;
-    } checks[] = {
-        {"desktop-file-validate", {At(u"share/applications/%1.desktop"_s.arg(kAppId))}},
-        {"appstreamcli",
-         {u"validate"_s, u"--no-net"_s, At(u"share/metainfo/%1.metainfo.xml"_s.arg(kAppId))}},
-    };
-    for (const Check& c : checks) {
-        if (!Have(c.tool)) {
-            ADD_FAILURE() << c.tool << " is not installed (./dev test installs it)";
+    for (const QStringList& check :
+         {QStringList{u"desktop-file-validate"_s,
+                      At(u"share/applications/%1.desktop"_s.arg(kAppId))},
+          QStringList{u"appstreamcli"_s, u"validate"_s, u"--no-net"_s,
+                      At(u"share/metainfo/%1.metainfo.xml"_s.arg(kAppId))}}) {
+        if (!Have(qPrintable(check[0]))) {
+            ADD_FAILURE() << qPrintable(check[0]) << " is not installed (./dev test installs it)";
             continue;
         }
-        const Outcome r = Exec(QLatin1String(c.tool), c.args);
-        EXPECT_EQ(r.code, 0) << c.tool << ":\n" << qPrintable(r.out);
-        EXPECT_FALSE(r.out.contains(u"error"_s, Qt::CaseInsensitive)) << qPrintable(r.out);
+        const Outcome r = Exec(check[0], check.mid(1));
+        EXPECT_TRUE(r.code == 0 && !r.out.contains(u"error"_s, Qt::CaseInsensitive))
+            << qPrintable(r.out);
     }
 }
 
@@ -149,10 +135,10 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     ASSERT_EQ(Exec(u"update-desktop-database"_s, {share + u"/applications"_s}).code, 0);
 
     QTemporaryDir work;
-    const QString tree = work.filePath(u"tree"_s);
-    ASSERT_TRUE(WriteBytes(tree + u"/readme.txt"_s, "hello\n"));
+    ASSERT_TRUE(WriteBytes(work.filePath(u"tree/readme.txt"_s), "hello\n"));
     const QString iso = work.filePath(u"disc.iso"_s);
-    ASSERT_EQ(Exec(u"genisoimage"_s, {u"-quiet"_s, u"-o"_s, iso, tree}).code, 0);
+    ASSERT_EQ(Exec(u"genisoimage"_s, {u"-quiet"_s, u"-o"_s, iso, work.filePath(u"tree"_s)}).code,
+              0);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name :
@@ -164,13 +150,14 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     env.insert(u"XDG_CONFIG_HOME"_s, work.filePath(u"home/.config"_s));
     env.insert(u"HOME"_s, work.filePath(u"home"_s));
 
-    // The program's own kinds hold what an .iso holds; the images of other
-    // disc programs begin as those programs write them.
-    struct Kind
+    // The program's own kinds hold what an .iso holds (no start); the images
+    // of other disc programs begin as those programs write them. Each has the
+    // type of our MIME database, or a disc image's.
+    const struct
     {
         const char* suffix;
-        const char* type; // the type of our MIME database, or a disc image's
-        QByteArray start; // the file's first bytes; the ISO when empty
+        const char* type;
+        QByteArray start;
     } kinds[] = {
         {"iso", "", {}},
         {"adi", "application/x-lantern-adi", {}},
@@ -184,10 +171,10 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     // xdg-mime asks `file` (by content) or the MIME database (by name).
     const QStringList discImage = {u"application/x-cd-image"_s, u"application/x-iso9660-image"_s,
                                    u"application/vnd.efi.iso"_s};
-    qputenv("XDG_DATA_DIRS", env.value(u"XDG_DATA_DIRS"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", env.value(u"XDG_DATA_HOME"_s).toLocal8Bit());
+    for (const char* name : {"XDG_DATA_DIRS", "XDG_DATA_HOME"})
+        qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
     QMimeDatabase mimeDb;
-    for (const Kind& kind : kinds) {
+    for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.suffix);
         const QString image = work.filePath(u"Disc Image."_s + QLatin1String(kind.suffix));
         ASSERT_TRUE(kind.start.isEmpty() ? QFile::copy(iso, image) : WriteBytes(image, kind.start));
@@ -201,12 +188,9 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
                                  : qtType.name();
         const QString ours = QLatin1String(kind.type);
         EXPECT_TRUE(mime == ours || discImage.contains(mime)) << qPrintable(mime);
-        if (kind.start.isEmpty()) {
-            EXPECT_TRUE(qtType.inherits(u"application/x-cd-image"_s)) << qPrintable(qtType.name());
-        }
-        if (!ours.isEmpty()) {
-            EXPECT_EQ(qtType.name().toStdString(), ours.toStdString());
-        }
+        EXPECT_TRUE(ours.isEmpty() ? qtType.inherits(u"application/x-cd-image"_s)
+                                   : qtType.name() == ours)
+            << qPrintable(qtType.name());
         const Outcome app = Exec(u"xdg-mime"_s, {u"query"_s, u"default"_s, mime}, env);
         EXPECT_EQ(app.out.trimmed(), kAppId + u".desktop"_s) << qPrintable(mime);
     }
@@ -233,11 +217,9 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeAndPassesLintian)
     auto field = [&](const char* name) {
         return Exec(u"dpkg-deb"_s, {u"-f"_s, deb, QLatin1String(name)}).out.trimmed();
     };
-    const QString depends = field("Depends");
     for (const char* dependency :
          {"libqt6widgets6", "libqt6dbus6", "libburn4", "libc6", "shared-mime-info"})
-        EXPECT_TRUE(depends.contains(QLatin1String(dependency)))
-            << dependency << " in " << qPrintable(depends);
+        EXPECT_TRUE(field("Depends").contains(QLatin1String(dependency))) << dependency;
     EXPECT_TRUE(field("Recommends").contains(u"udisks2"_s));
     EXPECT_FALSE(field("Maintainer").isEmpty());
 
@@ -251,8 +233,8 @@ TEST_F(Installed, PackageHoldsTheInstalledTreeAndPassesLintian)
     EXPECT_TRUE(list.out.contains(u"./usr/bin/lantern-cli -> ../lib/lantern/lantern-cli"_s));
 
     // The defaults an administrator may change are kept across upgrades.
-    const Outcome conffiles = Exec(u"dpkg-deb"_s, {u"-I"_s, deb, u"conffiles"_s});
-    EXPECT_EQ(conffiles.out.trimmed(), u"/etc/xdg/lantern/registry.reg"_s);
+    EXPECT_EQ(Exec(u"dpkg-deb"_s, {u"-I"_s, deb, u"conffiles"_s}).out.trimmed(),
+              u"/etc/xdg/lantern/registry.reg"_s);
     const Outcome reg =
         Exec(u"sh"_s, {u"-c"_s, QStringLiteral("dpkg-deb --fsys-tarfile '%1' | tar -xO "
                                                "./etc/xdg/lantern/registry.reg")

@@ -64,7 +64,6 @@ protected:
         SetDisplayDpiSource(nullptr);
         ResetScaleSettingsForTesting();
         SetProgramFolderForTesting(QString());
-        m_lang.reset();
     }
     // Scaling on, on a display of `dpi` pixels per inch.
     void SetDisplay(double dpi)
@@ -75,13 +74,6 @@ protected:
         ResetScaleSettingsForTesting();
         SetDisplayDpiSource([dpi] { return dpi; });
     }
-    // The string whose strip the button shows, read back from its colour.
-    static int ShownStrip(CAlphaButton* button)
-    {
-        const QColor c = ShownColour(button, button->rect().center());
-        return c.red() | (c.green() << 8);
-    }
-
     TempSettings m_settings;
     std::unique_ptr<ScopedLangSet> m_lang;
 };
@@ -104,11 +96,7 @@ TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
         ASSERT_EQ(bar->ButtonCount(), 6u);
         const CAlphaButton* first = bar->Button(kBarCommands[0]);
         ASSERT_NE(first, nullptr);
-        if (dpi == 96) {
-            unscaled = first->size();
-        } else {
-            EXPECT_EQ(first->size(), unscaled * 1.5);
-        }
+        EXPECT_EQ(first->size(), dpi == 96 ? (unscaled = first->size()) : unscaled * 1.5);
         const int step = bar->Button(kBarCommands[1])->x() - first->x();
         EXPECT_GT(step, first->width()) << "buttons do not touch";
         std::set<int> strips;
@@ -119,24 +107,23 @@ TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
             EXPECT_EQ(button->geometry(),
                       QRect(first->pos() + QPoint(int(i) * step, 0), first->size()))
                 << id;
-            const int strip = ShownStrip(button);
+            // The string whose strip the button shows, read back from its colour.
+            const QColor colour = ShownColour(button, button->rect().center());
+            const int strip = colour.red() | (colour.green() << 8);
             EXPECT_TRUE(std::count(std::begin(kStripStrings), std::end(kStripStrings), strip))
                 << id;
             strips.insert(strip);
-            if (dpi == 96) {
-                unscaledStrip[id] = strip;
-            } else {
+            if (dpi != 96) {
                 EXPECT_NE(strip, unscaledStrip[id]) << id;
             }
+            unscaledStrip.try_emplace(id, strip);
             const QPoint centre = button->rect().center();
             QHelpEvent help(QEvent::ToolTip, centre, button->mapToGlobal(centre));
             QApplication::sendEvent(button, &help);
             EXPECT_EQ(QToolTip::text(), u"Tip of %1"_s.arg(id));
             QToolTip::hideText();
         }
-        if (dpi == 96) {
-            EXPECT_EQ(strips.size(), 6u) << "no two share a picture";
-        }
+        EXPECT_TRUE(dpi != 96 || strips.size() == 6u) << "no two share a picture";
     }
 }
 
