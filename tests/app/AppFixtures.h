@@ -79,31 +79,28 @@ protected:
         QApplication::setActiveWindow(m_frame.get());
     }
     void Open(const QString& path) { ASSERT_EQ(m_frame->OpenImageFromFrame(path), STATUS_OK); }
-    void Open(const ScriptedImage& image) { Open(image.Path()); }
     // Opens a scripted image that lives as long as the test.
     const ScriptedImage& OpenScript(const QString& description)
     {
         m_images.push_back(std::make_unique<ScriptedImage>(description));
-        Open(*m_images.back());
+        Open(m_images.back()->Path());
         return *m_images.back();
     }
     CFileListView* List() const { return m_frame->ListView(); }
     CLTTreeCtrl* Tree() const { return m_frame->TreeView()->Tree(); }
 
-    // Runs a menu command as a click on its menu item would.
+    // The menu item of a command; Trigger runs it as a click on it would.
     QAction* Action(int id) const
     {
-        for (QAction* action : m_frame->menuBar()->findChildren<QAction*>()) {
-            if (action->data().toInt() == id)
-                return action;
-        }
-        return nullptr;
+        const auto actions = m_frame->menuBar()->findChildren<QAction*>();
+        const auto it = std::find_if(actions.begin(), actions.end(),
+                                     [id](QAction* a) { return a->data().toInt() == id; });
+        return it == actions.end() ? nullptr : *it;
     }
     void Trigger(int id)
     {
-        QAction* action = Action(id);
-        ASSERT_NE(action, nullptr) << id;
-        action->trigger();
+        ASSERT_NE(Action(id), nullptr) << id;
+        Action(id)->trigger();
     }
     // Gives the list the focus with the rows of these names selected.
     void SelectRows(const QStringList& names)

