@@ -71,11 +71,6 @@ struct Maker
     bool keepsModes;     // false: modes made uniform, owners root
 };
 
-void PrintTo(const Maker& maker, std::ostream* os)
-{
-    *os << maker.name;
-}
-
 class ImageOfTree : public ::testing::TestWithParam<Maker>
 {
 protected:
@@ -103,12 +98,9 @@ TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
     QStringList specials, excluded;
     for (auto it = source.begin(); it != source.end(); ++it) {
         if (it->kind == 'o')
-            specials << it.key();
+            specials << it.key(), excluded << QStringLiteral("--exclude ") + Quoted(it.key());
     }
-    for (const QString& name : specials) {
-        source.remove(name);
-        excluded << QStringLiteral("--exclude ") + Quoted(name);
-    }
+    source.removeIf([](TreeEntries::iterator it) { return it->kind == 'o'; });
     ASSERT_TRUE(specials.contains(QStringLiteral("pipe")));
 
     const QString a = m_dir.filePath(QStringLiteral("bsdtar"));
@@ -187,11 +179,6 @@ struct Trap
     QMap<QString, QByteArray> files; // written whatever is refused
 };
 
-void PrintTo(const Trap& trap, std::ostream* os)
-{
-    *os << trap.kind;
-}
-
 const QMap<QString, QByteArray> kKept{{QStringLiteral("keep.txt"), "keep\n"},
                                       {QStringLiteral("sub/aa.txt"), "first\n"},
                                       {QStringLiteral("sub/zz.txt"), "last\n"}};
@@ -238,15 +225,14 @@ TEST_P(LinkTrap, WritesNothingOutsideAndTheRestInside)
     } else {
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
     }
-    const TreeEntries dest = ReadTree(m_dest);
-    for (auto it = trap.files.begin(); it != trap.files.end(); ++it) {
-        SCOPED_TRACE(it.key().toStdString());
-        ASSERT_TRUE(dest.contains(it.key()));
-        EXPECT_EQ(dest[it.key()].kind, 'f');
-        EXPECT_EQ(dest[it.key()].content, it.value());
-        // A count the other names do not bear out links nothing.
-        EXPECT_EQ(dest[it.key()].links, 1u);
+    // Files of one name each: a count the other names do not bear out links
+    // nothing.
+    QMap<QString, QByteArray> written;
+    for (const auto& [name, entry] : ReadTree(m_dest).asKeyValueRange()) {
+        if (entry.kind == 'f' && entry.links == 1 && trap.files.contains(name))
+            written[name] = entry.content;
     }
+    EXPECT_EQ(written, trap.files) << QStringList(written.keys());
 }
 
 QMap<QString, QByteArray> KeptAnd(const QMap<QString, QByteArray>& more)
