@@ -9,6 +9,7 @@
 #include "ProgressDlg.h"
 #include "StoredSettings.h"
 #include "TreeFixtures.h"
+#include "UnixTree.h"
 #include "VolumeCheck.h"
 
 #include <QComboBox>
@@ -213,54 +214,28 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
 {
     ScratchDir work;
     const QString tree = work.filePath(QStringLiteral("tree"));
-    const auto at = [&](const char* name) {
-        return QFile::encodeName(tree + u'/' + QLatin1String(name));
-    };
-    QByteArray big(300000, '\0');
-    for (int i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 31 + i / 7);
-    const struct
-    {
-        const char* name;
-        QByteArray bytes;
-        mode_t mode;
-    } files[] = {{"run.sh", "#!/bin/sh\necho hi\n", 0755},
-                 {"key", "secret", 0600},
-                 {"ro/f", "read only", 0444},
-                 {"one", "two names", 0644},
-                 {"skip.bin", "not chosen", 0644},
-                 {"Docs/deep/data.bin", big, 0644},
-                 {"Docs/empty.txt", {}, 0644}};
-    // Times of their own, so a file given the extraction time is caught.
-    qint64 t = 1500000000;
-    for (const auto& f : files) {
-        ASSERT_TRUE(WriteBytes(QFile::decodeName(at(f.name)), f.bytes));
-        ASSERT_EQ(::chmod(at(f.name).constData(), f.mode), 0);
-        ASSERT_TRUE(SetModifiedTime(QFile::decodeName(at(f.name)), t += 86400 * 3 + 17));
-    }
-    ASSERT_EQ(::link(at("one").constData(), at("two").constData()), 0);
-    ASSERT_EQ(::symlink("run.sh", at("script").constData()), 0);
-    ASSERT_EQ(::symlink("/nowhere/at/all", at("away").constData()), 0);
-    ASSERT_TRUE(QDir().mkpath(tree + QStringLiteral("/Docs/none")));
-    ASSERT_EQ(::chmod(at("ro").constData(), 0555), 0);
+    WriteUnixTree(tree);
     const QString iso = work.filePath(QStringLiteral("unix.iso"));
     ASSERT_TRUE(Sh(
         QStringLiteral("xorriso -as mkisofs -quiet -R -o '%1' '%2' 2>/dev/null").arg(iso, tree)));
     Open(iso);
 
     int linkRow = 0;
-    while (List()->Model()->RecordAt(linkRow)->m_strFileName != u"script")
+    while (List()->Model()->RecordAt(linkRow)->m_strFileName != u"rel")
         ++linkRow;
     const auto cell = [&](int column, int role) {
         return List()->Model()->data(List()->Model()->index(linkRow, column), role).toString();
     };
     EXPECT_EQ(cell(SORT_COLUMN_TYPE, Qt::DisplayRole), u"Symbolic link");
-    EXPECT_TRUE(cell(SORT_COLUMN_NAME, Qt::ToolTipRole).endsWith(u"run.sh"))
+    EXPECT_TRUE(cell(SORT_COLUMN_NAME, Qt::ToolTipRole).endsWith(u"plain.txt"))
         << cell(SORT_COLUMN_NAME, Qt::ToolTipRole);
 
-    SelectRows({QStringLiteral("run.sh"), QStringLiteral("key"), QStringLiteral("ro"),
-                QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("script"),
-                QStringLiteral("away"), QStringLiteral("Docs")});
+    // Every row but one.
+    QStringList chosen;
+    for (int row = 0; row < List()->Model()->rowCount(); ++row)
+        chosen << List()->Model()->RecordAt(row)->m_strFileName;
+    chosen.removeOne(u"void"_s);
+    SelectRows(chosen);
     const mode_t oldMask = ::umask(022);
     ModalAnswerer* answerer = ExtractTo(m_out.path());
     ::umask(oldMask);
@@ -268,29 +243,27 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
     EXPECT_EQ(GetExtractPath(), m_out.path());
     TreeEntries source = ReadTree(tree);
-    source.remove(QStringLiteral("skip.bin"));
+    source.remove(u"void"_s);
     const TreeEntries out = ReadTree(m_out.path());
     EXPECT_EQ(DescribeTree(out), DescribeTree(source));
-    EXPECT_EQ(HardLinkGroups(out),
-              (std::set<QStringList>{{QStringLiteral("one"), QStringLiteral("two")}}));
-    for (const auto& f : files) {
-        if (source.contains(QLatin1String(f.name))) {
-            EXPECT_EQ(QFileInfo(m_out.filePath(QLatin1String(f.name))).lastModified(),
-                      QFileInfo(QFile::decodeName(at(f.name))).lastModified())
-                << f.name;
-        }
+    EXPECT_EQ(HardLinkGroups(out), (std::set<QStringList>{{u"hard.txt"_s, u"ro/hard.too"_s}}));
+    for (auto it = source.begin(); it != source.end(); ++it) {
+        if (it->kind == 'f')
+            EXPECT_EQ(QFileInfo(m_out.filePath(it.key())).lastModified(),
+                      QFileInfo(tree + u'/' + it.key()).lastModified())
+                << it.key();
     }
     QFile::setPermissions(m_out.filePath(QStringLiteral("ro")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    SelectRows({QStringLiteral("script")});
+    SelectRows({u"rel"_s});
     Trigger(ID_FILE_VIEW);
     ASSERT_EQ(Opened().size(), 1);
-    EXPECT_TRUE(Opened()[0].endsWith(u"/run.sh")) << Opened();
+    EXPECT_TRUE(Opened()[0].endsWith(u"/plain.txt")) << Opened();
     ModalAnswerer refused({ClickOk()});
-    SelectRows({QStringLiteral("away")});
+    SelectRows({u"abs"_s});
     Trigger(ID_FILE_VIEW);
-    EXPECT_TRUE(refused.m_texts.value(0).contains(u"away")) << refused.m_texts;
+    EXPECT_TRUE(refused.m_texts.value(0).contains(u"abs")) << refused.m_texts;
     EXPECT_EQ(Opened().size(), 1);
 }
 

@@ -5,6 +5,7 @@
 #include "FileBytes.h"
 #include "QtPrint.h"
 #include "TreeFixtures.h"
+#include "UnixTree.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,40 +27,12 @@ QString Quoted(const QString& path)
     return QLatin1Char('\'') + path + QLatin1Char('\'');
 }
 
-bool Write(const QString& path, const QByteArray& bytes, mode_t mode)
+// The Unix tree with a FIFO and, where allowed, a device: only root makes
+// devices; without one the test checks the FIFO alone.
+void WriteTreeWithSpecials(const QString& t)
 {
-    return WriteBytes(path, bytes) && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
-
-bool Link(const char* target, const QString& path)
-{
-    return ::symlink(target, QFile::encodeName(path).constData()) == 0;
-}
-
-// Modes of every kind of file and folder, links of every kind, a file of two
-// names whose second lies in a read-only folder, two empty files (which
-// share one extent in every image), a FIFO and, where allowed, a device.
-void WriteUnixTree(const QString& t)
-{
-    ASSERT_TRUE(Write(t + QStringLiteral("/run.sh"), "#!/bin/sh\necho hi\n", 0755));
-    ASSERT_TRUE(Write(t + QStringLiteral("/key"), "secret\n", 0600));
-    ASSERT_TRUE(Write(t + QStringLiteral("/plain.txt"), "plain\n", 0644));
-    ASSERT_TRUE(Write(t + QStringLiteral("/empty"), "", 0644));
-    ASSERT_TRUE(Write(t + QStringLiteral("/void"), "", 0644));
-    ASSERT_TRUE(Write(t + QStringLiteral("/private/note.txt"), "note\n", 0644));
-    ASSERT_TRUE(Write(t + QStringLiteral("/ro/readonly.txt"), "read only\n", 0444));
-    ASSERT_TRUE(Write(t + QStringLiteral("/hard.txt"), "two names\n", 0644));
-    ASSERT_EQ(::link(QFile::encodeName(t + QStringLiteral("/hard.txt")).constData(),
-                     QFile::encodeName(t + QStringLiteral("/ro/hard.too")).constData()),
-              0);
-    ASSERT_TRUE(Link("plain.txt", t + QStringLiteral("/rel")));
-    ASSERT_TRUE(Link("/etc/hostname", t + QStringLiteral("/abs")));
-    ASSERT_TRUE(Link("missing/nowhere", t + QStringLiteral("/dangling")));
-    ASSERT_TRUE(Link("private", t + QStringLiteral("/to_folder")));
-    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/ro")).constData(), 0555), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(t + QStringLiteral("/private")).constData(), 0700), 0);
+    WriteUnixTree(t);
     ASSERT_EQ(::mkfifo(QFile::encodeName(t + QStringLiteral("/pipe")).constData(), 0644), 0);
-    // Only root makes devices; without one the test checks the FIFO alone.
     ::mknod(QFile::encodeName(t + QStringLiteral("/null")).constData(), S_IFCHR | 0644,
             makedev(1, 3));
 }
@@ -80,7 +53,7 @@ protected:
         ::umask(022);
         m_tree = m_dir.filePath(QStringLiteral("tree"));
         m_image = m_dir.filePath(QStringLiteral("image.iso"));
-        WriteUnixTree(m_tree);
+        WriteTreeWithSpecials(m_tree);
         ASSERT_TRUE(
             Sh(QStringLiteral("IMG=%1 TREE=%2; %3")
                    .arg(Quoted(m_image), Quoted(m_tree), QLatin1String(GetParam().command))));
