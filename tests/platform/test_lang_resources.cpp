@@ -2,7 +2,7 @@
 #include "LangResources.h"
 #include "ProgramPaths.h"
 #include "QtPrint.h"
-#include "TempSettings.h"
+#include "TimeZone.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -138,7 +138,7 @@ TEST(LocaleLanguageCode, FollowsTheLocaleVariablesInOrder)
         {"", "", "de_AT.UTF-8@euro", "C.UTF-8", "DEU"},
         {"", "en_GB.UTF-8", "de_DE.UTF-8", "", "ENU"},
     };
-    TempSettings environment; // gives the variables back afterwards
+    ScopedEnv environment;
     for (const Case& c : cases) {
         environment.Set("LANGUAGE", QLatin1String(c.language));
         environment.Set("LC_ALL", QLatin1String(c.all));

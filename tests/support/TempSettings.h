@@ -1,21 +1,17 @@
 #pragma once
 
-// Points the registry's two roots, the home folder and the XDG folders at a
-// fresh temporary folder for the life of a test, and puts everything back
-// afterwards; and registry values as their raw bytes: what one root holds
-// (with no fall-back to the machine), and a value of any type set directly.
+// The registry's two roots, the home and XDG folders in a fresh temporary
+// folder for the life of a test; and registry values as their raw bytes.
 
 #include "Registry.h"
+#include "TimeZone.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
-#include <cstdlib>
-#include <map>
-#include <string>
 
-class TempSettings
+class TempSettings : public ScopedEnv
 {
 public:
     TempSettings()
@@ -30,40 +26,14 @@ public:
         Set("LANTERN_USER_REGISTRY", UserFile());
         Set("LANTERN_MACHINE_REGISTRY", MachineFile());
     }
-    ~TempSettings()
-    {
-        for (const auto& [name, old] : m_saved) {
-            if (old.has)
-                setenv(name.c_str(), old.value.c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-    TempSettings(const TempSettings&) = delete;
-    TempSettings& operator=(const TempSettings&) = delete;
 
     QString Path() const { return m_dir.path(); }
     QString Home() const { return m_dir.path() + QStringLiteral("/home"); }
     QString UserFile() const { return m_dir.path() + QStringLiteral("/user.reg"); }
     QString MachineFile() const { return m_dir.path() + QStringLiteral("/machine.reg"); }
 
-    void Set(const char* name, const QString& value)
-    {
-        if (!m_saved.count(name)) {
-            const char* old = std::getenv(name);
-            m_saved[name] = Saved{old != nullptr, old ? old : ""};
-        }
-        setenv(name, value.toLocal8Bit().constData(), 1);
-    }
-
 private:
-    struct Saved
-    {
-        bool has;
-        std::string value;
-    };
     QTemporaryDir m_dir;
-    std::map<std::string, Saved> m_saved;
 };
 
 // The bytes of value `name` of key `path` in `root` alone; "<none>" when the

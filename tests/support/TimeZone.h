@@ -1,33 +1,52 @@
 #pragma once
 
-// A time zone for the life of a test; the zone before comes back afterwards.
+// Environment variables set for the life of a test, and a time zone; what
+// was there before comes back afterwards.
 
+#include <QString>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <string>
 
-class ScopedTimeZone
+class ScopedEnv
+{
+public:
+    ScopedEnv() = default;
+    ~ScopedEnv() { Restore(); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    void Set(const char* name, const QString& value)
+    {
+        const char* old = std::getenv(name);
+        if (!m_saved.count(name))
+            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv(name, value.toLocal8Bit().constData(), 1);
+    }
+    void Restore()
+    {
+        for (const auto& [name, old] : m_saved)
+            old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str());
+        m_saved.clear();
+    }
+
+private:
+    std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+class ScopedTimeZone : ScopedEnv
 {
 public:
     explicit ScopedTimeZone(const char* zone)
     {
-        if (const char* old = std::getenv("TZ"))
-            m_old = old;
-        setenv("TZ", zone, 1);
+        Set("TZ", QString::fromLatin1(zone));
         tzset();
     }
     ~ScopedTimeZone()
     {
-        if (m_old)
-            setenv("TZ", m_old->c_str(), 1);
-        else
-            unsetenv("TZ");
+        Restore();
         tzset();
     }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> m_old;
 };

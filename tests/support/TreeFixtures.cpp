@@ -1,5 +1,7 @@
 #include "TreeFixtures.h"
 
+#include "FileBytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -14,9 +16,10 @@ RunResult RunProgram(const QString& program, const QStringList& args)
 {
     QProcess process;
     process.start(program, args);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {-1, process.readAllStandardOutput(), process.readAllStandardError()};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    const bool bEnded =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {bEnded ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 bool Sh(const QString& command)
@@ -30,9 +33,9 @@ bool Sh(const QString& command)
     const RunResult r = RunProgram(QStringLiteral("genisoimage"),
                                    QStringList{QStringLiteral("-quiet")} + options +
                                        QStringList{QStringLiteral("-o"), image, tree});
-    if (r.code == 0)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "genisoimage: " << r.code << " " << r.err.toStdString();
+    return r.code == 0 ? ::testing::AssertionSuccess()
+                       : ::testing::AssertionFailure()
+                             << "genisoimage: " << r.code << " " << r.err.toStdString();
 }
 
 TreeEntries ReadTree(const QString& root)
@@ -42,27 +45,18 @@ TreeEntries ReadTree(const QString& root)
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(base, ec); !ec && it != fs::end(it);
          it.increment(ec)) {
-        struct stat st
-        {
-        };
+        struct stat st = {};
         if (::lstat(it->path().c_str(), &st) != 0)
             continue;
-        TreeEntry e;
-        e.mode = st.st_mode & 07777;
-        e.inode = st.st_ino;
-        e.links = st.st_nlink;
+        TreeEntry e{'o', st.st_mode & 07777u, {}, st.st_ino, st.st_nlink};
         if (S_ISREG(st.st_mode)) {
             e.kind = 'f';
-            QFile file(QFile::decodeName(it->path().c_str()));
-            if (file.open(QIODevice::ReadOnly))
-                e.content = file.readAll();
+            e.content = ReadBytes(QFile::decodeName(it->path().c_str()));
         } else if (S_ISDIR(st.st_mode)) {
             e.kind = 'd';
         } else if (S_ISLNK(st.st_mode)) {
             e.kind = 'l';
             e.content = QByteArray::fromStdString(fs::read_symlink(it->path(), ec).string());
-        } else {
-            e.kind = 'o';
         }
         tree.insert(QFile::decodeName(it->path().lexically_relative(base).c_str()), e);
     }
@@ -84,10 +78,9 @@ QStringList DescribeTree(const TreeEntries& tree)
 std::set<QStringList> HardLinkGroups(const TreeEntries& tree)
 {
     std::map<ino_t, QStringList> byInode;
-    for (auto it = tree.begin(); it != tree.end(); ++it) {
+    for (auto it = tree.begin(); it != tree.end(); ++it)
         if (it->kind == 'f' && it->links > 1)
             byInode[it->inode] << it.key();
-    }
     std::set<QStringList> groups;
     for (auto& [inode, names] : byInode)
         groups.insert(names);
@@ -99,8 +92,7 @@ ScratchDir::~ScratchDir()
     std::error_code ec;
     const fs::path root(QFile::encodeName(m_dir.path()).toStdString());
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
+         it.increment(ec))
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
 }
