@@ -1,11 +1,7 @@
-// Images that are cheap to store and expensive to read, made by make_bombs.py:
-// one per class of structure named too often, expanded or read again. Each
-// must list (or fail) with work bounded by the image's size: the reads the
-// reader makes are counted here, and so are the extents it produces. And
-// every input the fuzzer ever crashed on, replayed: each file in
-// fuzz_crashes/ is named after the fault it found.
-//   duplicate-names-in-one-folder: a file and a folder of the same name made
-//   the folder unreachable by path; same-named entries are now left out.
+// Images cheap to store and expensive to read (make_bombs.py describes each
+// kind) list with work bounded by the image's size: reads and extents are
+// counted. And every input the fuzzer crashed on, replayed (fuzz_crashes/,
+// each named after the fault it found).
 #include "CountingSource.h"
 #include "ExerciseImage.h"
 #include "ImageScan.h"
@@ -33,21 +29,14 @@ struct Scan
     std::set<std::string> names; // of the root's children
 };
 
-fs::path bombDir()
-{
-    static fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("lantern-bombs-" + std::to_string(::getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
 fs::path makeBomb(const std::string& kind)
 {
-    fs::path image = bombDir() / (kind + ".img");
-    std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " + kind +
-                      " '" + image.string() + "'";
+    static const fs::path dir =
+        fs::temp_directory_path() / ("lantern-bombs-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path image = dir / (kind + ".img");
+    const std::string cmd = "/usr/bin/python3 '" LANTERN_SDK_TEST_SCRIPTS "/make_bombs.py' " +
+                            kind + " '" + image.string() + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << kind;
     return image;
 }
@@ -133,10 +122,7 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
 {
     const std::uint64_t vatRepeated = 64ull << 20 >> 11; // the VAT's blocks, one run read 32 times
     const Case cases[] = {
-        // Fan-out: 20,000 names of one file whose descriptors run through
-        // 4,000 allocation extent descriptors; of the links of one chain of
-        // 60 indirect entries; of one chain of continuation areas (each area
-        // belongs to one record: the others are damage, left out).
+        // A continuation area belongs to one record: the others are damage.
         {"udf-aed-fanout", 20000, 4001, 1024, nullptr},
         {"udf-indirect-fanout", 20000, 1, 1024, nullptr},
         {"rr-continuation-fanout", 1, 1, 1024,
@@ -144,10 +130,7 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
              EXPECT_TRUE(s.names.count("file-000000"));
              EXPECT_EQ(s.tree.flavor, Flavor::RockRidge);
          }},
-        // Expansion: 24 virtual maps over one 64 MiB VAT (each file's one
-        // descriptor becomes 500,000 extents: the files past the caps are
-        // left out, as damage); a sparing table of 65,535 entries naming one
-        // packet; a metadata file of 200,000 runs.
+        // The files past the caps on extents are left out, as damage.
         {"udf-vat-expansion", kSome, limits::kMaxTotalExtents, vatRepeated + 1024,
          [](const Scan& s) {
              EXPECT_GE(s.names.size(), 1u);
@@ -156,10 +139,6 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
          }},
         {"udf-sparing-expansion", 20000, 10 * 65535, 1024, nullptr},
         {"udf-metadata-runs", 20000, 8, 1024, nullptr},
-        // Repetition: folder data of one block named 30,000 times; 1,000
-        // folders over one region (the first holds it, the others overlap
-        // it); a file of 20,000 parts over the same data, the first parts of
-        // the files left out staying in the list, unnamed.
         {"udf-repeated-folder", 40, 1, 1024, nullptr},
         {"iso-overlapping-folders", 1000, 2048 * 40, 1024,
          [](const Scan& s) {
@@ -170,9 +149,7 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
          }},
         {"iso-multi-extent-overlap", 1, 3, 1024,
          [](const Scan& s) { EXPECT_TRUE(s.names.count("OK.TXT")); }},
-        // Merging: a UDF and an ISO 9660 tree of one folder of 40,000 names;
-        // a merge that compared each name with each other name would make
-        // 800 million comparisons.
+        // Comparing each name with each other one would take 800 million.
         {"hybrid-wide-folder", 1, 16, 1024,
          [](const Scan& s) {
              EXPECT_EQ(s.tree.flavor, Flavor::Udf);
@@ -180,7 +157,6 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
              EXPECT_GT(s.tree.mergeComparisons, kWide);
              EXPECT_LE(s.tree.mergeComparisons, 4 * kWide * kLog2Wide);
          }},
-        // Depth: folders nested 1,000 and 1,500 levels.
         {"udf-nesting-1000", 1, ~0ull, 1024, nested(1000)},
         {"udf-nesting-1500", 1, ~0ull, 1024, nested(1500)},
     };

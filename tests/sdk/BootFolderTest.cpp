@@ -60,7 +60,6 @@ std::size_t catalogOffset(const std::string& image)
     return std::size_t(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24) * 2048;
 }
 
-// Changes the catalog at c of the image d.
 using Patch = void (*)(std::string& d, std::size_t c);
 
 struct Boot

@@ -68,20 +68,17 @@ fs::path writeDisc(const fs::path& dir, const std::string& format,
                    const std::string& name)
 {
     std::string spec = "{\"tracks\": [";
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const DiscTrack& t = tracks[i];
-        spec += i ? ", {" : "{";
-        spec += "\"kind\": " + jsonString(t.kind);
+    for (const DiscTrack& t : tracks) {
+        spec += (&t == &tracks.front() ? "{" : ", {") + ("\"kind\": " + jsonString(t.kind));
         if (!t.source.empty())
             spec += ", \"source\": " + jsonString(t.source.string());
-        if (t.sectors)
-            spec += ", \"sectors\": " + std::to_string(t.sectors);
-        if (t.seed)
-            spec += ", \"seed\": " + std::to_string(t.seed);
-        spec += ", \"pregap\": " + std::to_string(t.pregap);
-        spec += ", \"session\": " + std::to_string(t.session);
-        if (t.lba >= 0)
-            spec += ", \"lba\": " + std::to_string(t.lba);
+        for (auto [key, value, given] : {std::tuple{"sectors", long(t.sectors), t.sectors != 0},
+                                         {"seed", long(t.seed), t.seed != 0},
+                                         {"pregap", long(t.pregap), true},
+                                         {"session", long(t.session), true},
+                                         {"lba", t.lba, t.lba >= 0}})
+            if (given)
+                spec += std::string(", \"") + key + "\": " + std::to_string(value);
         spec += "}";
     }
     spec += "]}\n";

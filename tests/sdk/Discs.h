@@ -42,27 +42,21 @@ inline DiscTrack audioTrack(unsigned sectors, unsigned pregap = 0, unsigned sess
     return t;
 }
 
-// Writes the track list into dir and runs make_<format>.py on it with extra
-// arguments; returns the image's path (dir/name, name defaulting to
-// "disc.<format>"). Throws when the writer fails, which fails the test.
+// make_<format>.py with extra arguments on the track list: dir/name (default
+// "disc.<format>"). Throws when the writer fails.
 fs::path writeDisc(const fs::path& dir, const std::string& format,
                    const std::vector<DiscTrack>& tracks, const std::string& extra = "",
                    const std::string& name = "");
 
-// A folder with a small tree ("tree": a text file and one of 70,000 bytes)
-// and its ISO image ("plain.iso"), made once.
+// A small "tree" and its "plain.iso", made once.
 const fs::path& smallDisc();
 
-// What the module makes of an image: its result, the tracks and why it
-// failed.
 VbeImageFacts facts(const fs::path& image, vbe::Result* result);
 
-// Expects the image to fail within a second with result, when its facts are
-// read and when it is opened, and a reason that contains says.
+// Facts and opening fail within a second with result, the reason holding says.
 void expectFailsFast(const fs::path& image, vbe::Result result, const std::string& says = "");
 
-// Expects the image to hold tree (without comparing times) and, in
-// "[AUDIO]", a WAV file of each audio track.
+// The tree (times aside) and, in "[AUDIO]", a WAV file of each audio track.
 void expectDisc(Session& s, const fs::path& tree, const std::vector<DiscTrack>& tracks);
 
 } // namespace sdktest

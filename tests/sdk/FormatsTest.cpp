@@ -76,7 +76,6 @@ TEST(Zisofs, CompressedFilesReadDecompressedWithTheirRealSize)
     // The image really holds compressed data.
     const fs::path stored =
         makeImage("xorriso -outdev %O -map %T / -commit", dir / "tree", dir / "stored.iso");
-    // Blocks of 32 KiB (xorriso's default) and of 128 KiB, the largest.
     for (const char* size : {"32k", "128k"}) {
         SCOPED_TRACE(size);
         const fs::path image =
@@ -113,10 +112,8 @@ TEST(LargeFolder, SixtyThousandEntriesInOnePass)
     EXPECT_LT(took, std::chrono::seconds(10));
 }
 
-// A sparse file of 4 GiB and a few bytes, with markers at 4 GiB and at its
-// end: recorded by xorriso in several extents; by genisoimage with
-// -allow-limited-size in UDF with its size and in ISO 9660 with a wrong one,
-// where the UDF size is shown. The file reads to its end.
+// xorriso records it in several extents; genisoimage in UDF with its size
+// and in ISO 9660 with a wrong one, where the UDF size is shown.
 TEST(BeyondFourGiB, FileReadsWholeWithItsSize)
 {
     for (const char* command : {"xorriso -outdev %O -file_size_limit off -- -map %T / -commit",

@@ -21,7 +21,6 @@ const std::string kZText = [] {
     return text;
 }();
 
-// What a scan left: the listing and every file's content.
 struct Outcome
 {
     std::unique_ptr<Session> session;
@@ -109,18 +108,15 @@ TEST(HostileImages, EachFaultCostsWhatItDamages)
         {"", iso, "ABCDEL", "", "", 18},
         {"block_size_zero", iso, nullptr},
         {"root_size_zero", iso, nullptr},
-        // Data beyond the end fails its reads only.
         {"extent_beyond_end", iso, "BD", "A"},
         {"size_ffffffff", iso, "BD", "A"},
         {"truncated", iso, "S", "A"},
         // A file reads as much as the bad pointer's 50 blocks.
         {"overlapping_extents", iso, "AC", "", "", 0,
          [](Outcome& o) { EXPECT_EQ(o.contents["B.TXT"].value_or("").size(), 50u * 2048); }},
-        // Folder loops are left out.
         {"folder_contains_itself", iso, "AC", "", "D"},
         {"folder_contains_root", iso, "AB", "", "C"},
         {"relocation_to_ancestor", iso, "AD"},
-        // Broken records and chains lose only themselves.
         {"continuation_loop", iso, "AD"},
         {"multi_extent_missing_last", iso, "ACP", "", "D"},
         {"empty_name", iso, "AC"},
@@ -129,14 +125,12 @@ TEST(HostileImages, EachFaultCostsWhatItDamages)
         {"short_record", iso, "BC", "", "A"},
         {"descriptor_loop", iso, "AC"},
         {"associated_file", iso, "A", "", "B", 17},
-        // Damaged compressed data fails the file's reads, never more; the file
-        // keeps its size.
+        // Damaged compressed data fails the file's reads; it keeps its size.
         {"", z, "AZ"},
         {"zisofs_corrupt_block", z, "A", "Z", "", 0, realSize},
         {"zisofs_bad_pointers", z, "A", "Z", "", 0, realSize},
-        // A damaged Rock Ridge record costs that record only: the rest of the
-        // tree keeps its Rock Ridge names, neither Joliet's cut ones nor plain
-        // ISO 9660's.
+        // A damaged Rock Ridge record costs only itself: the rest keeps its
+        // Rock Ridge names.
         {"", joliet, "JL", "", "", 19},
         {"continuation_loop", joliet, "JD", "", "Lj", 18},
     };

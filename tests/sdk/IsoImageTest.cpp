@@ -1,14 +1,24 @@
 // ISO 9660 images, plain, Rock Ridge and Joliet, made by genisoimage, xorriso
 // and pycdlib from trees the tests write, read back entry by entry.
-#include "../support/TimeZone.h"
 #include "SdkSupport.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <set>
 
 using namespace sdktest;
 
 namespace {
+
+// Times read in Berlin; the zone before comes back afterwards.
+struct BerlinTime
+{
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    BerlinTime() { setenv("TZ", "Europe/Berlin", 1), tzset(); }
+    ~BerlinTime() { before ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ"), tzset(); }
+};
 
 // Names that plain ISO 9660 keeps as they are: upper case, 8.3 at level 1.
 void writeIsoNamesTree(const fs::path& root)
@@ -63,7 +73,7 @@ TEST(Writers, WholeTreeBack)
          "xorriso -outdev %O -rockridge off -joliet on -compliance joliet_long_names "
          "-map %T / -commit",
          JolietNames}};
-    const ScopedTimeZone berlin("Europe/Berlin");
+    const BerlinTime berlin;
     for (const Writer& w : cases) {
         SCOPED_TRACE(w.name);
         TempDir dir;

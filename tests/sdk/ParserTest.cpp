@@ -1,7 +1,5 @@
-// Parser pieces that images made by tools do not reach on purpose: recorded
-// time forms, names and paths, the scan's abort, reads of many parts and the
-// gathering of small reads; UDF fields and the choice of records between the
-// trees of a hybrid image, on hand-made bytes and trees.
+// Parser pieces that images made by tools do not reach on purpose, on
+// hand-made bytes and trees.
 #include "CountingSource.h"
 #include "FileReader.h"
 #include "ImageScan.h"

@@ -34,7 +34,6 @@ private:
 void writeFile(const fs::path& p, const std::string& content);
 void setMtime(const fs::path& p, std::int64_t seconds);
 std::string readHostFile(const fs::path& p);
-// Runs a shell command; returns its exit status.
 int run(const std::string& command);
 bool haveTool(const std::string& name);
 std::string quote(const fs::path& p);
@@ -42,12 +41,10 @@ std::string quote(const fs::path& p);
 constexpr const char* kPython = "/usr/bin/python3";
 fs::path scriptDir();
 
-// Runs an image writer: in command, %T is the tree, %O the image and %S the
-// folder of the fixture makers. Returns out; throws when the writer fails,
-// which fails the test.
+// Runs an image writer (%T: the tree, %O: out, %S: the fixture makers'
+// folder); throws when it fails.
 fs::path makeImage(const std::string& command, const fs::path& tree, const fs::path& out);
-// genisoimage -quiet with options over tree, into dir/name (default: the
-// tree's name with ".iso").
+// genisoimage into dir/name (default: the tree's name with ".iso").
 fs::path makeIso(const TempDir& dir, const fs::path& tree, const std::string& options,
                  const std::string& name = "");
 
@@ -63,10 +60,9 @@ struct TreeOptions
 constexpr TreeOptions kJolietTree{
     .symlinks = false, .beyondBmp = false, .caseTwins = true, .longest = 103, .depth = 6};
 
-// n bytes of a pseudo-random sequence that seed picks.
 std::string pattern(std::size_t n, unsigned seed);
-// Files with spaces, Unicode, long names, empty files and folders, deep
-// nesting, a symbolic link and binary content, each with its own time.
+// Spaces, Unicode, long names, empty files and folders, deep nesting, a
+// link and binary content, each entry with its own time.
 void writeRichTree(const fs::path& root, const TreeOptions& options = {});
 
 struct Item
@@ -84,16 +80,13 @@ struct Item
 // Paths are UTF-8, '/'-separated, relative to the root.
 using Listing = std::map<std::string, Item>;
 
-// The expected listing of a tree on disk: symbolic links become files whose
-// content is the target.
+// A tree on disk as an image lists it: links are files holding the target.
 Listing listHostTree(const fs::path& root);
-// Local-time seconds for a UTC time, by the C library's rules.
 std::int64_t localSeconds(std::int64_t utc);
 
 std::u16string utf16(const std::string& s);
 std::string utf8(const char16_t* s);
 
-// The loaded module.
 class Module
 {
 public:
@@ -106,7 +99,6 @@ public:
 };
 Module& module();
 
-// An opened and scanned image.
 class Session
 {
 public:
@@ -121,17 +113,14 @@ public:
 
     // Every entry below the root, level by level as the program walks it.
     Listing list();
-    // The whole content of a file through OpenFile/ReadFile.
     std::optional<std::string> read(const std::string& path, std::uint32_t chunk = 65536);
     std::u16string label();
     std::pair<std::uint32_t, std::uint32_t> counts();
 };
 std::unique_ptr<Session> openImage(const fs::path& image);
 
-// Compares an image listing with the tree it was made from: names, kinds,
-// sizes, times to the second and every file's content. specials are the
-// paths of entries the image holds beyond the tree (devices, pipes), each
-// with its kind (kUnixFifo, ...): empty, and delivered with that kind.
+// Names, kinds, sizes, times and contents of the image against the tree;
+// specials: entries beyond the tree (devices, pipes), empty, of that kind.
 void expectSameTree(Session& s, const fs::path& tree, bool checkTimes = true,
                     const std::map<std::string, std::uint32_t>& specials = {});
 
