@@ -24,6 +24,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void Log(const QString& line)
@@ -42,7 +44,7 @@ bool Flag(const char* name)
 bool ParentHolds(const QString& path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(::getppid()));
+    const QDir fds(u"/proc/%1/fd"_s.arg(::getppid()));
     for (const QString& fd :
          fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         if (QFileInfo(fds.filePath(fd)).symLinkTarget() == canonical)
@@ -57,12 +59,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString name = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    const bool bBurner = name == QStringLiteral("Ardent8");
+    const bool bBurner = name == u"Ardent8"_s;
     QStringList args = app.arguments();
     args[0] = name;
-    Log(QStringLiteral("start\t") + args.join(QLatin1Char('\t')));
+    Log(u"start\t"_s + args.join(QLatin1Char('\t')));
     if (bBurner && args.size() > 1)
-        Log(ParentHolds(args[1]) ? QStringLiteral("image-held") : QStringLiteral("image-free"));
+        Log(ParentHolds(args[1]) ? u"image-held"_s : u"image-free"_s);
 
     const auto mutex =
         CNamedMutex::Create(bBurner ? BURNER_MUTEX_NAME : MOUNTER_MUTEX_NAME, nullptr);
@@ -71,15 +73,15 @@ int main(int argc, char** argv)
         endpoint.Listen(
             MOUNTER_WINDOW_CLASS,
             [](std::uint32_t message, std::uint64_t, const QByteArray&) -> std::int64_t {
-                Log(QStringLiteral("request %1").arg(message, 0, 16));
+                Log(u"request %1"_s.arg(message, 0, 16));
                 return message == ENDPOINT_QUERY_STATE ? 1 : 0;
             });
-        endpoint.ListenForBroadcast(
-            MOUNTER_BROADCAST_MESSAGE, [](std::uint64_t wParam, std::int64_t lParam) {
-                Log(QStringLiteral("broadcast %1 %2").arg(wParam).arg(lParam));
-                if (Flag("SUITE_DOUBLE_UNTIL_BROADCAST"))
-                    QTimer::singleShot(200, qApp, &QCoreApplication::quit);
-            });
+        endpoint.ListenForBroadcast(MOUNTER_BROADCAST_MESSAGE,
+                                    [](std::uint64_t wParam, std::int64_t lParam) {
+                                        Log(u"broadcast %1 %2"_s.arg(wParam).arg(lParam));
+                                        if (Flag("SUITE_DOUBLE_UNTIL_BROADCAST"))
+                                            QTimer::singleShot(200, qApp, &QCoreApplication::quit);
+                                    });
     }
     if (bBurner && Flag("SUITE_DOUBLE_DAMAGE_IMAGE") && args.size() > 1) {
         QFile image(args[1]);
@@ -88,7 +90,7 @@ int main(int argc, char** argv)
             image.write(QByteArray(8 * 2048, '\0'));
         }
     }
-    Log(QStringLiteral("ready"));
+    Log(u"ready"_s);
     if (!Flag("SUITE_DOUBLE_UNTIL_BROADCAST")) {
         const int life = qEnvironmentVariableIsSet("SUITE_DOUBLE_LIFE_MS")
                              ? qEnvironmentVariableIntValue("SUITE_DOUBLE_LIFE_MS")

@@ -11,6 +11,8 @@
 
 #include <QProcess>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using ProgressDialog = WithResources;
@@ -23,13 +25,13 @@ TEST_F(ProgressDialog, PercentRepaintAndElidedText)
     EXPECT_EQ(CProgressDlg::PercentOf(2, 0, 3), 67);
     EXPECT_EQ(CProgressDlg::PercentOf(5, 7, 7), 0);
 
-    CProgressDlg dlg(nullptr, QStringLiteral("Please Wait"), false, nullptr);
+    CProgressDlg dlg(nullptr, u"Please Wait"_s, false, nullptr);
     dlg.SetRange(0, 100);
     const int before = dlg.RepaintCount();
     dlg.SetPos(40);
     dlg.SetPos(40);
     EXPECT_EQ(dlg.RepaintCount(), before + 1) << "the same percentage repaints once";
-    const QString longPath = QStringLiteral("/home/someone/") + QString(300, QLatin1Char('x'));
+    const QString longPath = u"/home/someone/"_s + QString(300, QLatin1Char('x'));
     dlg.SetText(longPath);
     EXPECT_TRUE(dlg.ShownText().endsWith(QChar(0x2026))) << dlg.ShownText();
     EXPECT_EQ(dlg.Text(), longPath);
@@ -39,10 +41,10 @@ TEST_F(ProgressDialog, PercentRepaintAndElidedText)
 // to burn or mount.
 TEST_F(Frame, AFailedOrCancelledLoadLeavesALoneRoot)
 {
-    ScriptedImage failing(QStringLiteral("fail open * 80004005\nfile X 1\n"));
+    ScriptedImage failing(u"fail open * 80004005\nfile X 1\n"_s);
     QString many;
     for (int i = 0; i < 50; ++i)
-        many += QStringLiteral("file F%1 1\n").arg(i);
+        many += u"file F%1 1\n"_s.arg(i);
     ScriptedImage cancelled(many);
     int pumps = 0;
     g_pImageEngine->SetMessagePump([&] {
@@ -63,7 +65,7 @@ TEST_F(Frame, AFailedOrCancelledLoadLeavesALoneRoot)
 
 TEST_F(Frame, CopyDataRefusals)
 {
-    ScriptedImage image(QStringLiteral("file X 1\n"));
+    ScriptedImage image(u"file X 1\n"_s);
     auto utf16 = [](const QString& s) {
         QByteArray data(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
         return data.append(2, '\0');
@@ -78,7 +80,7 @@ TEST_F(Frame, CopyDataRefusals)
     EXPECT_TRUE(m_warnings.isEmpty());
     m_frame->OnCopyData(1025, utf16(image.Path()));
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
-    m_frame->OnCopyData(1025, utf16(image.Folder() + QStringLiteral("/missing.iso")));
+    m_frame->OnCopyData(1025, utf16(image.Folder() + u"/missing.iso"_s));
     ASSERT_EQ(m_warnings.size(), 1);
     EXPECT_TRUE(m_warnings[0].startsWith(LoadResString(656)) &&
                 m_warnings[0].contains(u"missing.iso"))
@@ -88,7 +90,7 @@ TEST_F(Frame, CopyDataRefusals)
 
 TEST_F(Frame, EngineFailuresBecomeWarnings)
 {
-    const QString path = QStringLiteral("/data/out/file.bin");
+    const QString path = u"/data/out/file.bin"_s;
     const std::u16string wide = path.toStdU16String();
     CMainFrame::ProgressCallback(NOTIFY_WRITE_FAILED, wide.c_str(), m_frame.get());
     CMainFrame::ProgressCallback(NOTIFY_READ_FAILED, nullptr, m_frame.get());
@@ -115,8 +117,7 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
         << m_warnings;
     CMainFrame::ProgressCallback(NOTIFY_EXTRACT_END, nullptr, m_frame.get());
     ASSERT_EQ(m_warnings.size(), 2);
-    EXPECT_TRUE(
-        m_warnings[1].endsWith(FormatResText(LoadResString(9314), {QStringLiteral("DIR/PIPE")})))
+    EXPECT_TRUE(m_warnings[1].endsWith(FormatResText(LoadResString(9314), {u"DIR/PIPE"_s})))
         << m_warnings;
 }
 
@@ -158,16 +159,16 @@ TEST_F(WithResources, MissingLanguageResources)
     QString tried;
     EXPECT_FALSE(LoadLanguageResources(&res, &tried));
     EXPECT_TRUE(tried.startsWith(empty.path())) << tried;
-    EXPECT_TRUE(MissingResourcesMessage(tried).startsWith(
-        QStringLiteral("The file [%1] is missing.").arg(tried)));
+    EXPECT_TRUE(
+        MissingResourcesMessage(tried).startsWith(u"The file [%1] is missing."_s.arg(tried)));
 
     // The machine's language is the fallback.
-    StringReg lang(HKEY_LOCAL_MACHINE, SETTINGS_KEY, QStringLiteral("CurrentLang"));
-    lang.Set(QStringLiteral("DEU"));
+    StringReg lang(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"CurrentLang"_s);
+    lang.Set(u"DEU"_s);
     ASSERT_TRUE(lang.Write());
-    QDir().mkpath(empty.path() + QStringLiteral("/Language/DEU"));
+    QDir().mkpath(empty.path() + u"/Language/DEU"_s);
     ASSERT_TRUE(QFile::copy(QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/Language/DEU/ADTRC.lang"),
-                            empty.path() + QStringLiteral("/Language/DEU/ADTRC.lang")));
+                            empty.path() + u"/Language/DEU/ADTRC.lang"_s));
     EXPECT_TRUE(LoadLanguageResources(&res, &tried));
     EXPECT_EQ(res.LanguageCode(), u"DEU");
 }
@@ -177,7 +178,7 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
 {
     QTemporaryDir runtime;
     m_settings.Set("XDG_RUNTIME_DIR", runtime.path());
-    m_settings.Set("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+    m_settings.Set("QT_QPA_PLATFORM", u"offscreen"_s);
     const QString program = QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/lantern");
     const QString image = QStringLiteral(LANTERN_TEST_RUNTIME_DIR "/demo.iso");
     if (!QFileInfo::exists(image))
@@ -203,7 +204,7 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     // beside it instead of ending without a word.
     QTemporaryDir otherRuntime;
     QProcessEnvironment other = QProcessEnvironment::systemEnvironment();
-    other.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+    other.insert(u"XDG_RUNTIME_DIR"_s, otherRuntime.path());
     QProcess third;
     third.setProcessEnvironment(other);
     third.start(program, {image});

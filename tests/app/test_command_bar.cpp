@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const int kBarCommands[] = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
@@ -50,7 +52,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
     SelectRows({});
     EXPECT_EQ(Enabled(), always) << "no image";
 
-    OpenScript(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
+    OpenScript(u"dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"_s);
     const std::vector<int> withImage = {ID_IMAGE_OPEN, ID_VIEW_MODE, ID_BURN_IMAGE, ID_MOUNT_IMAGE};
     struct Case
     {
@@ -60,16 +62,16 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
     };
     const Case cases[] = {
         {"list, nothing selected", [&] { SelectRows({}); }, {}},
-        {"list, one row", [&] { SelectRows({QStringLiteral("A")}); }, {ID_FILE_VIEW, ID_EXTRACT}},
+        {"list, one row", [&] { SelectRows({u"A"_s}); }, {ID_FILE_VIEW, ID_EXTRACT}},
         {"list, two rows",
          [&] {
-             SelectRows({QStringLiteral("A"), QStringLiteral("R.BIN")});
+             SelectRows({u"A"_s, u"R.BIN"_s});
          },
          {ID_EXTRACT}},
         // The list keeps its one selected row: View still needs the list.
         {"tree on the root",
          [&] {
-             SelectRows({QStringLiteral("A")});
+             SelectRows({u"A"_s});
              FocusTree(Root());
              ASSERT_EQ(List()->SelectedCount(), 1);
          },
@@ -77,7 +79,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
         {"tree on a folder", [&] { FocusTree(Root()->child(0)); }, {ID_EXTRACT}},
         // The list now shows the folder.
         {"back to the list's one row",
-         [&] { SelectRows({QStringLiteral("B.TXT")}); },
+         [&] { SelectRows({u"B.TXT"_s}); },
          {ID_FILE_VIEW, ID_EXTRACT}},
     };
     for (const Case& c : cases) {
@@ -91,7 +93,7 @@ TEST_F(Bar, EnablingInEachStateOfTheWindow)
 
 TEST_F(Bar, ExtractRunsTheActivePanesVariant)
 {
-    OpenScript(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
+    OpenScript(u"dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"_s);
 
     // From the tree: the selected folder, whatever the list holds.
     QTemporaryDir fromTree;
@@ -99,32 +101,31 @@ TEST_F(Bar, ExtractRunsTheActivePanesVariant)
     ModalAnswerer treeAnswers({ChooseFile(fromTree.path())});
     ClickBar(ID_EXTRACT);
     EXPECT_EQ(treeAnswers.Handled(), 1);
-    EXPECT_EQ(ReadBytes(fromTree.filePath(QStringLiteral("SUB/X.TXT"))),
-              FakeBytes(QStringLiteral("SUB\\X.TXT"), 7));
+    EXPECT_EQ(ReadBytes(fromTree.filePath(u"SUB/X.TXT"_s)), FakeBytes(u"SUB\\X.TXT"_s, 7));
     EXPECT_EQ(GetExtractPath(), fromTree.path());
-    EXPECT_FALSE(QFileInfo::exists(fromTree.filePath(QStringLiteral("X.TXT"))));
+    EXPECT_FALSE(QFileInfo::exists(fromTree.filePath(u"X.TXT"_s)));
     EXPECT_EQ(m_frame->ActiveView(), m_frame->TreeView());
 
     // From the list: the selected rows, not the tree's folder.
     FocusTree(Root());
     QTemporaryDir fromList;
-    SelectRows({QStringLiteral("TOP")});
+    SelectRows({u"TOP"_s});
     ModalAnswerer listAnswers({ChooseFile(fromList.path())});
     ClickBar(ID_EXTRACT);
     EXPECT_EQ(listAnswers.Handled(), 1);
-    EXPECT_TRUE(QFileInfo::exists(fromList.filePath(QStringLiteral("TOP"))));
-    EXPECT_FALSE(QFileInfo::exists(fromList.filePath(QStringLiteral("SUB"))));
+    EXPECT_TRUE(QFileInfo::exists(fromList.filePath(u"TOP"_s)));
+    EXPECT_FALSE(QFileInfo::exists(fromList.filePath(u"SUB"_s)));
     EXPECT_EQ(m_frame->ActiveView(), List());
 }
 
 TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
 {
-    OpenScript(QStringLiteral("dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"));
+    OpenScript(u"dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"_s);
     for (const bool bTree : {true, false}) {
         if (bTree)
             FocusTree(Root());
         else
-            SelectRows({QStringLiteral("A")});
+            SelectRows({u"A"_s});
         QWidget* active = m_frame->ActiveView();
         QWidget* focus = QApplication::focusWidget();
 

@@ -28,7 +28,7 @@ namespace {
 ModalAnswerer::Step Answer(int result)
 {
     return [result](QWidget* w) {
-        auto* button = w->findChild<QWidget*>(QStringLiteral("Button%1").arg(result));
+        auto* button = w->findChild<QWidget*>(u"Button%1"_s.arg(result));
         ASSERT_NE(button, nullptr) << result << " in " << w->metaObject()->className();
         QTest::mouseClick(button, Qt::LeftButton);
     };
@@ -38,9 +38,9 @@ using Commands = Frame;
 
 TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
 {
-    ScriptedImage first(QStringLiteral("label FIRST\nfile A.TXT 3\n"), QStringLiteral("first"));
+    ScriptedImage first(u"label FIRST\nfile A.TXT 3\n"_s, u"first"_s);
     // A capital extension is an image too.
-    const QString capital = first.Folder() + QStringLiteral("/DISC.ISO");
+    const QString capital = first.Folder() + u"/DISC.ISO"_s;
     ASSERT_TRUE(WriteBytes(capital, "label CAPS\nfile B.TXT 4\n"));
     SetImagePath(first.Folder());
 
@@ -71,10 +71,10 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
         EXPECT_EQ(QDir::match(filters[filter], QLatin1String(name)), bMatch) << name;
     EXPECT_EQ(List()->GetOpenImagePath(), capital);
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"CAPS");
-    EXPECT_EQ(m_frame->windowTitle(), LoadResString(102) + QStringLiteral(" [%1]").arg(capital));
+    EXPECT_EQ(m_frame->windowTitle(), LoadResString(102) + u" [%1]"_s.arg(capital));
 
     // Another extension: message 656, and the image stays.
-    const QString other = first.Folder() + QStringLiteral("/notes.txt");
+    const QString other = first.Folder() + u"/notes.txt"_s;
     ASSERT_TRUE(WriteBytes(other, "file C 1\n"));
     ModalAnswerer refused({ChooseFile(other), ClickOk()});
     Trigger(ID_IMAGE_OPEN);
@@ -86,12 +86,11 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
 
 TEST_F(Commands, TheFileTypeBoxOfQtsOwnDialogShowsTheLongestFilterWhole)
 {
-    const QString longest = QStringLiteral("Disc images of every kind this program reads (*.iso)");
-    CFileDialogEX dlg(true, QStringLiteral("Short|*.adi|") + longest + QStringLiteral("|*.iso"),
-                      nullptr);
+    const QString longest = u"Disc images of every kind this program reads (*.iso)"_s;
+    CFileDialogEX dlg(true, u"Short|*.adi|"_s + longest + u"|*.iso"_s, nullptr);
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
     dlg.show();
-    auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* combo = dlg.findChild<QComboBox*>(u"fileTypeCombo"_s);
     ASSERT_NE(combo, nullptr);
     const QFontMetrics metrics(combo->view()->font());
     EXPECT_GT(combo->view()->minimumWidth(), metrics.horizontalAdvance(longest));
@@ -105,10 +104,9 @@ protected:
     void SetUp() override
     {
         Commands::SetUp();
-        m_log = m_bin.filePath(QStringLiteral("opened.log"));
-        const QString script = m_bin.filePath(QStringLiteral("xdg-open"));
-        ASSERT_TRUE(WriteBytes(
-            script, QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(m_log).toUtf8()));
+        m_log = m_bin.filePath(u"opened.log"_s);
+        const QString script = m_bin.filePath(u"xdg-open"_s);
+        ASSERT_TRUE(WriteBytes(script, u"#!/bin/sh\necho \"$1\" >> '%1'\n"_s.arg(m_log).toUtf8()));
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_settings.Set("PATH", m_bin.path() + QLatin1Char(':') + qEnvironmentVariable("PATH"));
     }
@@ -125,24 +123,23 @@ protected:
 TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 {
     // A record time with a fraction of a second.
-    const ScriptedImage& image =
-        OpenScript(QStringLiteral("dir D\nfile D\\NOTE.TXT 300 1700000000\n"));
+    const ScriptedImage& image = OpenScript(u"dir D\nfile D\\NOTE.TXT 300 1700000000\n"_s);
     // The folder row steps into the folder.
-    SelectRows({QStringLiteral("D")});
+    SelectRows({u"D"_s});
     Trigger(ID_FILE_VIEW);
     ASSERT_EQ(m_doc.m_pCurrentFolder->m_strFileName, u"D");
     CLTDataItem* note = List()->Model()->RecordAt(0);
     note->m_ftModified += 1234567; // 0.12 s past the second
-    SelectRows({QStringLiteral("NOTE.TXT")});
+    SelectRows({u"NOTE.TXT"_s});
 
     image.ClearLog();
     Trigger(ID_FILE_VIEW);
     Trigger(ID_FILE_VIEW);
-    EXPECT_EQ(image.Count(QStringLiteral("openfile")), 1) << image.Log();
+    EXPECT_EQ(image.Count(u"openfile"_s), 1) << image.Log();
     QString temp;
     ASSERT_TRUE(GetTempFolder(&temp));
-    const QString copy = temp + QStringLiteral("NOTE.TXT");
-    EXPECT_EQ(ReadBytes(copy), FakeBytes(QStringLiteral("D\\NOTE.TXT"), 300));
+    const QString copy = temp + u"NOTE.TXT"_s;
+    EXPECT_EQ(ReadBytes(copy), FakeBytes(u"D\\NOTE.TXT"_s, 300));
     EXPECT_TRUE(Opened().value(0).endsWith(copy)) << Opened();
 
     // The copy was edited: its time changed, so the next view copies again.
@@ -151,7 +148,7 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
     edited.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     edited.close();
     Trigger(ID_FILE_VIEW);
-    EXPECT_EQ(image.Count(QStringLiteral("openfile")), 2);
+    EXPECT_EQ(image.Count(u"openfile"_s), 2);
 
     // Every copy goes when the program ends.
     m_frame.reset();
@@ -161,9 +158,9 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 // An opener that finds no program for the file: the user hears of it.
 TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
 {
-    ASSERT_TRUE(WriteBytes(m_bin.filePath(QStringLiteral("xdg-open")), "#!/bin/sh\nexit 3\n"));
-    OpenScript(QStringLiteral("file ODD.XYZ 5\n"));
-    SelectRows({QStringLiteral("ODD.XYZ")});
+    ASSERT_TRUE(WriteBytes(m_bin.filePath(u"xdg-open"_s), "#!/bin/sh\nexit 3\n"));
+    OpenScript(u"file ODD.XYZ 5\n"_s);
+    SelectRows({u"ODD.XYZ"_s});
     ModalAnswerer answerer({ClickOk()});
     Trigger(ID_FILE_VIEW);
     EXPECT_TRUE(QTest::qWaitFor([&] { return answerer.Handled() == 1; }, 10000));
@@ -174,23 +171,22 @@ TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
 // Alt+Up go back up, F3 views a file; the tree orders folders as the list.
 TEST_F(WithOpener, KeyboardBrowsing)
 {
-    OpenScript(QStringLiteral("dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"));
+    OpenScript(u"dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"_s);
     // No message comes up (one would say why the file was not opened).
     const auto boxes = ModalAnswerer::Always(ClickOk());
     QTreeWidgetItem* root = Tree()->topLevelItem(0);
     QStringList order;
     for (int i = 0; i < root->childCount(); ++i)
         order << root->child(i)->text(0);
-    EXPECT_EQ(order, (QStringList{QStringLiteral("Case"), QStringLiteral("deep"),
-                                  QStringLiteral("Docs")}));
+    EXPECT_EQ(order, (QStringList{u"Case"_s, u"deep"_s, u"Docs"_s}));
     for (const QKeyCombination up :
          {QKeyCombination(Qt::Key_Backspace), QKeyCombination(Qt::AltModifier, Qt::Key_Up)}) {
-        SelectRows({QStringLiteral("deep")});
+        SelectRows({u"deep"_s});
         List()->ListCtrl()->setCurrentIndex(
             List()->ListCtrl()->selectionModel()->selectedRows().first());
         QTest::keyClick(List()->ListCtrl(), Qt::Key_Return);
         ASSERT_EQ(m_doc.m_pCurrentFolder->m_strFileName, u"deep");
-        SelectRows({QStringLiteral("IN.TXT")});
+        SelectRows({u"IN.TXT"_s});
         QTest::keyClick(m_frame.get(), Qt::Key_F3);
         EXPECT_FALSE(Opened().isEmpty());
         QTest::keyClick(List()->ListCtrl(), up.key(), up.keyboardModifiers());
@@ -213,11 +209,10 @@ protected:
 TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
 {
     ScratchDir work;
-    const QString tree = work.filePath(QStringLiteral("tree"));
+    const QString tree = work.filePath(u"tree"_s);
     WriteUnixTree(tree);
-    const QString iso = work.filePath(QStringLiteral("unix.iso"));
-    ASSERT_TRUE(Sh(
-        QStringLiteral("xorriso -as mkisofs -quiet -R -o '%1' '%2' 2>/dev/null").arg(iso, tree)));
+    const QString iso = work.filePath(u"unix.iso"_s);
+    ASSERT_TRUE(Sh(u"xorriso -as mkisofs -quiet -R -o '%1' '%2' 2>/dev/null"_s.arg(iso, tree)));
     Open(iso);
 
     int linkRow = 0;
@@ -248,12 +243,13 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
     EXPECT_EQ(DescribeTree(out), DescribeTree(source));
     EXPECT_EQ(HardLinkGroups(out), (std::set<QStringList>{{u"hard.txt"_s, u"ro/hard.too"_s}}));
     for (auto it = source.begin(); it != source.end(); ++it) {
-        if (it->kind == 'f')
+        if (it->kind == 'f') {
             EXPECT_EQ(QFileInfo(m_out.filePath(it.key())).lastModified(),
                       QFileInfo(tree + u'/' + it.key()).lastModified())
                 << it.key();
+        }
     }
-    QFile::setPermissions(m_out.filePath(QStringLiteral("ro")),
+    QFile::setPermissions(m_out.filePath(u"ro"_s),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     SelectRows({u"rel"_s});
@@ -272,12 +268,12 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
 TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
 {
     QTemporaryDir work;
-    ASSERT_TRUE(WriteBytes(work.filePath(QStringLiteral("tree/a.txt")), "a"));
-    const QString iso = work.filePath(QStringLiteral("good.iso"));
-    ASSERT_TRUE(MakeIso(work.filePath(QStringLiteral("tree")), iso, {}));
+    ASSERT_TRUE(WriteBytes(work.filePath(u"tree/a.txt"_s), "a"));
+    const QString iso = work.filePath(u"good.iso"_s);
+    ASSERT_TRUE(MakeIso(work.filePath(u"tree"_s), iso, {}));
     Open(iso);
-    ASSERT_TRUE(WriteBytes(work.filePath(QStringLiteral("text.iso")), QByteArray(40000, 't')));
-    ASSERT_TRUE(WriteBytes(work.filePath(QStringLiteral("empty.iso")), {}));
+    ASSERT_TRUE(WriteBytes(work.filePath(u"text.iso"_s), QByteArray(40000, 't')));
+    ASSERT_TRUE(WriteBytes(work.filePath(u"empty.iso"_s), {}));
     const struct
     {
         const char* file;
@@ -289,18 +285,17 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
         EXPECT_LT(m_frame->OpenImageFromFrame(path), 0);
         EXPECT_EQ(List()->GetOpenImagePath(), iso);
         EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 1);
-        EXPECT_EQ(List()->OpenFailureText(), LoadResString(656) + QStringLiteral("\n\n") +
-                                                 FormatResText(LoadResString(c.reason), {path}));
+        EXPECT_EQ(List()->OpenFailureText(),
+                  LoadResString(656) + u"\n\n"_s + FormatResText(LoadResString(c.reason), {path}));
     }
 
     // A damaged image opens with what could be read, saying once what was
     // left out.
-    const QString damaged = work.filePath(QStringLiteral("damaged.iso"));
-    ASSERT_EQ(
-        QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                          {QStringLiteral(LANTERN_LINK_TRAPS), QStringLiteral("link_and_folder"),
-                           work.filePath(QStringLiteral("outside")), damaged}),
-        0);
+    const QString damaged = work.filePath(u"damaged.iso"_s);
+    ASSERT_EQ(QProcess::execute(u"/usr/bin/python3"_s,
+                                {QStringLiteral(LANTERN_LINK_TRAPS), u"link_and_folder"_s,
+                                 work.filePath(u"outside"_s), damaged}),
+              0);
     ModalAnswerer answerer({ClickOk()});
     EXPECT_EQ(m_frame->OpenImageFromFrame(damaged), STATUS_OK);
     EXPECT_EQ(answerer.m_texts, QStringList{FormatResText(LoadResString(9329), {u"1"_s})});
@@ -311,24 +306,23 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
 bool MakeUnwritableFolder(const QString& path)
 {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
-    return geteuid() != 0 ||
-           QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+    return geteuid() != 0 || QProcess::execute(u"chattr"_s, {u"+i"_s, path}) == 0;
 }
 
 void ReleaseUnwritableFolder(const QString& path)
 {
-    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    QProcess::execute(u"chattr"_s, {u"-i"_s, path});
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // Each refusal of a target folder shows its message and copies nothing.
 TEST_F(Commands, TargetRefusals)
 {
-    OpenScript(QStringLiteral("file A.TXT 10\nfile HUGE.BIN 900000000000000000\n"));
+    OpenScript(u"file A.TXT 10\nfile HUGE.BIN 900000000000000000\n"_s);
     QTemporaryDir locked;
     const QString remembered = GetExtractPath();
     const QByteArray discTable =
-        QStringLiteral("1 0 11:0 / %1 ro - iso9660 /dev/loop3 ro\n").arg(m_out.path()).toUtf8();
+        u"1 0 11:0 / %1 ro - iso9660 /dev/loop3 ro\n"_s.arg(m_out.path()).toUtf8();
     struct Case
     {
         const char* name;
@@ -337,9 +331,9 @@ TEST_F(Commands, TargetRefusals)
         QStringList rows;
         int message;
     } cases[] = {
-        {"optical disc", m_out.path(), &discTable, {QStringLiteral("A.TXT")}, 650},
-        {"not writable", locked.path(), nullptr, {QStringLiteral("A.TXT")}, 7427},
-        {"no room", m_out.path(), nullptr, {QStringLiteral("HUGE.BIN")}, 11330},
+        {"optical disc", m_out.path(), &discTable, {u"A.TXT"_s}, 650},
+        {"not writable", locked.path(), nullptr, {u"A.TXT"_s}, 7427},
+        {"no room", m_out.path(), nullptr, {u"HUGE.BIN"_s}, 11330},
     };
     const bool bLocked = MakeUnwritableFolder(locked.path());
     for (const Case& c : cases) {
@@ -364,7 +358,7 @@ TEST_F(Commands, TargetRefusals)
 // Every answer of the overwrite question, over three existing files.
 TEST_F(Commands, OverwriteAnswers)
 {
-    OpenScript(QStringLiteral("file A 10\nfile B 20\nfile C 30\n"));
+    OpenScript(u"file A 10\nfile B 20\nfile C 30\n"_s);
     const QString remembered = GetExtractPath();
     struct Case
     {
@@ -373,13 +367,13 @@ TEST_F(Commands, OverwriteAnswers)
         QString replaced; // the files that get the image's bytes
         bool bRemembered;
     } cases[] = {
-        {"replace, skip, replace", {1006, 1005, 1006}, QStringLiteral("AC"), true},
-        {"replace all", {3}, QStringLiteral("ABC"), true},
+        {"replace, skip, replace", {1006, 1005, 1006}, u"AC"_s, true},
+        {"replace all", {3}, u"ABC"_s, true},
         {"skip all", {5}, QString(), true},
-        {"skip, then replace all", {1005, 3}, QStringLiteral("BC"), true},
+        {"skip, then replace all", {1005, 3}, u"BC"_s, true},
         {"cancel", {2}, QString(), false},
         {"close button", {1012}, QString(), false},
-        {"replace, then cancel", {1006, 2}, QStringLiteral("A"), false},
+        {"replace, then cancel", {1006, 2}, u"A"_s, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -387,7 +381,7 @@ TEST_F(Commands, OverwriteAnswers)
         QTemporaryDir out;
         for (const char* name : {"A", "B", "C"})
             ASSERT_TRUE(WriteBytes(out.filePath(QLatin1String(name)), "old"));
-        SelectRows({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+        SelectRows({u"A"_s, u"B"_s, u"C"_s});
         std::vector<ModalAnswerer::Step> steps;
         for (int answer : c.answers)
             steps.push_back(Answer(answer));
@@ -413,7 +407,7 @@ TEST_F(Commands, OverwriteAnswers)
 // once rows are selected.
 TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
 {
-    OpenScript(QStringLiteral("file A.TXT 10\n"));
+    OpenScript(u"file A.TXT 10\n"_s);
     QMenu* imageMenu = Action(ID_EXTRACT)->associatedObjects().isEmpty()
                            ? nullptr
                            : qobject_cast<QMenu*>(Action(ID_EXTRACT)->associatedObjects().first());
@@ -428,10 +422,10 @@ TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
         }
         ModalAnswerer* none = ExtractTo(m_out.path());
         EXPECT_EQ(none->Handled(), 0) << "Extract ran with nothing selected";
-        SelectRows({QStringLiteral("A.TXT")});
+        SelectRows({u"A.TXT"_s});
         ModalAnswerer* some = ExtractTo(m_out.path(), {Answer(1006)});
         EXPECT_GE(some->Handled(), 1);
-        EXPECT_TRUE(QFileInfo::exists(m_out.filePath(QStringLiteral("A.TXT"))));
+        EXPECT_TRUE(QFileInfo::exists(m_out.filePath(u"A.TXT"_s)));
     }
 }
 
@@ -439,22 +433,22 @@ TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
 // copies nothing and forgets nothing.
 TEST_F(Commands, TheTreeAsksAboutAnExistingFolder)
 {
-    OpenScript(QStringLiteral("dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"));
+    OpenScript(u"dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"_s);
     FocusTree(Tree()->topLevelItem(0)->child(0));
-    SetExtractPath(QStringLiteral("/elsewhere"));
-    ASSERT_TRUE(WriteBytes(m_out.filePath(QStringLiteral("SUB/X.TXT")), "mine"));
+    SetExtractPath(u"/elsewhere"_s);
+    ASSERT_TRUE(WriteBytes(m_out.filePath(u"SUB/X.TXT"_s), "mine"));
     ModalAnswerer answerer({ChooseFile(m_out.path()), Answer(2)});
     Trigger(ID_EXTRACT);
     EXPECT_EQ(answerer.Handled(), 2);
-    EXPECT_EQ(ReadBytes(m_out.filePath(QStringLiteral("SUB/X.TXT"))), "mine");
+    EXPECT_EQ(ReadBytes(m_out.filePath(u"SUB/X.TXT"_s)), "mine");
     EXPECT_EQ(GetExtractPath(), u"/elsewhere");
     EXPECT_FALSE(m_frame->TreeView()->m_bCancelled);
 }
 
 TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
 {
-    OpenScript(QStringLiteral("file BIG 40000000\nfile NEXT 5\n"));
-    SelectRows({QStringLiteral("BIG"), QStringLiteral("NEXT")});
+    OpenScript(u"file BIG 40000000\nfile NEXT 5\n"_s);
+    SelectRows({u"BIG"_s, u"NEXT"_s});
     int pumps = 0;
     bool bClicked = false;
     g_pImageEngine->SetMessagePump([&] {
@@ -474,8 +468,8 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
     EXPECT_TRUE(m_frame->isEnabled());
 
     // Cancelled after a file was written: the user is told how far it went.
-    OpenScript(QStringLiteral("file A 5\nfile BIG 40000000\n"));
-    SelectRows({QStringLiteral("A"), QStringLiteral("BIG")});
+    OpenScript(u"file A 5\nfile BIG 40000000\n"_s);
+    SelectRows({u"A"_s, u"BIG"_s});
     pumps = 0;
     QTemporaryDir out2;
     ExtractTo(out2.path());
@@ -489,11 +483,11 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
 // file reports its start long before the 200 ms poll comes round.
 TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
 {
-    QString script = QStringLiteral("dir MANY\n");
+    QString script = u"dir MANY\n"_s;
     for (int i = 0; i < 300; ++i)
-        script += QStringLiteral("file MANY\\F%1 100\n").arg(i);
+        script += u"file MANY\\F%1 100\n"_s.arg(i);
     OpenScript(script);
-    SelectRows({QStringLiteral("MANY")});
+    SelectRows({u"MANY"_s});
     QList<int> shown;
     g_pImageEngine->SetMessagePump([&] {
         QCoreApplication::processEvents();
@@ -504,7 +498,7 @@ TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
             shown << percent;
     });
     ExtractTo(m_out.path());
-    EXPECT_EQ(QDir(m_out.filePath(QStringLiteral("MANY"))).entryList(QDir::Files).size(), 300);
+    EXPECT_EQ(QDir(m_out.filePath(u"MANY"_s)).entryList(QDir::Files).size(), 300);
     EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 0 && p < 100; }))
         << "percentages shown: " << shown.size();
 }
@@ -513,11 +507,11 @@ TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
 // comes up in a box of its own that the user can answer.
 TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
 {
-    OpenScript(QStringLiteral("file R.BIN 200000\nfail read R.BIN 80004005 2\n"));
+    OpenScript(u"file R.BIN 200000\nfail read R.BIN 80004005 2\n"_s);
     m_frame->m_fnWarn = [](const QString& text) {
         ShowSkinnedMessageBox(text, 0, IDS_MESSAGE_BOX_CAPTION, nullptr);
     };
-    SelectRows({QStringLiteral("R.BIN")});
+    SelectRows({u"R.BIN"_s});
     bool bFrameDisabled = false;
     ModalAnswerer* answerer = ExtractTo(m_out.path(), {[&](QWidget* w) {
                                             bFrameDisabled = !m_frame->isEnabled();
@@ -526,16 +520,15 @@ TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
     EXPECT_EQ(answerer->Handled(), 2);
     EXPECT_TRUE(bFrameDisabled);
     EXPECT_EQ(answerer->Forced(), 0) << "the box could not be answered";
-    EXPECT_EQ(answerer->m_texts,
-              QStringList{LoadResString(665) + QStringLiteral("\n\n") +
-                          FormatResText(LoadResString(9326), {QStringLiteral("R.BIN")})});
-    EXPECT_FALSE(QFileInfo::exists(m_out.filePath(QStringLiteral("R.BIN"))));
+    EXPECT_EQ(answerer->m_texts, QStringList{LoadResString(665) + u"\n\n"_s +
+                                             FormatResText(LoadResString(9326), {u"R.BIN"_s})});
+    EXPECT_FALSE(QFileInfo::exists(m_out.filePath(u"R.BIN"_s)));
 }
 
 // In the icon styles a click selects a row, which View and Extract need.
 TEST_F(Commands, IconStylesSelectRows)
 {
-    OpenScript(QStringLiteral("file A.TXT 1\nfile B.TXT 2\n"));
+    OpenScript(u"file A.TXT 1\nfile B.TXT 2\n"_s);
     for (int id : {ID_VIEW_LARGEICON, ID_VIEW_SMALLICON, ID_VIEW_LIST}) {
         SCOPED_TRACE(id);
         Trigger(id);
@@ -556,7 +549,7 @@ TEST_F(Commands, IconStylesSelectRows)
 
 TEST_F(Commands, DropsOpenImagesAndDragsHandOverCopies)
 {
-    ScriptedImage image(QStringLiteral("dir F\nfile F\\IN.TXT 4\nfile OUT.TXT 6\n"));
+    ScriptedImage image(u"dir F\nfile F\\IN.TXT 4\nfile OUT.TXT 6\n"_s);
     QMimeData drop;
     drop.setUrls({QUrl::fromLocalFile(image.Path())});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, {});
@@ -567,20 +560,19 @@ TEST_F(Commands, DropsOpenImagesAndDragsHandOverCopies)
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
 
     QMimeData text;
-    text.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))});
+    text.setUrls({QUrl::fromLocalFile(u"/tmp/a.txt"_s)});
     QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, {});
     QCoreApplication::sendEvent(m_frame.get(), &refused);
     EXPECT_FALSE(refused.isAccepted());
 
     // Rows dragged out are copied first, then handed over as files.
-    SelectRows({QStringLiteral("F"), QStringLiteral("OUT.TXT")});
+    SelectRows({u"F"_s, u"OUT.TXT"_s});
     std::unique_ptr<QMimeData> out(List()->PrepareDragOut());
     ASSERT_NE(out, nullptr);
     ASSERT_EQ(out->urls().size(), 2);
     const QString folder = out->urls()[0].toLocalFile();
-    EXPECT_EQ(ReadBytes(folder + QStringLiteral("/IN.TXT")),
-              FakeBytes(QStringLiteral("F\\IN.TXT"), 4));
-    EXPECT_EQ(ReadBytes(out->urls()[1].toLocalFile()), FakeBytes(QStringLiteral("OUT.TXT"), 6));
+    EXPECT_EQ(ReadBytes(folder + u"/IN.TXT"_s), FakeBytes(u"F\\IN.TXT"_s, 4));
+    EXPECT_EQ(ReadBytes(out->urls()[1].toLocalFile()), FakeBytes(u"OUT.TXT"_s, 6));
     m_frame.reset();
     EXPECT_FALSE(QFileInfo::exists(folder)) << "drag copies go at exit";
 }

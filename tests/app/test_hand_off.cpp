@@ -14,6 +14,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Records the frame's steps aside and back, in order.
@@ -28,11 +30,11 @@ protected:
         auto* w = static_cast<QWidget*>(watched);
         QString step;
         if (event->type() == QEvent::Hide)
-            step = QStringLiteral("hide");
+            step = u"hide"_s;
         else if (event->type() == QEvent::Show)
-            step = QStringLiteral("show");
+            step = u"show"_s;
         else if (event->type() == QEvent::EnabledChange)
-            step = w->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled");
+            step = w->isEnabled() ? u"enabled"_s : u"disabled"_s;
         if (!step.isEmpty() && (m_steps.isEmpty() || m_steps.constLast() != step))
             m_steps << step;
         return false;
@@ -50,42 +52,41 @@ protected:
         m_settings.Set("XDG_RUNTIME_DIR", m_work.path());
         m_settings.Set("SUITE_DOUBLE_LOG", Log());
         // The suite's programs: the double under both names.
-        m_suite = m_work.filePath(QStringLiteral("suite"));
+        m_suite = m_work.filePath(u"suite"_s);
         QDir().mkpath(m_suite);
         for (const QString& name : {SUITE_PROGRAM_BURNER, SUITE_PROGRAM_VIRTUAL_DRIVE})
             ASSERT_TRUE(QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(name)));
-        StringReg install(HKEY_LOCAL_MACHINE, SUITE_KEY + QStringLiteral("\\Lantern"),
-                          QStringLiteral("InstallPath"));
+        StringReg install(HKEY_LOCAL_MACHINE, SUITE_KEY + u"\\Lantern"_s, u"InstallPath"_s);
         install.Set(m_suite);
         ASSERT_TRUE(install.Write());
 
         // A small image of a tree written here.
-        m_tree = m_work.filePath(QStringLiteral("tree"));
+        m_tree = m_work.filePath(u"tree"_s);
         m_content = QByteArray(100000, 'x');
         for (int i = 0; i < m_content.size(); ++i)
             m_content[i] = static_cast<char>(i * 7 + i / 255);
-        ASSERT_TRUE(WriteBytes(m_tree + QStringLiteral("/Docs/data.bin"), m_content));
-        m_image = m_work.filePath(QStringLiteral("disc.iso"));
+        ASSERT_TRUE(WriteBytes(m_tree + u"/Docs/data.bin"_s, m_content));
+        m_image = m_work.filePath(u"disc.iso"_s);
         ASSERT_TRUE(MakeIso(m_tree, m_image));
     }
     void TearDown() override
     {
-        for (auto& process : m_running) {
-            process->kill();
-            process->waitForFinished();
-        }
+        StopRunning();
         Frame::TearDown();
     }
+    void StopRunning()
+    {
+        for (auto& process : m_running)
+            process->kill(), process->waitForFinished();
+        m_running.clear();
+    }
 
-    QString Log() const { return m_work.filePath(QStringLiteral("double.log")); }
+    QString Log() const { return m_work.filePath(u"double.log"_s); }
     QStringList LogLines() const
     {
         return QString::fromUtf8(ReadBytes(Log())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    QStringList Starts() const
-    {
-        return LogLines().filter(QRegularExpression(QStringLiteral("^start\t")));
-    }
+    QStringList Starts() const { return LogLines().filter(QRegularExpression(u"^start\t"_s)); }
     QString Program(const QString& name) const { return m_suite + QLatin1Char('/') + name; }
 
     // Runs a command as a click on its menu item, answering the message
@@ -106,22 +107,18 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->start(Program(name), {});
         ASSERT_TRUE(process->waitForStarted());
-        ASSERT_TRUE(WaitFor([this] { return LogLines().contains(QStringLiteral("ready")); }, 2000));
+        ASSERT_TRUE(WaitFor([this] { return LogLines().contains(u"ready"_s); }, 2000));
         m_running.push_back(std::move(process));
     }
     // The data file extracted through the list's Extract into a new folder.
     QByteArray ExtractData()
     {
-        SelectRows({QStringLiteral("Docs")});
-        const QString target = m_work.filePath(QStringLiteral("out%1").arg(++m_nOut));
+        SelectRows({u"Docs"_s});
+        const QString target = m_work.filePath(u"out%1"_s.arg(++m_nOut));
         QDir().mkpath(target);
         ModalAnswerer answerer({ChooseFile(target)});
         List()->OnExtract();
-        return ReadBytes(target + QStringLiteral("/Docs/data.bin"));
-    }
-    QString Title(const QString& path) const
-    {
-        return m_res.String(102) + QStringLiteral(" [%1]").arg(path);
+        return ReadBytes(target + u"/Docs/data.bin"_s);
     }
 
     QTemporaryDir m_work;
@@ -138,14 +135,14 @@ protected:
 // (the engine's own around its work) may come before and after.
 bool SteppedAsideAndBack(const QStringList& steps)
 {
-    return steps.join(QLatin1Char(',')).contains(QStringLiteral("hide,disabled,enabled,show"));
+    return steps.join(QLatin1Char(',')).contains(u"hide,disabled,enabled,show"_s);
 }
 
 // Every refusal shows its message and starts nothing.
 TEST_F(HandOff, RefusalsStartNothing)
 {
-    const QString rdf = m_work.filePath(QStringLiteral("disc.rdf"));
-    const QString cue = m_work.filePath(QStringLiteral("disc.cue"));
+    const QString rdf = m_work.filePath(u"disc.rdf"_s);
+    const QString cue = m_work.filePath(u"disc.cue"_s);
     struct Case
     {
         const char* name;
@@ -168,7 +165,7 @@ TEST_F(HandOff, RefusalsStartNothing)
          m_res.String(652), false},
         {"no mounter", ID_MOUNT_IMAGE,
          [this] { QFile::remove(Program(SUITE_PROGRAM_VIRTUAL_DRIVE)); },
-         FormatResText(m_res.String(138), {QStringLiteral("Fenmount")}), false},
+         FormatResText(m_res.String(138), {u"Fenmount"_s}), false},
         {"burner running", ID_BURN_IMAGE, [this] { StartRunning(SUITE_PROGRAM_BURNER); },
          m_res.String(653), false},
         // A cue sheet would be burnt as its text: the sheet is refused.
@@ -191,12 +188,11 @@ TEST_F(HandOff, RefusalsStartNothing)
         EXPECT_EQ(Starts(), before) << "nothing started";
         EXPECT_EQ(List()->GetOpenImagePath(), path) << "the path is kept";
         EXPECT_EQ(m_doc.m_pRootItem->GetChildCount() == 0, c.bViewsCleared);
-        EXPECT_EQ(m_frame->windowTitle(), c.bViewsCleared ? m_res.String(102) : Title(path));
+        EXPECT_EQ(m_frame->windowTitle(),
+                  m_res.String(102) + (c.bViewsCleared ? QString() : u" [%1]"_s.arg(path)));
         EXPECT_TRUE(Enabled(ID_BURN_IMAGE) && Enabled(ID_MOUNT_IMAGE));
         EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled());
-        for (auto& process : m_running)
-            process->kill(), process->waitForFinished();
-        m_running.clear();
+        StopRunning();
         if (!QFileInfo::exists(m_image)) {
             EXPECT_TRUE(MakeIso(m_tree, m_image));
         }
@@ -224,7 +220,7 @@ TEST_F(HandOff, BurnAndMountStartTheirProgramAndExtractAfterwards)
         EXPECT_TRUE(Run(command).isEmpty());
         EXPECT_EQ(Starts(), QStringList{QString::fromLatin1(start).arg(m_image)});
         if (command == ID_BURN_IMAGE) {
-            EXPECT_TRUE(LogLines().contains(QStringLiteral("image-free"))) << LogLines();
+            EXPECT_TRUE(LogLines().contains(u"image-free"_s)) << LogLines();
         } else {
             EXPECT_TRUE(bServedWhileAway);
         }
@@ -249,7 +245,7 @@ TEST_F(HandOff, BurnFailures)
 
     QFile::setPermissions(Program(SUITE_PROGRAM_BURNER),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_settings.Set("SUITE_DOUBLE_DAMAGE_IMAGE", QStringLiteral("1"));
+    m_settings.Set("SUITE_DOUBLE_DAMAGE_IMAGE", u"1"_s);
     EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{m_res.String(656)});
     EXPECT_TRUE(List()->GetOpenImagePath().isEmpty() && m_doc.m_pRootItem->GetChildCount() == 0);
     EXPECT_EQ(m_frame->windowTitle(), m_res.String(102));
@@ -262,25 +258,25 @@ TEST_F(HandOff, BurnFailures)
 TEST_F(HandOff, MountHandsOverToARunningProgram)
 {
     Open(m_image);
-    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", QStringLiteral("1"));
+    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", u"1"_s);
     StartRunning(SUITE_PROGRAM_VIRTUAL_DRIVE);
     EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
     EXPECT_EQ(Starts().size(), 1) << LogLines();
-    EXPECT_TRUE(LogLines().contains(QStringLiteral("request %1").arg(ENDPOINT_FOREGROUND, 0, 16)));
-    EXPECT_TRUE(LogLines().contains(QStringLiteral("broadcast 0 0"))) << LogLines();
+    EXPECT_TRUE(LogLines().contains(u"request %1"_s.arg(ENDPOINT_FOREGROUND, 0, 16)));
+    EXPECT_TRUE(LogLines().contains(u"broadcast 0 0"_s)) << LogLines();
     CNamedMutex::Result result;
     EXPECT_TRUE(CNamedMutex::Create(MOUNTER_MUTEX_NAME, &result)) << "we waited for its end";
     EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
 
     QFile::remove(Log());
-    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", QStringLiteral("0"));
-    m_settings.Set("SUITE_DOUBLE_NO_WINDOW", QStringLiteral("1"));
-    m_settings.Set("SUITE_DOUBLE_LIFE_MS", QStringLiteral("5000"));
+    m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", u"0"_s);
+    m_settings.Set("SUITE_DOUBLE_NO_WINDOW", u"1"_s);
+    m_settings.Set("SUITE_DOUBLE_LIFE_MS", u"5000"_s);
     StartRunning(SUITE_PROGRAM_VIRTUAL_DRIVE);
-    m_settings.Set("SUITE_DOUBLE_LIFE_MS", QStringLiteral("200"));
+    m_settings.Set("SUITE_DOUBLE_LIFE_MS", u"200"_s);
     EXPECT_TRUE(Run(ID_MOUNT_IMAGE).isEmpty());
     EXPECT_EQ(Starts().size(), 2) << LogLines();
-    EXPECT_TRUE(Starts().constLast().endsWith(QStringLiteral("\t/INTEROPMODE")));
+    EXPECT_TRUE(Starts().constLast().endsWith(u"\t/INTEROPMODE"_s));
 }
 
 } // namespace
@@ -291,7 +287,7 @@ namespace {
 // installed one, without any settings written by hand.
 TEST(SuitePrograms, AreFoundBesideTheViewer)
 {
-    if (QFileInfo::exists(QStringLiteral("/etc/xdg/lantern/registry.reg")))
+    if (QFileInfo::exists(u"/etc/xdg/lantern/registry.reg"_s))
         GTEST_SKIP() << "this machine has an administrator's settings file";
     TempSettings settings;
     qunsetenv("LANTERN_MACHINE_REGISTRY");

@@ -11,33 +11,33 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int IDS_SLEEP_LOCK_REASON = 670;
 
-const QString kLogin = QStringLiteral("org.freedesktop.login1");
-const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
-const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString kLogin = u"org.freedesktop.login1"_s;
+const QString kLoginPath = u"/org/freedesktop/login1"_s;
+const QString kManager = u"org.freedesktop.login1.Manager"_s;
 
 // A bus daemon of our own with the mock login manager on it.
 class MockLogind : public PrivateBus
 {
 public:
-    MockLogind() : PrivateBus(QStringLiteral("sleep-guard-test")) {}
+    MockLogind() : PrivateBus(u"sleep-guard-test"_s) {}
     // Empty when both came up; else what went wrong.
     QString Start()
     {
         const QString error = StartBus();
-        return error.isEmpty()
-                   ? StartMock({QStringLiteral("--template"), QStringLiteral("logind")}, kLogin)
-                   : error;
+        return error.isEmpty() ? StartMock({u"--template"_s, u"logind"_s}, kLogin) : error;
     }
 
     // The locks the login manager holds: what, who, why, mode each.
     QList<QStringList> Inhibitors()
     {
-        const QDBusMessage reply = Bus().call(QDBusMessage::createMethodCall(
-            kLogin, kLoginPath, kManager, QStringLiteral("ListInhibitors")));
+        const QDBusMessage reply = Bus().call(
+            QDBusMessage::createMethodCall(kLogin, kLoginPath, kManager, u"ListInhibitors"_s));
         QList<QStringList> locks;
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             ADD_FAILURE() << reply.errorMessage().toStdString();
@@ -62,9 +62,8 @@ public:
     void Announce(const QString& signal)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            kLogin, kLoginPath, QStringLiteral("org.freedesktop.DBus.Mock"),
-            QStringLiteral("EmitSignal"));
-        call << kManager << signal << QStringLiteral("b")
+            kLogin, kLoginPath, u"org.freedesktop.DBus.Mock"_s, u"EmitSignal"_s);
+        call << kManager << signal << u"b"_s
              << QVariant(QVariantList{QVariant::fromValue(QDBusVariant(true))});
         const QDBusMessage reply = Bus().call(call);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -99,8 +98,8 @@ protected:
     // at every turn of the engine's message pump while the progress shows.
     void ExtractDuring(const QString& target, const std::function<void(int turn)>& during)
     {
-        OpenScript(QStringLiteral("file A.BIN 20000000\nfile B.BIN 20000000\n"));
-        SelectRows({QStringLiteral("A.BIN"), QStringLiteral("B.BIN")});
+        OpenScript(u"file A.BIN 20000000\nfile B.BIN 20000000\n"_s);
+        SelectRows({u"A.BIN"_s, u"B.BIN"_s});
         int turn = 0;
         g_pImageEngine->SetMessagePump([&] {
             QCoreApplication::processEvents();
@@ -115,11 +114,6 @@ protected:
     static bool LockGone()
     {
         return WaitFor([] { return s_pLogind->Inhibitors().isEmpty(); });
-    }
-    QStringList OurLock() const
-    {
-        return {QStringLiteral("sleep:shutdown"), QStringLiteral("Lantern"),
-                LoadResString(IDS_SLEEP_LOCK_REASON), QStringLiteral("delay")};
     }
 
     static MockLogind* s_pLogind;
@@ -142,9 +136,10 @@ TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
     });
     ASSERT_FALSE(seen.isEmpty());
     for (const auto& locks : seen)
-        ASSERT_EQ(locks, QList<QStringList>{OurLock()});
+        ASSERT_EQ(locks, (QList<QStringList>{{u"sleep:shutdown"_s, u"Lantern"_s,
+                                              LoadResString(IDS_SLEEP_LOCK_REASON), u"delay"_s}}));
     EXPECT_TRUE(LockGone());
-    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
+    EXPECT_EQ(QFileInfo(m_out.filePath(u"B.BIN"_s)).size(), 20000000);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
 }
 
@@ -153,9 +148,7 @@ TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
 // next extraction of the same window.
 TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
 {
-    for (const QString& notice :
-         {QStringLiteral("PrepareForSleep"), QStringLiteral("PrepareForShutdown"),
-          QStringLiteral("session")}) {
+    for (const QString& notice : {u"PrepareForSleep"_s, u"PrepareForShutdown"_s, u"session"_s}) {
         SCOPED_TRACE(notice.toStdString());
         QTemporaryDir out;
         bool bCancelled = false;
@@ -185,12 +178,11 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
 TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
 {
     QTemporaryDir nowhere;
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS",
-            "unix:path=" + nowhere.filePath(QStringLiteral("bus")).toUtf8());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + nowhere.filePath(u"bus"_s).toUtf8());
     Recreate();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
     ExtractDuring(m_out.path(), [](int) {});
-    EXPECT_EQ(QFileInfo(m_out.filePath(QStringLiteral("B.BIN"))).size(), 20000000);
+    EXPECT_EQ(QFileInfo(m_out.filePath(u"B.BIN"_s)).size(), 20000000);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
     EXPECT_TRUE(s_pLogind->Inhibitors().isEmpty());
 }

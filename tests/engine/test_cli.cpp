@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 RunResult RunCli(const QStringList& args)
@@ -32,8 +34,7 @@ QStringList ExpectedListing(const QString& root)
             if (below->kind == 'f' && below.key().startsWith(it.key() + u'/'))
                 size += below->content.size();
         }
-        lines << QStringLiteral("%1\t%2\t%3")
-                     .arg(QLatin1Char(it->kind == 'd' ? 'D' : 'F'))
+        lines << u"%1\t%2\t%3"_s.arg(QLatin1Char(it->kind == 'd' ? 'D' : 'F'))
                      .arg(size)
                      .arg(it.key());
     }
@@ -46,30 +47,28 @@ class CliTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("genisoimage")).isEmpty())
+        if (QStandardPaths::findExecutable(u"genisoimage"_s).isEmpty())
             GTEST_SKIP() << "genisoimage is not installed";
-        m_tree = m_dir.filePath(QStringLiteral("tree"));
+        m_tree = m_dir.filePath(u"tree"_s);
         QByteArray random(300000, '\0');
         for (int i = 0; i < random.size(); ++i)
             random[i] = static_cast<char>((i * 2654435761u) >> 13);
         const std::pair<QString, QByteArray> files[] = {
-            {QStringLiteral("readme.txt"), "hello\n"},
-            {QStringLiteral("empty.dat"), {}},
-            {QStringLiteral("Docs/Größe und Maß.txt"), QByteArray(5000, 'g')},
-            {QStringLiteral("Docs/a name with spaces.md"), "x"},
-            {QStringLiteral("Docs/deep/er/still/data.bin"), random},
-            {QString(150, QLatin1Char('L')) + QStringLiteral(".txt"), "long"},
+            {u"readme.txt"_s, "hello\n"},
+            {u"empty.dat"_s, {}},
+            {u"Docs/Größe und Maß.txt"_s, QByteArray(5000, 'g')},
+            {u"Docs/a name with spaces.md"_s, "x"},
+            {u"Docs/deep/er/still/data.bin"_s, random},
+            {QString(150, QLatin1Char('L')) + u".txt"_s, "long"},
         };
         qint64 t = 1700000000;
         for (const auto& [name, bytes] : files) {
             ASSERT_TRUE(WriteBytes(m_tree + u'/' + name, bytes));
             ASSERT_TRUE(SetModifiedTime(m_tree + u'/' + name, t++));
         }
-        QDir().mkpath(m_tree + QStringLiteral("/Empty Folder"));
-        m_image = m_dir.filePath(QStringLiteral("test.iso"));
-        ASSERT_TRUE(
-            MakeIso(m_tree, m_image,
-                    {QStringLiteral("-R"), QStringLiteral("-J"), QStringLiteral("-joliet-long")}));
+        QDir().mkpath(m_tree + u"/Empty Folder"_s);
+        m_image = m_dir.filePath(u"test.iso"_s);
+        ASSERT_TRUE(MakeIso(m_tree, m_image, {u"-R"_s, u"-J"_s, u"-joliet-long"_s}));
     }
 
     QTemporaryDir m_dir;
@@ -85,13 +84,13 @@ TEST_F(CliTest, ListingEqualsTheTree)
     CNamedMutex::Result held = CNamedMutex::Result::Failed;
     const auto viewer = CNamedMutex::Create(CImageEngine::ImageMutexName(m_image), &held);
     ASSERT_EQ(held, CNamedMutex::Result::Created);
-    const RunResult r = RunCli({QStringLiteral("list"), m_image});
+    const RunResult r = RunCli({u"list"_s, m_image});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     QStringList listed;
     for (const QString& line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts)) {
         const QStringList f = line.split(u'\t');
         ASSERT_EQ(f.size(), 4) << line;
-        listed << QStringLiteral("%1\t%2\t%3").arg(f[0], f[1], f[3]);
+        listed << u"%1\t%2\t%3"_s.arg(f[0], f[1], f[3]);
         if (f[3] == u"readme.txt") {
             EXPECT_EQ(f[2], u"2023-11-14 22:13:20");
         }
@@ -105,30 +104,29 @@ TEST_F(CliTest, ListingEqualsTheTree)
 
 TEST_F(CliTest, ExtractionEqualsTheTreeAndNeverReplacesUnasked)
 {
-    const QString dest = m_dir.filePath(QStringLiteral("out"));
-    RunResult r = RunCli({QStringLiteral("extract"), m_image, dest});
+    const QString dest = m_dir.filePath(u"out"_s);
+    RunResult r = RunCli({u"extract"_s, m_image, dest});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const TreeEntries source = ReadTree(m_tree), copy = ReadTree(dest);
     ASSERT_EQ(copy.keys(), source.keys());
     for (auto it = source.begin(); it != source.end(); ++it) {
         EXPECT_EQ(copy[it.key()].kind, it->kind) << it.key();
         EXPECT_EQ(copy[it.key()].content, it->content) << it.key();
-        if (it->kind == 'f')
+        if (it->kind == 'f') {
             EXPECT_EQ(QFileInfo(dest + u'/' + it.key()).lastModified(),
                       QFileInfo(m_tree + u'/' + it.key()).lastModified())
                 << it.key();
+        }
     }
 
     // Once more: every file exists now, and nothing is replaced.
-    const QString readme = dest + QStringLiteral("/readme.txt");
+    const QString readme = dest + u"/readme.txt"_s;
     ASSERT_TRUE(WriteBytes(readme, "mine"));
-    r = RunCli({QStringLiteral("extract"), m_image, dest, QStringLiteral("Docs"),
-                QStringLiteral("readme.txt")});
+    r = RunCli({u"extract"_s, m_image, dest, u"Docs"_s, u"readme.txt"_s});
     EXPECT_NE(r.code, 0);
     EXPECT_TRUE(r.err.contains("exists")) << r.err.toStdString();
     EXPECT_EQ(ReadBytes(readme), "mine");
-    r = RunCli({QStringLiteral("extract"), QStringLiteral("--overwrite"), m_image, dest,
-                QStringLiteral("/readme.txt")});
+    r = RunCli({u"extract"_s, u"--overwrite"_s, m_image, dest, u"/readme.txt"_s});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(ReadBytes(readme), "hello\n");
 }
@@ -136,7 +134,7 @@ TEST_F(CliTest, ExtractionEqualsTheTreeAndNeverReplacesUnasked)
 // Every failure says on one line what went wrong; a wrong call exits 2.
 TEST_F(CliTest, FailuresNameTheirCause)
 {
-    const QString sheet = m_dir.filePath(QStringLiteral("game.cue"));
+    const QString sheet = m_dir.filePath(u"game.cue"_s);
     ASSERT_TRUE(WriteBytes(sheet, "FILE \"game.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
                                   "    INDEX 01 00:00:00\n"));
     const struct
@@ -145,20 +143,15 @@ TEST_F(CliTest, FailuresNameTheirCause)
         int code;
         const char* says;
     } cases[] = {
-        {{QStringLiteral("list"), m_dir.filePath(QStringLiteral("missing.iso"))},
-         1,
-         "no such file"},
-        {{QStringLiteral("list"), m_tree + QStringLiteral("/readme.txt")}, 1, "readme.txt"},
-        {{QStringLiteral("info"), m_tree + QStringLiteral("/readme.txt")}, 1, "no file system"},
-        {{QStringLiteral("extract"), m_image, m_dir.filePath(QStringLiteral("o2")),
-          QStringLiteral("nothing/here")},
-         1,
-         "nothing/here"},
+        {{u"list"_s, m_dir.filePath(u"missing.iso"_s)}, 1, "no such file"},
+        {{u"list"_s, m_tree + u"/readme.txt"_s}, 1, "readme.txt"},
+        {{u"info"_s, m_tree + u"/readme.txt"_s}, 1, "no file system"},
+        {{u"extract"_s, m_image, m_dir.filePath(u"o2"_s), u"nothing/here"_s}, 1, "nothing/here"},
         // A cue sheet whose BIN is gone says which file is missing.
-        {{QStringLiteral("list"), sheet}, 1, "game.bin"},
-        {{QStringLiteral("info"), sheet}, 1, "game.bin"},
-        {{QStringLiteral("bogus")}, 2, "usage:"},
-        {{QStringLiteral("info")}, 2, "usage:"},
+        {{u"list"_s, sheet}, 1, "game.bin"},
+        {{u"info"_s, sheet}, 1, "game.bin"},
+        {{u"bogus"_s}, 2, "usage:"},
+        {{u"info"_s}, 2, "usage:"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
@@ -176,26 +169,22 @@ TEST_F(CliTest, FailuresNameTheirCause)
 // showed.
 RunResult RunOnTerminal(const QStringList& args)
 {
-    QString command =
-        QStringLiteral("stty cols 200 rows 24; exec '%1'").arg(QStringLiteral(LANTERN_CLI));
+    QString command = u"stty cols 200 rows 24; exec '%1'"_s.arg(QStringLiteral(LANTERN_CLI));
     for (const QString& a : args)
-        command += QStringLiteral(" '%1'").arg(a);
-    RunResult r = RunProgram(QStringLiteral("script"),
-                             {QStringLiteral("-qec"), command + QStringLiteral(" >/dev/null"),
-                              QStringLiteral("/dev/null")});
+        command += u" '%1'"_s.arg(a);
+    RunResult r = RunProgram(u"script"_s, {u"-qec"_s, command + u" >/dev/null"_s, u"/dev/null"_s});
     r.err = r.out;
     return r;
 }
 
 TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
 {
-    const QString file = QStringLiteral("Docs/deep/er/still/data.bin");
+    const QString file = u"Docs/deep/er/still/data.bin"_s;
     const auto run = [&](bool bTerminal, bool bQuiet) {
-        QStringList args{QStringLiteral("extract")};
+        QStringList args{u"extract"_s};
         if (bQuiet)
-            args << QStringLiteral("--quiet");
-        args << m_image << m_dir.filePath(QStringLiteral("out%1%2").arg(bTerminal).arg(bQuiet))
-             << file;
+            args << u"--quiet"_s;
+        args << m_image << m_dir.filePath(u"out%1%2"_s.arg(bTerminal).arg(bQuiet)) << file;
         const RunResult r = bTerminal ? RunOnTerminal(args) : RunCli(args);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         return QString::fromUtf8(r.err);
@@ -206,14 +195,14 @@ TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
     // speed and the file; cleared at the end.
     const QString shown = run(true, false);
     EXPECT_TRUE(shown.contains(QRegularExpression(
-        QStringLiteral("^\\r[^\\n]*100%  293.0 KiB of 293.0 KiB[^\\n]*/s  %1[^\\n]*\\r\x1b\\[K$")
-            .arg(QRegularExpression::escape(file)))))
+        u"^\\r[^\\n]*100%  293.0 KiB of 293.0 KiB[^\\n]*/s  %1[^\\n]*\\r\x1b\\[K$"_s.arg(
+            QRegularExpression::escape(file)))))
         << qPrintable(shown);
 
-    const RunResult r = RunCli({QStringLiteral("--version")});
+    const RunResult r = RunCli({u"--version"_s});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(QString::fromUtf8(r.out).contains(
-        QRegularExpression(QStringLiteral("^lantern-cli \\d+\\.\\d+\\.\\d+\n$"))))
+        QRegularExpression(u"^lantern-cli \\d+\\.\\d+\\.\\d+\n$"_s)))
         << r.out.toStdString();
 }
 
@@ -223,13 +212,12 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
 {
     const QString d = m_dir.path();
     const QString tree = m_tree;
-    const QString scripts =
-        QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../sdk/");
-    const QString small = d + QStringLiteral("/small");
-    ASSERT_TRUE(WriteBytes(small + QStringLiteral("/a_long_file_name.text"), "x"));
-    ASSERT_TRUE(WriteBytes(small + QStringLiteral("/boot/boot.img"), QByteArray(2048, 'b')));
-    ASSERT_TRUE(WriteBytes(small + QStringLiteral("/boot/efi.img"), QByteArray(4096, 'e')));
-    ASSERT_TRUE(WriteBytes(d + QStringLiteral("/two/added.txt"), "second\n"));
+    const QString scripts = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + u"/../sdk/"_s;
+    const QString small = d + u"/small"_s;
+    ASSERT_TRUE(WriteBytes(small + u"/a_long_file_name.text"_s, "x"));
+    ASSERT_TRUE(WriteBytes(small + u"/boot/boot.img"_s, QByteArray(2048, 'b')));
+    ASSERT_TRUE(WriteBytes(small + u"/boot/efi.img"_s, QByteArray(4096, 'e')));
+    ASSERT_TRUE(WriteBytes(d + u"/two/added.txt"_s, "second\n"));
     struct Case
     {
         const char* name;
@@ -237,8 +225,7 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
         std::vector<const char*> lines;
     } cases[] = {
         {"Rock Ridge and Joliet",
-         QStringLiteral("genisoimage -quiet -R -J -joliet-long -V TESTVOL -o \"$IMG\" '%1'")
-             .arg(tree),
+         u"genisoimage -quiet -R -J -joliet-long -V TESTVOL -o \"$IMG\" '%1'"_s.arg(tree),
          {"Volume label:    TESTVOL", "File systems:    ISO 9660, Rock Ridge, Joliet",
           "Shown:           ISO 9660 with Rock Ridge names",
           "ISO 9660:        level 1, label \"TESTVOL\"", "Rock Ridge:      yes, RRIP_1991A",
@@ -247,7 +234,7 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
           "Sectors:         2048 bytes (user data only)",
           "Contents:        6 files in 5 folders, 305011 bytes (297.9 KiB)"}},
         {"plain level 2",
-         QStringLiteral("genisoimage -quiet -iso-level 2 -o \"$IMG\" '%1'").arg(small),
+         u"genisoimage -quiet -iso-level 2 -o \"$IMG\" '%1'"_s.arg(small),
          {"File systems:    ISO 9660", "Shown:           ISO 9660",
           "ISO 9660:        level 2, label \"CDROM\"", "Rock Ridge:      no",
           "Joliet:          no"}},
@@ -260,12 +247,11 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
           "Boot entry:      x86 BIOS, no emulation, 4 sectors at block ",
           "Boot entry:      UEFI, no emulation, "}},
         {"UDF bridge",
-         QStringLiteral("genisoimage -quiet -udf -V BRIDGE -o \"$IMG\" '%1'").arg(small),
+         u"genisoimage -quiet -udf -V BRIDGE -o \"$IMG\" '%1'"_s.arg(small),
          {"File systems:    ISO 9660, UDF", "Shown:           UDF",
           "UDF:             revision 1.02, physical partition, read-only, label \"BRIDGE\""}},
         {"UDF alone, 512-byte blocks",
-         QStringLiteral(
-             "mkudffs --new-file --media-type=hd --label=Plain \"$IMG\" 30000 >/dev/null"),
+         u"mkudffs --new-file --media-type=hd --label=Plain \"$IMG\" 30000 >/dev/null"_s,
          {"Volume label:    Plain", "File systems:    UDF", "ISO 9660:        no",
           "UDF:             revision 2.01, physical partition, overwritable, "
           "label \"Plain\""}},
@@ -274,7 +260,7 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
                         ">/dev/null"),
          {"UDF:             revision 1.50, sparable partition, rewritable"}},
         {"UDF on CD-R",
-         QStringLiteral("mkudffs --new-file --media-type=cdr \"$IMG\" 30000 >/dev/null"),
+         u"mkudffs --new-file --media-type=cdr \"$IMG\" 30000 >/dev/null"_s,
          {"UDF:             revision 2.01, virtual (VAT) partition, write-once"}},
         {"two sessions",
          QStringLiteral("genisoimage -quiet -R -o \"$IMG.1\" '%1' && "
@@ -282,25 +268,25 @@ TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
                         "genisoimage -quiet -R -M \"$IMG.1\" -C 0,$next -o \"$IMG.2\" '%2' && "
                         "cp \"$IMG.1\" \"$IMG\" && truncate -s $((next * 2048)) \"$IMG\" && "
                         "cat \"$IMG.2\" >> \"$IMG\"")
-             .arg(small, d + QStringLiteral("/two")),
+             .arg(small, d + u"/two"_s),
          {"Sessions:        2, the last read (from block "}},
         {"raw sectors",
          QStringLiteral("genisoimage -quiet -R -o \"$IMG.iso\" '%1' && python3 '%2' mode1 "
                         "\"$IMG.iso\" \"$IMG\"")
-             .arg(small, scripts + QStringLiteral("wrap_raw.py")),
+             .arg(small, scripts + u"wrap_raw.py"_s),
          {"Sectors:         2352 bytes (raw sectors)", "Rock Ridge:      yes"}},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString image = d + QStringLiteral("/kind%1.rdf").arg(n++);
+        const QString image = d + u"/kind%1.rdf"_s.arg(n++);
         const QString tool = c.make.section(QLatin1Char(' '), 0, 0);
         if (QStandardPaths::findExecutable(tool).isEmpty()) {
             ADD_FAILURE() << tool << " is not installed";
             continue;
         }
-        ASSERT_TRUE(Sh(QStringLiteral("IMG='%1'; ").arg(image) + c.make));
-        const RunResult r = RunCli({QStringLiteral("info"), image});
+        ASSERT_TRUE(Sh(u"IMG='%1'; "_s.arg(image) + c.make));
+        const RunResult r = RunCli({u"info"_s, image});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
         const QString out = QString::fromUtf8(r.out);
         for (const char* line : c.lines)

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,20 +24,20 @@ namespace {
 // A tree of N files in the root, with the volume record's counts given.
 QString FlatScript(int files, int countedFiles, const QString& extra = QString())
 {
-    QString s = QStringLiteral("counts 0 %1\n").arg(countedFiles) + extra;
+    QString s = u"counts 0 %1\n"_s.arg(countedFiles) + extra;
     for (int i = 0; i < files; ++i)
-        s += QStringLiteral("file F%1.BIN 1\n").arg(i, 4, 10, QLatin1Char('0'));
+        s += u"file F%1.BIN 1\n"_s.arg(i, 4, 10, QLatin1Char('0'));
     return s;
 }
 
 TEST(ComponentLoader, MissingModuleOrExportLeavesTheEngineWithoutIt)
 {
     for (const QString& module :
-         {QStringLiteral("/nonexistent/VBE.so"), QStringLiteral(LANTERN_NO_EXPORTS_VBE)}) {
+         {u"/nonexistent/VBE.so"_s, QStringLiteral(LANTERN_NO_EXPORTS_VBE)}) {
         CImageEngine engine(module);
         EXPECT_FALSE(engine.HasSdk()) << module;
         ScriptedImage image(FlatScript(1, 1));
-        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
         EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_UNEXPECTED);
         EXPECT_EQ(engine.CanOpenImage(image.Path()), STATUS_UNEXPECTED);
         EXPECT_TRUE(image.Log().isEmpty());
@@ -58,7 +59,7 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
                                        "dir A\\Empty\n"
                                        "dir a2\n"
                                        "file A.TXT 3\n"));
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
     ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
     EXPECT_EQ(root.m_strDisplayName, u"My Disc") << "the label, trimmed";
     EXPECT_EQ(root.m_nSortState[SORT_COLUMN_NAME], 1);
@@ -77,13 +78,13 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
     EXPECT_TRUE(engine.HasImage()) << "the image stays attached for extraction";
 
     // Breadth first: the root, then A, then A's subfolder, then a2.
-    EXPECT_EQ(image.Log().filter(QStringLiteral("findfirst")),
-              (QStringList{QStringLiteral("findfirst "), QStringLiteral("findfirst A"),
-                           QStringLiteral("findfirst a2"), QStringLiteral("findfirst A\\Empty")}));
+    EXPECT_EQ(image.Log().filter(u"findfirst"_s),
+              (QStringList{u"findfirst "_s, u"findfirst A"_s, u"findfirst a2"_s,
+                           u"findfirst A\\Empty"_s}));
 
     // An empty root loads, unsorted.
-    ScriptedImage none(QStringLiteral("label EMPTY\n"));
-    CLTDataItem empty(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ScriptedImage none(u"label EMPTY\n"_s);
+    CLTDataItem empty(u"r"_s, KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(none.Path(), &empty), STATUS_OK);
     EXPECT_EQ(empty.GetChildCount(), 0);
     EXPECT_EQ(empty.m_nSortState[SORT_COLUMN_NAME], 0);
@@ -99,29 +100,28 @@ TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
         percents.push_back(p);
     });
     // The scan reports up to 1.7: the attach part must still stop at 50.
-    ScriptedImage image(FlatScript(1000, 1000, QStringLiteral("scan 10 1.7\n")));
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    ScriptedImage image(FlatScript(1000, 1000, u"scan 10 1.7\n"_s));
+    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
     ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
     ASSERT_EQ(percents.size(), 10u + 1000u);
-    for (std::size_t i = 0; i < 10; ++i)
-        EXPECT_LE(percents[i], 50) << "scan step " << i;
+    EXPECT_LE(*std::max_element(percents.begin(), percents.begin() + 10), 50);
     EXPECT_EQ(percents[10 + 499], 75) << "after the 500th of 1000 entries";
     EXPECT_EQ(percents.back(), 100);
 
     // More entries than the volume record counts: never above 100.
     percents.clear();
     ScriptedImage more(FlatScript(40, 10));
-    CLTDataItem root2(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem root2(u"r"_s, KIND_ROOT, 0, 0);
     ASSERT_EQ(engine.LoadTree(more.Path(), &root2), STATUS_OK);
-    for (int p : percents)
-        EXPECT_LE(p, 100);
+    EXPECT_LE(*std::max_element(percents.begin(), percents.end()), 100);
 
     // A record that counts nothing keeps the percent where the scan left it.
     percents.clear();
     ScriptedImage none(FlatScript(5, 0));
-    CLTDataItem root3(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem root3(u"r"_s, KIND_ROOT, 0, 0);
     ASSERT_EQ(engine.LoadTree(none.Path(), &root3), STATUS_OK);
     EXPECT_EQ(root3.GetChildCount(), 5);
+    EXPECT_EQ(percents.back(), 50);
 
     int untouched = 1234;
     EXPECT_EQ(engine.GetProgress(4999, &untouched), STATUS_OK);
@@ -141,13 +141,13 @@ TEST(LoadTree, CancelAbortsAndDetaches)
             engine.SetCancel(true);
     };
     ScriptedImage image(FlatScript(10, 10));
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_CANCELLED);
     EXPECT_EQ(notes.ParamOf(NOTIFY_OPEN_BEGIN), image.Path());
     EXPECT_TRUE(notes.Has(NOTIFY_CANCELLING));
-    EXPECT_EQ(image.Count(QStringLiteral("abort")), 1);
-    EXPECT_EQ(image.Count(QStringLiteral("endtask")), 1);
-    EXPECT_EQ(image.Count(QStringLiteral("findfirst")), 0);
+    EXPECT_EQ(image.Count(u"abort"_s), 1);
+    EXPECT_EQ(image.Count(u"endtask"_s), 1);
+    EXPECT_EQ(image.Count(u"findfirst"_s), 0);
     EXPECT_FALSE(engine.HasImage());
     EXPECT_EQ(root.GetChildCount(), 0);
 
@@ -161,7 +161,7 @@ TEST(LoadTree, CancelAbortsAndDetaches)
     EXPECT_EQ(root.GetChildCount(), 3);
     EXPECT_FALSE(engine.HasImage());
     engine.SetMessagePump(nullptr);
-    CLTDataItem again(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem again(u"r"_s, KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(image.Path(), &again), STATUS_OK);
 }
 
@@ -180,9 +180,8 @@ TEST(LoadTree, FailuresDetachAndPassTheStatusOn)
     };
     for (const Row& row : rows) {
         CImageEngine engine(FakeModulePath());
-        ScriptedImage image(QString::fromLatin1(row.fault) +
-                            QStringLiteral("dir D\nfile D\\x 1\n"));
-        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        ScriptedImage image(QString::fromLatin1(row.fault) + u"dir D\nfile D\\x 1\n"_s);
+        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
         EXPECT_EQ(engine.LoadTree(image.Path(), &root), row.expected) << row.fault;
         EXPECT_FALSE(engine.HasImage()) << row.fault;
         EXPECT_TRUE(engine.GetImagePath().isEmpty()) << row.fault;
@@ -201,7 +200,7 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     ASSERT_GE(child, 0);
     if (child == 0) {
         CImageEngine holder(FakeModulePath());
-        CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
         const char ok = holder.LoadTree(image.Path(), &root) == STATUS_OK ? 'y' : 'n';
         (void)!write(ready[1], &ok, 1);
         char c;
@@ -214,7 +213,7 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     image.ClearLog();
 
     CImageEngine engine(FakeModulePath());
-    CLTDataItem root(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
     EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_FAIL);
     EXPECT_TRUE(image.Log().isEmpty()) << "the module was asked: " << image.Log();
 
@@ -234,25 +233,23 @@ TEST(AttachImage, MutexNameIsTheCanonicalPath)
     const QString root = QFileInfo(dir.path()).canonicalFilePath();
     for (const char* name : {"x.iso", "X.iso", "sub/y.iso"})
         ASSERT_TRUE(WriteBytes(root + u'/' + QLatin1String(name), {}));
-    ASSERT_TRUE(
-        QFile::link(root + QStringLiteral("/sub/y.iso"), root + QStringLiteral("/link.iso")));
+    ASSERT_TRUE(QFile::link(root + u"/sub/y.iso"_s, root + u"/link.iso"_s));
     const auto name = [&](const QString& relative) {
         return CImageEngine::ImageMutexName(root + u'/' + relative);
     };
-    EXPECT_EQ(name(QStringLiteral("x.iso")), root + QStringLiteral("/x.iso"));
-    EXPECT_NE(name(QStringLiteral("x.iso")), name(QStringLiteral("X.iso")));
-    EXPECT_EQ(name(QStringLiteral("link.iso")), name(QStringLiteral("sub/y.iso")));
-    EXPECT_EQ(name(QStringLiteral("sub/../x.iso")), name(QStringLiteral("x.iso")));
-    EXPECT_NE(CImageEngine::ImageMutexName(QStringLiteral("/nowhere/a-b/c.iso")),
-              CImageEngine::ImageMutexName(QStringLiteral("/nowhere/a/b-c.iso")));
-    EXPECT_EQ(CImageEngine::ImageMutexName(QStringLiteral("/nowhere/./a/../B.iso")),
-              QStringLiteral("/nowhere/B.iso"));
+    EXPECT_EQ(name(u"x.iso"_s), root + u"/x.iso"_s);
+    EXPECT_NE(name(u"x.iso"_s), name(u"X.iso"_s));
+    EXPECT_EQ(name(u"link.iso"_s), name(u"sub/y.iso"_s));
+    EXPECT_EQ(name(u"sub/../x.iso"_s), name(u"x.iso"_s));
+    EXPECT_NE(CImageEngine::ImageMutexName(u"/nowhere/a-b/c.iso"_s),
+              CImageEngine::ImageMutexName(u"/nowhere/a/b-c.iso"_s));
+    EXPECT_EQ(CImageEngine::ImageMutexName(u"/nowhere/./a/../B.iso"_s), u"/nowhere/B.iso"_s);
 }
 
 TEST(NamedMutex, HeldUntilItsHolderEnds)
 {
-    for (const QString& name : {QStringLiteral("lantern-test-%1").arg(getpid()),
-                                QStringLiteral("Global\\lantern-test-%1").arg(getpid())}) {
+    for (const QString& name :
+         {u"lantern-test-%1"_s.arg(getpid()), u"Global\\lantern-test-%1"_s.arg(getpid())}) {
         CNamedMutex::Result result;
         auto first = CNamedMutex::Create(name, &result);
         ASSERT_TRUE(first) << name;
@@ -274,8 +271,7 @@ TEST(NamedMutex, HeldUntilItsHolderEnds)
         EXPECT_TRUE(CNamedMutex::Create(name, &result)) << name;
     }
     // Names of any characters get distinct, safe files.
-    EXPECT_NE(CNamedMutex::LockFilePath(QStringLiteral("a/b")),
-              CNamedMutex::LockFilePath(QStringLiteral("a-b")));
+    EXPECT_NE(CNamedMutex::LockFilePath(u"a/b"_s), CNamedMutex::LockFilePath(u"a-b"_s));
     EXPECT_TRUE(CNamedMutex::LockFilePath(QString(5000, QLatin1Char('x'))).size() < 4096);
 }
 
@@ -291,7 +287,7 @@ public:
 TEST(LanternDoc, ResetLeavesALoneRootAndUpdatesSkipTheSender)
 {
     CLanternDoc doc;
-    doc.m_pCurrentFolder = doc.m_pRootItem->AddChild(QStringLiteral("\\A"), KIND_FOLDER, 0);
+    doc.m_pCurrentFolder = doc.m_pRootItem->AddChild(u"\\A"_s, KIND_FOLDER, 0);
     doc.ResetTree();
     EXPECT_EQ(doc.m_pCurrentFolder, nullptr);
     EXPECT_EQ(doc.m_pRootItem->GetChildCount(), 0);
@@ -346,7 +342,7 @@ TEST(LocalTimeMemo, AnswersAsTheConversion)
 
 TEST(ItemOrdering, KindFirstThenTheColumn)
 {
-    CLTDataItem folder(QStringLiteral("r"), KIND_ROOT, 0, 0);
+    CLTDataItem folder(u"r"_s, KIND_ROOT, 0, 0);
     for (const auto& [name, kind, size, time] : {std::tuple{"\\9.txt", KIND_FILE, 300, 9},
                                                  {"\\10.txt", KIND_FILE, 20, 1},
                                                  {"\\big", KIND_FOLDER, 5000, 3},
@@ -374,11 +370,11 @@ TEST(ItemOrdering, KindFirstThenTheColumn)
 
     // Names compare as lower case: '_' lies between the upper- and the
     // lower-case letters, and a prefix comes first.
-    EXPECT_LT(CompareNoCase(QStringLiteral("_a"), QStringLiteral("Ba")), 0);
-    EXPECT_GT(CompareNoCase(QStringLiteral("b"), QStringLiteral("_")), 0);
-    EXPECT_GT(CompareNoCase(QStringLiteral("\u00e4b"), QStringLiteral("\u00c4a")), 0);
-    EXPECT_LT(CompareNoCase(QStringLiteral("Z"), QStringLiteral("\u00e4")), 0);
-    EXPECT_LT(CompareNoCase(QStringLiteral("ab"), QStringLiteral("AB_")), 0);
+    EXPECT_LT(CompareNoCase(u"_a"_s, u"Ba"_s), 0);
+    EXPECT_GT(CompareNoCase(u"b"_s, u"_"_s), 0);
+    EXPECT_GT(CompareNoCase(u"\u00e4b"_s, u"\u00c4a"_s), 0);
+    EXPECT_LT(CompareNoCase(u"Z"_s, u"\u00e4"_s), 0);
+    EXPECT_LT(CompareNoCase(u"ab"_s, u"AB_"_s), 0);
     EXPECT_EQ(CompareNoCase(QString::fromUtf8("\xC3\x84rger"), QString::fromUtf8("\xC3\xA4RGER")),
               0);
 }

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The file whose close() fails while a FailingClose names it, as an NFS
@@ -67,7 +69,7 @@ protected:
     void Load(const QString& script)
     {
         m_image = std::make_unique<ScriptedImage>(script);
-        m_root = std::make_unique<CLTDataItem>(QStringLiteral("r"), KIND_ROOT, 0, 0);
+        m_root = std::make_unique<CLTDataItem>(u"r"_s, KIND_ROOT, 0, 0);
         ASSERT_EQ(m_engine.LoadTree(m_image->Path(), m_root.get()), STATUS_OK);
         m_image->ClearLog();
         m_notes.Attach(m_engine);
@@ -126,7 +128,7 @@ TEST_F(Extraction, ChunkBoundariesContentsTimeAndProgress)
         ASSERT_EQ(
             m_engine.ExtractFile(name, Target(name), UnixTimeToFileTime(1234567890, 987654321)),
             STATUS_OK);
-        EXPECT_EQ(m_image->Count(QStringLiteral("read")), row.reads);
+        EXPECT_EQ(m_image->Count(u"read"_s), row.reads);
         EXPECT_TRUE(HasFakeContent(Target(name), row.name, row.size));
         int percent = -1;
         m_engine.GetProgress(PROGRESS_EXTRACT, &percent);
@@ -145,38 +147,36 @@ TEST_F(Extraction, ChunkBoundariesContentsTimeAndProgress)
 
 TEST_F(Extraction, CancelledLargeFileLeavesNothing)
 {
-    Load(QStringLiteral("file HUGE 200000000\n"));
+    Load(u"file HUGE 200000000\n"_s);
     int chunks = 0;
     m_engine.SetMessagePump([&] {
         if (++chunks == 100)
             m_engine.SetCancel(true);
     });
-    const QString target = Target(QStringLiteral("HUGE"));
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("HUGE"), target, 0), STATUS_CANCELLED);
+    const QString target = Target(u"HUGE"_s);
+    EXPECT_EQ(m_engine.ExtractFile(u"HUGE"_s, target, 0), STATUS_CANCELLED);
     EXPECT_FALSE(QFileInfo::exists(target));
-    EXPECT_LT(m_image->Count(QStringLiteral("read")), 200) << "the reading stopped at once";
-    EXPECT_EQ(m_image->Count(QStringLiteral("closefile")), 1);
+    EXPECT_LT(m_image->Count(u"read"_s), 200) << "the reading stopped at once";
+    EXPECT_EQ(m_image->Count(u"closefile"_s), 1);
 }
 
 TEST_F(Extraction, ReadFailuresLeaveNoFile)
 {
     // Nothing is read before an image is attached.
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("A"), Target(QStringLiteral("A")), 0),
-              STATUS_UNEXPECTED);
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("A"), m_out.path() + u'/'), STATUS_FAIL);
+    EXPECT_EQ(m_engine.ExtractFile(u"A"_s, Target(u"A"_s), 0), STATUS_UNEXPECTED);
+    EXPECT_EQ(m_engine.ExtractFolder(u"A"_s, m_out.path() + u'/'), STATUS_FAIL);
     Load(QStringLiteral("file BAD 100000\nfail read BAD eb010003 2\nfile SHORT 10\nshort SHORT\n"
                         "file A 1\n"));
-    ExpectFails("BAD", Target(QStringLiteral("BAD")), static_cast<STATUS>(0xEB010003),
-                NOTIFY_READ_FAILED);
+    ExpectFails("BAD", Target(u"BAD"_s), static_cast<STATUS>(0xEB010003), NOTIFY_READ_FAILED);
     // A module that stops giving bytes early must not hang the copy.
-    ExpectFails("SHORT", Target(QStringLiteral("SHORT")), STATUS_OK, NOTIFY_READ_FAILED);
+    ExpectFails("SHORT", Target(u"SHORT"_s), STATUS_OK, NOTIFY_READ_FAILED);
     // A file the image lacks still removes the file it was to replace.
-    ASSERT_TRUE(WriteBytes(Target(QStringLiteral("old")), "old"));
-    ExpectFails("NOPE", Target(QStringLiteral("old")), STATUS_OK, 0);
+    ASSERT_TRUE(WriteBytes(Target(u"old"_s), "old"));
+    ExpectFails("NOPE", Target(u"old"_s), STATUS_OK, 0);
     // /proc is no file system a file may be written to.
     m_image->ClearLog();
-    ExpectFails("A", QStringLiteral("/proc/lantern-test"), STATUS_FAIL, NOTIFY_VOLUME_UNSUITABLE);
-    EXPECT_EQ(m_image->Count(QStringLiteral("read")), 0);
+    ExpectFails("A", u"/proc/lantern-test"_s, STATUS_FAIL, NOTIFY_VOLUME_UNSUITABLE);
+    EXPECT_EQ(m_image->Count(u"read"_s), 0);
 }
 
 // A disk that takes nothing, one that fills in the middle of the file (the
@@ -184,7 +184,7 @@ TEST_F(Extraction, ReadFailuresLeaveNoFile)
 // only when the file is closed, whether data was written or not.
 TEST_F(Extraction, WriteFailuresLeaveNoFile)
 {
-    Load(QStringLiteral("file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"));
+    Load(u"file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"_s);
     rlimit before{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -193,8 +193,7 @@ TEST_F(Extraction, WriteFailuresLeaveNoFile)
         rlimit small = before;
         small.rlim_cur = room;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        ExpectFails("DATA", Target(QStringLiteral("DATA%1").arg(room)), STATUS_FAIL,
-                    NOTIFY_WRITE_FAILED);
+        ExpectFails("DATA", Target(u"DATA%1"_s.arg(room)), STATUS_FAIL, NOTIFY_WRITE_FAILED);
         setrlimit(RLIMIT_FSIZE, &before);
     }
     std::signal(SIGXFSZ, oldHandler);
@@ -204,26 +203,24 @@ TEST_F(Extraction, WriteFailuresLeaveNoFile)
         ExpectFails(name, Target(QString::fromLatin1(name)), STATUS_FAIL, NOTIFY_WRITE_FAILED);
     }
     // Other files close as usual.
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("OTHER"), Target(QStringLiteral("OTHER")), 0),
-              STATUS_OK);
-    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("OTHER")), "OTHER", 10));
+    EXPECT_EQ(m_engine.ExtractFile(u"OTHER"_s, Target(u"OTHER"_s), 0), STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(u"OTHER"_s), "OTHER", 10));
 }
 
 // A read-only file and a link in the way.
 TEST_F(Extraction, TargetsInTheWay)
 {
-    Load(QStringLiteral("file DATA 10\n"));
+    Load(u"file DATA 10\n"_s);
     // A link where the file goes is replaced itself; what it points to
     // stays as it was.
-    const QString outside = Target(QStringLiteral("OUTSIDE")),
-                  link = Target(QStringLiteral("DATA"));
+    const QString outside = Target(u"OUTSIDE"_s), link = Target(u"DATA"_s);
     WriteBytes(outside, "mine");
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(link).constData()),
               0);
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("DATA"), link, 0), STATUS_OK);
+    EXPECT_EQ(m_engine.ExtractFile(u"DATA"_s, link, 0), STATUS_OK);
     EXPECT_TRUE(!QFileInfo(link).isSymLink() && HasFakeContent(link, "DATA", 10));
     EXPECT_EQ(ReadBytes(outside), QByteArray("mine"));
-    const QString target = Target(QStringLiteral("locked"));
+    const QString target = Target(u"locked"_s);
     ASSERT_TRUE(WriteBytes(target, "old"));
     // Root ignores permission bits; the immutable flag stops even root.
     const QByteArray path = QFile::encodeName(target);
@@ -252,18 +249,16 @@ TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
                         "file A\\DATA\\mid.bin 3 1400000000\n"
                         "dir A\\..\n"
                         "file OTHER 1\n"));
-    ASSERT_EQ(m_engine.ExtractFolder(QStringLiteral("A"), m_out.path() + QLatin1Char('/')),
-              STATUS_OK);
+    ASSERT_EQ(m_engine.ExtractFolder(u"A"_s, m_out.path() + QLatin1Char('/')), STATUS_OK);
     for (const auto& [name, size] :
          {std::pair{"A\\top.bin", 5}, {"A\\DATA\\A\\deep.bin", 40000}, {"A\\DATA\\mid.bin", 3}})
         EXPECT_TRUE(
             HasFakeContent(Target(QString::fromLatin1(name).replace(u'\\', u'/')), name, size));
-    EXPECT_TRUE(QFileInfo(Target(QStringLiteral("A/DATA/empty"))).isDir());
-    EXPECT_EQ(QFileInfo(Target(QStringLiteral("A/DATA/mid.bin"))).lastModified().toSecsSinceEpoch(),
-              1400000000);
+    EXPECT_TRUE(QFileInfo(Target(u"A/DATA/empty"_s)).isDir());
+    EXPECT_EQ(QFileInfo(Target(u"A/DATA/mid.bin"_s)).lastModified().toSecsSinceEpoch(), 1400000000);
     // A name that would climb out of the target is never followed.
     EXPECT_EQ(QDir(m_out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("A")});
+              QStringList{u"A"_s});
 }
 
 // A folder stops at its first failing file, whether the module cannot open
@@ -275,24 +270,22 @@ TEST_F(Extraction, FolderWriterFailsOneFileAndServesTheNextCommand)
         "dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
         "dir G\nfile G\\4 40000\nfile H 3\n"
         "dir E\nfile E\\1 10\nfile E\\2 10\nfile E\\3 10\nfail openfile E\\2 80070005\n"));
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("E"), m_out.path() + QLatin1Char('/')),
+    EXPECT_EQ(m_engine.ExtractFolder(u"E"_s, m_out.path() + QLatin1Char('/')),
               static_cast<STATUS>(0x80070005));
-    EXPECT_TRUE(QFileInfo::exists(Target(QStringLiteral("E/1"))));
-    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("E/3"))));
+    EXPECT_TRUE(QFileInfo::exists(Target(u"E/1"_s)));
+    EXPECT_FALSE(QFileInfo::exists(Target(u"E/3"_s)));
 
-    ASSERT_TRUE(QDir().mkpath(Target(QStringLiteral("F/2"))));
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), m_out.path() + QLatin1Char('/')),
-              STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(QStringLiteral("F/2")));
-    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("F/1")), "F\\1", 10));
-    EXPECT_TRUE(QFileInfo(Target(QStringLiteral("F/2"))).isDir());
-    EXPECT_FALSE(QFileInfo::exists(Target(QStringLiteral("F/3"))));
+    ASSERT_TRUE(QDir().mkpath(Target(u"F/2"_s)));
+    EXPECT_EQ(m_engine.ExtractFolder(u"F"_s, m_out.path() + QLatin1Char('/')), STATUS_FAIL);
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(u"F/2"_s));
+    EXPECT_TRUE(HasFakeContent(Target(u"F/1"_s), "F\\1", 10));
+    EXPECT_TRUE(QFileInfo(Target(u"F/2"_s)).isDir());
+    EXPECT_FALSE(QFileInfo::exists(Target(u"F/3"_s)));
 
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("G"), m_out.path() + QLatin1Char('/')),
-              STATUS_OK);
-    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("G/4")), "G\\4", 40000));
-    EXPECT_EQ(m_engine.ExtractFile(QStringLiteral("H"), Target(QStringLiteral("H")), 0), STATUS_OK);
-    EXPECT_TRUE(HasFakeContent(Target(QStringLiteral("H")), "H", 3));
+    EXPECT_EQ(m_engine.ExtractFolder(u"G"_s, m_out.path() + QLatin1Char('/')), STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(u"G/4"_s), "G\\4", 40000));
+    EXPECT_EQ(m_engine.ExtractFile(u"H"_s, Target(u"H"_s), 0), STATUS_OK);
+    EXPECT_TRUE(HasFakeContent(Target(u"H"_s), "H", 3));
 }
 
 // The file system of a folder extraction is asked about per target folder,
@@ -306,12 +299,12 @@ TEST_F(Extraction, FolderWeighsEveryFileAgainstItsTargetFolder)
                              "2 1 0:2 / " +
                              QFile::encodeName(root) + "/F/FAT rw - msdos /dev/b rw\n";
     SetMountTableForTesting(&table);
-    EXPECT_EQ(m_engine.ExtractFolder(QStringLiteral("F"), root + QLatin1Char('/')), STATUS_FAIL);
+    EXPECT_EQ(m_engine.ExtractFolder(u"F"_s, root + QLatin1Char('/')), STATUS_FAIL);
     SetMountTableForTesting(nullptr);
-    EXPECT_TRUE(HasFakeContent(root + QStringLiteral("/F/small"), "F\\small", 10));
-    EXPECT_TRUE(HasFakeContent(root + QStringLiteral("/F/FAT/ok"), "F\\FAT\\ok", 20));
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_VOLUME_UNSUITABLE), root + QStringLiteral("/F/FAT/big"));
-    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/F/FAT/big")));
+    EXPECT_TRUE(HasFakeContent(root + u"/F/small"_s, "F\\small", 10));
+    EXPECT_TRUE(HasFakeContent(root + u"/F/FAT/ok"_s, "F\\FAT\\ok", 20));
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_VOLUME_UNSUITABLE), root + u"/F/FAT/big"_s);
+    EXPECT_FALSE(QFileInfo::exists(root + u"/F/FAT/big"_s));
 }
 
 } // namespace

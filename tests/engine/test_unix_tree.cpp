@@ -15,6 +15,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 RunResult Cli(const QStringList& args)
@@ -32,9 +34,8 @@ QString Quoted(const QString& path)
 void WriteTreeWithSpecials(const QString& t)
 {
     WriteUnixTree(t);
-    ASSERT_EQ(::mkfifo(QFile::encodeName(t + QStringLiteral("/pipe")).constData(), 0644), 0);
-    ::mknod(QFile::encodeName(t + QStringLiteral("/null")).constData(), S_IFCHR | 0644,
-            makedev(1, 3));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(t + u"/pipe"_s).constData(), 0644), 0);
+    ::mknod(QFile::encodeName(t + u"/null"_s).constData(), S_IFCHR | 0644, makedev(1, 3));
 }
 
 struct Maker
@@ -51,12 +52,11 @@ protected:
     {
         // Both extractors apply it to the modes they create.
         ::umask(022);
-        m_tree = m_dir.filePath(QStringLiteral("tree"));
-        m_image = m_dir.filePath(QStringLiteral("image.iso"));
+        m_tree = m_dir.filePath(u"tree"_s);
+        m_image = m_dir.filePath(u"image.iso"_s);
         WriteTreeWithSpecials(m_tree);
-        ASSERT_TRUE(
-            Sh(QStringLiteral("IMG=%1 TREE=%2; %3")
-                   .arg(Quoted(m_image), Quoted(m_tree), QLatin1String(GetParam().command))));
+        ASSERT_TRUE(Sh(u"IMG=%1 TREE=%2; %3"_s.arg(Quoted(m_image), Quoted(m_tree),
+                                                   QLatin1String(GetParam().command))));
     }
 
     ScratchDir m_dir;
@@ -71,17 +71,17 @@ TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
     QStringList specials, excluded;
     for (auto it = source.begin(); it != source.end(); ++it) {
         if (it->kind == 'o')
-            specials << it.key(), excluded << QStringLiteral("--exclude ") + Quoted(it.key());
+            specials << it.key(), excluded << u"--exclude "_s + Quoted(it.key());
     }
     source.removeIf([](TreeEntries::iterator it) { return it->kind == 'o'; });
-    ASSERT_TRUE(specials.contains(QStringLiteral("pipe")));
+    ASSERT_TRUE(specials.contains(u"pipe"_s));
 
-    const QString a = m_dir.filePath(QStringLiteral("bsdtar"));
-    const QString b = m_dir.filePath(QStringLiteral("lantern"));
+    const QString a = m_dir.filePath(u"bsdtar"_s);
+    const QString b = m_dir.filePath(u"lantern"_s);
     ASSERT_TRUE(QDir().mkpath(a));
-    ASSERT_TRUE(Sh(QStringLiteral("bsdtar -x --no-same-permissions --no-same-owner %1 -f %2 -C %3")
-                       .arg(excluded.join(u' '), Quoted(m_image), Quoted(a))));
-    const RunResult r = Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), m_image, b});
+    ASSERT_TRUE(Sh(u"bsdtar -x --no-same-permissions --no-same-owner %1 -f %2 -C %3"_s.arg(
+        excluded.join(u' '), Quoted(m_image), Quoted(a))));
+    const RunResult r = Cli({u"extract"_s, u"--quiet"_s, m_image, b});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
 
     const TreeEntries bsdtar = ReadTree(a);
@@ -89,8 +89,7 @@ TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
     if (GetParam().keepsModes) {
         EXPECT_EQ(DescribeTree(bsdtar), DescribeTree(source)) << "bsdtar itself";
     }
-    ASSERT_TRUE(
-        HardLinkGroups(bsdtar).count({QStringLiteral("hard.txt"), QStringLiteral("ro/hard.too")}))
+    ASSERT_TRUE(HardLinkGroups(bsdtar).count({u"hard.txt"_s, u"ro/hard.too"_s}))
         << "bsdtar sees the two names as one file";
 
     // Each special entry is left out and named on a line of its own; an
@@ -98,7 +97,7 @@ TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
     const QStringList lines = QString::fromUtf8(r.err).split(u'\n', Qt::SkipEmptyParts);
     for (const QString& name : specials) {
         EXPECT_FALSE(lantern.contains(name)) << name;
-        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("\\b%1\\b").arg(name))).size(), 1)
+        EXPECT_EQ(lines.filter(QRegularExpression(u"\\b%1\\b"_s.arg(name))).size(), 1)
             << name << "\n"
             << r.err.toStdString();
     }
@@ -114,7 +113,7 @@ TEST_P(ImageOfTree, ExtractsAsBsdtarDoes)
 // carries one.
 TEST_P(ImageOfTree, ListsLinksWithTheirTargets)
 {
-    const RunResult r = Cli({QStringLiteral("list"), m_image});
+    const RunResult r = Cli({u"list"_s, m_image});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList lines = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
     const TreeEntries tree = ReadTree(m_tree);
@@ -123,15 +122,14 @@ TEST_P(ImageOfTree, ListsLinksWithTheirTargets)
         if (it->kind != 'l')
             continue;
         ++links;
-        const QString tail =
-            u'\t' + it.key() + QStringLiteral(" -> ") + QString::fromUtf8(it->content);
+        const QString tail = u'\t' + it.key() + u" -> "_s + QString::fromUtf8(it->content);
         const QStringList found = lines.filter(tail);
         ASSERT_EQ(found.size(), 1) << tail << "\n" << r.out.toStdString();
         EXPECT_TRUE(found[0].endsWith(tail)) << found[0];
-        EXPECT_TRUE(found[0].startsWith(QStringLiteral("F\t"))) << found[0];
+        EXPECT_TRUE(found[0].startsWith(u"F\t"_s)) << found[0];
     }
     EXPECT_EQ(links, 4);
-    EXPECT_EQ(lines.filter(QStringLiteral(" -> ")).size(), links);
+    EXPECT_EQ(lines.filter(u" -> "_s).size(), links);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,9 +150,8 @@ struct Trap
     QMap<QString, QByteArray> files; // written whatever is refused
 };
 
-const QMap<QString, QByteArray> kKept{{QStringLiteral("keep.txt"), "keep\n"},
-                                      {QStringLiteral("sub/aa.txt"), "first\n"},
-                                      {QStringLiteral("sub/zz.txt"), "last\n"}};
+const QMap<QString, QByteArray> kKept{
+    {u"keep.txt"_s, "keep\n"}, {u"sub/aa.txt"_s, "first\n"}, {u"sub/zz.txt"_s, "last\n"}};
 
 class TrapImage : public ::testing::Test
 {
@@ -162,24 +159,23 @@ protected:
     void Make(const char* kind)
     {
         ASSERT_TRUE(QDir().mkpath(m_outside));
-        ASSERT_TRUE(Sh(QStringLiteral("/usr/bin/python3 %1 %2 %3 %4")
-                           .arg(Quoted(QStringLiteral(LANTERN_LINK_TRAPS)), QLatin1String(kind),
-                                Quoted(m_outside), Quoted(m_image))));
+        ASSERT_TRUE(Sh(u"/usr/bin/python3 %1 %2 %3 %4"_s.arg(
+            Quoted(QStringLiteral(LANTERN_LINK_TRAPS)), QLatin1String(kind), Quoted(m_outside),
+            Quoted(m_image))));
     }
 
     // Nothing written beside the target, nor where the links point.
     void ExpectNothingOutside() const
     {
         const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-        EXPECT_EQ(QDir(m_scratch.path()).entryList(all),
-                  QStringList({QStringLiteral("dest"), QStringLiteral("outside")}));
+        EXPECT_EQ(QDir(m_scratch.path()).entryList(all), QStringList({u"dest"_s, u"outside"_s}));
         EXPECT_EQ(QDir(m_outside).entryList(all), QStringList());
     }
 
     ScratchDir m_images, m_scratch;
-    QString m_image = m_images.filePath(QStringLiteral("trap.iso"));
-    QString m_dest = m_scratch.filePath(QStringLiteral("dest"));
-    QString m_outside = m_scratch.filePath(QStringLiteral("outside"));
+    QString m_image = m_images.filePath(u"trap.iso"_s);
+    QString m_dest = m_scratch.filePath(u"dest"_s);
+    QString m_outside = m_scratch.filePath(u"outside"_s);
 };
 
 class LinkTrap : public TrapImage, public ::testing::WithParamInterface<Trap>
@@ -190,8 +186,7 @@ TEST_P(LinkTrap, WritesNothingOutsideAndTheRestInside)
 {
     const Trap& trap = GetParam();
     Make(trap.kind);
-    const RunResult r =
-        Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), m_image, m_dest});
+    const RunResult r = Cli({u"extract"_s, u"--quiet"_s, m_image, m_dest});
     ExpectNothingOutside();
     if (trap.word) {
         EXPECT_TRUE(r.err.contains(trap.word)) << r.err.toStdString();
@@ -227,10 +222,10 @@ const Trap kTraps[] = {
     // One name of two says it is the only one; an empty file, which shares
     // its extent with every empty file, says it has two names.
     {"lying_counts", nullptr,
-     KeptAnd({{QStringLiteral("sub/pair1"), "one file, two names\n"},
-              {QStringLiteral("sub/pair2"), "one file, two names\n"},
-              {QStringLiteral("sub/alone"), ""},
-              {QStringLiteral("sub/blank"), ""}})},
+     KeptAnd({{u"sub/pair1"_s, "one file, two names\n"},
+              {u"sub/pair2"_s, "one file, two names\n"},
+              {u"sub/alone"_s, ""},
+              {u"sub/blank"_s, ""}})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LinkTrap, ::testing::ValuesIn(kTraps),
@@ -241,16 +236,15 @@ INSTANTIATE_TEST_SUITE_P(Kinds, LinkTrap, ::testing::ValuesIn(kTraps),
 TEST_F(TrapImage, FolderAfterALinkOfItsNameIsRefused)
 {
     Make("apart");
-    const RunResult r =
-        Cli({QStringLiteral("extract"), QStringLiteral("--quiet"), QStringLiteral("--overwrite"),
-             m_image, m_dest, QStringLiteral("one/portal"), QStringLiteral("two/portal")});
+    const RunResult r = Cli({u"extract"_s, u"--quiet"_s, u"--overwrite"_s, m_image, m_dest,
+                             u"one/portal"_s, u"two/portal"_s});
     ExpectNothingOutside();
     EXPECT_NE(r.code, 0);
     EXPECT_TRUE(r.err.contains("portal")) << r.err.toStdString();
     const TreeEntries dest = ReadTree(m_dest);
-    ASSERT_TRUE(dest.contains(QStringLiteral("portal")));
-    EXPECT_EQ(dest[QStringLiteral("portal")].kind, 'l');
-    EXPECT_EQ(dest[QStringLiteral("portal")].content, QFile::encodeName(m_outside));
+    ASSERT_TRUE(dest.contains(u"portal"_s));
+    EXPECT_EQ(dest[u"portal"_s].kind, 'l');
+    EXPECT_EQ(dest[u"portal"_s].content, QFile::encodeName(m_outside));
 }
 
 } // namespace
