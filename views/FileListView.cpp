@@ -184,6 +184,10 @@ CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
 
 CFileListView::~CFileListView()
 {
+    // An opener still running is ended with the view; that is no news for
+    // the user, so its end is no longer reported.
+    for (QProcess* opener : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        opener->disconnect(this);
     // The copies made to view files go with the view.
     for (const QString& path : m_listTempFiles) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -562,11 +566,12 @@ void CFileListView::OnFileView()
     // program takes the file, the user hears of it.
     auto* opener = new QProcess(this);
     const QString shown = record->m_strDisplayName;
-    connect(opener, &QProcess::finished, this, [opener, shown](int code, QProcess::ExitStatus) {
-        opener->deleteLater();
-        if (code != 0)
-            ShowCommandMessage(FormatResText(LoadResString(IDS_NO_OPENER), {shown}));
-    });
+    connect(opener, &QProcess::finished, this,
+            [opener, shown](int code, QProcess::ExitStatus status) {
+                opener->deleteLater();
+                if (status == QProcess::NormalExit && code != 0)
+                    ShowCommandMessage(FormatResText(LoadResString(IDS_NO_OPENER), {shown}));
+            });
     connect(opener, &QProcess::errorOccurred, this, [opener, tempFile](QProcess::ProcessError e) {
         if (e != QProcess::FailedToStart)
             return;
