@@ -12,16 +12,10 @@ using namespace sdktest;
 
 namespace {
 
-void put16(std::string& s, std::size_t at, unsigned v)
+void putLe(std::string& s, std::size_t at, std::uint32_t v, int bytes = 2)
 {
-    s[at] = static_cast<char>(v);
-    s[at + 1] = static_cast<char>(v >> 8);
-}
-
-void put32(std::string& s, std::size_t at, std::uint32_t v)
-{
-    put16(s, at, v & 0xFFFF);
-    put16(s, at + 2, v >> 16);
+    for (int i = 0; i < bytes; ++i)
+        s[at + i] = static_cast<char>(v >> 8 * i);
 }
 
 // The boot images: a 4-sector BIOS loader, a FAT file system of 64 KiB for
@@ -32,21 +26,21 @@ void writeBootImages(const fs::path& boot)
     writeFile(boot / "boot.img", pattern(2048, 1));
     std::string fat = pattern(65536, 2);
     fat.replace(0, 3, "\xEB\x3C\x90");
-    put16(fat, 11, 512); // bytes per sector
+    putLe(fat, 11, 512); // bytes per sector
     fat[13] = 1;         // sectors per cluster
-    put16(fat, 14, 1);   // reserved sectors
+    putLe(fat, 14, 1);   // reserved sectors
     fat[16] = 2;         // copies of the table
-    put16(fat, 19, 128); // sectors
-    put16(fat, 510, 0xAA55);
+    putLe(fat, 19, 128); // sectors
+    putLe(fat, 510, 0xAA55);
     writeFile(boot / "efi.img", fat);
     writeFile(boot / "floppy.img", pattern(1474560, 3));
     std::string disk = pattern(64 * 512, 4);
     std::memset(disk.data() + 446, 0, 64);
     disk[446] = '\x80';
     disk[446 + 4] = '\x83';
-    put32(disk, 446 + 8, 1);
-    put32(disk, 446 + 12, 63);
-    put16(disk, 510, 0xAA55);
+    putLe(disk, 446 + 8, 1, 4);
+    putLe(disk, 446 + 12, 63, 4);
+    putLe(disk, 510, 0xAA55);
     writeFile(boot / "hd.img", disk);
 }
 
@@ -88,19 +82,19 @@ TEST(BootFolder, ShowsEachBootImage)
     // entries run over several blocks; no valid catalog.
     const Patch uefiOneSector = [](std::string& d, std::size_t c) {
         EXPECT_EQ(static_cast<unsigned char>(d[c + 65]), 0xEF); // the UEFI section
-        put16(d, c + 96 + 6, 1);
+        putLe(d, c + 96 + 6, 1);
     };
     const Patch pastTheEnd = [](std::string& d, std::size_t c) {
-        put32(d, c + 32 + 8, 0x7FFFFFF0);
+        putLe(d, c + 32 + 8, 0x7FFFFFF0, 4);
     };
     const Patch sectorsToTheEnd = [](std::string& d, std::size_t c) {
-        put16(d, c + 32 + 6, 0xFFFF);
+        putLe(d, c + 32 + 6, 0xFFFF);
     };
     const Patch endlessSections = [](std::string& d, std::size_t c) {
         for (std::size_t at = c + 64; at + 32 <= c + 8 * 2048; at += 64) {
             d.replace(at, 32, std::string(32, '\0'));
             d[at] = '\x90';
-            put16(d, at + 2, 1);
+            putLe(d, at + 2, 1);
             d.replace(at + 32, 32, d.substr(c + 32, 32));
         }
     };
@@ -118,9 +112,8 @@ TEST(BootFolder, ShowsEachBootImage)
         {"sectors_to_the_end", kBiosAndUefi, sectorsToTheEnd, {}, "[BOOT]", 2, 2},
         {"endless_sections", kBiosAndUefi, endlessSections, {}, "[BOOT]", 2, 255},
         {"broken_validation", kBiosAndUefi, brokenValidation, {}, "[BOOT]", 0, 0}};
-    for (const auto& p : cases) {
-        SCOPED_TRACE(p.name);
-        const Boot& b = p;
+    for (const Boot& b : cases) {
+        SCOPED_TRACE(b.name);
         const std::string folder = b.folder;
         TempDir dir;
         writeBootImages(dir / "tree/boot");

@@ -75,8 +75,8 @@ TEST_P(Containers, LastOfTwoSessionsIsShown)
     expectSameTree(*s, dir / "want", false);
 }
 
-// Audio alone, or beside a data track that holds no sound file system (its
-// block size is 0), is the folder of the audio tracks; the second says why.
+// Audio alone, or beside a data track with no sound file system, is the audio
+// folder; the second says why.
 TEST_P(Containers, AudioAloneOrBesideABadDataTrackOpensWithItsFolder)
 {
     const Container& c = GetParam();
@@ -109,8 +109,7 @@ struct Variant
     void (*edit)(const fs::path& written) = nullptr;
 };
 
-// However the description is written, the same tree, WAV files and disc
-// addresses; pregaps stored (INDEX 00) or not (PREGAP).
+// However the description is written, the same tree, WAV files and addresses.
 const Variant kVariants[] = {
     {"cue", "cue", "", "", "", "mode1"},
     {"CRLF", "cue", "--crlf", "", "", "mode1"},
@@ -183,9 +182,8 @@ TEST(DescribedDiscs, WaysOfWritingADescriptionReadAlike)
     }
 }
 
-// bchunk cuts the tracks of a sheet of 2352-byte sectors (it reads no
-// other data modes right) into an ISO and WAV files; ours must hold the
-// same. It ends a track at the next INDEX 00, so no pregaps here.
+// bchunk cuts a sheet's 2352-byte tracks into an ISO and WAV files; ours must
+// hold the same. It ends a track at the next INDEX 00, so no pregaps here.
 TEST(OtherTools, BchunkCutsTheTracksOfASheet)
 {
     if (!haveTool("bchunk"))
@@ -209,9 +207,8 @@ TEST(OtherTools, BchunkCutsTheTracksOfASheet)
     }
 }
 
-// The tools convert the MDF, .img or NRG alone into an ISO holding the tree,
-// as our image does (only the kinds each tool reads right). Each: the
-// container, its writer's options, the data track's kind, the tool.
+// Other tools convert the sectors alone into an ISO holding our image's tree:
+// the container, its writer's options, the data track's kind, the tool.
 const std::tuple<const char*, const char*, const char*, const char*> kConversions[] = {
     {"mds", "", "mode1", "mdf2iso"},      {"mds", "", "2048", "iat"},
     {"mds", "", "mode1", "iat"},          {"mds", "", "mode1sub", "iat"},
@@ -250,9 +247,8 @@ TEST(OtherTools, ConvertTheSectorsOfOurImagesIntoTheTree)
         GTEST_SKIP() << "not installed:" << missing;
 }
 
-// One fault each (Nero's in each of its forms, around audio tracks): the
-// container, its writer's options, the result and part of the reason. A
-// footer pointing past the end or into itself is no NRG footer.
+// One fault each (Nero's in each of its forms): the container, its writer's
+// options, the result and part of the reason.
 const std::tuple<const char*, const char*, vbe::Result, const char*> kHostile[] = {
     {"mds", "--break sessions", vbe::kCorrupt, "60000 sessions"},
     {"mds", "--break tracks", vbe::kCorrupt, "more than 99 tracks"},
@@ -354,8 +350,7 @@ TEST(CompressedIso, ReadsAsTheIsoItHolds)
     }
 }
 
-// A damaged index fails the image at once; a damaged block loses only the
-// file in it.
+// A damaged index fails the image at once; a damaged block loses its file only.
 TEST(CompressedIsoDamage, FailsAtOnceOrLosesOnlyTheDamagedBlock)
 {
     if (!haveTool("lz4"))

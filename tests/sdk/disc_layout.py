@@ -1,21 +1,10 @@
 #!/usr/bin/python3
-"""The tracks of a disc the container writers lay out, read from a spec.
-
-A spec is a JSON file: {"tracks": [TRACK, ...]} in disc order, each TRACK
-  kind     "2048", "2336", "mode1", "mode2form1", "mode1sub" (2352 + 96 bytes
-           of subchannel) or "audio"
-  source   data tracks: a 2048-byte-block ISO image, addressed from lba on
-  sectors  audio tracks: sectors of samples from INDEX 01 on
-  seed     audio tracks: picks the samples (audio_bytes below)
-  pregap   sectors from INDEX 00 to INDEX 01, stored in the file before the
-           track (audio: samples of seed + 100; data: zero sectors)
-  session  1, 2, ... (ascending)
-  lba      disc address of INDEX 01; by default just after the previous
-           track and this one's pregap
-
-load() returns the tracks with number, lba, sectors, sector_size and
-data_offset filled in; stored_sectors(track) yields what a raw image file
-holds for it, pregap first, in the track's own sector format.
+"""The tracks of a disc the container writers lay out, read from a JSON file
+{"tracks": [TRACK, ...]} in disc order. Each TRACK has a kind (a key of
+SIZES; "mode1sub" carries 96 bytes of subchannel), a source (data tracks: an
+ISO image) or sectors and a seed (audio), and optionally a pregap (sectors
+stored before INDEX 01), a session and the lba of INDEX 01 (by default just
+after the previous track and this one's pregap).
 """
 import json
 
@@ -98,8 +87,4 @@ def sessions(tracks):
 
 def write_track(out, t):
     """Writes track t's stored sectors to out; returns the bytes written."""
-    n = 0
-    for sector in stored_sectors(t):
-        out.write(sector)
-        n += len(sector)
-    return n
+    return sum(out.write(sector) for sector in stored_sectors(t))

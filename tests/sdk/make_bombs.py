@@ -1,13 +1,8 @@
 #!/usr/bin/python3
-"""Writes images that are cheap to store and expensive to read: structures
-named many times, descriptors that turn into many extents, folder data read
-again and again. Each KIND is one such class; the image is well-formed apart
-from it, so a reader that bounds its work lists it (or the part that is not
-damage) quickly.
+"""Writes images cheap to store and expensive to read, one KIND each, well
+formed apart from it. --small: under 1 MiB (fuzzing seeds); --list: the kinds.
 
 usage: make_bombs.py KIND OUTPUT [--small]
---small makes a version under 1 MiB (fuzzing seeds). Run with --list to see
-the kinds.
 """
 import argparse
 import struct

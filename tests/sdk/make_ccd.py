@@ -1,13 +1,11 @@
 #!/usr/bin/python3
 """Writes a CloneCD image: OUT (.ccd), its raw sectors in OUT's stem + ".img"
-(each session's sectors from its first track's pregap to its lead-out, one
-session after the other) and an empty .sub.
+(each session from its first pregap to its lead-out) and an empty .sub.
 
 make_ccd.py [--bare] [--break FAULT] SPEC OUT
   --bare   no [TRACK N] sections: no pregaps, modes only in the sectors
-  --break  one fault, for the hostile tests: entries (10,000 [Entry]
-           sections), missing (no .img), short (the .img cut after the
-           first track)
+  --break  entries (10,000 [Entry] sections), missing (no .img), short
+           (the .img cut after the first track)
 """
 import argparse
 import os

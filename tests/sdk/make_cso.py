@@ -4,21 +4,11 @@
     make_cso.py [--version 1|2] [--zso] [--block N] [--align N]
                 [--store-every N] [--fault NAME] SPEC OUT
 
-The header (little-endian): "CISO" or "ZISO", header size 0x18, the bytes
-of the ISO (64 bits), block size, version, index shift, two zero bytes.
-Then an index of one 32-bit entry per block and one for the end: the
-block's file offset shifted right by the index shift, bit 31 a flag. Each
-block starts at a multiple of 1 << shift.
-  version 1  raw deflate; the flag marks a block stored as it is
-  version 2  raw deflate, LZ4 where the flag is set (here every other
-             block); a block whose length reaches the block size is stored
-  ZSO        LZ4 blocks; the flag marks a stored block
-LZ4 blocks are the lz4 command's. --store-every N stores every Nth block.
---fault spoils the image: the index (descending, past_end), the
-header (huge_total, block_zero, block_3000), or the block holding the
-bytes MARKER: overflow (inflates to twice the block size) or an LZ4
-sequence that must be refused (lz4_before_start, lz4_offset_zero,
-lz4_literals_past_input, lz4_match_past_block).
+Version 1 deflates every block, version 2 deflates or (every other block)
+uses the lz4 command's blocks, ZSO only LZ4; index bit 31 marks a stored
+block (version 2: an LZ4 one). --fault spoils the index (descending,
+past_end), the header (huge_total, block_zero, block_3000) or the block
+holding MARKER (overflow, or one of the LZ4 sequences of BAD_LZ4).
 """
 import argparse
 import struct
@@ -34,9 +24,8 @@ def lz4_length(n):
     return b'\xff' * (n // 255) + bytes([n % 255])
 
 
-# Sequences that would fill a 2048-byte block if the decoder let them: a
-# literal and a match of 2047 bytes from before the start, from offset 0; a
-# run of 2048 literals with 40 there; a match one byte too long.
+# Sequences a decoder must refuse: a match from before the start, from offset
+# 0, literals past the input, a match one byte past the 2048-byte block.
 BAD_LZ4 = {
     'lz4_before_start': b'\x1fA\x02\x00' + lz4_length(2047 - 19),
     'lz4_offset_zero': b'\x1fA\x00\x00' + lz4_length(2047 - 19),
@@ -46,8 +35,7 @@ BAD_LZ4 = {
 
 
 def lz4_blocks(path, block):
-    """The blocks of the lz4 command's frame of independent blocks: (data,
-    stored) each."""
+    """(data, stored) of each block of the lz4 command's frame."""
     frame = subprocess.run(['lz4', '-q', '-B%d' % block, '-BI', '--no-frame-crc', '-c', path],
                            check=True, capture_output=True).stdout
     at = 6 + (8 if frame[4] & 8 else 0) + 1  # magic, FLG, BD, content size, HC

@@ -1,17 +1,13 @@
 #!/usr/bin/python3
-"""Writes a cue sheet and its BIN file of the tracks of a spec.
+"""Writes a cue sheet OUT and its BIN file (OUT's stem + ".bin") of a track list.
 
 usage: make_cue.py [options] SPEC OUT
-
-OUT is the sheet; the BIN is OUT's stem + ".bin" beside it. Times in the
-sheet are mm:ss:ff (75 frames a second) from the start of each file; a
-stored pregap is marked by INDEX 00.
   --split           one BIN per track: OUT's stem + " (Track NN).bin"
   --crlf            lines end in CR LF
   --latin1          the BIN's name ends in "é", written in Latin-1
   --no-quote        names without quotes
-  --motorola        audio samples stored big-endian, files of type MOTOROLA
-  --pregap-command  pregaps given as PREGAP, not stored in the file
+  --motorola        audio samples big-endian, files of type MOTOROLA
+  --pregap-command  pregaps given as PREGAP, not stored (INDEX 00)
 """
 import os
 import sys

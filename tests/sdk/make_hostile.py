@@ -1,9 +1,8 @@
 #!/usr/bin/python3
-"""Makes a damaged copy of a well-formed ISO 9660 image, one fault per copy:
+"""Makes a damaged copy of a well-formed ISO 9660 image, one fault per KIND:
 make_hostile.py KIND INPUT OUTPUT (--list: the kinds). The input is the
-hostile test's tree written by genisoimage -R (the zisofs kinds: by xorriso
-with Z.TXT compressed; udf_root_checksum: any image with a UDF bridge). Each
-KIND patches only the fields its fault needs.
+hostile test's tree by genisoimage -R (zisofs kinds: by xorriso with Z.TXT
+compressed; udf_root_checksum: any image with a UDF bridge).
 """
 import struct
 import sys

@@ -3,13 +3,11 @@
 + ".mdf", each track's stored pregap just before the offset its block gives.
 
 make_mds.py [--name NAME] [--wide] [--break FAULT] SPEC OUT
-  --name   the MDF's file name, as the filename block names it (default: the
-           block says "*.mdf", the descriptor's own name)
-  --wide   the name in UTF-16
-  --break  one fault, for the hostile tests: sessions (60000 of them), tracks
-           (200 track blocks in a session), offsets (track blocks past the
-           end), extra (a length block past the end), past_mdf (a track longer
-           than the MDF), missing (no MDF)
+  --name   the MDF's name as the filename block gives it (default "*.mdf")
+  --wide   that name in UTF-16
+  --break  sessions (60000), tracks (200 in a session), offsets or extra
+           (blocks past the end), past_mdf (a track longer than the MDF),
+           missing (no MDF)
 """
 import argparse
 import os

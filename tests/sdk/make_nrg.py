@@ -1,11 +1,9 @@
 #!/usr/bin/python3
 """make_nrg.py [--old] [--tao] [--hostile KIND] SPEC OUT
 
-Writes a Nero image: the sectors of the listed tracks as disc_layout.py lays
-them out, then for each session a cue sheet chunk, a disc-at-once chunk
-(--tao: track-at-once) and a SINF chunk, then MTYP, END! and the footer.
-By default the newer form (CUEX, DAOX, ETN2, NER5); --old writes CUES, DAOI,
-ETNF and a NERO footer. --hostile damages the image in one way (HOSTILE).
+Writes a Nero image: the tracks' sectors, per session a cue sheet, a
+disc-at-once (--tao: track-at-once) and a SINF chunk, then MTYP, END! and the
+footer; --old: the older chunks (CUES, DAOI, ETNF) and footer (NERO).
 """
 import argparse
 import struct

@@ -1,11 +1,8 @@
 #!/usr/bin/python3
-"""Writes a UDF image of a folder, for the cases no Debian tool makes:
-revisions 1.02 to 2.60, metadata partitions with their mirror, extended file
-entries, strategy 4096, short, long and extended allocation descriptors in
-chains, embedded data, sparable and virtual partitions; hostile variants
-damage exactly one structure. See main() for the options. --plain: no device
-entry and no named stream in the root. --unix: each entry's owner, group,
-permissions and link count; hard links share one entry; pipes.
+"""Writes a UDF image of a folder in the forms no Debian tool makes (see
+main() for the options); --hostile damages exactly one structure. --plain:
+no device entry and no named stream in the root. --unix: owners, groups,
+permissions and link counts; hard links share one entry; pipes.
 """
 import argparse
 import os

@@ -1,15 +1,8 @@
 #!/usr/bin/python3
-"""Wraps a 2048-byte-sector image into raw sectors, as a CD image dumped raw.
+"""Wraps a 2048-byte-sector image into raw sectors, as a CD image dumped raw
+(error-correction bytes are a fixed pattern: a reader must not rely on them).
 
 usage: wrap_raw.py mode1|mode2form1|2336 INPUT OUTPUT
-
-mode1:     2352 bytes: sync, header (MSF address, mode 1), 2048 user bytes,
-           EDC, zeroed intermediate bytes, ECC.
-mode2form1: 2352 bytes: sync, header (mode 2), subheader twice, 2048 user
-           bytes, EDC, ECC.
-2336:      the mode 2 form 1 sector without sync and header.
-The error-correction bytes are filled with a fixed pattern, not computed: a
-reader must not depend on them.
 """
 import sys
 
