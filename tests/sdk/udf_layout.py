@@ -11,10 +11,6 @@ TYPE1_MAP = struct.pack('<BBHH', 1, 6, 1, 0)
 AD_FORMS = {'short': 0, 'long': 1, 'ext': 2}
 
 
-def crc_itu(data):
-    return binascii.crc_hqx(data, 0)
-
-
 def cs0(name):
     if all(ord(c) < 256 for c in name):
         return b'\x08' + name.encode('latin-1')
@@ -75,7 +71,7 @@ class Udf:
         """body: the whole descriptor with 16 zero bytes of tag in front."""
         body = bytearray(body)
         struct.pack_into('<HHBBHHHI', body, 0, ident, self.tagver, 0, 0, 0,
-                         crc_itu(bytes(body[16:])), len(body) - 16, location)
+                         binascii.crc_hqx(bytes(body[16:]), 0), len(body) - 16, location)
         body[4] = sum(body[0:4] + body[5:16]) & 0xFF
         return bytes(body)
 
