@@ -104,30 +104,25 @@ protected:
 // at a time, with the record's time to the second.
 TEST_F(Extraction, ChunkBoundariesContentsTimeAndProgress)
 {
-    Load(QStringLiteral("file EMPTY 0\nfile ONE 1\nfile EXACT 32768\nfile OVER 32769\n"
-                        "file BIG 1000000\n"));
+    Load(u"file EMPTY 0\nfile ONE 1\nfile EXACT 32768\nfile OVER 32769\nfile BIG 1000000\n"_s);
     // The percent counts the bytes of the whole command, all five files.
     m_engine.SetBytesTotal(1065538);
     m_engine.SetBytesWritten(0);
-    struct Row
-    {
-        const char* name;
-        std::uint64_t size;
-        int reads, percent;
-    };
-    for (const Row& row : {Row{"EMPTY", 0, 0, 0}, Row{"ONE", 1, 1, 0}, Row{"EXACT", 32768, 1, 3},
-                           Row{"OVER", 32769, 2, 6}, Row{"BIG", 1000000, 31, 100}}) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [file, size, reads, percentAfter] : {std::tuple{"EMPTY", 0, 0, 0},
+                                                          {"ONE", 1, 1, 0},
+                                                          {"EXACT", 32768, 1, 3},
+                                                          {"OVER", 32769, 2, 6},
+                                                          {"BIG", 1000000, 31, 100}}) {
+        SCOPED_TRACE(file);
         m_image->ClearLog();
-        const QString name = QString::fromLatin1(row.name);
+        const QString name = QString::fromLatin1(file);
         ASSERT_EQ(
             m_engine.ExtractFile(name, Target(name), UnixTimeToFileTime(1234567890, 987654321)),
             STATUS_OK);
-        EXPECT_EQ(m_image->Count(u"read"_s), row.reads);
-        EXPECT_TRUE(HasFakeContent(Target(name), row.name, row.size));
         int percent = -1;
         m_engine.GetProgress(PROGRESS_EXTRACT, &percent);
-        EXPECT_EQ(percent, row.percent);
+        EXPECT_EQ(std::pair(m_image->Count(u"read"_s), percent), std::pair(reads, percentAfter));
+        EXPECT_TRUE(HasFakeContent(Target(name), file, size));
         struct stat st = {};
         ASSERT_EQ(stat(QFile::encodeName(Target(name)).constData(), &st), 0);
         EXPECT_EQ(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), std::pair(1234567890L, 0L))
