@@ -1,16 +1,10 @@
-// Stands in for the suite's burner or virtual-drive program, by the name it
-// is started under (Ardent8 or Fenmount), in the hand-off tests. It appends
-// what happens to the file named by SUITE_DOUBLE_LOG, one line each:
-//   start <name> <argument>...   (tab-separated)
-//   image-held | image-free      whether the starting process holds the image open
-//   request <message>            a request on its window endpoint
-//   broadcast <wParam> <lParam>
-//   ready                        its mutex and endpoint are set up
-// and behaves as the environment says:
-//   SUITE_DOUBLE_NO_WINDOW=1       has no window endpoint
-//   SUITE_DOUBLE_LIFE_MS=N         ends after N ms (300 by default)
-//   SUITE_DOUBLE_UNTIL_BROADCAST=1 ends shortly after the first broadcast
-//   SUITE_DOUBLE_DAMAGE_IMAGE=1    overwrites the image's volume descriptors
+// Plays the suite's burner or virtual drive (Ardent8 or Fenmount, by the name
+// it runs under). Logs to $SUITE_DOUBLE_LOG: "start<TAB>name<TAB>args...",
+// image-held|image-free (whether its starter holds the image open),
+// "request MSG", "broadcast W L", and "ready" once set up. The environment's
+// SUITE_DOUBLE_NO_WINDOW=1 (no endpoint), _LIFE_MS=N (ends after N ms, 300),
+// _UNTIL_BROADCAST=1 (ends after the first broadcast) and _DAMAGE_IMAGE=1
+// (overwrites the volume descriptors) shape what it does.
 
 #include "NamedMutex.h"
 #include "SuiteNames.h"
@@ -21,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-#include <memory>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -91,11 +84,8 @@ int main(int argc, char** argv)
         }
     }
     Log(u"ready"_s);
-    if (!Flag("SUITE_DOUBLE_UNTIL_BROADCAST")) {
-        const int life = qEnvironmentVariableIsSet("SUITE_DOUBLE_LIFE_MS")
-                             ? qEnvironmentVariableIntValue("SUITE_DOUBLE_LIFE_MS")
-                             : 300;
-        QTimer::singleShot(life, &app, &QCoreApplication::quit);
-    }
+    if (!Flag("SUITE_DOUBLE_UNTIL_BROADCAST"))
+        QTimer::singleShot(qEnvironmentVariableIntValue("SUITE_DOUBLE_LIFE_MS") ?: 300, &app,
+                           &QCoreApplication::quit);
     return app.exec();
 }

@@ -20,10 +20,9 @@ using ProgressDialog = WithResources;
 // Cancel is clicked through the window in Commands.CancelFromTheProgressDialog*.
 TEST_F(ProgressDialog, PercentRepaintAndElidedText)
 {
-    EXPECT_EQ(CProgressDlg::PercentOf(50, 0, 100), 50);
-    EXPECT_EQ(CProgressDlg::PercentOf(1, 0, 3), 33);
-    EXPECT_EQ(CProgressDlg::PercentOf(2, 0, 3), 67);
-    EXPECT_EQ(CProgressDlg::PercentOf(5, 7, 7), 0);
+    EXPECT_EQ((std::vector{CProgressDlg::PercentOf(50, 0, 100), CProgressDlg::PercentOf(1, 0, 3),
+                           CProgressDlg::PercentOf(2, 0, 3), CProgressDlg::PercentOf(5, 7, 7)}),
+              (std::vector{50, 33, 67, 0}));
 
     CProgressDlg dlg(nullptr, u"Please Wait"_s, false, nullptr);
     dlg.SetRange(0, 100);
@@ -57,10 +56,9 @@ TEST_F(Frame, AFailedOrCancelledLoadLeavesALoneRoot)
     EXPECT_EQ(m_frame->OpenImageFromFrame(cancelled.Path()), STATUS_CANCELLED);
     EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 0);
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, LoadResString(654));
-    EXPECT_TRUE(List()->GetOpenImagePath().isEmpty());
-    EXPECT_FALSE(m_frame->QueryCommand(ID_MOUNT_IMAGE).bEnabled);
-    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
-    EXPECT_TRUE(m_warnings.isEmpty());
+    EXPECT_TRUE(List()->GetOpenImagePath().isEmpty() && m_warnings.isEmpty());
+    EXPECT_FALSE(m_frame->QueryCommand(ID_MOUNT_IMAGE).bEnabled ||
+                 m_frame->ProgressDialog()->isVisible());
 }
 
 TEST_F(Frame, CopyDataRefusals)
@@ -76,8 +74,7 @@ TEST_F(Frame, CopyDataRefusals)
         CModalDialogScope modal;
         m_frame->OnCopyData(1025, utf16(image.Path()));
     }
-    EXPECT_TRUE(List()->GetOpenImagePath().isEmpty());
-    EXPECT_TRUE(m_warnings.isEmpty());
+    EXPECT_TRUE(List()->GetOpenImagePath().isEmpty() && m_warnings.isEmpty());
     m_frame->OnCopyData(1025, utf16(image.Path()));
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
     m_frame->OnCopyData(1025, utf16(image.Folder() + u"/missing.iso"_s));
@@ -103,8 +100,8 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
                            LoadResString(666), FormatResText(LoadResString(668), {path})}));
     m_warnings.clear();
 
-    // A read failure during an extraction names the file being read; what
-    // was left out is told once, when the extraction ends.
+    // During an extraction a read failure names the file; what was left out
+    // is told once, at the end.
     m_frame->m_bViewingTempCopy = false;
     const std::u16string source = u"DIR\\BAD.BIN";
     CMainFrame::ProgressCallback(NOTIFY_EXTRACT_BEGIN, source.c_str(), m_frame.get());
@@ -121,9 +118,8 @@ TEST_F(Frame, EngineFailuresBecomeWarnings)
         << m_warnings;
 }
 
-// Closing stores the window's size, which the next window takes; a stored
-// place is taken whole, a maximized window is maximized, and with nothing
-// stored comes the default size.
+// Closing stores the size the next window takes; a stored place is taken
+// whole, a maximized one maximized; with nothing stored, the default size.
 TEST_F(Frame, ClosingSavesThePlacementTheNextWindowTakes)
 {
     QWidget none;
@@ -139,16 +135,15 @@ TEST_F(Frame, ClosingSavesThePlacementTheNextWindowTakes)
     EXPECT_EQ(next.size(), QSize(700, 500));
     EXPECT_FALSE(next.windowState() & Qt::WindowMaximized);
 
-    ASSERT_TRUE(WriteWindowPlacement({10, 20, 640, 480, 0}));
-    QWidget placed;
-    RestoreWindowPlacement(&placed);
-    EXPECT_EQ(placed.geometry(), QRect(10, 20, 640, 480));
-    ASSERT_TRUE(WriteWindowPlacement({10, 20, 640, 480, 1}));
-    QWidget maximized;
-    RestoreWindowPlacement(&maximized);
-    EXPECT_TRUE(maximized.windowState() & Qt::WindowMaximized);
-    EXPECT_NE(maximized.geometry().topLeft(), QPoint(10, 20))
-        << "the stored rectangle is not applied";
+    for (const int bMaximized : {0, 1}) {
+        ASSERT_TRUE(WriteWindowPlacement({10, 20, 640, 480, bMaximized}));
+        QWidget placed;
+        RestoreWindowPlacement(&placed);
+        EXPECT_EQ(bool(placed.windowState() & Qt::WindowMaximized), bool(bMaximized));
+        EXPECT_EQ(placed.geometry() == QRect(10, 20, 640, 480), !bMaximized);
+        EXPECT_EQ(placed.geometry().topLeft() == QPoint(10, 20), !bMaximized)
+            << "a maximized window is not placed at the stored rectangle";
+    }
 }
 
 TEST_F(WithResources, MissingLanguageResources)
@@ -186,7 +181,6 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     QProcess first;
     first.start(program, {});
     ASSERT_TRUE(first.waitForStarted());
-    // Wait until the first one answers on its endpoint.
     ASSERT_TRUE(WaitFor([] {
         std::int64_t state = 0;
         return CWindowEndpoint::Send(LANTERN_WINDOW_CLASS, ENDPOINT_QUERY_STATE, 0, {}, &state) &&
@@ -197,11 +191,9 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     second.start(program, {image});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
-    // The first instance opened it and remembered its folder.
-    EXPECT_EQ(GetImagePath(), QFileInfo(image).absolutePath());
+    EXPECT_EQ(GetImagePath(), QFileInfo(image).absolutePath()) << "the first one opened it";
 
-    // Another user (a runtime folder of its own) starts a window of its own
-    // beside it instead of ending without a word.
+    // Another user (a runtime folder of its own) gets a window of its own.
     QTemporaryDir otherRuntime;
     QProcessEnvironment other = QProcessEnvironment::systemEnvironment();
     other.insert(u"XDG_RUNTIME_DIR"_s, otherRuntime.path());
@@ -210,14 +202,11 @@ TEST_F(WithResources, SecondInstanceHandsItsImageOver)
     third.start(program, {image});
     ASSERT_TRUE(third.waitForStarted());
     EXPECT_FALSE(third.waitForFinished(3000)) << "the other user's copy ended at once";
-    third.kill();
-    third.waitForFinished();
-    first.kill();
-    first.waitForFinished();
+    for (QProcess* p : {&third, &first})
+        p->kill(), p->waitForFinished();
 }
 
-// Without a desktop naming a theme, files of different types still get
-// icons of their own from an installed theme.
+// Without a desktop naming a theme, file types still get icons of their own.
 TEST_F(WithResources, FileTypesGetIconsOfTheirOwnWithoutADesktopTheme)
 {
     QIcon::setThemeName(QString());

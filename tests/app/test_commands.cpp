@@ -1,12 +1,13 @@
-// The window's Open, View and Extract commands driven through their menu
-// actions and shortcuts, with every dialog they raise answered the way a
-// user would: by choosing in it and clicking its buttons.
+// The window's commands driven through their menu items, shortcuts and
+// command bar, with every dialog they raise answered as a user would.
 
 #include "AdtMessageBox.h"
 #include "AppFixtures.h"
+#include "CommandView.h"
 #include "FileDialogEX.h"
 #include "ModalDialogs.h"
 #include "ProgressDlg.h"
+#include "SkinControls.h"
 #include "StoredSettings.h"
 #include "TreeFixtures.h"
 #include "UnixTree.h"
@@ -45,23 +46,19 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
     SetImagePath(first.Folder());
 
     int modalWhileUp = 0;
-    QString title, directory;
-    QStringList filters;
+    QStringList shown, filters;
     ModalAnswerer answerer({[&](QWidget* w) {
         auto* dlg = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dlg, nullptr);
         modalWhileUp = GetOpenModalDialogCount();
-        title = dlg->windowTitle();
-        directory = dlg->directory().absolutePath();
+        shown = {dlg->windowTitle(), dlg->directory().absolutePath()};
         filters = dlg->nameFilters();
         ChooseFile(capital)(w);
     }});
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(answerer.Handled(), 1);
-    EXPECT_EQ(title, LoadResString(61440));
-    EXPECT_EQ(directory, first.Folder());
-    EXPECT_GT(modalWhileUp, 0);
-    EXPECT_EQ(GetOpenModalDialogCount(), 0);
+    EXPECT_EQ(shown, (QStringList{LoadResString(61440), first.Folder()}));
+    EXPECT_TRUE(modalWhileUp > 0 && GetOpenModalDialogCount() == 0);
     // The program's own kinds, then those of other disc programs.
     ASSERT_EQ(filters.size(), 2);
     for (const auto& [filter, name, bMatch] : {std::tuple{0, "x.IsO", true},
@@ -96,8 +93,7 @@ TEST_F(Commands, TheFileTypeBoxOfQtsOwnDialogShowsTheLongestFilterWhole)
     EXPECT_GT(combo->view()->minimumWidth(), metrics.horizontalAdvance(longest));
 }
 
-// A stand-in for the desktop's opener, first on PATH, that notes what it
-// was asked to open.
+// A stand-in for the desktop's opener, first on PATH, noting what it opens.
 class WithOpener : public Commands
 {
 protected:
@@ -122,9 +118,8 @@ protected:
 
 TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
 {
-    // A record time with a fraction of a second.
     const ScriptedImage& image = OpenScript(u"dir D\nfile D\\NOTE.TXT 300 1700000000\n"_s);
-    // The folder row steps into the folder.
+    // View on a folder row steps into the folder.
     SelectRows({u"D"_s});
     Trigger(ID_FILE_VIEW);
     ASSERT_EQ(m_doc.m_pCurrentFolder->m_strFileName, u"D");
@@ -136,23 +131,19 @@ TEST_F(WithOpener, ViewCopiesOnceUntilTheCopyChanges)
     Trigger(ID_FILE_VIEW);
     Trigger(ID_FILE_VIEW);
     EXPECT_EQ(image.Count(u"openfile"_s), 1) << image.Log();
-    QString temp;
-    ASSERT_TRUE(GetTempFolder(&temp));
-    const QString copy = temp + u"NOTE.TXT"_s;
+    QString copy;
+    ASSERT_TRUE(GetTempFolder(&copy));
+    copy += u"NOTE.TXT"_s;
     EXPECT_EQ(ReadBytes(copy), FakeBytes(u"D\\NOTE.TXT"_s, 300));
     EXPECT_TRUE(Opened().value(0).endsWith(copy)) << Opened();
 
     // The copy was edited: its time changed, so the next view copies again.
-    QFile edited(copy);
-    ASSERT_TRUE(edited.open(QIODevice::ReadWrite));
-    edited.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-    edited.close();
+    ASSERT_TRUE(SetModifiedTime(copy, QDateTime::currentSecsSinceEpoch()));
     Trigger(ID_FILE_VIEW);
     EXPECT_EQ(image.Count(u"openfile"_s), 2);
 
-    // Every copy goes when the program ends.
     m_frame.reset();
-    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_FALSE(QFileInfo::exists(copy)) << "copies go when the program ends";
 }
 
 // An opener that finds no program for the file: the user hears of it.
@@ -172,12 +163,11 @@ TEST_F(WithOpener, ViewSaysSoWhenNoProgramOpensTheFile)
 TEST_F(WithOpener, KeyboardBrowsing)
 {
     OpenScript(u"dir Docs\ndir deep\ndir Case\nfile deep\\IN.TXT 4\n"_s);
-    // No message comes up (one would say why the file was not opened).
+    // No message comes up (one would say why a file was not opened).
     const auto boxes = ModalAnswerer::Always(ClickOk());
-    QTreeWidgetItem* root = Tree()->topLevelItem(0);
     QStringList order;
-    for (int i = 0; i < root->childCount(); ++i)
-        order << root->child(i)->text(0);
+    for (int i = 0; i < Tree()->topLevelItem(0)->childCount(); ++i)
+        order << Tree()->topLevelItem(0)->child(i)->text(0);
     EXPECT_EQ(order, (QStringList{u"Case"_s, u"deep"_s, u"Docs"_s}));
     for (const QKeyCombination up :
          {QKeyCombination(Qt::Key_Backspace), QKeyCombination(Qt::AltModifier, Qt::Key_Up)}) {
@@ -202,10 +192,9 @@ protected:
     QString ModulePath() const override { return RealModulePath(); }
 };
 
-// The window's Extract on a selection of an image that records Unix files:
-// the chosen part of the tree comes out byte for byte with its times, modes,
-// links and hard links; the list says what a link is, and View follows a
-// link inside the image and refuses one that leads out of it.
+// Extract on a selection of a Unix tree: the chosen part comes out with its
+// times, modes, links and hard links; the list says what a link is, and View
+// follows a link inside the image and refuses one leading out of it.
 TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
 {
     ScratchDir work;
@@ -242,13 +231,10 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
     const TreeEntries out = ReadTree(m_out.path());
     EXPECT_EQ(DescribeTree(out), DescribeTree(source));
     EXPECT_EQ(HardLinkGroups(out), (std::set<QStringList>{{u"hard.txt"_s, u"ro/hard.too"_s}}));
-    for (auto it = source.begin(); it != source.end(); ++it) {
-        if (it->kind == 'f') {
-            EXPECT_EQ(QFileInfo(m_out.filePath(it.key())).lastModified(),
-                      QFileInfo(tree + u'/' + it.key()).lastModified())
-                << it.key();
-        }
-    }
+    for (auto it = source.begin(); it != source.end(); ++it)
+        EXPECT_TRUE(it->kind != 'f' || QFileInfo(m_out.filePath(it.key())).lastModified() ==
+                                           QFileInfo(tree + u'/' + it.key()).lastModified())
+            << it.key();
     QFile::setPermissions(m_out.filePath(u"ro"_s),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -263,8 +249,8 @@ TEST_F(RealImage, ExtractsASelectionAsTheTreeAndViewFollowsLinks)
     EXPECT_EQ(Opened().size(), 1);
 }
 
-// A file that is no image is refused before the open image is let go, and
-// the message names the file and the reason.
+// A file that is no image is refused before the open image is let go; the
+// message names the file and the reason.
 TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
 {
     QTemporaryDir work;
@@ -274,23 +260,17 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
     Open(iso);
     ASSERT_TRUE(WriteBytes(work.filePath(u"text.iso"_s), QByteArray(40000, 't')));
     ASSERT_TRUE(WriteBytes(work.filePath(u"empty.iso"_s), {}));
-    const struct
-    {
-        const char* file;
-        int reason;
-    } cases[] = {{"text.iso", 9324}, {"empty.iso", 9323}, {"gone.iso", 9321}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QString path = work.filePath(QLatin1String(c.file));
+    for (const auto& [file, reason] :
+         {std::pair{"text.iso", 9324}, {"empty.iso", 9323}, {"gone.iso", 9321}}) {
+        SCOPED_TRACE(file);
+        const QString path = work.filePath(QLatin1String(file));
         EXPECT_LT(m_frame->OpenImageFromFrame(path), 0);
-        EXPECT_EQ(List()->GetOpenImagePath(), iso);
-        EXPECT_EQ(m_doc.m_pRootItem->GetChildCount(), 1);
+        EXPECT_TRUE(List()->GetOpenImagePath() == iso && m_doc.m_pRootItem->GetChildCount() == 1);
         EXPECT_EQ(List()->OpenFailureText(),
-                  LoadResString(656) + u"\n\n"_s + FormatResText(LoadResString(c.reason), {path}));
+                  LoadResString(656) + u"\n\n"_s + FormatResText(LoadResString(reason), {path}));
     }
 
-    // A damaged image opens with what could be read, saying once what was
-    // left out.
+    // A damaged image opens with what could be read, saying once what was left out.
     const QString damaged = work.filePath(u"damaged.iso"_s);
     ASSERT_EQ(QProcess::execute(u"/usr/bin/python3"_s,
                                 {QStringLiteral(LANTERN_LINK_TRAPS), u"link_and_folder"_s,
@@ -299,20 +279,6 @@ TEST_F(RealImage, AFailedOpenKeepsTheImageAndSaysWhy)
     ModalAnswerer answerer({ClickOk()});
     EXPECT_EQ(m_frame->OpenImageFromFrame(damaged), STATUS_OK);
     EXPECT_EQ(answerer.m_texts, QStringList{FormatResText(LoadResString(9329), {u"1"_s})});
-}
-
-// A folder no one may write in: read-only for its owner, and immutable for
-// root, whom permissions do not stop. False when the system allows neither.
-bool MakeUnwritableFolder(const QString& path)
-{
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
-    return geteuid() != 0 || QProcess::execute(u"chattr"_s, {u"+i"_s, path}) == 0;
-}
-
-void ReleaseUnwritableFolder(const QString& path)
-{
-    QProcess::execute(u"chattr"_s, {u"-i"_s, path});
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // Each refusal of a target folder shows its message and copies nothing.
@@ -325,25 +291,22 @@ TEST_F(Commands, TargetRefusals)
         u"1 0 11:0 / %1 ro - iso9660 /dev/loop3 ro\n"_s.arg(m_out.path()).toUtf8();
     struct Case
     {
-        const char* name;
         QString target;
         const QByteArray* mounts;
-        QStringList rows;
+        QString row;
         int message;
     } cases[] = {
-        {"optical disc", m_out.path(), &discTable, {u"A.TXT"_s}, 650},
-        {"not writable", locked.path(), nullptr, {u"A.TXT"_s}, 7427},
-        {"no room", m_out.path(), nullptr, {u"HUGE.BIN"_s}, 11330},
+        {m_out.path(), &discTable, u"A.TXT"_s, 650},   // an optical disc
+        {locked.path(), nullptr, u"A.TXT"_s, 7427},    // not writable
+        {m_out.path(), nullptr, u"HUGE.BIN"_s, 11330}, // no room
     };
-    const bool bLocked = MakeUnwritableFolder(locked.path());
+    // Read-only, and immutable for root, whom modes do not stop.
+    QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(geteuid() != 0 || QProcess::execute(u"chattr"_s, {u"+i"_s, locked.path()}) == 0);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.message == 7427 && !bLocked) {
-            ADD_FAILURE() << "no folder can be made unwritable here (chattr missing?)";
-            continue;
-        }
+        SCOPED_TRACE(c.message);
         SetMountTableForTesting(c.mounts);
-        SelectRows(c.rows);
+        SelectRows({c.row});
         ModalAnswerer* answerer = ExtractTo(c.target, {ClickOk()});
         SetMountTableForTesting(nullptr);
         ASSERT_EQ(answerer->m_texts.size(), 1);
@@ -352,7 +315,8 @@ TEST_F(Commands, TargetRefusals)
         EXPECT_TRUE(QDir(m_out.path()).isEmpty());
         EXPECT_EQ(GetExtractPath(), remembered);
     }
-    ReleaseUnwritableFolder(locked.path());
+    QProcess::execute(u"chattr"_s, {u"-i"_s, locked.path()});
+    QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // Every answer of the overwrite question, over three existing files.
@@ -360,31 +324,26 @@ TEST_F(Commands, OverwriteAnswers)
 {
     OpenScript(u"file A 10\nfile B 20\nfile C 30\n"_s);
     const QString remembered = GetExtractPath();
+    // Replace 1006, skip 1005, replace all 3, skip all 5, cancel 2, close 1012.
     struct Case
     {
-        const char* name;
         std::vector<int> answers;
         QString replaced; // the files that get the image's bytes
         bool bRemembered;
     } cases[] = {
-        {"replace, skip, replace", {1006, 1005, 1006}, u"AC"_s, true},
-        {"replace all", {3}, u"ABC"_s, true},
-        {"skip all", {5}, QString(), true},
-        {"skip, then replace all", {1005, 3}, u"BC"_s, true},
-        {"cancel", {2}, QString(), false},
-        {"close button", {1012}, QString(), false},
-        {"replace, then cancel", {1006, 2}, u"A"_s, false},
+        {{1006, 1005, 1006}, u"AC"_s, true}, {{3}, u"ABC"_s, true},   {{5}, QString(), true},
+        {{1005, 3}, u"BC"_s, true},          {{2}, QString(), false}, {{1012}, QString(), false},
+        {{1006, 2}, u"A"_s, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(::testing::PrintToString(c.answers));
         SetExtractPath(remembered);
         QTemporaryDir out;
         for (const char* name : {"A", "B", "C"})
             ASSERT_TRUE(WriteBytes(out.filePath(QLatin1String(name)), "old"));
         SelectRows({u"A"_s, u"B"_s, u"C"_s});
-        std::vector<ModalAnswerer::Step> steps;
-        for (int answer : c.answers)
-            steps.push_back(Answer(answer));
+        std::vector<ModalAnswerer::Step> steps(c.answers.size());
+        std::transform(c.answers.begin(), c.answers.end(), steps.begin(), Answer);
         ModalAnswerer* answerer = ExtractTo(out.path(), steps);
         EXPECT_EQ(answerer->Handled(), 1 + static_cast<int>(c.answers.size()))
             << "each question once, none after an \"all\" answer";
@@ -402,15 +361,12 @@ TEST_F(Commands, OverwriteAnswers)
     }
 }
 
-// Ctrl+E obeys the Extract rule whatever the menu showed last: nothing runs
-// without a selection, before or after the menu was opened, and it works
-// once rows are selected.
+// Ctrl+E obeys the Extract rule, not what the menu showed last: nothing runs
+// without a selection, and it works once rows are selected.
 TEST_F(Commands, ShortcutsFollowTheirRulesNotTheMenusLastState)
 {
     OpenScript(u"file A.TXT 10\n"_s);
-    QMenu* imageMenu = Action(ID_EXTRACT)->associatedObjects().isEmpty()
-                           ? nullptr
-                           : qobject_cast<QMenu*>(Action(ID_EXTRACT)->associatedObjects().first());
+    QMenu* imageMenu = qobject_cast<QMenu*>(Action(ID_EXTRACT)->associatedObjects().value(0));
     ASSERT_NE(imageMenu, nullptr);
     for (const bool bMenuFirst : {false, true}) {
         SCOPED_TRACE(bMenuFirst ? "after the menu" : "before the menu");
@@ -464,8 +420,7 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
     EXPECT_TRUE(QDir(m_out.path()).isEmpty()) << "neither a partial file nor the next one";
     EXPECT_EQ(GetExtractPath(), remembered);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
-    EXPECT_FALSE(m_frame->ProgressDialog()->isVisible());
-    EXPECT_TRUE(m_frame->isEnabled());
+    EXPECT_TRUE(!m_frame->ProgressDialog()->isVisible() && m_frame->isEnabled());
 
     // Cancelled after a file was written: the user is told how far it went.
     OpenScript(u"file A 5\nfile BIG 40000000\n"_s);
@@ -479,8 +434,8 @@ TEST_F(Commands, CancelFromTheProgressDialogLeavesNoPartialFile)
         << m_warnings;
 }
 
-// The bar moves while a folder of small files is extracted, although every
-// file reports its start long before the 200 ms poll comes round.
+// The bar moves through a folder of small files, though each file reports
+// its start long before the 200 ms poll comes round.
 TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
 {
     QString script = u"dir MANY\n"_s;
@@ -503,8 +458,8 @@ TEST_F(Commands, TheProgressBarMovesThroughAFolderOfSmallFiles)
         << "percentages shown: " << shown.size();
 }
 
-// A warning of the engine while the window is disabled by the extraction
-// comes up in a box of its own that the user can answer.
+// A warning while the extraction disables the window comes up in a box the
+// user can answer.
 TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
 {
     OpenScript(u"file R.BIN 200000\nfail read R.BIN 80004005 2\n"_s);
@@ -532,8 +487,8 @@ TEST_F(Commands, IconStylesSelectRows)
     for (int id : {ID_VIEW_LARGEICON, ID_VIEW_SMALLICON, ID_VIEW_LIST}) {
         SCOPED_TRACE(id);
         Trigger(id);
-        EXPECT_TRUE(m_frame->QueryCommand(id).bChecked);
-        EXPECT_FALSE(m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
+        EXPECT_TRUE(m_frame->QueryCommand(id).bChecked &&
+                    !m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
         QListView* icons = List()->IconList();
         icons->clearSelection();
         QApplication::processEvents();
@@ -550,20 +505,18 @@ TEST_F(Commands, IconStylesSelectRows)
 TEST_F(Commands, DropsOpenImagesAndDragsHandOverCopies)
 {
     ScriptedImage image(u"dir F\nfile F\\IN.TXT 4\nfile OUT.TXT 6\n"_s);
-    QMimeData drop;
-    drop.setUrls({QUrl::fromLocalFile(image.Path())});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(m_frame.get(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(m_frame.get(), &dropped);
+    for (const QString& path : {u"/tmp/a.txt"_s, image.Path()}) {
+        QMimeData drop;
+        drop.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(m_frame.get(), &enter);
+        EXPECT_EQ(enter.isAccepted(), path == image.Path()) << path;
+        if (!enter.isAccepted())
+            continue;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(m_frame.get(), &dropped);
+    }
     EXPECT_EQ(List()->GetOpenImagePath(), image.Path());
-
-    QMimeData text;
-    text.setUrls({QUrl::fromLocalFile(u"/tmp/a.txt"_s)});
-    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(m_frame.get(), &refused);
-    EXPECT_FALSE(refused.isAccepted());
 
     // Rows dragged out are copied first, then handed over as files.
     SelectRows({u"F"_s, u"OUT.TXT"_s});
@@ -575,6 +528,129 @@ TEST_F(Commands, DropsOpenImagesAndDragsHandOverCopies)
     EXPECT_EQ(ReadBytes(out->urls()[1].toLocalFile()), FakeBytes(u"OUT.TXT"_s, 6));
     m_frame.reset();
     EXPECT_FALSE(QFileInfo::exists(folder)) << "drag copies go at exit";
+}
+
+// ---- The command bar: its buttons' states, and clicks that run the command
+// of the pane the user worked in without taking that pane's place.
+
+const int kBarCommands[] = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
+                            ID_VIEW_MODE,  ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+
+class Bar : public Frame
+{
+protected:
+    CAlphaButton* Button(int id) const { return m_frame->CommandView()->Button(id); }
+    // The enabled buttons, after the bar has had an idle moment.
+    std::vector<int> Enabled() const
+    {
+        QTest::qWait(COMMAND_BAR_IDLE_MS * 2);
+        std::vector<int> ids;
+        std::copy_if(std::begin(kBarCommands), std::end(kBarCommands), std::back_inserter(ids),
+                     [this](int id) { return Button(id)->isEnabled(); });
+        return ids;
+    }
+    QTreeWidgetItem* Root() const { return Tree()->topLevelItem(0); }
+    void ClickBar(int id)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Button(id)->isEnabled(); })) << id;
+        QTest::mouseClick(Button(id), Qt::LeftButton);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(Bar, EnablingInEachStateOfTheWindow)
+{
+    // Before any event the pass at start has run: no image, nothing to burn.
+    EXPECT_TRUE(!Button(ID_BURN_IMAGE)->isEnabled() && !Button(ID_MOUNT_IMAGE)->isEnabled() &&
+                Button(ID_IMAGE_OPEN)->isEnabled());
+    SelectRows({});
+    EXPECT_EQ(Enabled(), (std::vector<int>{ID_IMAGE_OPEN, ID_VIEW_MODE})) << "no image";
+
+    OpenScript(u"dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"_s);
+    const std::pair<std::function<void()>, std::vector<int>> cases[] = {
+        // Enabled besides those of an open image.
+        {[&] { SelectRows({}); }, {}},
+        {[&] { SelectRows({u"A"_s}); }, {ID_FILE_VIEW, ID_EXTRACT}},
+        {[&] {
+             SelectRows({u"A"_s, u"R.BIN"_s});
+         },
+         {ID_EXTRACT}},
+        // The list keeps its one selected row: View still needs the list.
+        {[&] { SelectRows({u"A"_s}), FocusTree(Root()); }, {}},
+        {[&] { FocusTree(Root()->child(0)); }, {ID_EXTRACT}},
+        // The list now shows the folder.
+        {[&] { SelectRows({u"B.TXT"_s}); }, {ID_FILE_VIEW, ID_EXTRACT}},
+    };
+    int n = 0;
+    for (const auto& [enter, extra] : cases) {
+        enter();
+        std::vector<int> expected = {ID_IMAGE_OPEN, ID_VIEW_MODE, ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+        expected.insert(expected.end(), extra.begin(), extra.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Enabled(), expected) << "state " << n++;
+    }
+}
+
+// From the tree: the selected folder, whatever the list holds; from the
+// list: the selected rows, not the tree's folder.
+TEST_F(Bar, ExtractRunsTheActivePanesVariant)
+{
+    OpenScript(u"dir SUB\nfile SUB\\X.TXT 7\nfile TOP 3\n"_s);
+    for (const bool bTree : {true, false}) {
+        QTemporaryDir out;
+        FocusTree(bTree ? Root()->child(0) : Root());
+        if (!bTree)
+            SelectRows({u"TOP"_s});
+        ModalAnswerer answers({ChooseFile(out.path())});
+        ClickBar(ID_EXTRACT);
+        EXPECT_EQ(answers.Handled(), 1);
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{bTree ? u"SUB"_s : u"TOP"_s});
+        EXPECT_TRUE(!bTree || HasFakeContent(out.filePath(u"SUB/X.TXT"_s), "SUB\\X.TXT", 7));
+        EXPECT_EQ(GetExtractPath(), out.path());
+        EXPECT_EQ(m_frame->ActiveView(),
+                  bTree ? static_cast<QWidget*>(m_frame->TreeView()) : List());
+    }
+}
+
+TEST_F(Bar, ClickingTheBarLeavesTheActivePaneAndFocus)
+{
+    OpenScript(u"dir A\nfile A\\B.TXT 10\nfile R.BIN 5\n"_s);
+    for (const bool bTree : {true, false}) {
+        SCOPED_TRACE(bTree ? "tree" : "list");
+        if (bTree)
+            FocusTree(Root());
+        else
+            SelectRows({u"A"_s});
+        QWidget* active = m_frame->ActiveView();
+        QWidget* focus = QApplication::focusWidget();
+
+        // The bar's own background, then a button; no burner is installed
+        // here, and the window is activated again once its message has gone.
+        CLTCommandView* bar = m_frame->CommandView();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->RowRight() + 30, 5));
+        ModalAnswerer answers({ClickOk()});
+        ClickBar(ID_BURN_IMAGE);
+        EXPECT_EQ(answers.Handled(), 1);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == focus; }, 2000));
+        EXPECT_EQ(m_frame->ActiveView(), active);
+
+        // The View mode button shows the menu of list styles at the pointer.
+        std::vector<int> items;
+        QTimer::singleShot(50, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* action : menu->actions())
+                    if (action->data().isValid())
+                        items.push_back(action->data().toInt());
+                menu->close();
+            }
+        });
+        ClickBar(ID_VIEW_MODE);
+        std::sort(items.begin(), items.end());
+        EXPECT_EQ(items, (std::vector<int>{ID_VIEW_SMALLICON, ID_VIEW_LIST, ID_VIEW_DETAILS,
+                                           ID_VIEW_LARGEICON}));
+        EXPECT_TRUE(m_frame->ActiveView() == active && QApplication::focusWidget() == focus);
+    }
 }
 
 } // namespace

@@ -1,6 +1,5 @@
-// Burn and Mount hand the open image to the suite's other programs. Here
-// those are played by a recording double installed under their names, and
-// the commands run through the window's own menu items.
+// Burn and Mount hand the open image to the suite's other programs, played
+// here by a recording double installed under their names.
 
 #include "AppFixtures.h"
 #include "NamedMutex.h"
@@ -19,25 +18,26 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Records the frame's steps aside and back, in order.
-class FrameSteps : public QObject
+struct FrameSteps : QObject
 {
-public:
     QStringList m_steps;
-
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        auto* w = static_cast<QWidget*>(watched);
-        QString step;
-        if (event->type() == QEvent::Hide)
-            step = u"hide"_s;
-        else if (event->type() == QEvent::Show)
-            step = u"show"_s;
-        else if (event->type() == QEvent::EnabledChange)
-            step = w->isEnabled() ? u"enabled"_s : u"disabled"_s;
-        if (!step.isEmpty() && (m_steps.isEmpty() || m_steps.constLast() != step))
+        const QEvent::Type type = event->type();
+        const QString step = type == QEvent::Hide                          ? u"hide"_s
+                             : type == QEvent::Show                        ? u"show"_s
+                             : type != QEvent::EnabledChange               ? QString()
+                             : static_cast<QWidget*>(watched)->isEnabled() ? u"enabled"_s
+                                                                           : u"disabled"_s;
+        if (!step.isEmpty() && m_steps.value(m_steps.size() - 1) != step)
             m_steps << step;
         return false;
+    }
+    // Minimized and hidden, closed to input, then back (the engine's own
+    // steps may come around them).
+    bool AsideAndBack() const
+    {
+        return m_steps.join(u',').contains(u"hide,disabled,enabled,show"_s);
     }
 };
 
@@ -51,20 +51,15 @@ protected:
         ::chmod(QFile::encodeName(m_work.path()).constData(), 0700);
         m_settings.Set("XDG_RUNTIME_DIR", m_work.path());
         m_settings.Set("SUITE_DOUBLE_LOG", Log());
-        // The suite's programs: the double under both names.
         m_suite = m_work.filePath(u"suite"_s);
         QDir().mkpath(m_suite);
-        for (const QString& name : {SUITE_PROGRAM_BURNER, SUITE_PROGRAM_VIRTUAL_DRIVE})
-            ASSERT_TRUE(QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(name)));
+        InstallDoubles();
         StringReg install(HKEY_LOCAL_MACHINE, SUITE_KEY + u"\\Lantern"_s, u"InstallPath"_s);
         install.Set(m_suite);
         ASSERT_TRUE(install.Write());
 
-        // A small image of a tree written here.
         m_tree = m_work.filePath(u"tree"_s);
-        m_content = QByteArray(100000, 'x');
-        for (int i = 0; i < m_content.size(); ++i)
-            m_content[i] = static_cast<char>(i * 7 + i / 255);
+        m_content = FakeBytes(u"data"_s, 100000);
         ASSERT_TRUE(WriteBytes(m_tree + u"/Docs/data.bin"_s, m_content));
         m_image = m_work.filePath(u"disc.iso"_s);
         ASSERT_TRUE(MakeIso(m_tree, m_image));
@@ -80,6 +75,13 @@ protected:
             process->kill(), process->waitForFinished();
         m_running.clear();
     }
+    // The double under the names of both programs (again, where removed).
+    void InstallDoubles()
+    {
+        for (const QString& name : {SUITE_PROGRAM_BURNER, SUITE_PROGRAM_VIRTUAL_DRIVE})
+            QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(name));
+        ASSERT_TRUE(QFileInfo(Program(SUITE_PROGRAM_BURNER)).isExecutable());
+    }
 
     QString Log() const { return m_work.filePath(u"double.log"_s); }
     QStringList LogLines() const
@@ -89,8 +91,7 @@ protected:
     QStringList Starts() const { return LogLines().filter(QRegularExpression(u"^start\t"_s)); }
     QString Program(const QString& name) const { return m_suite + QLatin1Char('/') + name; }
 
-    // Runs a command as a click on its menu item, answering the message
-    // boxes it raises; their texts.
+    // Runs a command from its menu item, answering `boxes` message boxes; their texts.
     QStringList Run(int id, int boxes = 0)
     {
         ModalAnswerer answerer(
@@ -100,8 +101,7 @@ protected:
         return answerer.m_texts;
     }
     bool Enabled(int id) { return m_frame->QueryCommand(id).bEnabled; }
-    // Starts the double under a name as a user would have, and waits until
-    // it is set up.
+    // Starts the double under a name as a user would have, once it is set up.
     void StartRunning(const QString& name)
     {
         auto process = std::make_unique<QProcess>();
@@ -125,18 +125,10 @@ protected:
     QString m_suite, m_tree, m_image;
     QByteArray m_content;
     QString ModulePath() const override { return RealModulePath(); }
-
     FrameSteps m_frameSteps;
     std::vector<std::unique_ptr<QProcess>> m_running;
     int m_nOut = 0;
 };
-
-// The window minimized and hidden, closed to input, then back: other steps
-// (the engine's own around its work) may come before and after.
-bool SteppedAsideAndBack(const QStringList& steps)
-{
-    return steps.join(QLatin1Char(',')).contains(u"hide,disabled,enabled,show"_s);
-}
 
 // Every refusal shows its message and starts nothing.
 TEST_F(HandOff, RefusalsStartNothing)
@@ -194,10 +186,9 @@ TEST_F(HandOff, RefusalsStartNothing)
         EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled());
         StopRunning();
         if (!QFileInfo::exists(m_image)) {
-            EXPECT_TRUE(MakeIso(m_tree, m_image));
+            ASSERT_TRUE(MakeIso(m_tree, m_image));
         }
-        QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_BURNER));
-        QFile::copy(QStringLiteral(LANTERN_SUITE_DOUBLE), Program(SUITE_PROGRAM_VIRTUAL_DRIVE));
+        InstallDoubles();
     }
 }
 
@@ -219,12 +210,10 @@ TEST_F(HandOff, BurnAndMountStartTheirProgramAndExtractAfterwards)
         });
         EXPECT_TRUE(Run(command).isEmpty());
         EXPECT_EQ(Starts(), QStringList{QString::fromLatin1(start).arg(m_image)});
-        if (command == ID_BURN_IMAGE) {
-            EXPECT_TRUE(LogLines().contains(u"image-free"_s)) << LogLines();
-        } else {
-            EXPECT_TRUE(bServedWhileAway);
-        }
-        EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+        EXPECT_TRUE(command == ID_BURN_IMAGE ? LogLines().contains(u"image-free"_s)
+                                             : bServedWhileAway)
+            << LogLines();
+        EXPECT_TRUE(m_frameSteps.AsideAndBack()) << m_frameSteps.m_steps;
         EXPECT_TRUE(m_frame->isVisible() && m_frame->isEnabled() && !m_frame->isMinimized());
         EXPECT_EQ(m_doc.m_pRootItem->GetChildAt(0), firstChild) << "the tree is not loaded again";
         EXPECT_EQ(ExtractData(), m_content);
@@ -232,15 +221,14 @@ TEST_F(HandOff, BurnAndMountStartTheirProgramAndExtractAfterwards)
     }
 }
 
-// A burner that cannot start is reported in the system's words; the window
-// still steps aside and back and the image stays usable. One that leaves
-// the image unreadable drops it.
+// A burner that cannot start is reported in the system's words, and the
+// image stays usable; one that leaves the image unreadable drops it.
 TEST_F(HandOff, BurnFailures)
 {
     Open(m_image);
     QFile::setPermissions(Program(SUITE_PROGRAM_BURNER), QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(Run(ID_BURN_IMAGE, 1), QStringList{QString::fromLocal8Bit(std::strerror(EACCES))});
-    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+    EXPECT_TRUE(m_frameSteps.AsideAndBack()) << m_frameSteps.m_steps;
     EXPECT_EQ(ExtractData(), m_content);
 
     QFile::setPermissions(Program(SUITE_PROGRAM_BURNER),
@@ -252,9 +240,8 @@ TEST_F(HandOff, BurnFailures)
     EXPECT_FALSE(Enabled(ID_BURN_IMAGE) || Enabled(ID_MOUNT_IMAGE));
 }
 
-// A running mounter is brought forward and told, no second copy starts,
-// and the window comes back when it ends; one without a window does not
-// count as running.
+// A running mounter is brought forward and told, no second copy starts, and
+// the window comes back when it ends; one without a window is not running.
 TEST_F(HandOff, MountHandsOverToARunningProgram)
 {
     Open(m_image);
@@ -266,7 +253,7 @@ TEST_F(HandOff, MountHandsOverToARunningProgram)
     EXPECT_TRUE(LogLines().contains(u"broadcast 0 0"_s)) << LogLines();
     CNamedMutex::Result result;
     EXPECT_TRUE(CNamedMutex::Create(MOUNTER_MUTEX_NAME, &result)) << "we waited for its end";
-    EXPECT_TRUE(SteppedAsideAndBack(m_frameSteps.m_steps)) << m_frameSteps.m_steps;
+    EXPECT_TRUE(m_frameSteps.AsideAndBack()) << m_frameSteps.m_steps;
 
     QFile::remove(Log());
     m_settings.Set("SUITE_DOUBLE_UNTIL_BROADCAST", u"0"_s);
@@ -279,12 +266,7 @@ TEST_F(HandOff, MountHandsOverToARunningProgram)
     EXPECT_TRUE(Starts().constLast().endsWith(u"\t/INTEROPMODE"_s));
 }
 
-} // namespace
-
-namespace {
-
-// The viewer finds its companions beside it, in the build tree as in an
-// installed one, without any settings written by hand.
+// The viewer finds its companions beside it without settings written by hand.
 TEST(SuitePrograms, AreFoundBesideTheViewer)
 {
     if (QFileInfo::exists(u"/etc/xdg/lantern/registry.reg"_s))

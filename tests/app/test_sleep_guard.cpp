@@ -1,7 +1,5 @@
 // Sleep and shutdown during an extraction, against python3-dbusmock's login
-// manager on a private bus: the window holds a delay lock while it extracts,
-// cancels on the notices and gives the lock back once the partial file is
-// gone.
+// manager on a private bus.
 
 #include "AppFixtures.h"
 #include "PrivateBus.h"
@@ -21,18 +19,16 @@ const QString kLogin = u"org.freedesktop.login1"_s;
 const QString kLoginPath = u"/org/freedesktop/login1"_s;
 const QString kManager = u"org.freedesktop.login1.Manager"_s;
 
-// A bus daemon of our own with the mock login manager on it.
 class MockLogind : public PrivateBus
 {
 public:
     MockLogind() : PrivateBus(u"sleep-guard-test"_s) {}
-    // Empty when both came up; else what went wrong.
+    // Empty when the bus and the mock came up; else what went wrong.
     QString Start()
     {
         const QString error = StartBus();
         return error.isEmpty() ? StartMock({u"--template"_s, u"logind"_s}, kLogin) : error;
     }
-
     // The locks the login manager holds: what, who, why, mode each.
     QList<QStringList> Inhibitors()
     {
@@ -57,8 +53,7 @@ public:
         return locks;
     }
 
-    // The login manager announces that the machine is about to go down
-    // (PrepareForSleep or PrepareForShutdown).
+    // Announces PrepareForSleep or PrepareForShutdown.
     void Announce(const QString& signal)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
@@ -77,21 +72,12 @@ protected:
     {
         s_pLogind = new MockLogind;
         s_strError = s_pLogind->Start();
-        s_oldAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
     }
-    static void TearDownTestSuite()
-    {
-        if (s_oldAddress.isNull())
-            qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        else
-            qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_oldAddress);
-        delete s_pLogind;
-        s_pLogind = nullptr;
-    }
+    static void TearDownTestSuite() { delete s_pLogind; }
     void SetUp() override
     {
         ASSERT_TRUE(s_strError.isEmpty()) << s_strError.toStdString();
+        m_settings.Set("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address());
         Frame::SetUp();
     }
     // Extracts two big files into `target` through Ctrl+E, calling `during`
@@ -116,17 +102,12 @@ protected:
         return WaitFor([] { return s_pLogind->Inhibitors().isEmpty(); });
     }
 
-    static MockLogind* s_pLogind;
-    static QString s_strError;
-    static QByteArray s_oldAddress;
+    static inline MockLogind* s_pLogind = nullptr;
+    static inline QString s_strError;
 };
 
-MockLogind* SleepGuard::s_pLogind = nullptr;
-QString SleepGuard::s_strError;
-QByteArray SleepGuard::s_oldAddress;
-
-// One lock for the whole command, though every file begins anew; the
-// extraction runs to its end and the lock is given back.
+// One delay lock for the whole command, though every file begins anew,
+// given back at the end.
 TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
 {
     QList<QList<QStringList>> seen;
@@ -144,15 +125,13 @@ TEST_F(SleepGuard, HoldsOneDelayLockWhileExtracting)
 }
 
 // Sleep, shutdown and the end of the session cancel the extraction; the
-// lock is kept until the partial file is removed, and taken anew by the
-// next extraction of the same window.
+// lock is kept until the partial file is removed, and taken anew next time.
 TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
 {
     for (const QString& notice : {u"PrepareForSleep"_s, u"PrepareForShutdown"_s, u"session"_s}) {
         SCOPED_TRACE(notice.toStdString());
         QTemporaryDir out;
-        bool bCancelled = false;
-        bool bSessionMayEnd = false;
+        bool bCancelled = false, bSessionMayEnd = false;
         qsizetype locksAtCancel = -1;
         ExtractDuring(out.path(), [&](int turn) {
             if (turn != 20)
@@ -178,9 +157,9 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
 TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
 {
     QTemporaryDir nowhere;
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + nowhere.filePath(u"bus"_s).toUtf8());
+    m_settings.Set("DBUS_SYSTEM_BUS_ADDRESS", u"unix:path="_s + nowhere.filePath(u"bus"_s));
     Recreate();
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address().toUtf8());
+    m_settings.Set("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address());
     ExtractDuring(m_out.path(), [](int) {});
     EXPECT_EQ(QFileInfo(m_out.filePath(u"B.BIN"_s)).size(), 20000000);
     EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;

@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers of the engine tests: scripted images for the fake module, a
-// probe pump, and the notifications the engine sent.
+// Scripted images for the fake module, and the notifications an engine sent.
 
 #include "EngineTypes.h"
 #include "FileBytes.h"
@@ -14,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -28,8 +28,7 @@ inline QString RealModulePath()
     return QStringLiteral(LANTERN_REAL_VBE);
 }
 
-// The bytes the scripted module gives for a file, and whether a file on
-// disk holds them.
+// The bytes the scripted module gives for a file; whether a file holds them.
 inline QByteArray FakeBytes(const QString& imagePath, std::uint64_t size)
 {
     QByteArray bytes(static_cast<qsizetype>(size), '\0');
@@ -63,10 +62,9 @@ public:
     }
     int Count(const QString& prefix) const
     {
-        int n = 0;
-        for (const QString& line : Log())
-            n += line.startsWith(prefix);
-        return n;
+        const QStringList log = Log();
+        return static_cast<int>(std::count_if(
+            log.begin(), log.end(), [&](const QString& line) { return line.startsWith(prefix); }));
     }
     void ClearLog() const { QFile::remove(m_path + QStringLiteral(".log")); }
 

@@ -1,16 +1,13 @@
 #!/usr/bin/python3
 """Makes an image whose links lay a trap for an extractor, one trap per image.
 
-usage: make_link_traps.py KIND OUTSIDE OUTPUT
+usage: make_link_traps.py KIND OUTSIDE OUTPUT    (--list: the kinds)
 
-OUTSIDE is an absolute folder beside the extraction's target, named
-"outside"; the links point into it and nothing may ever appear there. Every
-image but "apart" holds keep.txt, sub/aa.txt and sub/zz.txt, which an
-extraction writes whatever else it refuses; the trap lies in sub/, between
-them. xorriso writes the image from a tree made here; the kinds then rename
-entries in place, in their Rock Ridge NM field and their ISO 9660 name alike
-(a new name of the same length, so nothing moves), or change a PX link
-count. Run with --list to see the kinds.
+The links point into OUTSIDE, a folder beside the target named "outside",
+where nothing may appear. Every image but "apart" holds keep.txt, sub/aa.txt
+and sub/zz.txt around the trap in sub/. xorriso writes the tree; entries are
+then renamed in place (same length, in NM and the ISO 9660 name) or their PX
+link count changed.
 """
 import os
 import subprocess
@@ -36,8 +33,7 @@ def entry(img, folder, name):
 
 
 def rename(img, folder, old, new):
-    """Renames in the Rock Ridge name and in the ISO 9660 one alike: a reader
-    that finds names clashing in one tree finds them clashing in the other."""
+    """Renames in the Rock Ridge and the ISO 9660 name alike, so both clash."""
     assert len(old) == len(new)
     off = entry(img, folder, old)
     pos, _ = img.su_entry(off, 'NM')
@@ -52,10 +48,9 @@ def set_links(img, folder, name, count):
     img.set_both32(pos + 12, count)
 
 
-# Each kind: the entries of its tree in the order they are made, then the
-# renames in sub/ and the link counts set there (None: not patched). An entry
-# is a file's text, '->' and a link's target ({out}: OUTSIDE, {name}: its
-# name) or '=' and another name of the same file.
+# Each kind: its entries in the order made (a file's text, '->' and a link's
+# target with {out} for OUTSIDE and {name} for its name, or '=' and another
+# name of the file), then the renames and link counts in sub/ (None: none).
 KINDS = {
     # A link out, and a folder that will bear the link's name.
     'link_and_folder': ({'sub/trapdoor': '->{out}', 'sub/trapdoos/inner.txt': 'inner\n'},
@@ -69,13 +64,11 @@ KINDS = {
                         [('decoyt', 'decoys'), ('decoyu', 'decoys')], []),
     'link_loop': ({'sub/loopa': '->loopb', 'sub/loopb': '->loopa',
                    'sub/loopc/inner.txt': 'inner\n'}, [('loopc', 'loopa')], []),
-    # Two names of one file share an extent; the second is made to say it
-    # is the only one. Two empty files share the extent of every empty file;
-    # the first is made to say it has two names.
+    # The second name of a file says it is the only one; an empty file (which
+    # shares the extent of every empty file) says it has two names.
     'lying_counts': ({'sub/pair1': 'one file, two names\n', 'sub/pair2': '=sub/pair1',
                       'sub/alone': '', 'sub/blank': ''}, [], [('pair2', 1), ('alone', 2)]),
-    # Not patched: one/portal and two/portal land on one name when both are
-    # extracted into one folder.
+    # one/portal and two/portal land on one name when extracted together.
     'apart': ({'one/portal': '->{out}', 'two/portal/inner.txt': 'inner\n'}, None, None),
 }
 BASE = {'keep.txt': 'keep\n', 'sub/aa.txt': 'first\n', 'sub/zz.txt': 'last\n'}

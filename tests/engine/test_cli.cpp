@@ -34,9 +34,7 @@ QStringList ExpectedListing(const QString& root)
             if (below->kind == 'f' && below.key().startsWith(it.key() + u'/'))
                 size += below->content.size();
         }
-        lines << u"%1\t%2\t%3"_s.arg(QLatin1Char(it->kind == 'd' ? 'D' : 'F'))
-                     .arg(size)
-                     .arg(it.key());
+        lines << u"%1\t%2\t%3"_s.arg(it->kind == 'd' ? u"D"_s : u"F"_s).arg(size).arg(it.key());
     }
     lines.sort();
     return lines;
@@ -72,8 +70,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    QString m_tree;
-    QString m_image;
+    QString m_tree, m_image;
 };
 
 TEST_F(CliTest, ListingEqualsTheTree)
@@ -91,9 +88,7 @@ TEST_F(CliTest, ListingEqualsTheTree)
         const QStringList f = line.split(u'\t');
         ASSERT_EQ(f.size(), 4) << line;
         listed << u"%1\t%2\t%3"_s.arg(f[0], f[1], f[3]);
-        if (f[3] == u"readme.txt") {
-            EXPECT_EQ(f[2], u"2023-11-14 22:13:20");
-        }
+        EXPECT_TRUE(f[3] != u"readme.txt" || f[2] == u"2023-11-14 22:13:20") << f[2];
     }
     QStringList sorted = listed;
     sorted.sort();
@@ -110,13 +105,11 @@ TEST_F(CliTest, ExtractionEqualsTheTreeAndNeverReplacesUnasked)
     const TreeEntries source = ReadTree(m_tree), copy = ReadTree(dest);
     ASSERT_EQ(copy.keys(), source.keys());
     for (auto it = source.begin(); it != source.end(); ++it) {
-        EXPECT_EQ(copy[it.key()].kind, it->kind) << it.key();
-        EXPECT_EQ(copy[it.key()].content, it->content) << it.key();
-        if (it->kind == 'f') {
-            EXPECT_EQ(QFileInfo(dest + u'/' + it.key()).lastModified(),
-                      QFileInfo(m_tree + u'/' + it.key()).lastModified())
-                << it.key();
-        }
+        const QString& name = it.key();
+        EXPECT_TRUE(copy[name].kind == it->kind && copy[name].content == it->content) << name;
+        EXPECT_TRUE(it->kind != 'f' || QFileInfo(dest + u'/' + name).lastModified() ==
+                                           QFileInfo(m_tree + u'/' + name).lastModified())
+            << name;
     }
 
     // Once more: every file exists now, and nothing is replaced.
@@ -164,9 +157,8 @@ TEST_F(CliTest, FailuresNameTheirCause)
     }
 }
 
-// Runs lantern-cli with its standard error on a terminal 200 columns wide
-// (script(1) gives it one); standard output goes nowhere. What the terminal
-// showed.
+// What lantern-cli shows on a terminal 200 columns wide (made by script(1))
+// as its standard error; its standard output goes nowhere.
 RunResult RunOnTerminal(const QStringList& args)
 {
     QString command = u"stty cols 200 rows 24; exec '%1'"_s.arg(QStringLiteral(LANTERN_CLI));
@@ -191,8 +183,7 @@ TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
     };
     EXPECT_EQ(run(true, true), QString()) << "--quiet";
     EXPECT_EQ(run(false, false), QString()) << "a pipe";
-    // Redrawn in place: a carriage return, percent, bytes of the total,
-    // speed and the file; cleared at the end.
+    // Redrawn in place: percent, bytes of the total, speed, file; cleared at the end.
     const QString shown = run(true, false);
     EXPECT_TRUE(shown.contains(QRegularExpression(
         u"^\\r[^\\n]*100%  293.0 KiB of 293.0 KiB[^\\n]*/s  %1[^\\n]*\\r\x1b\\[K$"_s.arg(
@@ -206,14 +197,12 @@ TEST_F(CliTest, ProgressLineShowsOnATerminalOnlyAndVersionIsOneLine)
         << r.out.toStdString();
 }
 
-// `info` on images of every kind, made here by the usual tools: the lines
-// that tell the kinds apart.
+// `info` on images of every kind, made by the usual tools: the lines that
+// tell the kinds apart.
 TEST_F(CliTest, InfoTellsWhatEachKindOfImageHolds)
 {
-    const QString d = m_dir.path();
-    const QString tree = m_tree;
-    const QString scripts = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + u"/../sdk/"_s;
-    const QString small = d + u"/small"_s;
+    const QString d = m_dir.path(), tree = m_tree, small = d + u"/small"_s;
+    const QString scripts = QStringLiteral(LANTERN_SDK_TEST_SCRIPTS "/");
     ASSERT_TRUE(WriteBytes(small + u"/a_long_file_name.text"_s, "x"));
     ASSERT_TRUE(WriteBytes(small + u"/boot/boot.img"_s, QByteArray(2048, 'b')));
     ASSERT_TRUE(WriteBytes(small + u"/boot/efi.img"_s, QByteArray(4096, 'e')));

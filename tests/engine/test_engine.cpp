@@ -1,5 +1,4 @@
 #include "EngineSupport.h"
-#include "FileBytes.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
 #include "LanternDoc.h"
@@ -8,10 +7,6 @@
 #include "QtPrint.h"
 #include "TimeZone.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -30,6 +25,13 @@ QString FlatScript(int files, int countedFiles, const QString& extra = QString()
     return s;
 }
 
+// Loads a tree from `path` into `root` (a fresh one when null).
+STATUS Load(CImageEngine& engine, const QString& path, CLTDataItem* root = nullptr)
+{
+    CLTDataItem fresh(u"r"_s, KIND_ROOT, 0, 0);
+    return engine.LoadTree(path, root ? root : &fresh);
+}
+
 TEST(ComponentLoader, MissingModuleOrExportLeavesTheEngineWithoutIt)
 {
     for (const QString& module :
@@ -37,8 +39,7 @@ TEST(ComponentLoader, MissingModuleOrExportLeavesTheEngineWithoutIt)
         CImageEngine engine(module);
         EXPECT_FALSE(engine.HasSdk()) << module;
         ScriptedImage image(FlatScript(1, 1));
-        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
-        EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_UNEXPECTED);
+        EXPECT_EQ(Load(engine, image.Path()), STATUS_UNEXPECTED);
         EXPECT_EQ(engine.CanOpenImage(image.Path()), STATUS_UNEXPECTED);
         EXPECT_TRUE(image.Log().isEmpty());
     }
@@ -52,13 +53,8 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
 {
     CImageEngine engine(FakeModulePath());
     ASSERT_TRUE(engine.HasSdk());
-    ScriptedImage image(QStringLiteral("label   My Disc  \n"
-                                       "file b.txt 5 1600000000\n"
-                                       "dir A\n"
-                                       "file A\\B.TXT 10 1600000001\n"
-                                       "dir A\\Empty\n"
-                                       "dir a2\n"
-                                       "file A.TXT 3\n"));
+    ScriptedImage image(u"label   My Disc  \nfile b.txt 5 1600000000\ndir A\n"
+                        "file A\\B.TXT 10 1600000001\ndir A\\Empty\ndir a2\nfile A.TXT 3\n"_s);
     CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
     ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
     EXPECT_EQ(root.m_strDisplayName, u"My Disc") << "the label, trimmed";
@@ -77,10 +73,10 @@ TEST(LoadTree, BuildsTheTreeBreadthFirstAndSortsEachFolder)
     EXPECT_EQ(engine.GetImagePath(), image.Path());
     EXPECT_TRUE(engine.HasImage()) << "the image stays attached for extraction";
 
-    // Breadth first: the root, then A, then A's subfolder, then a2.
     EXPECT_EQ(image.Log().filter(u"findfirst"_s),
               (QStringList{u"findfirst "_s, u"findfirst A"_s, u"findfirst a2"_s,
-                           u"findfirst A\\Empty"_s}));
+                           u"findfirst A\\Empty"_s}))
+        << "breadth first";
 
     // An empty root loads, unsorted.
     ScriptedImage none(u"label EMPTY\n"_s);
@@ -101,8 +97,7 @@ TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
     });
     // The scan reports up to 1.7: the attach part must still stop at 50.
     ScriptedImage image(FlatScript(1000, 1000, u"scan 10 1.7\n"_s));
-    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
-    ASSERT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+    ASSERT_EQ(Load(engine, image.Path()), STATUS_OK);
     ASSERT_EQ(percents.size(), 10u + 1000u);
     EXPECT_LE(*std::max_element(percents.begin(), percents.begin() + 10), 50);
     EXPECT_EQ(percents[10 + 499], 75) << "after the 500th of 1000 entries";
@@ -111,16 +106,13 @@ TEST(LoadTree, PercentFollowsTheEntriesAndStaysInBounds)
     // More entries than the volume record counts: never above 100.
     percents.clear();
     ScriptedImage more(FlatScript(40, 10));
-    CLTDataItem root2(u"r"_s, KIND_ROOT, 0, 0);
-    ASSERT_EQ(engine.LoadTree(more.Path(), &root2), STATUS_OK);
+    ASSERT_EQ(Load(engine, more.Path()), STATUS_OK);
     EXPECT_LE(*std::max_element(percents.begin(), percents.end()), 100);
 
     // A record that counts nothing keeps the percent where the scan left it.
     percents.clear();
     ScriptedImage none(FlatScript(5, 0));
-    CLTDataItem root3(u"r"_s, KIND_ROOT, 0, 0);
-    ASSERT_EQ(engine.LoadTree(none.Path(), &root3), STATUS_OK);
-    EXPECT_EQ(root3.GetChildCount(), 5);
+    ASSERT_EQ(Load(engine, none.Path()), STATUS_OK);
     EXPECT_EQ(percents.back(), 50);
 
     int untouched = 1234;
@@ -161,30 +153,19 @@ TEST(LoadTree, CancelAbortsAndDetaches)
     EXPECT_EQ(root.GetChildCount(), 3);
     EXPECT_FALSE(engine.HasImage());
     engine.SetMessagePump(nullptr);
-    CLTDataItem again(u"r"_s, KIND_ROOT, 0, 0);
-    EXPECT_EQ(engine.LoadTree(image.Path(), &again), STATUS_OK);
+    EXPECT_EQ(Load(engine, image.Path()), STATUS_OK);
 }
 
 TEST(LoadTree, FailuresDetachAndPassTheStatusOn)
 {
-    struct Row
-    {
-        const char* fault;
-        STATUS expected;
-    };
-    const Row rows[] = {
-        {"fail open * 80070005\n", static_cast<STATUS>(0x80070005)},
-        {"fail endtask * eb010002\n", static_cast<STATUS>(0xEB010002)},
-        {"fail volume * 80004005\n", STATUS_FAIL},
-        {"fail findfirst D 80070017\n", static_cast<STATUS>(0x80070017)},
-    };
-    for (const Row& row : rows) {
+    for (const auto& [fault, expected] : {std::pair{"open * 80070005", 0x80070005u},
+                                          {"endtask * eb010002", 0xEB010002u},
+                                          {"volume * 80004005", 0x80004005u},
+                                          {"findfirst D 80070017", 0x80070017u}}) {
         CImageEngine engine(FakeModulePath());
-        ScriptedImage image(QString::fromLatin1(row.fault) + u"dir D\nfile D\\x 1\n"_s);
-        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
-        EXPECT_EQ(engine.LoadTree(image.Path(), &root), row.expected) << row.fault;
-        EXPECT_FALSE(engine.HasImage()) << row.fault;
-        EXPECT_TRUE(engine.GetImagePath().isEmpty()) << row.fault;
+        ScriptedImage image(u"fail %1\ndir D\nfile D\\x 1\n"_s.arg(QLatin1String(fault)));
+        EXPECT_EQ(Load(engine, image.Path()), static_cast<STATUS>(expected)) << fault;
+        EXPECT_TRUE(!engine.HasImage() && engine.GetImagePath().isEmpty()) << fault;
     }
 }
 
@@ -200,8 +181,7 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     ASSERT_GE(child, 0);
     if (child == 0) {
         CImageEngine holder(FakeModulePath());
-        CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
-        const char ok = holder.LoadTree(image.Path(), &root) == STATUS_OK ? 'y' : 'n';
+        const char ok = Load(holder, image.Path()) == STATUS_OK ? 'y' : 'n';
         (void)!write(ready[1], &ok, 1);
         char c;
         (void)!read(release[0], &c, 1);
@@ -213,15 +193,12 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     image.ClearLog();
 
     CImageEngine engine(FakeModulePath());
-    CLTDataItem root(u"r"_s, KIND_ROOT, 0, 0);
-    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_FAIL);
+    EXPECT_EQ(Load(engine, image.Path()), STATUS_FAIL);
     EXPECT_TRUE(image.Log().isEmpty()) << "the module was asked: " << image.Log();
 
     (void)!write(release[1], "x", 1);
-    int status = 0;
-    waitpid(child, &status, 0);
-    // The holder is gone, and its mutex with it.
-    EXPECT_EQ(engine.LoadTree(image.Path(), &root), STATUS_OK);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(Load(engine, image.Path()), STATUS_OK) << "the holder's mutex went with it";
 }
 
 // One file, one name; two files, two names: case counts on Linux, and a
@@ -229,7 +206,6 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
 TEST(AttachImage, MutexNameIsTheCanonicalPath)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString root = QFileInfo(dir.path()).canonicalFilePath();
     for (const char* name : {"x.iso", "X.iso", "sub/y.iso"})
         ASSERT_TRUE(WriteBytes(root + u'/' + QLatin1String(name), {}));
@@ -267,15 +243,13 @@ TEST(NamedMutex, HeldUntilItsHolderEnds)
         }
         int status = 0;
         waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(status, 0);
         EXPECT_TRUE(CNamedMutex::Create(name, &result)) << name;
     }
     // Names of any characters get distinct, safe files.
     EXPECT_NE(CNamedMutex::LockFilePath(u"a/b"_s), CNamedMutex::LockFilePath(u"a-b"_s));
     EXPECT_TRUE(CNamedMutex::LockFilePath(QString(5000, QLatin1Char('x'))).size() < 4096);
 }
-
-// ---- The document ---------------------------------------------------------
 
 class RecordingView : public CViewBase
 {
@@ -307,11 +281,8 @@ TEST(LanternDoc, ResetLeavesALoneRootAndUpdatesSkipTheSender)
     EXPECT_EQ(doc.Views().size(), 2u) << "a destroyed view leaves its document";
 }
 
-// ---- The orderings ----------------------------------------------------------
-
-// The remembered conversions answer as the conversion itself, in a zone
-// with summer time: the hour skipped in spring, the hour repeated in
-// autumn, fractions of seconds, times that share a slot of the table, and
+// In a zone with summer time: the hour skipped in spring and the one
+// repeated in autumn, fractions, times that share a slot of the memo, and
 // times that cannot be converted.
 TEST(LocalTimeMemo, AnswersAsTheConversion)
 {
@@ -370,13 +341,15 @@ TEST(ItemOrdering, KindFirstThenTheColumn)
 
     // Names compare as lower case: '_' lies between the upper- and the
     // lower-case letters, and a prefix comes first.
-    EXPECT_LT(CompareNoCase(u"_a"_s, u"Ba"_s), 0);
-    EXPECT_GT(CompareNoCase(u"b"_s, u"_"_s), 0);
-    EXPECT_GT(CompareNoCase(u"\u00e4b"_s, u"\u00c4a"_s), 0);
-    EXPECT_LT(CompareNoCase(u"Z"_s, u"\u00e4"_s), 0);
-    EXPECT_LT(CompareNoCase(u"ab"_s, u"AB_"_s), 0);
-    EXPECT_EQ(CompareNoCase(QString::fromUtf8("\xC3\x84rger"), QString::fromUtf8("\xC3\xA4RGER")),
-              0);
+    for (const auto& [a, b, sign] : {std::tuple{u"_a", u"Ba", -1},
+                                     {u"b", u"_", 1},
+                                     {u"\u00e4b", u"\u00c4a", 1},
+                                     {u"Z", u"\u00e4", -1},
+                                     {u"ab", u"AB_", -1},
+                                     {u"\u00c4rger", u"\u00e4RGER", 0}}) {
+        const int r = CompareNoCase(QString::fromUtf16(a), QString::fromUtf16(b));
+        EXPECT_EQ((r > 0) - (r < 0), sign) << QString::fromUtf16(a) << " " << QString::fromUtf16(b);
+    }
 }
 
 } // namespace

@@ -1,12 +1,8 @@
 #include "EngineSupport.h"
-#include "FileBytes.h"
 #include "LTDataItem.h"
 #include "QtPrint.h"
 #include "VolumeCheck.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -23,9 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The file whose close() fails while a FailingClose names it, as an NFS
-// server or a full quota makes it fail: the descriptor is released and EIO
-// returned.
+// While a FailingClose names a file, its close() releases the descriptor
+// and gives EIO, as on NFS or over a quota.
 std::atomic<bool> g_bFailClose{false};
 std::mutex g_failCloseMutex;
 std::string g_failClosePath;
@@ -75,18 +70,18 @@ protected:
         m_notes.Attach(m_engine);
     }
     QString Target(const QString& name) const { return m_out.filePath(name); }
-    // One file fails: with `status` (STATUS_OK: any failure) and of the
-    // failure notices only `notice` (naming the target where it names one),
-    // leaving no file where the target was (a locked one stays as it was).
+    STATUS Folder(const QString& source)
+    {
+        return m_engine.ExtractFolder(source, m_out.path() + u'/');
+    }
+    // One file fails with `status` (STATUS_OK: any failure) and, of the failure
+    // notices, only `notice` (naming the target); no file is left at the target
+    // unless it was locked.
     void ExpectFails(const char* source, const QString& target, STATUS status, std::uint32_t notice)
     {
         m_notes.events.clear();
         const STATUS r = m_engine.ExtractFile(QString::fromLatin1(source), target, 0);
-        if (status == STATUS_OK) {
-            EXPECT_LT(r, 0);
-        } else {
-            EXPECT_EQ(r, status);
-        }
+        EXPECT_TRUE(status == STATUS_OK ? r < 0 : r == status) << std::hex << r;
         for (const std::uint32_t n : {NOTIFY_READ_FAILED, NOTIFY_WRITE_FAILED, NOTIFY_ACCESS_DENIED,
                                       NOTIFY_VOLUME_UNSUITABLE})
             EXPECT_EQ(m_notes.Has(n), n == notice) << std::hex << n;
@@ -109,36 +104,29 @@ protected:
 // at a time, with the record's time to the second.
 TEST_F(Extraction, ChunkBoundariesContentsTimeAndProgress)
 {
-    Load(QStringLiteral("file EMPTY 0\nfile ONE 1\nfile EXACT 32768\nfile OVER 32769\n"
-                        "file BIG 1000000\n"));
+    Load(u"file EMPTY 0\nfile ONE 1\nfile EXACT 32768\nfile OVER 32769\nfile BIG 1000000\n"_s);
     // The percent counts the bytes of the whole command, all five files.
     m_engine.SetBytesTotal(1065538);
     m_engine.SetBytesWritten(0);
-    struct Row
-    {
-        const char* name;
-        std::uint64_t size;
-        int reads, percent;
-    };
-    for (const Row& row : {Row{"EMPTY", 0, 0, 0}, Row{"ONE", 1, 1, 0}, Row{"EXACT", 32768, 1, 3},
-                           Row{"OVER", 32769, 2, 6}, Row{"BIG", 1000000, 31, 100}}) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [file, size, reads, percentAfter] : {std::tuple{"EMPTY", 0, 0, 0},
+                                                          {"ONE", 1, 1, 0},
+                                                          {"EXACT", 32768, 1, 3},
+                                                          {"OVER", 32769, 2, 6},
+                                                          {"BIG", 1000000, 31, 100}}) {
+        SCOPED_TRACE(file);
         m_image->ClearLog();
-        const QString name = QString::fromLatin1(row.name);
+        const QString name = QString::fromLatin1(file);
         ASSERT_EQ(
             m_engine.ExtractFile(name, Target(name), UnixTimeToFileTime(1234567890, 987654321)),
             STATUS_OK);
-        EXPECT_EQ(m_image->Count(u"read"_s), row.reads);
-        EXPECT_TRUE(HasFakeContent(Target(name), row.name, row.size));
         int percent = -1;
         m_engine.GetProgress(PROGRESS_EXTRACT, &percent);
-        EXPECT_EQ(percent, row.percent);
-        struct stat st
-        {
-        };
+        EXPECT_EQ(std::pair(m_image->Count(u"read"_s), percent), std::pair(reads, percentAfter));
+        EXPECT_TRUE(HasFakeContent(Target(name), file, size));
+        struct stat st = {};
         ASSERT_EQ(stat(QFile::encodeName(Target(name)).constData(), &st), 0);
-        EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
-        EXPECT_EQ(st.st_mtim.tv_nsec, 0) << "whole seconds";
+        EXPECT_EQ(std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec), std::pair(1234567890L, 0L))
+            << "whole seconds";
     }
     EXPECT_EQ(m_engine.GetBytesWritten(), 1065538u);
     EXPECT_EQ(m_notes.ParamOf(NOTIFY_EXTRACT_BEGIN), u"EMPTY");
@@ -164,7 +152,7 @@ TEST_F(Extraction, ReadFailuresLeaveNoFile)
 {
     // Nothing is read before an image is attached.
     EXPECT_EQ(m_engine.ExtractFile(u"A"_s, Target(u"A"_s), 0), STATUS_UNEXPECTED);
-    EXPECT_EQ(m_engine.ExtractFolder(u"A"_s, m_out.path() + u'/'), STATUS_FAIL);
+    EXPECT_EQ(Folder(u"A"_s), STATUS_FAIL);
     Load(QStringLiteral("file BAD 100000\nfail read BAD eb010003 2\nfile SHORT 10\nshort SHORT\n"
                         "file A 1\n"));
     ExpectFails("BAD", Target(u"BAD"_s), static_cast<STATUS>(0xEB010003), NOTIFY_READ_FAILED);
@@ -179,9 +167,8 @@ TEST_F(Extraction, ReadFailuresLeaveNoFile)
     EXPECT_EQ(m_image->Count(u"read"_s), 0);
 }
 
-// A disk that takes nothing, one that fills in the middle of the file (the
-// system takes part of what it is given, then nothing), and an error told
-// only when the file is closed, whether data was written or not.
+// A disk that takes nothing, one that fills up mid-file, and an error told
+// only by close(), with or without data written.
 TEST_F(Extraction, WriteFailuresLeaveNoFile)
 {
     Load(u"file DATA 500000\nfile EMPTY 0\nfile OTHER 10\n"_s);
@@ -211,8 +198,7 @@ TEST_F(Extraction, WriteFailuresLeaveNoFile)
 TEST_F(Extraction, TargetsInTheWay)
 {
     Load(u"file DATA 10\n"_s);
-    // A link where the file goes is replaced itself; what it points to
-    // stays as it was.
+    // A link at the target is replaced, not written through.
     const QString outside = Target(u"OUTSIDE"_s), link = Target(u"DATA"_s);
     WriteBytes(outside, "mine");
     ASSERT_EQ(symlink(QFile::encodeName(outside).constData(), QFile::encodeName(link).constData()),
@@ -240,16 +226,9 @@ TEST_F(Extraction, TargetsInTheWay)
 
 TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
 {
-    Load(QStringLiteral("dir A\n"
-                        "file A\\top.bin 5\n"
-                        "dir A\\DATA\n"
-                        "dir A\\DATA\\A\n"
-                        "file A\\DATA\\A\\deep.bin 40000\n"
-                        "dir A\\DATA\\empty\n"
-                        "file A\\DATA\\mid.bin 3 1400000000\n"
-                        "dir A\\..\n"
-                        "file OTHER 1\n"));
-    ASSERT_EQ(m_engine.ExtractFolder(u"A"_s, m_out.path() + QLatin1Char('/')), STATUS_OK);
+    Load(u"dir A\nfile A\\top.bin 5\ndir A\\DATA\ndir A\\DATA\\A\nfile A\\DATA\\A\\deep.bin 40000\n"
+         "dir A\\DATA\\empty\nfile A\\DATA\\mid.bin 3 1400000000\ndir A\\..\nfile OTHER 1\n"_s);
+    ASSERT_EQ(Folder(u"A"_s), STATUS_OK);
     for (const auto& [name, size] :
          {std::pair{"A\\top.bin", 5}, {"A\\DATA\\A\\deep.bin", 40000}, {"A\\DATA\\mid.bin", 3}})
         EXPECT_TRUE(
@@ -261,39 +240,36 @@ TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
               QStringList{u"A"_s});
 }
 
-// A folder stops at its first failing file, whether the module cannot open
-// it or its writer cannot create it; and the engine extracts again
-// afterwards.
+// A folder stops at its first failing file (the module cannot open it, or
+// it cannot be created); the engine extracts again afterwards.
 TEST_F(Extraction, FolderWriterFailsOneFileAndServesTheNextCommand)
 {
     Load(QStringLiteral(
         "dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
         "dir G\nfile G\\4 40000\nfile H 3\n"
         "dir E\nfile E\\1 10\nfile E\\2 10\nfile E\\3 10\nfail openfile E\\2 80070005\n"));
-    EXPECT_EQ(m_engine.ExtractFolder(u"E"_s, m_out.path() + QLatin1Char('/')),
-              static_cast<STATUS>(0x80070005));
+    EXPECT_EQ(Folder(u"E"_s), static_cast<STATUS>(0x80070005));
     EXPECT_TRUE(QFileInfo::exists(Target(u"E/1"_s)));
     EXPECT_FALSE(QFileInfo::exists(Target(u"E/3"_s)));
 
     ASSERT_TRUE(QDir().mkpath(Target(u"F/2"_s)));
-    EXPECT_EQ(m_engine.ExtractFolder(u"F"_s, m_out.path() + QLatin1Char('/')), STATUS_FAIL);
+    EXPECT_EQ(Folder(u"F"_s), STATUS_FAIL);
     EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(u"F/2"_s));
     EXPECT_TRUE(HasFakeContent(Target(u"F/1"_s), "F\\1", 10));
     EXPECT_TRUE(QFileInfo(Target(u"F/2"_s)).isDir());
     EXPECT_FALSE(QFileInfo::exists(Target(u"F/3"_s)));
 
-    EXPECT_EQ(m_engine.ExtractFolder(u"G"_s, m_out.path() + QLatin1Char('/')), STATUS_OK);
+    EXPECT_EQ(Folder(u"G"_s), STATUS_OK);
     EXPECT_TRUE(HasFakeContent(Target(u"G/4"_s), "G\\4", 40000));
     EXPECT_EQ(m_engine.ExtractFile(u"H"_s, Target(u"H"_s), 0), STATUS_OK);
     EXPECT_TRUE(HasFakeContent(Target(u"H"_s), "H", 3));
 }
 
-// The file system of a folder extraction is asked about per target folder,
-// and each file's size is still weighed against it.
+// Each file's size is weighed against the file system of its own target folder.
 TEST_F(Extraction, FolderWeighsEveryFileAgainstItsTargetFolder)
 {
-    Load(QStringLiteral("dir F\nfile F\\small 10\ndir F\\FAT\nfile F\\FAT\\ok 20\n"
-                        "file F\\FAT\\big 3221225472\n"));
+    Load(
+        u"dir F\nfile F\\small 10\ndir F\\FAT\nfile F\\FAT\\ok 20\nfile F\\FAT\\big 3221225472\n"_s);
     const QString root = QFileInfo(m_out.path()).canonicalFilePath();
     const QByteArray table = "1 0 0:1 / / rw - ext4 /dev/a rw\n"
                              "2 1 0:2 / " +

@@ -1,18 +1,12 @@
-// A scripted stand-in for the image-reading module: the same exports and
-// interfaces, with an "image" that is a text file describing the tree and
-// the faults to inject. Every call is appended to IMAGE.log, so tests can
-// count what the engine asked.
-//
-// Description lines (paths backslash-separated, relative to the root):
-//   label TEXT
-//   counts FOLDERS FILES          volume record counts (default: the real ones)
-//   scan TICKS SCALE              WaitTask runs TICKS times, progress up to SCALE
-//   fail CALL PATH|* STATUS [N]   CALL fails with hex STATUS (read: after N reads)
-//                                 CALL: open endtask volume findfirst openfile read
-//   short PATH                    ReadFile of PATH gives 0 bytes before the end
-//   dir PATH
-//   file PATH SIZE [UNIXTIME]
-// Entries of a folder are listed in the order the description gives them.
+// A scripted stand-in for the image-reading module. Its "image" is a text
+// file of lines (paths backslash-separated, listed in the order given):
+//   label TEXT | dir PATH | file PATH SIZE [UNIXTIME]
+//   counts FOLDERS FILES         the volume record's counts (default: the real ones)
+//   scan TICKS SCALE             WaitTask runs TICKS times, progress up to SCALE
+//   fail CALL PATH|* STATUS [N]  CALL (open endtask volume findfirst openfile
+//                                read) fails with hex STATUS (read: after N reads)
+//   short PATH                   ReadFile of PATH gives 0 bytes before the end
+// Calls are appended to IMAGE.log for the tests to count.
 
 #include "FakeContent.h"
 #include "VbeSdk.h"
@@ -57,14 +51,12 @@ struct Entry
     std::uint64_t size = 0;
     std::int64_t mtime = 1700000000;
 };
-
 struct Fault
 {
     std::string call, path;
     Result status = kFail;
     unsigned after = 0;
 };
-
 struct Script
 {
     std::string label = "FAKE", logPath;
@@ -75,8 +67,7 @@ struct Script
     std::vector<Fault> faults;
     std::vector<Entry> entries;
 
-    // Notes `line` in the log (unless empty), and gives the status of the
-    // fault of `call` on `path` at its `n`th time (kOk: none).
+    // Logs `line` (unless empty); the fault of `call` on `path` at its `n`th time.
     Result Hit(const std::string& line, const std::string& call, const std::string& path = "*",
                unsigned n = ~0u) const
     {
@@ -94,9 +85,8 @@ struct Script
 std::pair<std::string, std::string> Split(const std::string& path)
 {
     const auto slash = path.rfind('\\');
-    if (slash == std::string::npos)
-        return {std::string(), path};
-    return {path.substr(0, slash), path.substr(slash + 1)};
+    return slash == std::string::npos ? std::pair{std::string(), path}
+                                      : std::pair{path.substr(0, slash), path.substr(slash + 1)};
 }
 
 bool LoadScript(const std::string& file, Script* script)
@@ -116,19 +106,15 @@ bool LoadScript(const std::string& file, Script* script)
         } else if (word == "scan") {
             words >> script->ticks >> script->scale;
         } else if (word == "fail" || word == "short") {
-            Fault f;
-            f.call = word;
+            Fault& f = script->faults.emplace_back(Fault{word});
             std::string status = "80004005";
             if (word == "fail")
                 words >> f.call;
             words >> f.path >> status >> f.after;
             f.status = static_cast<Result>(std::stoul(status, nullptr, 16));
-            script->faults.push_back(f);
         } else if (word == "dir" || word == "file") {
-            Entry e;
-            e.bFolder = word == "dir";
+            Entry& e = script->entries.emplace_back(Entry{"", word == "dir"});
             words >> e.path >> e.size >> e.mtime;
-            script->entries.push_back(e);
         }
         word.clear();
     }
@@ -147,10 +133,7 @@ public:
         if (!out)
             return kPointer;
         *out = iid == IID_IUnknown || iid == kIid ? static_cast<Base*>(this) : nullptr;
-        if (!*out)
-            return kNoInterface;
-        this->AddRef();
-        return kOk;
+        return *out ? (this->AddRef(), kOk) : kNoInterface;
     }
     std::uint32_t AddRef() override { return ++m_refs; }
     std::uint32_t Release() override
@@ -165,9 +148,8 @@ private:
     std::atomic<std::uint32_t> m_refs{1};
 };
 
-class Image : public Object<ISdkImage, IID_ISdkImage>
+struct Image : Object<ISdkImage, IID_ISdkImage>
 {
-public:
     Script script;
 };
 
@@ -195,14 +177,11 @@ public:
         if (const Result r = s.Hit("findfirst " + path, "findfirst", path))
             return r;
         m_listing.clear();
-        for (const Entry& e : s.entries) {
+        for (const Entry& e : s.entries)
             if (Split(e.path).first == path)
                 m_listing.push_back(&e);
-        }
         m_next = 0;
-        if (m_listing.empty())
-            return kNoEntries;
-        return Deliver(data);
+        return m_listing.empty() ? kNoEntries : Deliver(data);
     }
     Result FindNext(FindData* data) override
     {
@@ -219,16 +198,13 @@ public:
         m_file = Narrow(path);
         if (const Result r = s.Hit("openfile " + m_file, "openfile", m_file))
             return r;
-        for (const Entry& e : s.entries) {
-            if (!e.bFolder && e.path == m_file) {
-                m_size = e.size;
-                m_offset = 0;
-                m_reads = 0;
-                *size = m_size;
-                return kOk;
-            }
-        }
-        return kFileNotFound;
+        const auto e = std::find_if(s.entries.begin(), s.entries.end(),
+                                    [&](const Entry& e) { return !e.bFolder && e.path == m_file; });
+        if (e == s.entries.end())
+            return kFileNotFound;
+        *size = m_size = e->size;
+        m_offset = m_reads = 0;
+        return kOk;
     }
     Result ReadFile(void* buffer, std::uint32_t count, std::uint32_t* read, std::uint32_t) override
     {
@@ -258,10 +234,10 @@ private:
         data->attributes = e.bFolder ? kAttrDirectory : kAttrNormal;
         data->sizeLow = static_cast<std::uint32_t>(e.size);
         data->sizeHigh = static_cast<std::uint32_t>(e.size >> 32);
-        // The record carries local time.
         const std::time_t t = static_cast<std::time_t>(e.mtime);
         std::tm local{};
         localtime_r(&t, &local);
+        // The record carries local time.
         const std::uint64_t ticks =
             (static_cast<std::uint64_t>(e.mtime + local.tm_gmtoff) + 11644473600ULL) * 10000000ULL;
         data->modified.low = static_cast<std::uint32_t>(ticks);
@@ -280,11 +256,7 @@ private:
 class Reader : public Object<ISdkReader, IID_ISdkReader>
 {
 public:
-    ~Reader() override
-    {
-        if (m_image)
-            m_image->Release();
-    }
+    ~Reader() override { ClearSource(); }
     Result SetSource(ISdkImage* image) override
     {
         m_image = static_cast<Image*>(image);
@@ -305,14 +277,12 @@ public:
     Result WaitTask(std::uint32_t, std::uint32_t* status, float* progress) override
     {
         const Script& s = m_image->script;
-        if (m_bAborted || m_tick >= s.ticks) {
-            if (status)
-                *status = kTaskFinished;
-            return kOk;
-        }
-        ++m_tick;
+        const bool bDone = m_bAborted || m_tick >= s.ticks;
         if (status)
-            *status = kTaskBusy;
+            *status = bDone ? kTaskFinished : kTaskBusy;
+        if (bDone)
+            return kOk;
+        ++m_tick;
         if (progress)
             *progress = s.scale * static_cast<float>(m_tick) / static_cast<float>(s.ticks);
         return kTaskRunning;
@@ -338,8 +308,7 @@ public:
                 return kUnexpected;
             // A new browser over the same image, owned by the caller.
             auto* browser = new Browser;
-            browser->m_image = m_image;
-            m_image->AddRef();
+            (browser->m_image = m_image)->AddRef();
             *out = static_cast<ISdkBrowser*>(browser);
             return kOk;
         }
@@ -360,10 +329,7 @@ public:
         auto* img = new Image;
         const Result r = LoadScript(Narrow(path), &img->script) ? img->script.Hit("open", "open")
                                                                 : kFileNotFound;
-        if (r != kOk)
-            img->Release();
-        else
-            *image = img;
+        r == kOk ? void(*image = img) : void(img->Release());
         return r;
     }
     Result CreateReader(const Guid&, ISdkReader** reader) override
