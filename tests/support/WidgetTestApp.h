@@ -1,8 +1,7 @@
 #pragma once
 
-// A QApplication for one widget test, with the program folder pointed at the
-// built program's folder (where the skin images lie) and a language resource
-// set made of the strings the test gives.
+// A QApplication for one widget test, the program folder at the built one (skin images),
+// and a language set of the strings given.
 
 #include "ProgramPaths.h"
 #include "WidgetHelpers.h"
