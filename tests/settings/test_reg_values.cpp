@@ -128,16 +128,12 @@ protected:
         SetDisplayDpiSource(nullptr);
         ResetScaleSettingsForTesting();
     }
-    void SetDpi(double dpi)
-    {
-        SetDisplayDpiSource([dpi] { return dpi; });
-    }
     TempSettings m_settings;
 };
 
 TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
 {
-    SetDpi(192);
+    SetDisplayDpiSource([] { return 192.0; });
     EXPECT_FALSE(IsDpiScalingEnabled());
     EXPECT_DOUBLE_EQ(GetDpiScale(), 1.0);
     EXPECT_DOUBLE_EQ(GetImageScale(), 1.0);
@@ -155,7 +151,7 @@ TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
                                                     {143.0, 143 / 96.0, 1.0},
                                                     {144.0, 1.5, 1.5},
                                                     {192.0, 2.0, 1.5}}) {
-        SetDpi(dpi);
+        SetDisplayDpiSource([d = dpi] { return d; });
         EXPECT_DOUBLE_EQ(GetDpiScale(), dpiScale) << dpi;
         EXPECT_DOUBLE_EQ(GetImageScale(), imageScale) << dpi;
     }
