@@ -1,7 +1,6 @@
 #pragma once
 
-// What the burner's tests and screenshots share: a disc image made at run
-// time from a tree of pseudo-random files, and the wait for a burn to end.
+// Shared by the burner's tests and screenshots: a disc image of random files, and the wait.
 
 #include "../support/Wait.h"
 
@@ -12,8 +11,7 @@
 #include <QString>
 #include <functional>
 
-// Makes `folder`/image.iso holding one file of about `nBytes` pseudo-random
-// bytes; empty on failure.
+// `folder`/image.iso holding one file of about `nBytes` random bytes; empty on failure.
 inline QString MakeBurnerImage(const QString& folder, qint64 nBytes, quint32 seed = 7)
 {
     const QString tree = folder + QStringLiteral("/tree");
@@ -36,8 +34,7 @@ inline QString MakeBurnerImage(const QString& folder, qint64 nBytes, quint32 see
     return rc == 0 ? image : QString();
 }
 
-// Processes events until `done` holds; false when it still does not after
-// two minutes (a hang, never a speed measure).
+// Runs events until `done` holds; false after two minutes (a hang, never a speed measure).
 inline bool WaitUntil(const std::function<bool()>& done)
 {
     return WaitFor(done, 120000);

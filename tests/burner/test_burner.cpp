@@ -1,5 +1,4 @@
-// The burner's real window offscreen, its buttons clicked, writing to a
-// stdio: drive (a regular file standing for one); and its program's mutex.
+// The burner's window offscreen, writing to a stdio: drive (a plain file); and its mutex.
 
 #include "ApProgressCtrl.h"
 #include "BurnerFixtures.h"
@@ -122,8 +121,7 @@ TEST_F(Burner, ImageLargerThanTheMediumIsRefusedAndNothingIsWritten)
     EXPECT_FALSE(QFileInfo::exists(m_strDrive));
 }
 
-// A used disc put in front of the window after it opened: the state is asked
-// for again at Burn, and only an erasable disc is offered blanking.
+// A used disc put in after the window opened is seen at Burn; only an erasable one is blanked.
 TEST_F(Burner, UsedDiscsAreRefusedOrBlankedFirst)
 {
     struct Case
@@ -157,8 +155,7 @@ TEST_F(Burner, UsedDiscsAreRefusedOrBlankedFirst)
     }
 }
 
-// Stopping mid-write, by Cancel or by closing the window (which asks
-// first): the write ends and the drive is left idle and usable.
+// Stopping mid-write by Cancel or by closing (which asks) leaves the drive idle and usable.
 TEST_F(Burner, StoppingMidWriteLeavesTheDriveReady)
 {
     // At 1x DVD pace the image takes seconds, so the stop lands mid-write.
@@ -227,12 +224,9 @@ TEST_F(Burner, OneBurnerAtATime)
     first.start(QStringLiteral(LANTERN_BURNER),
                 {m_strImage, u"--drive"_s, u"stdio:"_s + m_strDrive});
     ASSERT_TRUE(first.waitForStarted());
-    // Looked up in the kernel's lock table: a probe that took the mutex even
-    // for a moment could make the program refuse itself.
+    // From the kernel's lock table: a probe taking the mutex could make the program refuse itself.
     auto heldBy = [](qint64 pid) {
-        struct stat st
-        {
-        };
+        struct stat st = {};
         const bool bFile =
             ::stat(QFile::encodeName(CNamedMutex::LockFilePath(BURNER_MUTEX_NAME)), &st) == 0;
         const QByteArray inode = ':' + QByteArray::number(quint64(st.st_ino)) + ' ';

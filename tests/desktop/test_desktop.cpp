@@ -1,7 +1,5 @@
-// Lantern as the desktop sees it once installed: the tree `cmake --install`
-// lays out, its desktop entry, image types, icons and AppStream file checked
-// by the desktop's own tools, the file manager's choice of program for each
-// kind of image, and the Debian package built from this build folder.
+// Lantern once installed: the tree `cmake --install` lays out as the desktop's tools see it,
+// the file manager's program for each kind of image, and the Debian package.
 
 #include "FileBytes.h"
 
@@ -76,10 +74,8 @@ protected:
     static inline QStringList s_files;
 };
 
-// The programs with their companions, module, languages and artwork; both
-// programs run through their links on the path; the machine-wide defaults,
-// beside the program and where an administrator keeps them, name the folder
-// of the companions; the desktop's own tools accept the entry and description.
+// The programs, companions, module, languages and artwork; the links on the path; the
+// machine-wide defaults naming the companions' folder; entry and description validated.
 TEST_F(Installed, TreeHoldsTheProgramsTheirFilesAndTheDefaults)
 {
     const QString lib = At(u"lib/lantern"_s);
@@ -120,10 +116,8 @@ TEST_F(Installed, TreeHoldsTheProgramsTheirFilesAndTheDefaults)
     }
 }
 
-// The file manager's view: the desktop's MIME and application databases
-// built over the installed tree, asked through xdg-mime, and Qt's reading of
-// the same MIME database (as KDE and Lantern itself see it: *.rdf is claimed
-// by RDF/XML too, and the disc's volume descriptors settle it).
+// The file manager's view through xdg-mime over the installed databases, and Qt's reading of
+// them (*.rdf is claimed by RDF/XML too: the disc's volume descriptors settle it).
 TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
 {
     for (const char* tool :
@@ -150,9 +144,7 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     env.insert(u"XDG_CONFIG_HOME"_s, work.filePath(u"home/.config"_s));
     env.insert(u"HOME"_s, work.filePath(u"home"_s));
 
-    // The program's own kinds hold what an .iso holds (no start); the images
-    // of other disc programs begin as those programs write them. Each has the
-    // type of our MIME database, or a disc image's.
+    // Our own kinds hold an .iso; other programs' images begin as those programs write them.
     const struct
     {
         const char* suffix;
@@ -181,8 +173,7 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
         const Outcome type = Exec(u"xdg-mime"_s, {u"query"_s, u"filetype"_s, image}, env);
         ASSERT_EQ(type.code, 0) << qPrintable(type.out);
         const QMimeType qtType = mimeDb.mimeTypeForFile(image);
-        // `file` knows no descriptions by content: a file manager names them
-        // by the MIME database, as Qt does.
+        // `file` knows no descriptions by content: the MIME database names them, as Qt does.
         const QString mime = kind.start.isEmpty()
                                  ? type.out.trimmed().section(QLatin1Char(';'), 0, 0)
                                  : qtType.name();
@@ -196,8 +187,7 @@ TEST_F(Installed, TheDesktopOpensEveryKindOfImageWithLantern)
     }
 }
 
-// The package: built with CPack from this build folder, its control fields
-// and contents read back with dpkg-deb, and lintian's verdict.
+// The package built with CPack, read back with dpkg-deb, and lintian's verdict.
 TEST_F(Installed, PackageHoldsTheInstalledTreeAndPassesLintian)
 {
     for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps"})

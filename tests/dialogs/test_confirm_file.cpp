@@ -22,17 +22,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Times of the test: 22:30 UTC on a day of November 2023, and what the
-// dialog shows for it three hours east: 01:30 the next day.
+// 22:30 UTC on a day of November 2023; the dialog shows 01:30 the next day, three hours east.
 SYSTEMTIME November(int day, int hour)
 {
-    SYSTEMTIME st;
-    st.wYear = 2023;
-    st.wMonth = 11;
-    st.wDay = std::uint16_t(day);
-    st.wHour = std::uint16_t(hour);
-    st.wMinute = 30;
-    return st;
+    return {2023, 11, 1, std::uint16_t(day), std::uint16_t(hour), 30};
 }
 
 FILETIME64 Utc(int day)
@@ -47,34 +40,31 @@ QString Shown(int day)
     return FormatDateTime(November(day + 1, 1)).trimmed();
 }
 
+const std::map<int, QString> kStrings = {{IDS_CONFIRM_CAPTION, u"Confirm Replace"_s},
+                                         {IDS_CONFIRM_OEM_MERGE_CAPTION, u"Confirm Folder Merge"_s},
+                                         {IDS_CONFIRM_FILE_EXISTS, u"file %s exists"_s},
+                                         {IDS_CONFIRM_FOLDER_EXISTS, u"folder %s exists"_s},
+                                         {IDS_CONFIRM_REPLACE_FILE, u"replace file"_s},
+                                         {IDS_CONFIRM_MERGE_FOLDER, u"merge folder"_s},
+                                         {IDS_CONFIRM_DESCRIPTION, u"%s|%s"_s},
+                                         {IDS_CONFIRM_WITH_FILE, u"with this file"_s},
+                                         {IDS_CONFIRM_WITH_FOLDER, u"with this folder"_s},
+                                         {IDS_CONFIRM_OEM_WITH_FILE, u"oem file"_s},
+                                         {IDS_CONFIRM_OEM_WITH_FOLDER, u"oem folder"_s},
+                                         {IDS_CONFIRM_REPLACE, u"&Replace"_s},
+                                         {IDS_CONFIRM_SKIP, u"&Skip"_s},
+                                         {IDS_CONFIRM_REPLACE_ALL, u"Replace &All"_s},
+                                         {IDS_CONFIRM_SKIP_ALL, u"S&kip All"_s},
+                                         {IDS_CONFIRM_CANCEL, u"&Cancel"_s},
+                                         {IDS_UNIT_KB, u"KB"_s}};
+
 class ConfirmFile : public ::testing::Test
 {
 protected:
-    ConfirmFile()
-        : m_app({{IDS_CONFIRM_CAPTION, u"Confirm Replace"_s},
-                 {IDS_CONFIRM_OEM_MERGE_CAPTION, u"Confirm Folder Merge"_s},
-                 {IDS_CONFIRM_FILE_EXISTS, u"file %s exists"_s},
-                 {IDS_CONFIRM_FOLDER_EXISTS, u"folder %s exists"_s},
-                 {IDS_CONFIRM_REPLACE_FILE, u"replace file"_s},
-                 {IDS_CONFIRM_MERGE_FOLDER, u"merge folder"_s},
-                 {IDS_CONFIRM_DESCRIPTION, u"%s|%s"_s},
-                 {IDS_CONFIRM_WITH_FILE, u"with this file"_s},
-                 {IDS_CONFIRM_WITH_FOLDER, u"with this folder"_s},
-                 {IDS_CONFIRM_OEM_WITH_FILE, u"oem file"_s},
-                 {IDS_CONFIRM_OEM_WITH_FOLDER, u"oem folder"_s},
-                 {IDS_CONFIRM_REPLACE, u"&Replace"_s},
-                 {IDS_CONFIRM_SKIP, u"&Skip"_s},
-                 {IDS_CONFIRM_REPLACE_ALL, u"Replace &All"_s},
-                 {IDS_CONFIRM_SKIP_ALL, u"S&kip All"_s},
-                 {IDS_CONFIRM_CANCEL, u"&Cancel"_s},
-                 {IDS_UNIT_KB, u"KB"_s}})
-    {
-        ResetFormatUnitWords();
-    }
+    ConfirmFile() : m_app(kStrings) { ResetFormatUnitWords(); }
     ~ConfirmFile() override { ResetFormatUnitWords(); }
 
-    // An existing entry named `name` on disk and, with `bWithItem`, its
-    // namesake in the image: 48213 bytes if a file, modified a day later.
+    // An entry on disk and, with `bWithItem`, its namesake in the image (48213 bytes, a day later).
     void Describe(bool bFolder, const QString& name = u"notes.txt"_s, bool bWithItem = true)
     {
         m_find.cFileName = name;
@@ -93,9 +83,9 @@ protected:
         m_description.pFindData = &m_find;
     }
 
-    std::unique_ptr<CConfirmFile> Built()
+    std::unique_ptr<CConfirmFile> Built(QWidget* pOwner = nullptr)
     {
-        auto dialog = std::make_unique<CConfirmFile>();
+        auto dialog = std::make_unique<CConfirmFile>(pOwner);
         dialog->m_pDescription = &m_description;
         dialog->InitDialog();
         return dialog;
@@ -116,10 +106,8 @@ protected:
     CONFIRM_DESCRIPTION m_description;
 };
 
-// Every way out of the question, by the mouse (a control by name) and the
-// keyboard (keys in the form of QKeySequence, typed into whatever has the
-// focus): the default answer has the focus, Tab goes through the five answers
-// from left to right and round, access keys work with Alt or alone.
+// Every way out, by a control's name or by keys typed into the focus: the default has the
+// focus, Tab goes round the five answers, access keys work with Alt or alone.
 TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
 {
     Describe(false);
@@ -158,8 +146,7 @@ TEST_F(ConfirmFile, EveryWayOutGivesItsAnswer)
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 
-// The texts of a file and a folder; the alternative texts the
-// oemConfirmString value picks (1; any other value keeps the plain ones).
+// File and folder texts; oemConfirmString 1 picks the alternative ones, other values do not.
 TEST_F(ConfirmFile, FileAndFolderTexts)
 {
     const struct
@@ -201,9 +188,8 @@ TEST_F(ConfirmFile, FileAndFolderTexts)
     }
 }
 
-// Centred over its owner; without one, on the screen of the active main
-// window, else on the primary screen. Needs two screens: the test runs
-// itself again on an offscreen platform with a second screen to the right.
+// Centred over its owner, else on the active main window's screen, else on the primary one;
+// the test runs itself again on an offscreen platform with a second screen.
 TEST_F(ConfirmFile, CentresOverItsOwnerOrTheMainWindowsScreen)
 {
     if (QGuiApplication::screens().size() < 2) {
@@ -235,10 +221,7 @@ TEST_F(ConfirmFile, CentresOverItsOwnerOrTheMainWindowsScreen)
     };
     QWidget owner;
     owner.setGeometry(100, 80, 900, 700);
-    CConfirmFile owned(&owner);
-    owned.m_pDescription = &m_description;
-    owned.InitDialog();
-    expectCentred(owned, owner.frameGeometry());
+    expectCentred(*Built(&owner), owner.frameGeometry());
     expectCentred(*Built(), screens[0]->availableGeometry());
     QMainWindow main;
     main.setGeometry(1300, 100, 800, 600);
@@ -249,8 +232,7 @@ TEST_F(ConfirmFile, CentresOverItsOwnerOrTheMainWindowsScreen)
     expectCentred(*Built(), screens[1]->availableGeometry());
 }
 
-// Its picture gives it rounded corners; without the picture it keeps its
-// size and every control and is a plain rectangle.
+// Its picture rounds its corners; without it the same size and controls, a plain rectangle.
 TEST_F(ConfirmFile, ShapedByItsPictureAndWholeWithoutIt)
 {
     Describe(true);

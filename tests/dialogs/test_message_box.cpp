@@ -14,22 +14,21 @@ namespace {
 
 const QString kCallerIcon = u"Image\\mine.png"_s;
 
+const std::map<int, QString> kStrings = {{100, u"Lantern"_s},
+                                         {ID_MB_OK, u"OK"_s},
+                                         {ID_MB_CANCEL, u"Cancel"_s},
+                                         {ID_MB_ABORT, u"Abort"_s},
+                                         {ID_MB_RETRY, u"Retry"_s},
+                                         {ID_MB_IGNORE, u"Ignore"_s},
+                                         {ID_MB_YES, u"Yes"_s},
+                                         {ID_MB_NO, u"No"_s},
+                                         {IDS_MB_CLOSE_TIP, u"Close"_s},
+                                         {500, u"A message from the resources."_s}};
+
 class MessageBox : public ::testing::Test
 {
 protected:
-    MessageBox()
-        : m_app({{100, u"Lantern"_s},
-                 {ID_MB_OK, u"OK"_s},
-                 {ID_MB_CANCEL, u"Cancel"_s},
-                 {ID_MB_ABORT, u"Abort"_s},
-                 {ID_MB_RETRY, u"Retry"_s},
-                 {ID_MB_IGNORE, u"Ignore"_s},
-                 {ID_MB_YES, u"Yes"_s},
-                 {ID_MB_NO, u"No"_s},
-                 {IDS_MB_CLOSE_TIP, u"Close"_s},
-                 {500, u"A message from the resources."_s}})
-    {
-    }
+    MessageBox() : m_app(kStrings) {}
 
     static QString Captions(const CAdtMessageBox& box)
     {
@@ -42,8 +41,7 @@ protected:
     WidgetTestApp m_app;
 };
 
-// What the user sees of each button set, and that every button answers what
-// its caption says.
+// Each button set's captions, and every button answers what its caption says.
 TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
 {
     const std::map<QString, int> answer = {{u"OK"_s, IDOK},         {u"Cancel"_s, IDCANCEL},
@@ -57,8 +55,7 @@ TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
         {MB_YESNOCANCEL, "Yes No Cancel"},
         {MB_YESNO | MB_ICONINFORMATION, "Yes No"},
         {MB_RETRYCANCEL | MB_ICONWARNING, "Retry Cancel"},
-        // Sets beyond these show the caller's icon, and OK when icon bits are
-        // given; else no button at all, not even the close button.
+        // Other sets: the caller's icon, OK with icon bits, else no button, not even close.
         {9 | MB_ICONERROR, "OK"},
         {9, ""},
     };
@@ -82,8 +79,7 @@ TEST_F(MessageBox, EachStyleShowsItsButtonsAndEveryButtonAnswersItsCaption)
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 
-// Its texts from the resources; Enter, Esc and the close button answer; it
-// counts as open from InitDialog until it goes.
+// Texts from the resources; Enter, Esc and close answer; open from InitDialog until it goes.
 TEST_F(MessageBox, KeysAndTheCloseButtonAnswer)
 {
     auto run = [](const std::function<void(CAdtMessageBox&)>& act) {
@@ -106,9 +102,7 @@ TEST_F(MessageBox, KeysAndTheCloseButtonAnswer)
     EXPECT_EQ(GetOpenModalDialogCount(), 0);
 }
 
-// The box grows with its text up to a largest size; the text (until then),
-// icon and buttons stay inside it, the buttons right to left along the bottom, and
-// its background has no holes where the window is shown.
+// The box grows with its text up to a limit, keeps everything inside, and has no holes.
 TEST_F(MessageBox, GrowsWithItsTextAndKeepsEverythingInside)
 {
     QSize last;

@@ -43,23 +43,14 @@ public:
 };
 
 // Installs a cache over a fake source for the life of a test.
-class ScopedFakeCache
+struct ScopedFakeCache
 {
-public:
-    ScopedFakeCache()
-    {
-        auto source = std::make_unique<FakeTypeSource>();
-        m_pSource = source.get();
-        m_cache = std::make_unique<CFileTypeCache>(std::move(source));
-        CFileTypeCache::SetGlobal(m_cache.get());
-    }
+    FakeTypeSource* pSource = new FakeTypeSource;
+    CFileTypeCache cache{std::unique_ptr<IFileTypeSource>(pSource)};
+    ScopedFakeCache() { CFileTypeCache::SetGlobal(&cache); }
     ~ScopedFakeCache() { CFileTypeCache::SetGlobal(nullptr); }
-    FakeTypeSource& Source() { return *m_pSource; }
-    CFileTypeCache& Cache() { return *m_cache; }
-
-private:
-    FakeTypeSource* m_pSource;
-    std::unique_ptr<CFileTypeCache> m_cache;
+    FakeTypeSource& Source() { return *pSource; }
+    CFileTypeCache& Cache() { return cache; }
 };
 
 // Name, file name, folder, type, icon and open icon of a record.
@@ -117,17 +108,14 @@ TEST(DataItem, FolderAndNameMakeTheSameRecordAsThePath)
     EXPECT_EQ(root.m_nFileCount, 6u);
     EXPECT_EQ(root.m_nFolderCount, 6u);
     EXPECT_EQ(root.m_nSize, 12u * 5u);
-    // Extensions that differ only in case are one cached type, whatever the
-    // letters (".ifo", ".IFO"; ".\u00e4b", ".\u00c4B").
+    // Extensions differing only in case share one cached type, whatever the letters.
     const auto queries = cache.Source().fileQueries.size();
     root.AddChild(folder, u"x.ifo"_s, KIND_FILE, 0);
     root.AddChild(folder, u"y.\u00c4B"_s, KIND_FILE, 0);
     EXPECT_EQ(cache.Source().fileQueries.size(), queries);
 }
 
-// Builds a random tree and checks every invariant of every record: each
-// folder's size is its own size plus everything below it, the counts match
-// the children, and every child points back at its parent.
+// Every record of a random tree: sizes include everything below, counts match, parents right.
 TEST(DataItem, InvariantsHoldAfterManyAdditions)
 {
     ScopedFakeCache cache;
@@ -175,15 +163,13 @@ TEST(DataItem, InvariantsHoldAfterManyAdditions)
     EXPECT_EQ(visited, ownSize.size());
 }
 
-// A double delete would trip the sanitizer; a missed one shows in the
-// count and as a leak.
+// A double delete trips the sanitizer; a missed one shows in the count.
 TEST(DataItem, DestroyingTheRootDestroysEveryRecordOnceWithoutRecursion)
 {
     ScopedFakeCache cache;
     const auto before = CLTDataItem::LiveCount();
     {
-        // A deep chain, linked by hand: AddChild would walk the whole chain
-        // per record. A destructor that recursed would run out of stack.
+        // A deep chain linked by hand (AddChild walks it): recursion would run out of stack.
         auto root = std::make_unique<CLTDataItem>(u"root"_s, KIND_ROOT, 0, 0);
         CLTDataItem* item = root.get();
         for (int i = 0; i < 300000; ++i) {
@@ -205,60 +191,42 @@ TEST(FileTypeCache, ExtensionKey)
     EXPECT_EQ(keys.join(u' '), u".TXT  .GZ .PROFILE .");
 }
 
-TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsAndLinks)
+// One entry per extension, whatever its case; programs, icons, links, names without an
+// extension, folders and failures are asked for every time.
+TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsLinksFoldersAndFailures)
 {
     ScopedFakeCache fake;
     FakeTypeSource& source = fake.Source();
     CFileTypeCache& cache = fake.Cache();
     FileTypeInfo a, b;
-
     ASSERT_TRUE(cache.Lookup(u"\\docs\\a.txt"_s, false, a));
     ASSERT_TRUE(cache.Lookup(u"\\B.TXT"_s, false, b));
-    EXPECT_EQ(source.fileQueries.size(), 1) << ".txt and .TXT share one entry";
+    EXPECT_EQ(source.fileQueries, QStringList{u"a.txt"_s}) << "asked once, by the file name";
     EXPECT_EQ(std::pair(a.nIconIndex, a.strTypeName), std::pair(b.nIconIndex, b.strTypeName));
     EXPECT_EQ(b.strKey, u".TXT");
-    // The source is asked by the file name alone.
-    EXPECT_EQ(source.fileQueries.first(), u"a.txt");
-
-    for (const char* name :
-         {"\\setup.exe", "\\Other.EXE", "\\a.ico", "\\b.ico", "\\c.lnk", "\\d.LNK"}) {
+    for (const char* name : {"\\setup.exe", "\\Other.EXE", "\\a.ico", "\\b.ico", "\\c.lnk",
+                             "\\d.LNK", "\\setup.exe", "\\Makefile", "\\README"}) {
         const auto before = source.fileQueries.size();
-        FileTypeInfo info;
-        ASSERT_TRUE(cache.Lookup(QString::fromLatin1(name), false, info));
+        ASSERT_TRUE(cache.Lookup(QString::fromLatin1(name), false, a));
         EXPECT_EQ(source.fileQueries.size(), before + 1) << name << " must be looked up itself";
     }
-    FileTypeInfo again;
-    cache.Lookup(u"\\setup.exe"_s, false, again);
-    EXPECT_EQ(source.fileQueries.size(), 8) << "a program is looked up every time";
-    cache.Lookup(u"\\Makefile"_s, false, again);
-    cache.Lookup(u"\\README"_s, false, again);
-    EXPECT_EQ(source.fileQueries.size(), 10) << "names without extension are typed one by one";
     EXPECT_EQ(cache.CachedCount(), 1);
-}
 
-TEST(FileTypeCache, FoldersAndFailuresAreNeverCached)
-{
-    ScopedFakeCache fake;
-    FakeTypeSource& source = fake.Source();
-    CFileTypeCache& cache = fake.Cache();
-    FileTypeInfo info;
-    ASSERT_TRUE(cache.Lookup(u"\\A"_s, true, info));
-    ASSERT_TRUE(cache.Lookup(u"\\B"_s, true, info));
+    const auto files = source.fileQueries.size();
+    ASSERT_TRUE(cache.Lookup(u"\\A"_s, true, a));
+    ASSERT_TRUE(cache.Lookup(u"\\B"_s, true, a));
     EXPECT_EQ(source.folderQueries, 2);
-    EXPECT_EQ(std::pair(info.nIconIndex, info.nOpenIconIndex), std::pair(3, 4));
-    EXPECT_TRUE(source.fileQueries.isEmpty());
-
+    EXPECT_EQ(std::pair(a.nIconIndex, a.nOpenIconIndex), std::pair(3, 4));
     source.bFail = true;
     FileTypeInfo failed;
     EXPECT_FALSE(cache.Lookup(u"\\x.pdf"_s, false, failed));
     EXPECT_EQ(failed.nIconIndex, 0);
     source.bFail = false;
     EXPECT_TRUE(cache.Lookup(u"\\x.pdf"_s, false, failed));
-    EXPECT_EQ(source.fileQueries.size(), 2) << "a failed lookup must not be remembered";
+    EXPECT_EQ(source.fileQueries.size(), files + 2) << "a failed lookup must not be remembered";
 }
 
-// The real source: types from the MIME database by name, icons through the
-// registry, nothing read from disk (none of these files exists).
+// The real source: MIME types by name alone (none of these files exists), icons registered.
 TEST(MimeTypeSource, TypesFilesByNameAlone)
 {
     CMimeTypeSource source;

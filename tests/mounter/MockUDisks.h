@@ -1,7 +1,6 @@
 #pragma once
 
-// A private bus with the stand-in udisks2 (udisks2_mock.py) on it, and an
-// xdg-open that notes what it opens. Shared with the screenshot program.
+// A private bus with the stand-in udisks2 (udisks2_mock.py), and an xdg-open that notes.
 
 #include "FileBytes.h"
 #include "PrivateBus.h"

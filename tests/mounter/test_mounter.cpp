@@ -1,5 +1,4 @@
-// Fenmount against a stand-in udisks2 on a private bus, driven through its
-// buttons, its window's closing, the viewer's switch and a second start.
+// Fenmount against a stand-in udisks2 on a private bus.
 
 #include "FileBytes.h"
 #include "LangResources.h"
@@ -122,8 +121,7 @@ TEST_P(MountImage, ReadOnlyThenUnmountGivesTheLoopDeviceBack)
         ASSERT_TRUE(Settled(*wnd, 1));
     }
 
-    // A read-only loop device on a read-only descriptor, then the file system
-    // (of a partitioned image, its partition, which comes a moment later).
+    // A read-only loop device on a read-only descriptor, then the (partition's) file system.
     EXPECT_EQ(m_pUDisks->Detail(u"LoopSetup"_s),
               image + u" read-only "_s + QString::fromLatin1(ReadBytes(image).left(16).toHex()) +
                   u" read-only=Boolean:True"_s);
@@ -150,8 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Images, MountImage,
                              return info.param.bPartitioned ? "Hybrid" : "Plain";
                          });
 
-// Closing unmounts every image and gives its loop device back; while one
-// cannot be unmounted the window stays, listing it, and says why.
+// Closing unmounts everything; while one cannot be unmounted the window stays and says why.
 TEST_F(Mounter, ClosingUnmountsEverythingOrStaysAndSaysWhy)
 {
     auto wnd = NewWindow();
@@ -294,8 +291,7 @@ TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
     EXPECT_EQ(wnd.Mounted().front().strImage, image);
 }
 
-// A copy that holds the lock but answers nothing (hung, or another user's):
-// the user is asked, and may start this one all the same.
+// A lock holder that answers nothing: the user is asked, and may start this one anyway.
 TEST_F(Mounter, ALockHolderThatDoesNotAnswerIsToldAndCanBePassed)
 {
     CNamedMutex::Result held = CNamedMutex::Result::Failed;

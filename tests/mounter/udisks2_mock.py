@@ -1,12 +1,10 @@
 '''A stand-in udisks2 for Fenmount's tests (a python3-dbusmock template).
 
-An image with 55 AA at byte 510 is partitioned: its one partition (holding
-the file system) turns up a moment after the loop device, as udev's probing
-does. Mount makes a folder under "mount_root" named for the ISO 9660 volume,
-else the device. Controls (org.freedesktop.DBus.Mock): FailNext(method,
-error, message); Journal(), every call as "object method"; Detail(method),
-what its last call got (Mount: options; LoopSetup: "PATH ACCESS HEAD
-read-only=TYPE:VALUE" of the descriptor, HEAD its first 16 bytes in hex).
+An image with 55 AA at byte 510 is partitioned: its partition (with the file system) turns up
+a moment after the loop device, as with udev. Mount makes a folder under "mount_root" named
+for the ISO 9660 volume, else the device. Controls (org.freedesktop.DBus.Mock): FailNext(method,
+error, message); Journal(), every call as "object method"; Detail(method), what its last call
+got (Mount: options; LoopSetup: "PATH ACCESS HEAD read-only=TYPE:VALUE", HEAD 16 bytes in hex).
 '''
 
 import fcntl

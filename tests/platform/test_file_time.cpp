@@ -9,13 +9,7 @@ namespace {
 using U16 = std::uint16_t;
 SYSTEMTIME Make(U16 y, U16 mo, U16 d, U16 h = 0, U16 mi = 0, U16 s = 0, U16 ms = 0)
 {
-    return {.wYear = y,
-            .wMonth = mo,
-            .wDay = d,
-            .wHour = h,
-            .wMinute = mi,
-            .wSecond = s,
-            .wMilliseconds = ms};
+    return {y, mo, 1, d, h, mi, s, ms}; // the day of the week left at its default
 }
 
 TEST(FileTime, KnownInstants)
@@ -64,8 +58,7 @@ TEST(FileTime, CalendarRoundTrip)
     EXPECT_FALSE(FileTimeToSystemTime(0x8000000000000000ULL, &st));
 }
 
-// Local time follows the rules of the zone at the instant converted: a
-// summer date and a winter date of one zone get different offsets.
+// Local time follows the zone's rule at the instant: summer and winter differ.
 TEST(LocalTime, OffsetDependsOnTheDate)
 {
     // A rule string needs no time-zone database.

@@ -17,8 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A menu in one line: "TEXT[...]" for a popup, "ID TEXT" for a command, "-"
-// for a separator; without texts, its shape and commands alone.
+// A menu in one line: "TEXT[...]" popup, "ID TEXT" command, "-" separator; or its shape.
 QString Describe(const std::vector<CResMenuItem>& items, bool bTexts = true)
 {
     QStringList parts;
@@ -38,30 +37,16 @@ TEST(LangResources, ReadsStringsMenusAndIcons)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"ADTRC.lang"_s);
-    ASSERT_TRUE(WriteBytes(path, "\xEF\xBB\xBF# comment\n"
-                                 "[language]\n"
-                                 "code = DEU\n"
-                                 "name = Deutsch\n"
-                                 "[strings]\n"
-                                 "100 = Lantern\n"
-                                 "; another comment\n"
+    ASSERT_TRUE(WriteBytes(path, "\xEF\xBB\xBF# comment\n[language]\ncode = DEU\nname = Deutsch\n"
+                                 "[strings]\n100 = Lantern\n; another comment\n"
                                  "656 =   Zeile eins\\nZeile \\\"zwei\\\" \\\\ ende  \n"
-                                 "5013 = \" Name \"\n"
-                                 "700 = a = b\n"
-                                 "701 = 100% \\q\n"
-                                 "702 =\n"
-                                 "[menu 128]\n"
-                                 "popup &Datei\n"
+                                 "5013 = \" Name \"\n700 = a = b\n701 = 100% \\q\n702 =\n"
+                                 "[menu 128]\npopup &Datei\n"
                                  "    item 639 &\xC3\x96"
                                  "ffnen...\\tCtrl+O\n"
-                                 "    separator\n"
-                                 "    popup Mehr\n"
-                                 "        item 643 Klein\n"
-                                 "    end\n"
-                                 "    item 57665 &Beenden\n"
-                                 "end\n"
-                                 "[icons]\n"
-                                 "649 = Icons/649.png\n"));
+                                 "    separator\n    popup Mehr\n        item 643 Klein\n    end\n"
+                                 "    item 57665 &Beenden\nend\n"
+                                 "[icons]\n649 = Icons/649.png\n"));
     CLangResources res;
     ASSERT_TRUE(res.LoadFile(path));
     EXPECT_EQ(res.Warnings(), QStringList());
@@ -87,22 +72,10 @@ TEST(LangResources, DamagedLinesAreSkippedAndReported)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"bad.lang"_s);
-    ASSERT_TRUE(WriteBytes(path, "stray text\n"
-                                 "[strings]\n"
-                                 "abc = not a number\n"
-                                 "-5 = negative\n"
-                                 "no equals sign\n"
-                                 "100 = first\n"
-                                 "100 = second\n"
-                                 "[menu 128]\n"
-                                 "end\n"
-                                 "item x Broken\n"
-                                 "popup Open\n"
-                                 "    item 1 One\n"
-                                 "[strings]\n"
-                                 "101 = after the menu\r\n"
-                                 "[colours]\n"
-                                 "1 = red\n"));
+    ASSERT_TRUE(WriteBytes(path, "stray text\n[strings]\nabc = not a number\n-5 = negative\n"
+                                 "no equals sign\n100 = first\n100 = second\n"
+                                 "[menu 128]\nend\nitem x Broken\npopup Open\n    item 1 One\n"
+                                 "[strings]\n101 = after the menu\r\n[colours]\n1 = red\n"));
     CLangResources res;
     ASSERT_TRUE(res.LoadFile(path));
     // The last of a repeated number counts; a CR before the line end is not text.
@@ -163,8 +136,7 @@ TEST(FormatResText, FillsPlaceholdersInOrder)
 // The resource sets the program ships, as laid beside the built program.
 const QString kRuntime = QStringLiteral(LANTERN_TEST_RUNTIME_DIR);
 
-// The string numbers the program's sources name (`IDS_... = N`), by the set
-// that must hold them: the companions' own, or the viewer's.
+// The `IDS_... = N` numbers of the sources, by the set that must hold them.
 std::map<QString, std::set<int>> NamedStrings()
 {
     std::map<QString, std::set<int>> named;
@@ -194,9 +166,8 @@ QStringList Placeholders(const QString& text)
     return found;
 }
 
-// Each set in English beside the program and in German: every string the
-// sources name is there, both languages hold the same numbers with the same
-// placeholders, and the viewer's menus have the same shape and commands.
+// Each shipped set in English and German: every named string there, the same numbers,
+// placeholders and menu shapes in both.
 TEST(ShippedResources, EveryNamedStringIsThereInBothLanguages)
 {
     const auto named = NamedStrings();

@@ -20,8 +20,7 @@ void Set(HKEY root, const QString& path, const QString& name, DWORD type, const 
 
 const QString kKey = u"Software\\Test\\Values"_s;
 
-// Every kind of value survives being written to the text file and parsed
-// again by a store that has never seen it.
+// Every kind of value survives the text file, parsed again by a store that never saw it.
 TEST(Registry, EveryValueSurvivesTheTextFile)
 {
     TempSettings settings;
@@ -95,8 +94,7 @@ TEST(Registry, SubkeysComeInAlphabeticalOrder)
         << "without regard to case, children of children not at all";
 }
 
-// Two processes that change values at the same time both keep every
-// change: each change re-reads the file under the lock.
+// Concurrent writers in several processes keep every change (re-read under the lock).
 TEST(Registry, ConcurrentWritersLoseNothing)
 {
     TempSettings settings;
@@ -140,8 +138,7 @@ TEST(Registry, ConcurrentWritersLoseNothing)
     EXPECT_TRUE(left.isEmpty()) << left;
 }
 
-// A damaged file is never overwritten blindly: what can be read is kept,
-// the file is copied aside, and the problem is reported once.
+// A damaged file: what can be read is kept, the file copied aside, reported once.
 TEST(Registry, DamagedFileIsKeptAndReportedOnce)
 {
     TempSettings settings;

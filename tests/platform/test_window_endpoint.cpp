@@ -1,7 +1,7 @@
-// Window endpoints and broadcasts between event loops that cannot serve each
-// other in place: the listeners live on a thread of their own, so every
-// request crosses a real socket, as it does between two programs.
+// Window endpoints and broadcasts, the listeners on a thread of their own so that every
+// request crosses a real socket; and the event pump of long operations.
 
+#include "EventPump.h"
 #include "TempSettings.h"
 #include "Wait.h"
 #include "WindowEndpoint.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -37,8 +38,7 @@ protected:
         m_thread.quit();
         m_thread.wait();
     }
-    // Runs `step` on the listening thread with its endpoint, made when
-    // first needed.
+    // Runs `step` on the listening thread with its endpoint, made when first needed.
     void OnListenerThread(const std::function<void(CWindowEndpoint*)>& step)
     {
         QMetaObject::invokeMethod(
@@ -126,6 +126,29 @@ TEST_F(EndpointTest, BroadcastReachesEveryListenerOfItsNameOnly)
         m_pEndpoint = new CWindowEndpoint;
     });
     EXPECT_EQ(CWindowEndpoint::Broadcast(u"{name}"_s, 0, 0), 0);
+}
+
+// The pump serves waiting events at most once per interval, and the last ones after it.
+TEST(EventPump, ServesWaitingEventsAtMostOncePerInterval)
+{
+    CoreTestApp();
+    QObject target;
+    int served = 0;
+    int servings = 0;
+    constexpr int kSteps = 10000;
+    for (int i = 0; i < kSteps; ++i) {
+        QMetaObject::invokeMethod(
+            &target, [&] { ++served; }, Qt::QueuedConnection);
+        const int before = served;
+        ServeWaitingEvents();
+        if (served != before)
+            ++servings;
+    }
+    EXPECT_GE(servings, 1);
+    EXPECT_LT(servings, kSteps / 10);
+    std::this_thread::sleep_for(kPumpInterval);
+    ServeWaitingEvents();
+    EXPECT_EQ(served, kSteps);
 }
 
 } // namespace

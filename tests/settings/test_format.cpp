@@ -7,8 +7,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-// The settings tests run in a German locale (grouping '.', decimal comma,
-// day first), chosen before anything asks, to catch C conventions.
+// The settings tests run in a German locale, set before anything asks, to catch C conventions.
 
 namespace {
 
@@ -43,8 +42,7 @@ TEST_F(Format, NumbersAndSizes)
     EXPECT_EQ(FormatGroupedNumber(1234567, 10), u"1.234.567");
     EXPECT_TRUE(FormatGroupedNumber(1234567, 9).isEmpty());
 
-    // Whole kilobytes rounded up; the largest counts neither wrap around to
-    // 0 KB nor lose their number.
+    // Whole kilobytes rounded up; the largest counts neither wrap to 0 nor lose their number.
     const std::pair<std::uint64_t, const char16_t*> kilobytes[] = {
         {0, u"0 KB"},
         {1, u"1 KB"},
@@ -57,8 +55,7 @@ TEST_F(Format, NumbersAndSizes)
     for (const auto& [bytes, text] : kilobytes)
         EXPECT_EQ(FormatSizeInKB(bytes), QStringView(text)) << bytes;
 
-    // The largest unit the size reaches; bytes whole, the rest with two
-    // decimals.
+    // The largest unit reached; bytes whole, the rest with two decimals.
     const std::pair<std::uint64_t, const char16_t*> units[] = {
         {0, u"0 Bytes"},
         {1023, u"1023 Bytes"},
@@ -97,8 +94,7 @@ TEST_F(Format, DatesAndFileTimes)
     st.wDay = 30;
     EXPECT_EQ(FormatDateTime(st), u"  09:05:04 ");
 
-    // East of UTC, where the zero time becomes a date of 1601: a time before
-    // the second day is missing.
+    // East of UTC the zero time is in 1601: a time before the second day is missing.
     const ScopedTimeZone zone("LTN-3");
     FILETIME64 real = 0;
     ASSERT_TRUE(SystemTimeToFileTime({.wYear = 2023, .wMonth = 11, .wDay = 4, .wHour = 22}, &real));

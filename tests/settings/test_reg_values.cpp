@@ -1,13 +1,16 @@
-// The typed values over the registry: how each stores its bytes, so that
-// other writers' values read right, and the limits that keep a bad value out
-// of the cache. Which root a setting is read from is tested with the settings
-// themselves (test_stored_settings.cpp).
+// The typed registry values: the bytes each stores, so other writers' values read right,
+// and the limits that keep bad values out of the cache; and the display scale.
 
+#include "LangSet.h"
 #include "QtPrint.h"
 #include "RegValues.h"
+#include "Scale.h"
+#include "StoredSettings.h"
+#include "SystemVersion.h"
 #include "TempSettings.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -28,8 +31,7 @@ void Put(HKEY root, const QString& name, DWORD type, const QByteArray& data)
 TEST(RegValues, TextsAndTheirLimits)
 {
     TempSettings settings;
-    // 1023 characters (2046 bytes) fit; 1024 (2048 bytes) do not, in either
-    // root, and the cache keeps what it had.
+    // 1023 characters fit, 1024 do not in either root; the cache keeps what it had.
     Put(HKEY_CURRENT_USER, u"Fits"_s, REG_SZ, QByteArray(2046, 'a'));
     Put(HKEY_CURRENT_USER, u"TooLong"_s, REG_SZ, QByteArray(2048, 'a'));
     Put(HKEY_LOCAL_MACHINE, u"TooLong"_s, REG_SZ, QByteArray(2050, 'b'));
@@ -69,10 +71,8 @@ TEST(RegValues, TextsAndTheirLimits)
     EXPECT_FALSE(plain.Read());
 }
 
-// The rest of the family as other writers see them: numbers as their raw
-// bytes, lists as one value per element of exactly the element size, with
-// nothing left of a longer list after a rewrite; a synchronised BoolReg
-// reads again on every Get.
+// Numbers as raw bytes; lists one value per element of its size, nothing left after a
+// shorter rewrite; a synchronised BoolReg reads again on every Get.
 TEST(RegValues, TheFamilyStoresItsBytes)
 {
     TempSettings settings;
@@ -117,6 +117,54 @@ TEST(RegValues, TheFamilyStoresItsBytes)
     ArrayStringReg texts(HKEY_CURRENT_USER, key, 16);
     ASSERT_TRUE(texts.Read());
     EXPECT_EQ(texts.GetAt(1), u"a much l") << "16 bytes hold eight characters";
+}
+
+class ScaleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetScaleSettingsForTesting(); }
+    void TearDown() override
+    {
+        SetDisplayDpiSource(nullptr);
+        ResetScaleSettingsForTesting();
+    }
+    TempSettings m_settings;
+};
+
+TEST_F(ScaleTest, ScalingFollowsTheDisplayOnlyWhenSwitchedOn)
+{
+    SetDisplayDpiSource([] { return 192.0; });
+    EXPECT_FALSE(IsDpiScalingEnabled());
+    EXPECT_DOUBLE_EQ(GetDpiScale(), 1.0);
+    EXPECT_DOUBLE_EQ(GetImageScale(), 1.0);
+    EXPECT_DOUBLE_EQ(GetDpiScale(true), 2.0) << "the force flag asks the display anyway";
+
+    // Read once per process: switched on now, it is seen only after a reset.
+    DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"EnableDPIAware"_s);
+    ASSERT_TRUE(enable.Set(1).Write());
+    EXPECT_FALSE(IsDpiScalingEnabled());
+    ResetScaleSettingsForTesting();
+    ASSERT_TRUE(IsDpiScalingEnabled());
+    // Pictures scale only in steps: 1 or 1.5.
+    for (const auto& [dpi, dpiScale, imageScale] : {std::tuple{96.0, 1.0, 1.0},
+                                                    {120.0, 1.25, 1.0},
+                                                    {143.0, 143 / 96.0, 1.0},
+                                                    {144.0, 1.5, 1.5},
+                                                    {192.0, 2.0, 1.5}}) {
+        SetDisplayDpiSource([d = dpi] { return d; });
+        EXPECT_DOUBLE_EQ(GetDpiScale(), dpiScale) << dpi;
+        EXPECT_DOUBLE_EQ(GetImageScale(), imageScale) << dpi;
+    }
+}
+
+TEST_F(ScaleTest, FontFaceFromTheResources)
+{
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback") << "no resources";
+    const ScopedLangSet lang("8012 = Segoe UI\n");
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Segoe UI");
+    SetOsVersionForTesting({5, 1});
+    EXPECT_EQ(GetUIFontName(u"Fallback"_s), u"Fallback");
+    ResetOsVersionForTesting();
 }
 
 } // namespace

@@ -4,10 +4,13 @@
 #include "StoredSettings.h"
 #include "SystemVersion.h"
 #include "TempSettings.h"
+#include "VolumeCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,9 +51,8 @@ QString Placement()
     return ReadWindowPlacement(&placement) ? u"placed"_s : QString();
 }
 
-// Where each setting is read from: the user's value, then the machine's;
-// the language only machine-wide, the window's placement only the user's.
-// Reading never copies the machine's value to the user.
+// Each setting from the user's value, then the machine's (the language only the machine's,
+// the placement only the user's); reading copies nothing to the user.
 TEST(StoredSettings, EachSettingIsReadFromItsRoots)
 {
     const QByteArray zero(4, '\0'), one("\1\0\0\0", 4);
@@ -69,8 +71,7 @@ TEST(StoredSettings, EachSettingIsReadFromItsRoots)
         {"NetworkConnect", REG_DWORD, one, zero, NetworkConnect, "1"},
         {"CurrentLang", REG_SZ, Utf16Bytes(u"ENU"_s), {}, GetCurrentLang, ""},
         {"CurrentLang", REG_SZ, {}, Utf16Bytes(u"DEU"_s), GetCurrentLang, "DEU"},
-        // The other four values are the user's: the machine's fifth does
-        // not complete them.
+        // The placement's other values are the user's: the machine's fifth does not complete them.
         {"LTWnd_PosS", REG_BINARY, {}, zero, Placement, ""},
         {"LTWnd_PosS", REG_BINARY, zero, {}, Placement, "placed"},
     };
@@ -115,8 +116,7 @@ TEST(StoredSettings, TemporaryFolder)
     EXPECT_EQ(temp(), appData + u"/Vantrel/Ardent8/8.0.1/Temp/"_s);
     EXPECT_EQ(temp(259), u"-") << "a buffer under 260 characters";
 
-    // An application-data folder too long for the buffer: <temp>/Temp/,
-    // made once and then used as it is.
+    // A data folder too long for the buffer: <temp>/Temp/, made once and then used as it is.
     const QString longData = settings.Path() + QLatin1Char('/') + QString(240, QLatin1Char('d'));
     settings.Set("XDG_DATA_HOME", longData);
     const QString fallback = settings.Path() + u"/tmp/Temp/"_s;
@@ -159,8 +159,7 @@ TEST(StoredSettings, MadeWritableAndEmptyFolders)
     EXPECT_TRUE(IsFolderEmpty(folder)) << "the probe file is gone again";
     EXPECT_FALSE(IsFolderWritable(settings.Path() + u"/missing/"_s));
 
-    // A folder nobody may write to. Root may write anywhere a mode allows,
-    // so there the kernel's own read-only folder stands in.
+    // A folder nobody may write to (for root, which may write anywhere, /proc).
     QString readOnly = u"/proc/"_s;
     if (geteuid() != 0) {
         readOnly = settings.Path() + u"/ro/"_s;
@@ -178,6 +177,59 @@ TEST(StoredSettings, MadeWritableAndEmptyFolders)
     EXPECT_FALSE(IsFolderEmpty(folder));
     EXPECT_FALSE(IsFolderEmpty(settings.Path() + u"/missing"_s))
         << "a folder that cannot be listed is not empty";
+}
+
+TEST(VolumeCheck, FileSystemTable)
+{
+    constexpr std::uint64_t GiB = 1ull << 30;
+    struct Row
+    {
+        const char* type;
+        std::uint64_t size;
+        bool accepted;
+    };
+    // The FAT kinds' limits, kinds that hold large files, and those refused.
+    const Row rows[] = {
+        {"msdos", 2 * GiB, true},   {"msdos", 2 * GiB + 1, false},
+        {"vfat", 4 * GiB, true},    {"vfat", 4 * GiB + 1, false},
+        {"VFAT", 5 * GiB, false},   {"ntfs3", 5 * GiB, true},
+        {"fuseblk", 5 * GiB, true}, {"ext4", 5 * GiB, true},
+        {"nfs4", 5 * GiB, true},    {"fuse.sshfs", 5 * GiB, true},
+        {"exfat", 1, false},        {"sshfs", 1, false},
+        {"proc", 0, false},         {"", 0, false},
+        {"ext4x", 1, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(FileSystemAcceptsSize(QString::fromLatin1(row.type), row.size), row.accepted)
+            << row.type << " " << row.size;
+    }
+}
+
+TEST(VolumeCheck, FindsTheMountOfAPath)
+{
+    EXPECT_EQ(FileSystemTypeOf(QStringLiteral("/proc/self")), u"proc");
+    QTemporaryDir dir;
+    const QString type = FileSystemTypeOf(dir.path());
+    EXPECT_FALSE(type.isEmpty());
+    EXPECT_EQ(FileSystemTypeOf(dir.path() + QStringLiteral("/not/yet/made/")), type)
+        << "a folder still to be made counts as its nearest existing parent";
+    EXPECT_TRUE(CheckTargetVolume(dir.path() + QLatin1Char('/'), 5ull << 30))
+        << "the test folder lies on " << type;
+    EXPECT_FALSE(CheckTargetVolume(QStringLiteral("/proc/"), 1));
+}
+
+TEST(VolumeCheck, FreeSpaceWithItsMargin)
+{
+    QTemporaryDir dir;
+    std::uint64_t free = 0;
+    ASSERT_EQ(GetFreeBytes(dir.path(), &free), 0);
+    EXPECT_GT(free, 0u);
+    EXPECT_TRUE(HasFreeSpace(dir.path(), 0));
+    EXPECT_TRUE(HasFreeSpace(dir.path(), free / 2));
+    // The 1 % margin: what is exactly free is not enough.
+    EXPECT_FALSE(HasFreeSpace(dir.path(), free));
+    EXPECT_FALSE(HasFreeSpace(dir.path(), std::numeric_limits<std::uint64_t>::max()));
+    EXPECT_EQ(GetFreeBytes(dir.path(), nullptr), STATUS_NO_FREE_SPACE_INFO);
 }
 
 } // namespace

@@ -1,12 +1,11 @@
-// The skinned main-window frame on a real X display, driven with xdotool as a
-// user would (caption and corner drags, caption buttons, double clicks), with
-// screenshots: `frame_screens OUTPUT_FOLDER [--no-wm]` under Xvfb and a window
-// manager; --no-wm checks the hand-made move and resize alone, without
-// screenshots. Each check prints PASS or FAIL; the exit code counts failures.
+// The skinned frame on a real X display driven by xdotool, with screenshots:
+// `frame_screens OUTPUT_FOLDER [--no-wm]` under Xvfb (--no-wm: move and resize alone).
+// Each check prints PASS or FAIL; the exit code counts failures.
 
 #include "GXTFrameWnd.h"
 #include "LangResources.h"
 #include "ProgramPaths.h"
+#include "RecordingFrame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,19 +71,6 @@ bool Shot(const QRect& area, int margin, const QString& file)
     return bOk;
 }
 
-class CDemoFrame : public CGXTFrameWnd
-{
-public:
-    int m_nCloseEvents = 0;
-
-protected:
-    void closeEvent(QCloseEvent* event) override
-    {
-        ++m_nCloseEvents;
-        CGXTFrameWnd::closeEvent(event);
-    }
-};
-
 QPoint ButtonCentre(const CGXTFrameWnd& frame, int nElement)
 {
     return frame.mapToGlobal(CGXTFrameWnd::CaptionButtonPos(nElement, frame.width(), {26, 20}) +
@@ -109,7 +95,7 @@ int main(int argc, char** argv)
     const QString out = args[1] + QLatin1Char('/');
     QDir().mkpath(out);
 
-    CDemoFrame frame;
+    RecordingFrame frame;
     Check(frame.CreateFrame(), "frame pieces loaded");
     QFont font(u"DejaVu Sans"_s);
     font.setPixelSize(16);
@@ -156,7 +142,7 @@ int main(int argc, char** argv)
 
     if (bNoWm) {
         ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
-        Check(frame.m_nCloseEvents == 1, "close button closes");
+        Check(frame.nCloseEvents == 1, "close button closes");
         return g_nFailures;
     }
 
@@ -194,6 +180,6 @@ int main(int argc, char** argv)
 
     // Close through the caption: the window's own close path runs.
     ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
-    Check(frame.m_nCloseEvents == 1 && !frame.isVisible(), "close button closes");
+    Check(frame.nCloseEvents == 1 && !frame.isVisible(), "close button closes");
     return g_nFailures;
 }

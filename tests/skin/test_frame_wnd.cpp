@@ -1,11 +1,11 @@
 #include "GXTFrameWnd.h"
 #include "QtPrint.h"
+#include "RecordingFrame.h"
 #include "SkinGeometry.h"
 #include "SkinImages.h"
 #include "WidgetHelpers.h"
 #include "WidgetTestApp.h"
 
-#include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <gtest/gtest.h>
@@ -18,8 +18,7 @@ using Frame = CGXTFrameWnd;
 
 constexpr QSize kButton(26, 20);
 
-// The corners, edges and middle of the window, row by row, and a point of
-// the caption: maximized, nothing resizes and the top edge is caption.
+// Corners, edges, middle and caption; maximized, nothing resizes and the top is caption.
 TEST(FrameCaption, EdgesResizeUnlessMaximized)
 {
     using F = Frame;
@@ -45,8 +44,7 @@ protected:
     WidgetTestApp m_app;
 };
 
-// The window's shape follows the real corner pieces: their drawn pixels
-// are inside, their key-coloured ones outside, and the rest is whole.
+// The window's shape follows the corner pieces: drawn pixels inside, key-coloured outside.
 TEST_F(FrameWindow, RegionFollowsTheCornerPieces)
 {
     Frame frame;
@@ -65,8 +63,7 @@ TEST_F(FrameWindow, RegionFollowsTheCornerPieces)
         ASSERT_FALSE(piece.isNull()) << number;
         const QPoint origin(bRight ? W - piece.width() : 0, bBottom ? H - piece.height() : 0);
         rest -= QRegion(QRect(origin, piece.size()));
-        // A traced outline united with itself moved by (1, 1) can be a pixel
-        // off where the curve runs diagonally; a misplaced corner is off by dozens.
+        // A traced diagonal can be a pixel off; a misplaced corner is off by dozens.
         int mismatches = 0;
         for (int y = 0; y < piece.height(); ++y)
             for (int x = 0; x < piece.width(); ++x)
@@ -79,19 +76,6 @@ TEST_F(FrameWindow, RegionFollowsTheCornerPieces)
 }
 
 // ---- The caption on a shown window ---------------------------------------------------------
-
-class RecordingFrame : public Frame
-{
-public:
-    int nCloseEvents = 0;
-
-protected:
-    void closeEvent(QCloseEvent* event) override
-    {
-        ++nCloseEvents;
-        Frame::closeEvent(event);
-    }
-};
 
 class CaptionClicks : public FrameWindow
 {
@@ -151,9 +135,8 @@ TEST_F(CaptionClicks, CloseButtonClosesThroughCloseEventOnlyWhenReleasedOnIt)
     EXPECT_FALSE(m_frame.isVisible());
 }
 
-// A box the style leaves out does nothing, by its button or by a double
-// click on the caption; a double click on the icon closes. (The buttons
-// under a window manager: the FrameUnderAWindowManager test.)
+// A box the style leaves out does nothing, by button or double click; a double click on the
+// icon closes.
 TEST_F(CaptionClicks, BoxesFollowTheStyleAndADoubleClickOnTheIconCloses)
 {
     m_frame.SetFrameStyle(Frame::FRAME_MAXIMIZEBOX);
@@ -173,8 +156,7 @@ TEST_F(CaptionClicks, BoxesFollowTheStyleAndADoubleClickOnTheIconCloses)
     EXPECT_EQ(m_frame.nCloseEvents, 1);
 }
 
-// The caption's menu: its texts from the resources, its items greyed by the
-// window's state and style.
+// The caption's menu: texts from the resources, items greyed by state and style.
 TEST_F(CaptionClicks, SystemMenuTextsAndItemsGreyedByState)
 {
     const ScopedLangSet german("9330 = &Verschieben\n9331 = &Größe ändern\n"

@@ -1,12 +1,16 @@
 #include "ApProgressCtrl.h"
 #include "QtPrint.h"
 #include "SkinControls.h"
+#include "SkinGeometry.h"
+#include "SkinImages.h"
 #include "SkinMessages.h"
 #include "SkinText.h"
 #include "WidgetHelpers.h"
 #include "WidgetTestApp.h"
 
+#include <QDir>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -32,22 +36,91 @@ protected:
     }
 };
 
+// The current folder is elsewhere: skin images come from beside the program.
 class SkinControls : public ::testing::Test
 {
 protected:
     SkinControls() : m_app({{8016, u"OK"_s}, {700, u"First line\\nsecond line"_s}})
     {
         m_parent.resize(300, 100);
+        QDir::setCurrent(m_elsewhere.path());
+    }
+    ~SkinControls() override
+    {
+        ExitSkinSource();
+        QDir::setCurrent(m_oldCurrent);
     }
 
     WidgetTestApp m_app;
     Recorder m_parent;
     CSkinControlFactory m_factory;
+    QTemporaryDir m_elsewhere;
+    const QString m_oldCurrent = QDir::currentPath();
 };
 
-// A strip of four flat frames in known colours: the button shows the frame
-// of its state, stretched over itself. A click posts one command after the
-// mouse goes up; a press dragged off the button or a right click posts nothing.
+// A half-transparent and an opaque pixel, straight and premultiplied (by the lower-cased name).
+TEST_F(SkinControls, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
+{
+    QTemporaryDir program;
+    QImage image(2, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(50, 100, 200, 128));
+    image.setPixel(1, 0, qRgba(10, 20, 30, 255));
+    QDir().mkpath(program.filePath(u"Image/Common"_s));
+    for (const QString name : {u"a.png"_s, u"UPPER.PNG"_s})
+        ASSERT_TRUE(image.save(program.filePath(u"Image/Common/"_s + name), "PNG"));
+    SetProgramFolderForTesting(program.path()); // m_app sets it back
+    ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));
+
+    const QImage straight = LoadSkinBitmap(u"Image\\Common\\a.png"_s, false);
+    EXPECT_EQ(straight.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(straight.pixel(0, 0), qRgba(50, 100, 200, 128));
+    const QImage upper = LoadSkinBitmap(u"Image\\Common\\UPPER.PNG"_s, true);
+    ASSERT_EQ(upper.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(reinterpret_cast<const QRgb*>(upper.constScanLine(0))[0], qRgba(25, 50, 100, 128));
+    EXPECT_TRUE(LoadSkinBitmap(u"Image\\Common\\none.png"_s, true).isNull());
+    EXPECT_EQ(LoadSkinImage(u"Image\\Common\\a.png"_s).size(), QSize(2, 1));
+    EXPECT_TRUE(LoadSkinImage(u"Image\\Common\\none.png"_s).isNull());
+}
+
+// An image from rows of characters: 'k' key colour, anything else not.
+QImage Picture(const std::vector<const char*>& rows)
+{
+    const int w = int(strlen(rows[0]));
+    QImage image(w, int(rows.size()), QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, rows[y][x] == 'k' ? SKIN_KEY_COLOUR : qRgb(61, 63, 64));
+    return image;
+}
+
+// Each corner's key colour is cut up to the first solid row from the edge, whatever the alpha.
+TEST(KeyColourRegion, CutsTheCornersAndStopsAtTheFirstSolidEdge)
+{
+    QImage image = Picture({"kk..kk", //
+                            "k....k", //
+                            "......", //
+                            "k....k", // below a solid row: the top scan has stopped
+                            "k....k", //
+                            "kk...."});
+    image.setPixel(0, 0, qRgba(0, 0, 255, 10));
+    const QRegion region = KeyColourWindowRegion(image, SKIN_KEY_COLOUR);
+    for (const QPoint out : {QPoint(0, 0), QPoint(1, 0), QPoint(5, 1), QPoint(0, 3)})
+        EXPECT_FALSE(region.contains(out)) << out.x() << "," << out.y();
+    EXPECT_TRUE(region.contains(QPoint(2, 0)));
+    EXPECT_TRUE(region.contains(QPoint(5, 5))) << "the bottom right corner is solid";
+    EXPECT_TRUE(region.contains(QPoint(5, 3))) << "the right scan from below stops at row 5";
+
+    // A row of key colour throughout is no corner: it stays.
+    const QRegion band =
+        KeyColourWindowRegion(Picture({"kkkk", "k..k", "....", "...."}), SKIN_KEY_COLOUR);
+    EXPECT_TRUE(band.contains(QRect(0, 0, 4, 1)));
+    EXPECT_FALSE(band.contains(QPoint(0, 1)));
+    EXPECT_TRUE(band.contains(QPoint(1, 1)));
+    EXPECT_EQ(KeyColourWindowRegion(QImage(), SKIN_KEY_COLOUR), QRegion());
+}
+
+// Each state shows its frame of the strip; a click posts one command once the mouse goes up,
+// a press dragged off or a right click nothing.
 TEST_F(SkinControls, EachStateDrawsItsFrameAndAClickPostsOneCommand)
 {
     QTemporaryDir folder;
@@ -133,8 +206,7 @@ TEST_F(SkinControls, FocusableButtonsAnswerTheKeyboard)
     EXPECT_EQ(m_parent.messages, (Messages{{WM_COMMAND, 7u}, {WM_COMMAND, 8016u}}));
 }
 
-// The marked caption takes the room of its plain text and differs from it
-// only by the underline below the baseline.
+// The marked caption measures as its plain text and differs only by the underline.
 TEST_F(SkinControls, AccessKeyIsUnderlinedNotShown)
 {
     const QFont font = SkinControlFont(90);

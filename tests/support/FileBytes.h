@@ -1,7 +1,6 @@
 #pragma once
 
-// Whole-file reads and writes for tests: a missing file reads as empty, and
-// a write makes the folders above the file; and a file's times.
+// Whole files for tests (a missing one reads empty, a write makes the folders); file times.
 
 #include <QByteArray>
 #include <QDir>
@@ -24,8 +23,7 @@ inline QByteArray ReadBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Sets the access and modification times of `path` (of a link itself, not
-// what it points to) to `secs` since 1970.
+// Sets the times of `path` (of a link itself) to `secs` since 1970.
 inline bool SetModifiedTime(const QString& path, qint64 secs)
 {
     const timespec times[2] = {{secs, 0}, {secs, 0}};

@@ -7,8 +7,7 @@
 
 #include <QTemporaryDir>
 
-// The `[strings]` lines given (`NUMBER = text`, one a line) as the language
-// set while this lives; the set before comes back afterwards.
+// The `NUMBER = text` lines given as the language set while this lives.
 class ScopedLangSet
 {
 public:

@@ -1,7 +1,6 @@
 #pragma once
 
-// Answers the modal windows tests raise, as a user would: by choosing in
-// them and clicking their buttons.
+// Answers the modal windows tests raise, as a user would.
 
 #include "AdtMessageBox.h"
 
@@ -19,9 +18,8 @@
 #include <memory>
 #include <vector>
 
-// Answers the modal windows that come up, one step per window, as a user
-// would. A window a step cannot close within two seconds (a disabled one)
-// is closed by force and counted, so such a fault fails instead of hanging.
+// One step per window that comes up; one a step cannot close in two seconds is closed by
+// force and counted, so such a fault fails instead of hanging.
 class ModalAnswerer : public QObject
 {
 public:
@@ -97,8 +95,7 @@ inline ModalAnswerer::Step ChooseFile(const QString& path)
     };
 }
 
-// Clicks a message box's first button (OK, or the first answer), or its
-// last (No to a question, or OK alone).
+// Clicks a message box's first button (OK, or the first answer), or its last (No, or OK alone).
 inline ModalAnswerer::Step ClickButton(bool bLast)
 {
     return [bLast](QWidget* w) {

@@ -1,8 +1,6 @@
 #pragma once
 
-// A bus daemon of the test's own standing in for the system bus, with a
-// python3-dbusmock service on it: the programs under test reach it through
-// DBUS_SYSTEM_BUS_ADDRESS, the test through Bus().
+// A bus daemon of the test's own for the system bus, with a python3-dbusmock service on it.
 
 #include "Wait.h"
 
@@ -29,8 +27,7 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    // Starts the daemon and connects to it. Empty when it came up, else
-    // what went wrong.
+    // Starts the daemon and connects; empty, or what went wrong.
     QString StartBus()
     {
         m_daemon.start(QStringLiteral("dbus-daemon"),
@@ -49,8 +46,7 @@ public:
         return {};
     }
 
-    // Starts dbusmock with `dbusmockArgs` (a template and its parameters)
-    // and waits until `service` is on the bus. Empty when it is.
+    // Starts dbusmock with `dbusmockArgs` until `service` is on the bus; empty, or what failed.
     QString StartMock(const QStringList& dbusmockArgs, const QString& service,
                       const QString& logFile = {})
     {

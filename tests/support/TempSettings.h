@@ -1,7 +1,6 @@
 #pragma once
 
-// The registry's two roots, the home and XDG folders in a fresh temporary
-// folder for the life of a test; and registry values as their raw bytes.
+// The registry's roots, home and XDG folders in a fresh folder; and values as raw bytes.
 
 #include "Registry.h"
 #include "TimeZone.h"
@@ -36,8 +35,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The bytes of value `name` of key `path` in `root` alone; "<none>" when the
-// key or the value is missing.
+// Value `name` of key `path` in `root` alone; "<none>" when missing.
 inline QByteArray RawValue(HKEY root, const QString& path, const QString& name,
                            DWORD* pType = nullptr)
 {

@@ -1,7 +1,6 @@
 #pragma once
 
-// Environment variables set for the life of a test, and a time zone; what
-// was there before comes back afterwards.
+// Environment variables and a time zone for the life of a test, then restored.
 
 #include <QString>
 #include <cstdlib>

@@ -1,9 +1,6 @@
 #pragma once
 
-// Trees on disk for the tests that make images and extract them with other
-// programs: running a program, an image made of a tree, a tree as lstat()
-// sees it, and a temporary folder that goes away even when folders in it are
-// read-only.
+// Trees on disk for the tests that make images and extract them with other programs.
 
 #include <QByteArray>
 #include <QMap>
@@ -24,8 +21,7 @@ RunResult RunProgram(const QString& program, const QStringList& args);
 // `sh -c command`; true when it exits 0.
 bool Sh(const QString& command);
 
-// genisoimage writes `image` from `tree` with `options` (Rock Ridge unless
-// told otherwise); a failure carries its error output.
+// genisoimage writes `image` from `tree` (Rock Ridge by default); a failure says why.
 ::testing::AssertionResult MakeIso(const QString& tree, const QString& image,
                                    const QStringList& options = {QStringLiteral("-R")});
 
@@ -38,13 +34,11 @@ struct TreeEntry
     nlink_t links = 0;
 };
 
-// Every entry below root by '/'-separated relative path; links are not
-// followed.
+// Every entry below root by relative path; links are not followed.
 using TreeEntries = QMap<QString, TreeEntry>;
 TreeEntries ReadTree(const QString& root);
 
-// One line per entry: path, kind, mode and content; for comparing trees in
-// one expectation that shows what differs.
+// One line per entry (path, kind, mode, content), to compare trees in one expectation.
 QStringList DescribeTree(const TreeEntries& tree);
 
 // The sets of names of files that share an inode, for files of several names.

@@ -1,11 +1,7 @@
 #pragma once
 
-// A tree of Unix files for the tests that extract one from an image: modes
-// of every kind of file and folder, links of every kind, a file of two names
-// whose second lies in a read-only folder, two empty files (which share one
-// extent in every image), a file of many chunks, an empty folder, and each
-// file with a time of its own, so a file given the extraction time is
-// caught.
+// Unix files of every mode and link kind, a second name in a read-only folder, two empty
+// files, a file of many chunks, an empty folder, and a time of its own for each file.
 
 #include "FileBytes.h"
 

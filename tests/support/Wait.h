@@ -1,14 +1,12 @@
 #pragma once
 
-// Waiting in tests: events go on running while a condition is awaited; and
-// the application object of a test program without widgets.
+// Waiting while events run; and the application object of tests without widgets.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
-// Runs events until `done` holds, for at most `ms` milliseconds; whether it
-// holds then.
+// Runs events until `done` holds, at most `ms` milliseconds; whether it holds.
 template <typename Pred>
 bool WaitFor(Pred done, int ms = 10000)
 {
@@ -21,8 +19,7 @@ bool WaitFor(Pred done, int ms = 10000)
     return done();
 }
 
-// The one application object of a test program without widgets, made when
-// first asked for.
+// The one application object of a program without widgets, made when first asked for.
 inline QCoreApplication& CoreTestApp()
 {
     static int argc = 1;

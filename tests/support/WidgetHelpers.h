@@ -1,8 +1,6 @@
 #pragma once
 
-// Helpers for the widget tests: a language set written from a few lines
-// (LangSet.h), a modal dialog run with the step a user takes in it, clicks,
-// and what a widget shows at a point.
+// Widget test helpers: modal dialogs run with a user's step, clicks, shown colours.
 
 #include "LangSet.h"
 
@@ -13,9 +11,8 @@
 #include <QWidget>
 #include <functional>
 
-// Runs `dialog` (anything with DoModal) and takes `step` in it once it is
-// the active modal window. A step that leaves it open (keys that answer
-// nothing) has it closed with result 0 after two seconds instead of hanging.
+// Runs `dialog` and takes `step` in it once active; left open, it is closed with 0 after
+// two seconds instead of hanging.
 template <class Dialog>
 int RunModal(Dialog& dialog, const std::function<void(QWidget* open)>& step)
 {

@@ -1,8 +1,7 @@
 #pragma once
 
-// A QApplication for one widget test, with the program folder pointed at the
-// built program's folder (where the skin images lie) and a language resource
-// set made of the strings the test gives.
+// A QApplication for one widget test, the program folder at the built one (skin images),
+// and a language set of the strings given.
 
 #include "ProgramPaths.h"
 #include "WidgetHelpers.h"
@@ -15,7 +14,7 @@ class WidgetTestApp
 {
 public:
     explicit WidgetTestApp(const std::map<int, QString>& strings = {})
-        : m_app(NewApp()), m_strings(Lines(strings))
+        : m_app(std::make_unique<QApplication>(s_argc, s_argv)), m_strings(Lines(strings))
     {
         SetProgramFolderForTesting(QStringLiteral(LANTERN_TEST_RUNTIME_DIR));
     }
@@ -24,13 +23,6 @@ public:
     WidgetTestApp& operator=(const WidgetTestApp&) = delete;
 
 private:
-    static std::unique_ptr<QApplication> NewApp()
-    {
-        static int argc = 1;
-        static char name[] = "lantern_test";
-        static char* argv[] = {name, nullptr};
-        return std::make_unique<QApplication>(argc, argv);
-    }
     static QByteArray Lines(const std::map<int, QString>& strings)
     {
         QByteArray lines;
@@ -39,6 +31,9 @@ private:
         return lines;
     }
 
+    static inline int s_argc = 1;
+    static inline char s_name[] = "lantern_test";
+    static inline char* s_argv[] = {s_name, nullptr};
     std::unique_ptr<QApplication> m_app;
     ScopedLangSet m_strings;
 };

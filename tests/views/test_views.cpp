@@ -1,29 +1,41 @@
+#include "CommandIds.h"
+#include "CommandView.h"
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "FolderTreeView.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
+#include "ProgramPaths.h"
 #include "QtPrint.h"
+#include "RegValues.h"
+#include "Scale.h"
+#include "SkinControls.h"
+#include "StoredSettings.h"
+#include "TempSettings.h"
+#include "WidgetHelpers.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A document with a small tree: folders in an order that is not
-// alphabetical, files of telling sizes.
+// A small tree: folders not in alphabetical order, files of telling sizes.
 class Views : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_tree = new CFolderTreeView(&m_doc);
-        m_list = new CFileListView(&m_doc);
-        m_list->SetFolderTreeView(m_tree);
+        m_list->SetFolderTreeView(m_tree.get());
         CLTDataItem* root = m_doc.m_pRootItem;
         m_zeta = root->AddChild(u"\\zeta"_s, KIND_FOLDER, 0);
         m_alpha = root->AddChild(u"\\Alpha"_s, KIND_FOLDER, 0);
@@ -35,10 +47,10 @@ protected:
         m_tree->OnInitialUpdate();
         m_list->OnInitialUpdate();
     }
-    void TearDown() override
+    void Enter(CLTDataItem* folder)
     {
-        delete m_list;
-        delete m_tree;
+        m_doc.m_pCurrentFolder = folder;
+        m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
     }
     QStringList ListNames(int column = 0) const
     {
@@ -62,8 +74,8 @@ protected:
     }
 
     CLanternDoc m_doc;
-    CFolderTreeView* m_tree = nullptr;
-    CFileListView* m_list = nullptr;
+    std::unique_ptr<CFolderTreeView> m_tree = std::make_unique<CFolderTreeView>(&m_doc);
+    std::unique_ptr<CFileListView> m_list = std::make_unique<CFileListView>(&m_doc);
     CLTDataItem* m_zeta = nullptr;
     CLTDataItem* m_alpha = nullptr;
     CLTDataItem* m_deep = nullptr;
@@ -74,13 +86,11 @@ TEST_F(Views, ModelPassesTheTester)
     QAbstractItemModelTester tester(m_list->Model(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     m_list->SortByColumn(SORT_COLUMN_SIZE);
-    m_doc.m_pCurrentFolder = m_alpha;
-    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    Enter(m_alpha);
     EXPECT_EQ(m_list->Model()->rowCount(), 1);
 }
 
-// Folders only, sorted, filled when first expanded; selecting a folder
-// expands it and folds the branches the user left.
+// Folders only, sorted, filled when expanded; selecting expands and folds the branches left.
 TEST_F(Views, TreeShowsFoldersSortedFillsLazilyAndKeepsOnePathExpanded)
 {
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_doc.m_pRootItem) << "the root is selected at first";
@@ -141,11 +151,9 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     EXPECT_EQ(Arrow(), std::pair(SORT_COLUMN_SIZE, Qt::DescendingOrder));
 
     // Another folder has its own state; coming back shows the same order.
-    m_doc.m_pCurrentFolder = m_alpha;
-    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    Enter(m_alpha);
     EXPECT_EQ(Arrow().first, -1);
-    m_doc.m_pCurrentFolder = m_doc.m_pRootItem;
-    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    Enter(m_doc.m_pRootItem);
     EXPECT_EQ(ListNames().first(), u"b.txt");
     EXPECT_EQ(Arrow(), std::pair(SORT_COLUMN_SIZE, Qt::DescendingOrder));
 
@@ -153,21 +161,18 @@ TEST_F(Views, HeaderClicksSortPerFolderAndKeepSelectedPositions)
     m_list->SetViewStyle(LVS_REPORT);
     EXPECT_EQ(ListNames().first(), u"b.txt") << "switching styles keeps the order";
 
-    // The name column of a folder as the loader leaves it turns descending at
-    // once; an empty folder sorts and shows the arrow.
+    // A name column as the loader leaves it turns descending at once; an empty folder sorts.
     m_doc.m_pRootItem->m_nSortState[SORT_COLUMN_NAME] = 1;
     m_list->SortByColumn(SORT_COLUMN_NAME);
     EXPECT_EQ(ListNames().first(), u"c.txt");
-    m_doc.m_pCurrentFolder = m_zeta;
-    m_doc.UpdateAllViews(nullptr, HINT_FOLDER_CHANGED);
+    Enter(m_zeta);
     m_list->SortByColumn(SORT_COLUMN_TYPE);
     EXPECT_EQ(Arrow().first, SORT_COLUMN_TYPE);
 }
 
 TEST_F(Views, DoubleClickOnAFolderStepsIntoItAndAReloadLeavesNoRows)
 {
-    // Alpha's item was never expanded; stepping into Deep from Alpha expands
-    // it first.
+    // Alpha's item was never expanded: stepping into Deep expands it first.
     m_list->OpenRow(1); // Alpha
     EXPECT_EQ(m_doc.m_pCurrentFolder, m_alpha);
     EXPECT_EQ(m_tree->GetSelectedRecord(), m_alpha);
@@ -197,8 +202,7 @@ TEST_F(Views, DoubleClickOnAFolderStepsIntoItAndAReloadLeavesNoRows)
     EXPECT_FALSE(ui.bEnabled);
 }
 
-// The arrow of an ascending sort points up, of a descending one down,
-// whatever the style would draw.
+// An ascending sort's arrow points up, a descending one's down, whatever the style draws.
 TEST_F(Views, SortArrowPointsUpForAscending)
 {
     m_list->resize(600, 300);
@@ -225,11 +229,111 @@ TEST_F(Views, SortArrowPointsUpForAscending)
     m_list->SortByColumn(SORT_COLUMN_NAME);
     const auto down = arrowRows();
     EXPECT_GT(down.first, down.second);
-    // The size column's label is right-aligned: the arrow keeps clear of it,
-    // at the section's other end.
+    // The size column's arrow sits at the other end, clear of the right-aligned label.
     m_list->SortByColumn(SORT_COLUMN_SIZE);
     const auto size = arrowRows(SORT_COLUMN_SIZE);
     EXPECT_NE(size.first, size.second);
+}
+
+// The command bar alone (clicks and enabling are tests/app/test_command_bar.cpp's).
+const std::vector<int> kBarCommands = {ID_IMAGE_OPEN, ID_FILE_VIEW,  ID_EXTRACT,
+                                       ID_VIEW_MODE,  ID_BURN_IMAGE, ID_MOUNT_IMAGE};
+
+// The strip strings, each naming an image whose colour spells its number.
+const int kStripStrings[] = {627, 628, 629, 630, 632, 633, 634, 635, 636, 638, 61826};
+
+QColor StripColour(int nString)
+{
+    return QColor(nString & 0xFF, (nString >> 8) & 0xFF, 0x5A);
+}
+
+// A program folder with one-colour strips and tooltips naming their commands.
+class CommandBar : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString folder = m_settings.Path() + u"/program"_s;
+        QDir().mkpath(folder + u"/Image/Bar"_s);
+        QByteArray strings;
+        for (const int id : kStripStrings) {
+            QImage strip(4 * 6, 5, QImage::Format_ARGB32);
+            strip.fill(StripColour(id));
+            ASSERT_TRUE(strip.save(folder + u"/Image/Bar/s%1.png"_s.arg(id)));
+            strings += u"%1 = Image\\\\Bar\\\\s%1.png\n"_s.arg(id).toUtf8();
+        }
+        for (const int id : kBarCommands)
+            strings += u"%1 = Tip of %1\n"_s.arg(id).toUtf8();
+        m_lang = std::make_unique<ScopedLangSet>(strings);
+        ASSERT_TRUE(m_lang->Loaded());
+        SetProgramFolderForTesting(folder);
+        ResetScaleSettingsForTesting();
+    }
+    void TearDown() override
+    {
+        SetDisplayDpiSource(nullptr);
+        ResetScaleSettingsForTesting();
+        SetProgramFolderForTesting(QString());
+    }
+    // Scaling on, on a display of `dpi` pixels per inch.
+    void SetDisplay(double dpi)
+    {
+        DwordReg enable(HKEY_LOCAL_MACHINE, SETTINGS_KEY, u"EnableDPIAware"_s);
+        enable.Set(1);
+        ASSERT_TRUE(enable.Write());
+        ResetScaleSettingsForTesting();
+        SetDisplayDpiSource([dpi] { return dpi; });
+    }
+    TempSettings m_settings;
+    std::unique_ptr<ScopedLangSet> m_lang;
+};
+
+// One evenly spaced row, half as large again at 1.5 scale, each button with a strip of its own
+// (another at 1.5) and its tooltip.
+TEST_F(CommandBar, RowStripsAndTooltipsAtBothScales)
+{
+    QSize unscaled;
+    std::map<int, int> unscaledStrip;
+    for (const double dpi : {96.0, 144.0}) {
+        SCOPED_TRACE(dpi);
+        SetDisplay(dpi);
+        auto bar = std::make_unique<CLTCommandView>();
+        bar->resize(400, 60);
+        bar->CreateButtons(kBarCommands);
+        bar->OnInitialUpdate();
+        bar->show();
+        ASSERT_EQ(bar->ButtonCount(), 6u);
+        const CAlphaButton* first = bar->Button(kBarCommands[0]);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->size(), dpi == 96 ? (unscaled = first->size()) : unscaled * 1.5);
+        const int step = bar->Button(kBarCommands[1])->x() - first->x();
+        EXPECT_GT(step, first->width()) << "buttons do not touch";
+        std::set<int> strips;
+        for (std::size_t i = 0; i < kBarCommands.size(); ++i) {
+            const int id = kBarCommands[i];
+            CAlphaButton* button = bar->Button(id);
+            ASSERT_NE(button, nullptr) << id;
+            EXPECT_EQ(button->geometry(),
+                      QRect(first->pos() + QPoint(int(i) * step, 0), first->size()))
+                << id;
+            // The string whose strip the button shows, read back from its colour.
+            const QColor colour = ShownColour(button, button->rect().center());
+            const int strip = colour.red() | (colour.green() << 8);
+            EXPECT_TRUE(std::count(std::begin(kStripStrings), std::end(kStripStrings), strip))
+                << id;
+            strips.insert(strip);
+            if (dpi != 96) {
+                EXPECT_NE(strip, unscaledStrip[id]) << id;
+            }
+            unscaledStrip.try_emplace(id, strip);
+            const QPoint centre = button->rect().center();
+            QHelpEvent help(QEvent::ToolTip, centre, button->mapToGlobal(centre));
+            QApplication::sendEvent(button, &help);
+            EXPECT_EQ(QToolTip::text(), u"Tip of %1"_s.arg(id));
+            QToolTip::hideText();
+        }
+        EXPECT_TRUE(dpi != 96 || strips.size() == 6u) << "no two share a picture";
+    }
 }
 
 } // namespace
