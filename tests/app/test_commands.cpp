@@ -106,10 +106,11 @@ protected:
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_settings.Set("PATH", m_bin.path() + QLatin1Char(':') + qEnvironmentVariable("PATH"));
     }
-    // What the opener was asked to open; it runs detached: give it a moment.
+    // What the opener was asked to open; it runs detached: give it a moment
+    // (the shell creates the log before it writes the line).
     QStringList Opened() const
     {
-        WaitFor([this] { return QFileInfo::exists(m_log); }, 2000);
+        WaitFor([this] { return QFileInfo(m_log).size() > 0; }, 10000);
         return QString::fromUtf8(ReadBytes(m_log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QTemporaryDir m_bin;

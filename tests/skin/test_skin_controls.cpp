@@ -66,7 +66,7 @@ TEST_F(SkinControls, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
     image.setPixel(0, 0, qRgba(50, 100, 200, 128));
     image.setPixel(1, 0, qRgba(10, 20, 30, 255));
     QDir().mkpath(program.filePath(u"Image/Common"_s));
-    for (const QString name : {u"a.png"_s, u"UPPER.PNG"_s})
+    for (const QString& name : {u"a.png"_s, u"UPPER.PNG"_s})
         ASSERT_TRUE(image.save(program.filePath(u"Image/Common/"_s + name), "PNG"));
     SetProgramFolderForTesting(program.path()); // m_app sets it back
     ASSERT_TRUE(InitSkinSource(QString(), SKIN_SOURCE_FOLDER));

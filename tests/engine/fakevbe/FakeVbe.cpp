@@ -106,7 +106,7 @@ bool LoadScript(const std::string& file, Script* script)
         } else if (word == "scan") {
             words >> script->ticks >> script->scale;
         } else if (word == "fail" || word == "short") {
-            Fault& f = script->faults.emplace_back(Fault{word});
+            Fault& f = script->faults.emplace_back(Fault{word, {}});
             std::string status = "80004005";
             if (word == "fail")
                 words >> f.call;
