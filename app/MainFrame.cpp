@@ -45,6 +45,7 @@ constexpr int IDR_VIEW_MODE = 642;
 constexpr int IDS_PROGRESS_TITLE = 5023;
 constexpr int IDS_EXTRACTING = 651;
 constexpr int IDS_OPENING = 655;
+constexpr int IDS_READING = 9348;
 constexpr int IDS_NO_SLEEP_WHILE_EXTRACTING = 658;
 constexpr int IDS_NO_SESSION_END_WHILE_EXTRACTING = 659;
 constexpr int IDS_SLEEP_LOCK_REASON = 670;
@@ -412,6 +413,10 @@ CCommandTarget::Handler CMainFrame::CommandHandler(int nID)
     case ID_IMAGE_OPEN:
     case ID_BURN_IMAGE:
     case ID_MOUNT_IMAGE:
+    case ID_FIND:
+    case ID_CHECKSUM:
+    case ID_VERIFY:
+    case ID_VERIFY_WITH:
         return m_pListView ? m_pListView->CommandHandler(nID) : Handler();
     case ID_VIEW_MODE:
         return [this] { ShowViewModeMenu(); };
@@ -463,6 +468,11 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
     case ID_MOUNT_IMAGE:
         ui.Enable(!m_pListView->GetOpenImagePath().isEmpty());
         return true;
+    case ID_FIND:
+    case ID_CHECKSUM:
+    case ID_VERIFY:
+    case ID_VERIFY_WITH:
+        return m_pListView->OnUpdateCommand(ui);
     case ID_EXTRACT:
         // The pane the user worked in last decides, as it decides where the
         // command goes.
@@ -561,7 +571,7 @@ void CMainFrame::SendProgressEvent(std::uint32_t nCode, const QString* pParam)
 void CMainFrame::ProgressCallback(std::uint32_t nCode, const char16_t* pszParam, void* pContext)
 {
     auto* frame = static_cast<CMainFrame*>(pContext);
-    if (!frame || nCode < 0x8001 || nCode > NOTIFY_TARGET_PLAIN)
+    if (!frame || nCode < 0x8001 || nCode > NOTIFY_READ_END)
         return;
     frame->OnProgressEvent(nCode, pszParam ? QString::fromUtf16(pszParam) : QString());
 }
@@ -570,10 +580,15 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
 {
     switch (nCode) {
     case NOTIFY_EXTRACT_BEGIN:
+    case NOTIFY_READ_BEGIN:
     case NOTIFY_OPEN_BEGIN: {
-        const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING : IDS_OPENING;
+        const int text = nCode == NOTIFY_EXTRACT_BEGIN ? IDS_EXTRACTING
+                         : nCode == NOTIFY_READ_BEGIN  ? IDS_READING
+                                                       : IDS_OPENING;
         // Paths inside the image are shown with the separator of this system.
         QString shown = param;
+        if (nCode == NOTIFY_READ_BEGIN)
+            shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (nCode == NOTIFY_EXTRACT_BEGIN) {
             shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
             m_strExtracting = shown;
@@ -605,7 +620,7 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         // The poll runs every 200 ms from the first file on: started again
         // for every file, it never fired while small files followed each
         // other faster than that, and the bar stood still.
-        QBasicTimer& poll = nCode == NOTIFY_EXTRACT_BEGIN ? m_extractTimer : m_openTimer;
+        QBasicTimer& poll = nCode == NOTIFY_OPEN_BEGIN ? m_openTimer : m_extractTimer;
         if (!poll.isActive())
             poll.start(kProgressTimerMs, this);
         break;
@@ -626,8 +641,9 @@ void CMainFrame::OnProgressEvent(std::uint32_t nCode, const QString& param)
         break;
     }
     case NOTIFY_EXTRACT_END:
+    case NOTIFY_READ_END:
     case NOTIFY_OPEN_END:
-        (nCode == NOTIFY_EXTRACT_END ? m_extractTimer : m_openTimer).stop();
+        (nCode == NOTIFY_OPEN_END ? m_openTimer : m_extractTimer).stop();
         // The partial file of a cancelled extraction is gone by now: a
         // waiting sleep or shutdown may go on.
         if (nCode == NOTIFY_EXTRACT_END && m_pSleepGuard)

@@ -50,6 +50,10 @@ inline constexpr std::uint32_t PROGRESS_EXTRACT = 5001;
 inline constexpr std::uint32_t NOTIFY_SPECIAL_LEFT_OUT = 0x800B; // path inside the image
 inline constexpr std::uint32_t NOTIFY_ENTRY_REFUSED = 0x800C;    // target path
 inline constexpr std::uint32_t NOTIFY_TARGET_PLAIN = 0x800D;     // target folder
+// Reading files of the image for their checksums: each file's begin (its
+// path inside the image), and the end, which the commands send.
+inline constexpr std::uint32_t NOTIFY_READ_BEGIN = 0x800E;
+inline constexpr std::uint32_t NOTIFY_READ_END = 0x800F;
 
 // Type texts of entries that are no plain files.
 inline constexpr int IDS_TYPE_SYMLINK = 9310;

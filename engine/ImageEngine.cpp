@@ -262,3 +262,49 @@ void CImageEngine::SetCancel(bool bCancel)
     if (bCancel)
         m_copy.Wake();
 }
+
+STATUS CImageEngine::ReadImageFile(const QString& sourcePath,
+                                   const std::function<bool(const char*, std::size_t)>& consume)
+{
+    if (!m_pBrowser)
+        return STATUS_UNEXPECTED;
+    Notify(NOTIFY_READ_BEGIN, &sourcePath);
+    std::uint64_t size = 0;
+    STATUS r = m_pBrowser->OpenFile(Utf16(sourcePath), &size);
+    if (r < 0)
+        return r;
+    constexpr std::uint32_t kBlock = 1u << 20;
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlock]);
+    if (!buffer) {
+        m_pBrowser->CloseFile();
+        return STATUS_OUT_OF_MEMORY;
+    }
+    for (std::uint64_t offset = 0; offset < size && r >= 0;) {
+        Pump();
+        if (m_bCancel) {
+            r = STATUS_CANCELLED;
+            break;
+        }
+        const auto wanted =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlock, size - offset));
+        std::uint32_t read = 0;
+        r = m_pBrowser->ReadFile(buffer.get(), wanted, &read, 0);
+        if (r >= 0 && (read == 0 || read > wanted))
+            r = vbe::kReadFault; // the module promised progress and no overrun
+        if (r < 0)
+            break;
+        if (!consume(buffer.get(), read))
+            r = STATUS_CANCELLED;
+        offset += read;
+        CountBytesRead(read);
+    }
+    m_pBrowser->CloseFile();
+    return r;
+}
+
+void CImageEngine::CountBytesRead(std::uint64_t n)
+{
+    const std::uint64_t done = m_nBytesWritten += n;
+    if (const std::uint64_t total = m_nBytesTotal; total > 0)
+        m_nExtractPercent = static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
+}

@@ -72,6 +72,17 @@ public:
     // NOTIFY_SPECIAL_LEFT_OUT).
     STATUS ExtractFile(const QString& sourcePath, const QString& targetFile, FILETIME64 ftModified,
                        const CUnixFacts& facts);
+    // Reads one file of the attached image (path as for ExtractFile) and
+    // hands its bytes to `consume` in order, pumping messages between
+    // blocks; NOTIFY_READ_BEGIN tells its path, and the bytes count towards
+    // the extraction's progress figures. 0; STATUS_CANCELLED after
+    // SetCancel(true) or when `consume` answers false; or the module's
+    // failure, told to no one: the caller knows what the reading was for.
+    STATUS ReadImageFile(const QString& sourcePath,
+                         const std::function<bool(const char*, std::size_t)>& consume);
+    // Counts bytes read for a command's progress, as an extraction counts
+    // the bytes it writes (ReadImageFile counts its own).
+    void CountBytesRead(std::uint64_t n);
     // The last-write time ExtractFile gives a file for a record's time: the
     // time to the whole second; 0 when the file keeps its own (times before
     // 1900).
@@ -112,6 +123,8 @@ public:
     // probes. Without one nothing is dispatched.
     void SetMessagePump(std::function<void()> pump) { m_pfnPump = std::move(pump); }
 
+    // Lets the user interface catch up, as the engine does between blocks.
+    void PumpMessages() { Pump(); }
     bool IsLoading() const { return m_bLoading; }
     bool IsExtracting() const { return m_bExtracting; }
     bool IsCancelled() const { return m_bCancel.load(); }

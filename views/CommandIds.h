@@ -15,6 +15,11 @@ inline constexpr int ID_VIEW_DETAILS = 645;
 inline constexpr int ID_VIEW_LARGEICON = 646;
 inline constexpr int ID_BURN_IMAGE = 661;
 inline constexpr int ID_MOUNT_IMAGE = 671;
+// Finding and checking files of the image.
+inline constexpr int ID_FIND = 9340;
+inline constexpr int ID_CHECKSUM = 9342;
+inline constexpr int ID_VERIFY = 9343;
+inline constexpr int ID_VERIFY_WITH = 9344;
 inline constexpr int ID_APP_EXIT = 0xE141;
 inline constexpr int ID_FILE_NEW = 0xE100;
 

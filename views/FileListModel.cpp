@@ -4,11 +4,13 @@
 #include "IconProvider.h"
 #include "LTDataItem.h"
 #include "LangResources.h"
+#include "TreeSearch.h"
 
 namespace {
 
 constexpr int IDS_COLUMN_FIRST = 5013;
 constexpr int IDS_LINK_TOOLTIP = 9318;
+constexpr int IDS_COLUMN_FOLDER = 9345;
 
 } // namespace
 
@@ -19,11 +21,24 @@ void CFileListModel::SetFolder(CLTDataItem* pFolder)
     beginResetModel();
     m_pFolder = pFolder;
     m_nRows = pFolder ? pFolder->GetChildCount() : 0;
+    m_bResults = false;
+    m_results.clear();
+    endResetModel();
+}
+
+void CFileListModel::SetResults(std::vector<CLTDataItem*> results)
+{
+    beginResetModel();
+    m_results = std::move(results);
+    m_bResults = true;
+    m_nRows = static_cast<int>(m_results.size());
     endResetModel();
 }
 
 CLTDataItem* CFileListModel::RecordAt(int row) const
 {
+    if (m_bResults)
+        return row >= 0 && row < m_nRows ? m_results[static_cast<std::size_t>(row)] : nullptr;
     if (!m_pFolder || row < 0 || row >= m_pFolder->GetChildCount())
         return nullptr;
     return m_pFolder->GetChildAt(row);
@@ -34,19 +49,19 @@ void CFileListModel::RowsReordered()
     emit layoutAboutToBeChanged();
     emit layoutChanged();
     if (rowCount() > 0)
-        emit dataChanged(index(0, 0), index(rowCount() - 1, SORT_COLUMN_COUNT - 1));
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
     // The count of the last refresh: the loader may add children meanwhile,
     // and the views learn of them at the next refresh.
-    return parent.isValid() || !m_pFolder ? 0 : m_nRows;
+    return parent.isValid() || (!m_pFolder && !m_bResults) ? 0 : m_nRows;
 }
 
 int CFileListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : SORT_COLUMN_COUNT;
+    return parent.isValid() ? 0 : SORT_COLUMN_COUNT + (m_bResults ? 1 : 0);
 }
 
 QString CFileListModel::SizeText(const CLTDataItem* pRecord)
@@ -83,6 +98,8 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
             return record->m_strTypeName;
         case SORT_COLUMN_MODIFIED:
             return DateText(record);
+        case kFolderColumn:
+            return FolderOf(record);
         default:
             return {};
         }
@@ -98,10 +115,11 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
 
 QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= SORT_COLUMN_COUNT)
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
     if (role == Qt::DisplayRole)
-        return LoadResString(IDS_COLUMN_FIRST + section);
+        return LoadResString(section == kFolderColumn ? IDS_COLUMN_FOLDER
+                                                      : IDS_COLUMN_FIRST + section);
     if (role == Qt::TextAlignmentRole)
         return section == SORT_COLUMN_SIZE ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                            : QVariant(Qt::AlignLeft | Qt::AlignVCenter);

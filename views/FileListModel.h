@@ -1,9 +1,11 @@
 #pragma once
 
-// The rows of the file list: row i is child i of the current folder, always;
-// every cell text is made when it is asked for.
+// The rows of the file list: row i is child i of the current folder, or,
+// while a search's results are shown, result i, with a Folder column; every
+// cell text is made when it is asked for.
 
 #include <QAbstractTableModel>
+#include <vector>
 
 class CLTDataItem;
 
@@ -15,6 +17,12 @@ public:
 
     // Shows the children of `pFolder` (null: no rows).
     void SetFolder(CLTDataItem* pFolder);
+    // Shows found records instead, each with its folder.
+    void SetResults(std::vector<CLTDataItem*> results);
+    bool ShowsResults() const { return m_bResults; }
+    std::vector<CLTDataItem*>& Results() { return m_results; }
+    // The results' column of folders, after the folder's own columns.
+    static constexpr int kFolderColumn = 4;
     CLTDataItem* Folder() const { return m_pFolder; }
     CLTDataItem* RecordAt(int row) const;
 
@@ -34,4 +42,6 @@ public:
 private:
     CLTDataItem* m_pFolder = nullptr;
     int m_nRows = 0;
+    bool m_bResults = false;
+    std::vector<CLTDataItem*> m_results;
 };

@@ -13,6 +13,7 @@
 #include "LangResources.h"
 #include "ModalDialogs.h"
 #include "StoredSettings.h"
+#include "TreeSearch.h"
 #include "UnixTree.h"
 #include "VolumeCheck.h"
 
@@ -22,11 +23,14 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -149,10 +153,17 @@ void CLTIconList::startDrag(Qt::DropActions)
 
 CFileListView::CFileListView(CLanternDoc* pDoc, QWidget* parent)
     : QWidget(parent), m_pModel(new CFileListModel(this)), m_wndList(new CLTListCtrl(this)),
-      m_wndIcons(new CLTIconList(this)), m_pStack(new QStackedLayout(this))
+      m_wndIcons(new CLTIconList(this)), m_pStack(new QStackedLayout),
+      m_pFindLine(new QLineEdit(this)), m_pFindTimer(new QTimer(this))
 {
     if (pDoc)
         pDoc->AddView(this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_pFindLine);
+    column->addLayout(m_pStack, 1);
+    SetUpFindLine();
     m_pStack->setContentsMargins(0, 0, 0, 0);
     m_wndList->setModel(m_pModel);
     m_wndIcons->setModel(m_pModel);
@@ -206,7 +217,13 @@ void CFileListView::OnInitialUpdate()
 
 void CFileListView::OnUpdate(CViewBase*, std::intptr_t lHint)
 {
-    if (lHint == HINT_FOLDER_CHANGED || lHint == HINT_IMAGE_RELOADED)
+    if (lHint != HINT_FOLDER_CHANGED && lHint != HINT_IMAGE_RELOADED)
+        return;
+    // Another folder, or another tree, ends a search: its results would
+    // point into what is gone.
+    if (m_pFindLine->isVisible() || m_pSearch || ShowsResults())
+        EndFind();
+    else
         Refresh();
 }
 
@@ -224,6 +241,10 @@ void CFileListView::Refresh()
 
 void CFileListView::SortByColumn(int column)
 {
+    if (ShowsResults()) {
+        SortResults(column);
+        return;
+    }
     CLanternDoc* doc = GetDoc();
     CLTDataItem* folder = doc ? doc->m_pCurrentFolder : nullptr;
     if (!folder || column < 0 || column >= SORT_COLUMN_COUNT)
@@ -311,6 +332,8 @@ int CFileListView::SelectedCount() const
 
 bool CFileListView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && FindKey(watched, static_cast<const QKeyEvent*>(event)))
+        return true;
     if (event->type() != QEvent::KeyPress || (watched != m_wndList && watched != m_wndIcons))
         return QWidget::eventFilter(watched, event);
     // Browsing from the keyboard: Enter does what a double-click does,
@@ -340,6 +363,10 @@ void CFileListView::OpenRow(int row)
     CLTDataItem* record = m_pModel->RecordAt(row);
     if (!record || !m_pFolderTreeView)
         return;
+    if (ShowsResults()) {
+        ShowInFolder(record);
+        return;
+    }
     if (record->IsFile()) {
         m_wndList->selectionModel()->select(m_pModel->index(row, 0),
                                             QItemSelectionModel::ClearAndSelect |
@@ -461,6 +488,13 @@ CCommandTarget::Handler CFileListView::CommandHandler(int nID)
         return [this] { OnBurnImage(); };
     case ID_MOUNT_IMAGE:
         return [this] { OnMountImage(); };
+    case ID_FIND:
+        return [this] { OnFind(); };
+    case ID_CHECKSUM:
+        return [this] { OnChecksum(); };
+    case ID_VERIFY:
+    case ID_VERIFY_WITH:
+        return [this, nID] { OnVerify(nID == ID_VERIFY_WITH); };
     default:
         return {};
     }
@@ -470,6 +504,13 @@ bool CFileListView::OnUpdateCommand(CCmdUI& ui)
 {
     if (ui.nID == ID_FILE_VIEW) {
         ui.Enable(SelectedCount() == 1);
+        return true;
+    }
+    if (ui.nID == ID_FIND || ui.nID == ID_CHECKSUM || ui.nID == ID_VERIFY ||
+        ui.nID == ID_VERIFY_WITH) {
+        // Only a whole tree is searched or checked.
+        ui.Enable(!m_strImagePath.isEmpty() && g_pImageEngine && g_pImageEngine->HasImage() &&
+                  !g_pImageEngine->IsLoading());
         return true;
     }
     return false;

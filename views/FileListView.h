@@ -12,13 +12,17 @@
 #include <QStringList>
 #include <QTreeView>
 #include <QWidget>
+#include <memory>
 
 class CFileListModel;
 class IFrameHost;
 class CFolderTreeView;
 class CLTDataItem;
+class CTreeSearch;
+class QLineEdit;
 class QMimeData;
 class QStackedLayout;
+class QTimer;
 
 // The column header: the sort arrow points up for an ascending sort and down
 // for a descending one, whatever the style would draw.
@@ -115,6 +119,23 @@ public:
     void OnBurnImage();
     void OnMountImage();
 
+    // Find: a search line above the list; what is typed is looked for in
+    // the whole image, and the list shows what was found with each file's
+    // folder until Escape, an empty line or another folder ends it.
+    void OnFind();
+    void EndFind();
+    QLineEdit* FindLine() const { return m_pFindLine; }
+    bool ShowsResults() const;
+    // Whether a search is still under way (it runs between keystrokes).
+    bool FindRunning() const { return m_pSearch != nullptr; }
+    // Checksums of the selected files (every file of a selected folder), or
+    // of the image file when nothing is selected.
+    void OnChecksum();
+    // Checks the files the image's checksum lists name, or, with
+    // `bChooseList` or when the image holds none, those of a list the user
+    // chooses on the disk.
+    void OnVerify(bool bChooseList);
+
     // Copies the selected rows into a new folder under the temporary folder
     // for a drag to another program; the copies' URLs, or null when nothing
     // was copied (cancelled, failed, no room).
@@ -143,6 +164,13 @@ private:
     void DropShownImage();
 
     void Refresh();
+    void SetUpFindLine();
+    void StartFind(const QString& text);
+    void StepFind();
+    // Leaves the results for the record's folder, the record selected.
+    void ShowInFolder(CLTDataItem* record);
+    void SortResults(int column);
+    bool FindKey(QObject* watched, const QKeyEvent* key);
     QAbstractItemView* ActiveView() const;
     void StartDragOut();
 
@@ -153,4 +181,8 @@ private:
     CLTListCtrl* m_wndList;
     CLTIconList* m_wndIcons;
     QStackedLayout* m_pStack;
+    QLineEdit* m_pFindLine;
+    QTimer* m_pFindTimer;
+    std::unique_ptr<CTreeSearch> m_pSearch;
+    int m_nResultSort[5] = {}; // the four columns and the folder
 };

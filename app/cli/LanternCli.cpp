@@ -4,15 +4,20 @@
 //   lantern-cli list IMAGE
 //   lantern-cli extract [--overwrite] [--quiet] IMAGE DEST [PATH...]
 //   lantern-cli info IMAGE
+//   lantern-cli find IMAGE PATTERN
+//   lantern-cli checksum [--algo KIND] IMAGE [PATH...]
+//   lantern-cli verify IMAGE [LIST]
 //   lantern-cli --help | --version
 //
 // Exit status: 0 success, 1 failure (one line on stderr names it), 2 a wrong
 // command line. resources/man/lantern-cli.1 documents the same.
 
+#include "Checksums.h"
 #include "FileTypeCache.h"
 #include "HeapUse.h"
 #include "ImageEngine.h"
 #include "LTDataItem.h"
+#include "TreeSearch.h"
 #include "UnixTree.h"
 #include "VbeFacts.h"
 #include "VolumeCheck.h"
@@ -49,6 +54,9 @@ constexpr char kUsage[] =
     "usage: lantern-cli list IMAGE\n"
     "       lantern-cli extract [--overwrite] [--quiet] IMAGE DEST [PATH...]\n"
     "       lantern-cli info IMAGE\n"
+    "       lantern-cli find IMAGE PATTERN\n"
+    "       lantern-cli checksum [--algo KIND] IMAGE [PATH...]\n"
+    "       lantern-cli verify IMAGE [LIST]\n"
     "       lantern-cli --help | --version\n";
 
 int Usage()
@@ -71,13 +79,26 @@ int Help()
                "                   into DEST; a progress line shows on a terminal\n"
                "  info IMAGE       what the image holds: label, file systems, versions,\n"
                "                   sessions, boot records, tracks, sizes\n"
+               "  find IMAGE PATTERN\n"
+               "                   the entries whose names contain PATTERN (any case), or\n"
+               "                   match it where it holds * or ?; lines as list writes\n"
+               "  checksum IMAGE [PATH...]\n"
+               "                   digests of the named files (folders: every file in\n"
+               "                   them), or of the image file itself when none is named\n"
+               "  verify IMAGE [LIST]\n"
+               "                   checks the files the image's checksum lists name\n"
+               "                   (md5sum.txt, SHA256SUMS, ...), or those of LIST, a list\n"
+               "                   on the disk, which may name the image file itself\n"
                "\n"
                "  --overwrite      replace existing files in DEST\n"
+               "  --algo KIND      crc32, md5, sha1, sha256 (the default), sha512 or all;\n"
+               "                   several kinds, comma-separated, give BSD-style lines\n"
                "  -q, --quiet      no progress line\n"
                "  -h, --help       this text\n"
                "  --version        the version\n"
                "\n"
-               "Exit status: 0 success, 1 failure (named on stderr), 2 wrong command line.\n"
+               "Exit status: 0 success, 1 failure (named on stderr), 2 wrong command line;\n"
+               "find: 1 when nothing matched; verify: 1 unless every listed file matched.\n"
                "See lantern-cli(1).\n",
                stdout);
     return 0;
@@ -329,6 +350,33 @@ STATUS LoadImage(CImageEngine& engine, const QString& image, CLTDataItem* root, 
     return r;
 }
 
+// One line of a listing: D or F, size, UTC time, path (and a link's target);
+// the output is flushed in blocks of a mebibyte.
+void AppendEntryLine(QByteArray& out, const CLTDataItem* item)
+{
+    out += item->IsFolder() ? "D\t" : "F\t";
+    out += QByteArray::number(static_cast<qulonglong>(item->m_nSize));
+    out += '\t';
+    AppendUtcText(out, item->m_ftModified);
+    out += '\t';
+    out += SlashPath(item).toUtf8();
+    if (item->IsSymlink()) {
+        out += " -> ";
+        out += item->m_strLinkTarget.toUtf8();
+    }
+    out += '\n';
+    if (out.size() > (1 << 20)) {
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+        out.clear();
+    }
+}
+
+int WriteOut(const QByteArray& out)
+{
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : Fail(QStringLiteral("cannot write the output"));
+}
+
 int List(const QString& image)
 {
     CImageEngine engine(QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so"));
@@ -343,25 +391,8 @@ int List(const QString& image)
         return Fail(error);
     QByteArray out;
     out.reserve(1 << 20);
-    Walk(&root, [&](const CLTDataItem* item) {
-        out += item->IsFolder() ? "D\t" : "F\t";
-        out += QByteArray::number(static_cast<qulonglong>(item->m_nSize));
-        out += '\t';
-        AppendUtcText(out, item->m_ftModified);
-        out += '\t';
-        out += SlashPath(item).toUtf8();
-        if (item->IsSymlink()) {
-            out += " -> ";
-            out += item->m_strLinkTarget.toUtf8();
-        }
-        out += '\n';
-        if (out.size() > (1 << 20)) {
-            std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-            out.clear();
-        }
-    });
-    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-    return std::fflush(stdout) == 0 ? 0 : Fail(QStringLiteral("cannot write the listing"));
+    Walk(&root, [&](const CLTDataItem* item) { AppendEntryLine(out, item); });
+    return WriteOut(out);
 }
 
 // The record of a path given on the command line ("A/B.TXT", "/A"), or null.
@@ -504,6 +535,192 @@ int Extract(const QStringList& args, bool bQuiet)
         return Fail(QStringLiteral("extraction failed (status 0x%1)")
                         .arg(static_cast<std::uint32_t>(r), 8, 16, QLatin1Char('0')));
     }
+}
+
+// --- find, checksum, verify ---------------------------------------------------
+
+QString ModulePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/VBE.so");
+}
+
+// An engine that only reads (it shares the image with the viewer) and stops
+// on Ctrl+C; `step` runs between blocks as well.
+void PrepareReading(CImageEngine& engine, const std::function<void()>& step = {})
+{
+    engine.SetImageMutexUsed(false);
+    engine.SetMessagePump([&engine, step] {
+        if (g_bInterrupted)
+            engine.SetCancel(true);
+        if (step)
+            step();
+    });
+}
+
+int Find(const QString& image, const QString& text)
+{
+    CImageEngine engine(ModulePath());
+    PrepareReading(engine);
+    CLTDataItem root(QString(), KIND_ROOT, 0, 0);
+    QString error;
+    if (LoadImage(engine, image, &root, &error) < 0)
+        return Fail(error);
+    const std::vector<const CLTDataItem*> found = FindInTree(&root, text);
+    QByteArray out;
+    for (const CLTDataItem* item : found)
+        AppendEntryLine(out, item);
+    // As grep: 1 when nothing matched, with nothing on stderr.
+    const int written = WriteOut(out);
+    return written != 0 ? written : (found.empty() ? 1 : 0);
+}
+
+// The digests asked for with --algo (repeated or comma-separated); SHA-256
+// when none is.
+bool TakeDigestKinds(QStringList& args, std::vector<DigestKind>& kinds)
+{
+    for (qsizetype i = 0; i < args.size();) {
+        QString value;
+        if (args[i] == u"--algo" && i + 1 < args.size()) {
+            value = args[i + 1];
+            args.remove(i, 2);
+        } else if (args[i].startsWith(QLatin1String("--algo="))) {
+            value = args[i].mid(7);
+            args.remove(i);
+        } else {
+            ++i;
+            continue;
+        }
+        for (const QString& word : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (word == u"all") {
+                kinds = {DigestKind::Crc32, DigestKind::Md5, DigestKind::Sha1, DigestKind::Sha256};
+                continue;
+            }
+            const std::optional<DigestKind> kind = DigestFromName(word);
+            if (!kind)
+                return false;
+            kinds.push_back(*kind);
+        }
+    }
+    if (kinds.empty())
+        kinds.push_back(DigestKind::Sha256);
+    return true;
+}
+
+// One digest per line as sha256sum writes it ("HASH  path"), or, for several
+// kinds at once, as BSD tools do ("SHA256 (path) = HASH"): both are forms
+// verify reads back.
+void AppendDigests(QByteArray& out, const std::vector<DigestKind>& kinds,
+                   const std::vector<QString>& hashes, const QString& path)
+{
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        if (kinds.size() == 1) {
+            out += hashes[i].toLatin1() + "  " + path.toUtf8() + '\n';
+        } else {
+            QString name = DigestName(kinds[i]);
+            name.remove(QLatin1Char('-'));
+            out += name.toLatin1() + " (" + path.toUtf8() + ") = " + hashes[i].toLatin1() + '\n';
+        }
+    }
+}
+
+int Checksum(QStringList args)
+{
+    std::vector<DigestKind> kinds;
+    if (!TakeDigestKinds(args, kinds) || args.isEmpty())
+        return Usage();
+    const QString image = args.takeFirst();
+    CDigestSet digests(kinds);
+    QByteArray out;
+    if (args.isEmpty()) {
+        // The image file itself, as it lies on the disk.
+        const ReadOutcome read =
+            DigestDiskFile(image, digests, [](std::uint64_t) { return g_bInterrupted != 0; });
+        if (read == ReadOutcome::Cancelled)
+            return Fail(QStringLiteral("cancelled"));
+        if (read == ReadOutcome::Failed)
+            return Fail(QStringLiteral("%1: cannot be read").arg(image));
+        AppendDigests(out, kinds, digests.Finish(), image);
+        return WriteOut(out);
+    }
+    CImageEngine engine(ModulePath());
+    PrepareReading(engine);
+    CLTDataItem root(QString(), KIND_ROOT, 0, 0);
+    QString error;
+    if (LoadImage(engine, image, &root, &error) < 0)
+        return Fail(error);
+    std::vector<const CLTDataItem*> selection;
+    for (const QString& path : args) {
+        const CLTDataItem* item = FindRecord(&root, path);
+        if (!item)
+            return Fail(QStringLiteral("%1: no such file or folder in the image").arg(path));
+        selection.push_back(item);
+    }
+    const CVerifyIo io = EngineVerifyIo(engine);
+    for (const CLTDataItem* file : FilesOf(selection)) {
+        const ReadOutcome read =
+            io.readImageFile(file, [&](const char* data, std::size_t n) { digests.Add(data, n); });
+        if (read == ReadOutcome::Cancelled)
+            return Fail(QStringLiteral("cancelled"));
+        if (read == ReadOutcome::Failed)
+            return Fail(QStringLiteral("cannot read %1 from %2: the image is damaged")
+                            .arg(SlashPathOf(file), image));
+        AppendDigests(out, kinds, digests.Finish(), SlashPathOf(file));
+    }
+    return WriteOut(out);
+}
+
+const char* OutcomeWord(VerifyOutcome outcome)
+{
+    switch (outcome) {
+    case VerifyOutcome::Match:
+        return "OK";
+    case VerifyOutcome::Differs:
+        return "FAILED";
+    case VerifyOutcome::Missing:
+        return "MISSING";
+    case VerifyOutcome::NotListed:
+        return "NOT LISTED";
+    default:
+        return "UNREADABLE";
+    }
+}
+
+int Verify(const QStringList& args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return Usage();
+    const QString image = args[0];
+    CImageEngine engine(ModulePath());
+    PrepareReading(engine);
+    CLTDataItem root(QString(), KIND_ROOT, 0, 0);
+    QString error;
+    // A list for the image file itself needs no tree; one for its files does.
+    if (LoadImage(engine, image, &root, &error) < 0 && args.size() == 1)
+        return Fail(error);
+    const CVerifyIo io = EngineVerifyIo(engine);
+    const CVerifyResult result =
+        args.size() == 2 ? VerifyWithList(args[1], image, engine.HasImage() ? &root : nullptr, io)
+                         : VerifyImageLists(&root, io);
+    if (result.bCancelled)
+        return Fail(QStringLiteral("cancelled"));
+    if (!result.strError.isEmpty())
+        return Fail(
+            QStringLiteral("%1: %2").arg(args.size() == 2 ? args[1] : image, result.strError));
+    QByteArray out;
+    for (const CVerifyRow& row : result.rows)
+        out += row.strPath.toUtf8() + ": " + OutcomeWord(row.outcome) + '\n';
+    const CVerifySummary summary = Summarize(result.rows);
+    out +=
+        QStringLiteral("%1 matched, %2 differed, %3 missing, %4 unreadable, %5 not listed (%6)\n")
+            .arg(summary.Count(VerifyOutcome::Match))
+            .arg(summary.Count(VerifyOutcome::Differs))
+            .arg(summary.Count(VerifyOutcome::Missing))
+            .arg(summary.Count(VerifyOutcome::Unreadable))
+            .arg(summary.Count(VerifyOutcome::NotListed))
+            .arg(result.lists.join(QLatin1String(", ")))
+            .toUtf8();
+    const int written = WriteOut(out);
+    return written != 0 ? written : (summary.AllMatch() ? 0 : 1);
 }
 
 // --- info ------------------------------------------------------------------
@@ -734,5 +951,11 @@ int main(int argc, char** argv)
         return Info(args[1]);
     if (args.size() >= 3 && args[0] == u"extract")
         return Extract(args.mid(1), bQuiet);
+    if (args.size() == 3 && args[0] == u"find")
+        return Find(args[1], args[2]);
+    if (args.size() >= 2 && args[0] == u"checksum")
+        return Checksum(args.mid(1));
+    if (args.size() >= 2 && args[0] == u"verify")
+        return Verify(args.mid(1));
     return Usage();
 }
