@@ -2,6 +2,7 @@
 // writes, read by the real module.
 
 #include "FileBytes.h"
+#include "Hashlib.h"
 #include "ImageEngine.h"
 #include "NamedMutex.h"
 #include "QtPrint.h"
@@ -95,6 +96,60 @@ TEST_F(CliTest, ListingEqualsTheTree)
     EXPECT_EQ(sorted, ExpectedListing(m_tree));
     // The tree's order: a folder's contents follow it, folders before files.
     EXPECT_TRUE(listed.first().startsWith(u"D\t")) << listed.first();
+}
+
+// find prints the lines list prints for what matches, and exits 1 for none;
+// checksum and verify agree with hashlib, verify exits 0 only when all match.
+TEST_F(CliTest, FindChecksumAndVerify)
+{
+    const auto paths = [](const RunResult& r) {
+        QStringList out;
+        for (const QString& line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts))
+            out << line.section(u'\t', 3);
+        return out;
+    };
+    EXPECT_EQ(paths(RunCli({u"find"_s, m_image, u"GRÖ"_s})),
+              QStringList{u"Docs/Größe und Maß.txt"_s});
+    EXPECT_EQ(paths(RunCli({u"find"_s, m_image, u"*.?d"_s})),
+              QStringList{u"Docs/a name with spaces.md"_s});
+    EXPECT_EQ(RunCli({u"find"_s, m_image, u"*.md?"_s}).code, 1);
+
+    const QMap<QString, QStringList> digests = HashlibDigests(m_tree);
+    const QString data = u"Docs/deep/er/still/data.bin"_s;
+    RunResult r = RunCli({u"checksum"_s, u"--algo"_s, u"crc32,sha256"_s, m_image, u"Docs/deep"_s});
+    EXPECT_EQ(QString::fromUtf8(r.out), u"CRC32 (%1) = %2\nSHA256 (%1) = %3\n"_s.arg(
+                                            data, digests[data][0], digests[data][3]));
+    r = RunCli({u"checksum"_s, u"--algo=md5"_s, m_image, u"readme.txt"_s});
+    EXPECT_EQ(QString::fromUtf8(r.out), digests[u"readme.txt"_s][1] + u"  readme.txt\n"_s);
+
+    // A list in the image: true, then with one file changed and one gone.
+    ASSERT_TRUE(WriteMd5List(m_tree));
+    const QString listed = m_dir.filePath(u"listed.iso"_s),
+                  broken = m_dir.filePath(u"broken.iso"_s);
+    ASSERT_TRUE(MakeIso(m_tree, listed, {u"-R"_s}));
+    r = RunCli({u"verify"_s, listed});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith("6 matched, 0 differed, 0 missing, 0 unreadable, 0 not listed "
+                               "(md5sum.txt)\n"))
+        << r.out.toStdString();
+    ASSERT_TRUE(WriteBytes(m_tree + u"/readme.txt"_s, "changed\n"));
+    ASSERT_TRUE(QFile::remove(m_tree + u"/empty.dat"_s));
+    ASSERT_TRUE(MakeIso(m_tree, broken, {u"-R"_s}));
+    r = RunCli({u"verify"_s, broken});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains("readme.txt: FAILED\n") && r.out.contains("empty.dat: MISSING\n"))
+        << r.out.toStdString();
+
+    // A list beside the image, for the image file itself.
+    const QString sums = m_dir.filePath(u"SHA256SUMS"_s);
+    r = RunCli({u"checksum"_s, broken});
+    ASSERT_TRUE(WriteBytes(sums, r.out.replace(broken.toUtf8(), "broken.iso")));
+    EXPECT_EQ(r.out.left(64), HashlibDigests(m_dir.path())[u"broken.iso"_s].value(3).toLatin1());
+    EXPECT_EQ(RunCli({u"verify"_s, broken, sums}).code, 0);
+    ASSERT_TRUE(WriteBytes(sums, r.out.replace("broken.iso", "listed.iso")));
+    r = RunCli({u"verify"_s, listed, sums});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.startsWith("listed.iso: FAILED\n")) << r.out.toStdString();
 }
 
 TEST_F(CliTest, ExtractionEqualsTheTreeAndNeverReplacesUnasked)

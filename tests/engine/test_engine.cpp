@@ -1,3 +1,4 @@
+#include "Checksums.h"
 #include "EngineSupport.h"
 #include "ItemOrdering.h"
 #include "LTDataItem.h"
@@ -6,6 +7,7 @@
 #include "NamedMutex.h"
 #include "QtPrint.h"
 #include "TimeZone.h"
+#include "TreeSearch.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -353,3 +355,45 @@ TEST(ItemOrdering, KindFirstThenTheColumn)
 }
 
 } // namespace
+
+// The forms distributions write their lists in; what fits none is passed over.
+TEST(ChecksumList, ReadsCoreutilsAndBsdLines)
+{
+    const QByteArray md5(32, 'a'), sha1(40, 'b'), sha256(64, 'C'), sha512(128, 'd');
+    const QByteArray text =
+        "-----BEGIN PGP SIGNED MESSAGE-----\n# comment\n" + md5 + "  ./isolinux/boot.cat\r\n" +
+        sha1 + " *bin/x y\n" + "SHA256 (dists/Release) = " + sha256 + "\n" + sha512 + "  big\n" +
+        md5 + " no-mode\n" + "MD5 (short) = abc\n" + "zz" + md5.mid(2) + "  not-hex\n";
+    std::vector<std::pair<DigestKind, QString>> read;
+    for (const CListedDigest& d : ParseChecksumList(text))
+        read.emplace_back(d.kind, d.strPath + u':' + d.strHash.left(1));
+    const std::vector<std::pair<DigestKind, QString>> expected = {
+        {DigestKind::Md5, u"isolinux/boot.cat:a"_s},
+        {DigestKind::Sha1, u"bin/x y:b"_s},
+        {DigestKind::Sha256, u"dists/Release:c"_s},
+        {DigestKind::Sha512, u"big:d"_s}};
+    EXPECT_EQ(read, expected);
+}
+
+// Plain text is found anywhere in a name, wildcards match the whole name;
+// both ignore case, and a star gives back what the rest needs.
+TEST(TreeSearch, PatternsMatchAsTheShellDoes)
+{
+    const struct
+    {
+        const char16_t* pattern;
+        const char16_t* name;
+        bool match;
+    } cases[] = {
+        {u"note", u"MyNotes.TXT", true}, {u"*.txt", u"a.TXT", true},
+        {u"*.txt", u"a.txt.gz", false},  {u"a*b*c", u"aXbYbZc", true},
+        {u"a*b*c", u"aXbYbZ", false},    {u"?.iso", u"ab.iso", false},
+        {u"??.iso", u"ab.iso", true},    {u"*", u"", true},
+        {u"Ä*", u"äpfel", true},         {u"x", u"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CNamePattern(QString::fromUtf16(c.pattern)).Matches(QString::fromUtf16(c.name)),
+                  c.match)
+            << QString::fromUtf16(c.pattern).toStdString() << " "
+            << QString::fromUtf16(c.name).toStdString();
+}
