@@ -24,10 +24,14 @@ after the timing: ext4 slows down the files created right after a mass
 deletion. The image and the source tree are read into the page cache the
 same way first, and before each run the earlier runs' data goes to disk.
 
+On image b it also times `lantern-cli checksum --algo sha256` of the big
+file against `sha256sum` of its source.
+
 With the viewer's benchmark program (viewer_bench, built beside lantern-cli)
 it also drives the real widgets offscreen on the first image: start to the
 shown tree against lantern-cli's listing, sorting the largest folder by each
-column, Extract of the whole root from the window against lantern-cli, and
+column, Find (each key typed into the search line until its results show),
+Extract of the whole root from the window against lantern-cli, and
 the viewer's memory per entry (its peak with the image minus with none).
 lantern-cli's memory per entry is counted the same way: its peak listing the
 image minus its peak listing an empty image.
@@ -403,6 +407,28 @@ def bench_containers(tree, image, entries, cli, runs, work):
     return made
 
 
+def bench_checksum(tree, image, cli, runs):
+    """SHA-256 of the one big file, read from the image, against sha256sum of
+    the source file."""
+    name = os.listdir(tree)[0]
+    source = os.path.join(tree, name)
+    settle_cache([image, source])
+    tools = [("lantern-cli checksum", lambda _: [cli, "checksum", "--algo", "sha256", image, name]),
+             ("sha256sum", lambda _: ["sha256sum", source])]
+    done = timed_rounds(tools, runs)
+    rows = []
+    sums = set()
+    for tool, _ in tools:
+        t, peak, out, _ = done[tool]
+        sums.add(out.split()[0] if out else b"")
+        rows.append(("sha256", tool, t, peak, ""))
+    size = os.path.getsize(source)
+    log("\n== checksum of %s (%.0f MiB)" % (name, size / 2**20))
+    print_rows([(k, n, t, p, "%.0f MiB/s" % (size / 2**20 / t) + ("" if len(sums) == 1 else
+                                                                   ", DIGESTS DIFFER"))
+                for k, n, t, p, _ in rows])
+
+
 def empty_image(work):
     """An image of an empty folder, made once in the work folder."""
     image = os.path.join(work, "image-empty.iso")
@@ -454,6 +480,14 @@ def bench_viewer(viewer, cli, image, rows, runs, work):
                                                   for s in sorts))
                    for click in (0, 1)]
         log("  by %-9s %s" % (column, ", ".join(figures)))
+
+    # Find: each key typed into the search line, timed until its results show.
+    for text in ("f123.txt", "*x*.t?t"):
+        finds = [run(["find", image, text]) for _ in range(runs)]
+        keys = [k for k in finds[0] if k.startswith("key_")]
+        per_key = ["%s %.1f" % (k[4:-3], statistics.median(f[k] for f in finds)) for k in keys]
+        log("Find %-10s ms per key (median): %s; found %d" %
+            ('"%s"' % text, ", ".join(per_key), finds[0]["found_" + text]))
 
     # lantern-cli extracts beside the window in the same rounds: the file
     # system slows down as it fills with the copies of the rounds before, so
@@ -524,6 +558,8 @@ def main():
         leftovers += made
         if key == "a" and os.access(viewer, os.X_OK):
             leftovers += bench_viewer(viewer, cli, image, rows, args.runs, work)
+        if key == "b" and have("sha256sum"):
+            bench_checksum(tree, image, cli, args.runs)
     if "d" in args.only.split(","):
         tree, image = os.path.join(work, "tree-a"), os.path.join(work, "image-a.iso")
         if not os.path.isdir(tree):

@@ -5,6 +5,9 @@
 //                                      image (the baseline of the memory)
 //   viewer_bench sort IMAGE            sorts the largest folder by each column
 //   viewer_bench extract IMAGE DEST    Extract of every row of the root
+//   viewer_bench find IMAGE TEXT       Find: TEXT typed key by key into the
+//                                      search line, each key timed until its
+//                                      results are shown
 //
 // Each prints "key value" lines for bench/run_bench.py: seconds, milliseconds
 // and the peak memory of the process in KiB.
@@ -24,9 +27,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -191,6 +197,27 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "viewer_bench: Extract wrote nothing\n");
             result = 1;
         }
+    } else if (mode == u"find" && argc > 3) {
+        QApplication::setActiveWindow(frame);
+        frame->RouteCommand(ID_FIND);
+        Settle(frame);
+        const QString text = QString::fromLocal8Bit(argv[3]);
+        double worst = 0;
+        for (const QChar c : text) {
+            QElapsedTimer timer;
+            timer.start();
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(list->FindLine(), &press);
+            while (list->FindRunning())
+                QCoreApplication::processEvents();
+            Settle(frame);
+            const double ms = timer.nsecsElapsed() / 1e6;
+            worst = std::max(worst, ms);
+            std::printf("key_%s_ms %.2f\nfound_%s %d\n",
+                        qPrintable(list->FindLine()->text()), ms,
+                        qPrintable(list->FindLine()->text()), list->Model()->rowCount());
+        }
+        std::printf("find_worst_ms %.2f\n", worst);
     } else {
         std::fprintf(stderr, "viewer_bench: unknown mode\n");
         result = 2;
