@@ -3,11 +3,12 @@
 #include "ImageEngine.h"
 #include "LTDataItem.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <new>
 #include <set>
+#include <openssl/evp.h>
 #include <zlib.h>
 
 namespace {
@@ -31,17 +32,17 @@ const KindInfo& InfoOf(DigestKind kind)
     return kKinds[static_cast<std::size_t>(kind)];
 }
 
-QCryptographicHash::Algorithm AlgorithmOf(DigestKind kind)
+const EVP_MD* AlgorithmOf(DigestKind kind)
 {
     switch (kind) {
     case DigestKind::Md5:
-        return QCryptographicHash::Md5;
+        return EVP_md5();
     case DigestKind::Sha1:
-        return QCryptographicHash::Sha1;
+        return EVP_sha1();
     case DigestKind::Sha256:
-        return QCryptographicHash::Sha256;
+        return EVP_sha256();
     default:
-        return QCryptographicHash::Sha512;
+        return EVP_sha512();
     }
 }
 
@@ -119,12 +120,23 @@ std::optional<DigestKind> DigestFromName(QStringView name)
     return std::nullopt;
 }
 
+struct CDigestSet::Context
+{
+    EVP_MD_CTX* ctx = nullptr;
+    const EVP_MD* md = nullptr;
+    Context(const EVP_MD* algorithm) : ctx(EVP_MD_CTX_new()), md(algorithm)
+    {
+        if (!ctx || EVP_DigestInit_ex(ctx, md, nullptr) != 1)
+            throw std::bad_alloc();
+    }
+    ~Context() { EVP_MD_CTX_free(ctx); }
+};
+
 CDigestSet::CDigestSet(const std::vector<DigestKind>& kinds) : m_kinds(kinds)
 {
     for (DigestKind kind : m_kinds) {
-        m_hashes.push_back(kind == DigestKind::Crc32
-                               ? nullptr
-                               : std::make_unique<QCryptographicHash>(AlgorithmOf(kind)));
+        m_hashes.push_back(kind == DigestKind::Crc32 ? nullptr
+                                                     : std::make_unique<Context>(AlgorithmOf(kind)));
     }
     m_crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
 }
@@ -135,7 +147,7 @@ void CDigestSet::Add(const char* data, std::size_t length)
 {
     for (std::size_t i = 0; i < m_kinds.size(); ++i) {
         if (m_hashes[i]) {
-            m_hashes[i]->addData(QByteArrayView(data, static_cast<qsizetype>(length)));
+            EVP_DigestUpdate(m_hashes[i]->ctx, data, length);
             continue;
         }
         // zlib takes at most 4 GiB a call.
@@ -153,8 +165,13 @@ std::vector<QString> CDigestSet::Finish()
     std::vector<QString> out;
     for (std::size_t i = 0; i < m_kinds.size(); ++i) {
         if (m_hashes[i]) {
-            out.push_back(QString::fromLatin1(m_hashes[i]->result().toHex()));
-            m_hashes[i]->reset();
+            unsigned char digest[EVP_MAX_MD_SIZE];
+            unsigned int length = 0;
+            EVP_DigestFinal_ex(m_hashes[i]->ctx, digest, &length);
+            EVP_DigestInit_ex(m_hashes[i]->ctx, m_hashes[i]->md, nullptr);
+            out.push_back(QString::fromLatin1(
+                QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(length))
+                    .toHex()));
         } else {
             out.push_back(QStringLiteral("%1").arg(m_crc, 8, 16, QLatin1Char('0')));
         }

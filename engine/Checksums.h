@@ -16,7 +16,6 @@
 #include <vector>
 
 class CLTDataItem;
-class QCryptographicHash;
 
 enum class DigestKind : std::uint8_t
 {
@@ -48,8 +47,9 @@ public:
     std::vector<QString> Finish();
 
 private:
+    struct Context; // one of libcrypto's digests
     std::vector<DigestKind> m_kinds;
-    std::vector<std::unique_ptr<QCryptographicHash>> m_hashes; // null for CRC-32
+    std::vector<std::unique_ptr<Context>> m_hashes; // null for CRC-32
     std::uint32_t m_crc = 0;
 };
 
