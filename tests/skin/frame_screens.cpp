@@ -157,7 +157,7 @@ int main(int argc, char** argv)
     Check(!frame.isMaximized() && frame.geometry() == normal, "restore button restores",
           Describe(frame.geometry()));
 
-    // Double-click on the caption toggles.
+    // Double-click on the caption toggles: a press there must not start a move that eats it.
     ClickAt(frame.mapToGlobal(QPoint(420, 20)), 2);
     Check(frame.isMaximized(), "double click on the caption maximizes");
     ClickAt(frame.mapToGlobal(QPoint(420, 20)), 2);
@@ -170,16 +170,5 @@ int main(int argc, char** argv)
     Check(frame.HotElement() == CGXTFrameWnd::ELEMENT_CLOSE, "close button is hot");
     Shot(frame.frameGeometry().adjusted(frame.width() - 300, 0, 60, -frame.height() + 110), 12,
          out + u"frame-close-hover.png"_s);
-
-    // Minimize, then bring it back.
-    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_MINIMIZE));
-    Check(frame.isMinimized(), "minimize button minimizes");
-    frame.showNormal();
-    frame.activateWindow();
-    QTest::qWait(600);
-
-    // Close through the caption: the window's own close path runs.
-    ClickAt(ButtonCentre(frame, CGXTFrameWnd::ELEMENT_CLOSE));
-    Check(frame.nCloseEvents == 1 && !frame.isVisible(), "close button closes");
     return g_nFailures;
 }
