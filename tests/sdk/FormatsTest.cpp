@@ -53,13 +53,6 @@ TEST(MultiSession, LastSessionIsShown)
     writeFile(dir / "want/added.txt", "from the second session\n");
     writeFile(dir / "want/replaced.txt", "new content, longer than before\n");
     expectSameTree(*openImage(image), dir / "want", false);
-
-    // xorriso appending to an image file: it keeps the newest descriptors at
-    // the start and the sessions behind one another.
-    const fs::path appended =
-        makeImage("xorriso -outdev %O -map %T / -commit", dir / "one", dir / "appended.iso");
-    makeImage("xorriso -dev %O -map %T / -commit", dir / "two", appended);
-    expectSameTree(*openImage(appended), dir / "want", false);
 }
 
 TEST(Zisofs, CompressedFilesReadDecompressedWithTheirRealSize)

@@ -58,7 +58,6 @@ TEST(Writers, WholeTreeBack)
 {
     const Writer cases[] = {
         {"level1", "genisoimage -iso-level 1 -V PLAIN_LABEL -o %O %T", IsoNames},
-        {"level2", "genisoimage -iso-level 2 -V PLAIN_LABEL -o %O %T", IsoNames},
         {"level3", "genisoimage -iso-level 3 -V PLAIN_LABEL -o %O %T", IsoNames},
         {"iso9660_1999", "genisoimage -iso-level 4 -o %O %T", JolietNames},
         {"genisoimage_R_in_Kolkata", "TZ=Asia/Kolkata genisoimage -R -o %O %T", Rich},
