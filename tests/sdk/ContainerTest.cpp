@@ -182,6 +182,71 @@ TEST(DescribedDiscs, WaysOfWritingADescriptionReadAlike)
     }
 }
 
+// bchunk cuts a sheet's 2352-byte tracks into an ISO and WAV files; ours must
+// hold the same. It ends a track at the next INDEX 00, so no pregaps here.
+TEST(OtherTools, BchunkCutsTheTracksOfASheet)
+{
+    if (!haveTool("bchunk"))
+        GTEST_SKIP() << "bchunk is not installed";
+    TempDir work;
+    for (const char* kind : {"mode1", "mode2form1"}) {
+        SCOPED_TRACE(kind);
+        const std::vector<DiscTrack> tracks = {dataTrack(kind, smallDisc() / "plain.iso"),
+                                               audioTrack(75), audioTrack(40)};
+        const fs::path cue = writeDisc(work.path(), "cue", tracks);
+        const fs::path cut = work / kind;
+        ASSERT_EQ(
+            run("bchunk -w " + quote(work / "disc.bin") + " " + quote(cue) + " " + quote(cut)), 0);
+        const fs::path want = work / (std::string(kind) + ".tree");
+        fs::copy(smallDisc() / "tree", want, fs::copy_options::recursive);
+        fs::create_directory(want / "[AUDIO]");
+        for (const char* n : {"02", "03"})
+            fs::copy(cut.string() + n + ".wav",
+                     want / "[AUDIO]" / ("Track " + std::string(n) + ".wav"));
+        expectSameTree(*openImage(cue), want, false);
+    }
+}
+
+// Other tools convert the sectors alone into an ISO holding our image's tree:
+// the container, its writer's options, the data track's kind, the tool.
+const std::tuple<const char*, const char*, const char*, const char*> kConversions[] = {
+    {"mds", "", "mode1", "mdf2iso"},      {"mds", "", "2048", "iat"},
+    {"mds", "", "mode1", "iat"},          {"mds", "", "mode1sub", "iat"},
+    {"mds", "", "mode2form1", "iat"},     {"ccd", "", "mode1", "ccd2iso"},
+    {"ccd", "", "mode2form1", "ccd2iso"}, {"ccd", "", "mode1", "iat"},
+    {"ccd", "", "mode2form1", "iat"},     {"nrg", "", "2048", "nrg2iso"},
+    {"nrg", "--old", "2048", "nrg2iso"},  {"nrg", "", "2048", "iat"},
+    {"nrg", "--old", "2048", "iat"},
+};
+
+TEST(OtherTools, ConvertTheSectorsOfOurImagesIntoTheTree)
+{
+    std::string missing;
+    for (const auto& [format, extra, kind, tool] : kConversions) {
+        SCOPED_TRACE(std::string(format) + " " + extra + " " + kind + " by " + tool);
+        if (!haveTool(tool)) {
+            missing += std::string(" ") + tool;
+            continue;
+        }
+        TempDir work;
+        DiscTrack track = dataTrack(kind, smallDisc() / "plain.iso");
+        if (std::string(format) == "nrg") {
+            track.lba = 0;
+            track.pregap = 150;
+        }
+        const fs::path image = writeDisc(work.path(), format, {track}, extra);
+        const std::string sectors = std::string(format) == "mds"   ? "disc.mdf"
+                                    : std::string(format) == "ccd" ? "disc.img"
+                                                                   : "disc.nrg";
+        const fs::path converted = work / "converted.iso";
+        ASSERT_EQ(run(std::string(tool) + " " + quote(work / sectors) + " " + quote(converted)), 0);
+        expectSameTree(*openImage(converted), smallDisc() / "tree", false);
+        expectSameTree(*openImage(image), smallDisc() / "tree", false);
+    }
+    if (!missing.empty())
+        GTEST_SKIP() << "not installed:" << missing;
+}
+
 // One fault each (Nero's in each of its forms): the container, its writer's
 // options, the result and part of the reason.
 const std::tuple<const char*, const char*, vbe::Result, const char*> kHostile[] = {
