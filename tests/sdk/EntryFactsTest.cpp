@@ -2,10 +2,8 @@
 // and record, the times of the shown tree's record, the Unix record, where
 // the data lies, for images of one written tree by several writers.
 #include "SdkSupport.h"
-#include "VbeFacts.h"
 
 #include <ctime>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -15,17 +13,6 @@
 using namespace sdktest;
 
 namespace {
-
-VbeEntryFacts entryFacts(const fs::path& image, const std::string& path, vbe::Result* result)
-{
-    static auto read =
-        reinterpret_cast<VbeReadEntryFactsFn>(dlsym(module().handle, "VbeReadEntryFacts"));
-    EXPECT_NE(read, nullptr);
-    VbeEntryFacts f{};
-    f.structSize = sizeof f;
-    *result = read ? read(utf16(image.string()).c_str(), utf16(path).c_str(), &f) : vbe::kFail;
-    return f;
-}
 
 constexpr std::uint32_t kIso = 1u << kVbeShownIso9660, kRock = 1u << kVbeShownRockRidge,
                         kJoliet = 1u << kVbeShownJoliet, kUdf = 1u << kVbeShownUdf;
