@@ -996,9 +996,10 @@ bool TreeBuilder::lookup(const std::uint8_t* rootRecord, std::vector<LookupStep>
             if (r <= rank)
                 continue;
             if (directory) {
-                childLba = rec.extent;
+                // A folder moved away is read where its child link points.
+                childLba = rr.hasChildLink ? rr.childLink : rec.extent;
                 childLength = rec.length;
-                if (rr.hasChildLink && !directoryLength(childLba = rr.childLink, &childLength))
+                if (rr.hasChildLink && !directoryLength(childLba, &childLength))
                     continue;
             }
             rank = r;
