@@ -230,6 +230,21 @@ vbe::Result CImageEngine::ReadImageFacts(const QString& imagePath, VbeImageFacts
     return read(reinterpret_cast<const char16_t*>(absolute.utf16()), pFacts);
 }
 
+vbe::Result CImageEngine::ReadEntryFacts(const QString& imagePath, const QString& entryPath,
+                                         VbeEntryFacts* pFacts) const
+{
+    auto read = m_pLoader
+                    ? reinterpret_cast<VbeReadEntryFactsFn>(m_pLoader->Symbol("VbeReadEntryFacts"))
+                    : nullptr;
+    if (!read)
+        return vbe::kNotImplemented;
+    *pFacts = VbeEntryFacts{};
+    pFacts->structSize = sizeof *pFacts;
+    const QString absolute = QFileInfo(imagePath).absoluteFilePath();
+    return read(reinterpret_cast<const char16_t*>(absolute.utf16()),
+                reinterpret_cast<const char16_t*>(entryPath.utf16()), pFacts);
+}
+
 QString CImageEngine::OpenFailureReason(const QString& imagePath) const
 {
     auto facts = std::make_unique<VbeImageFacts>();

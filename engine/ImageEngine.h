@@ -54,6 +54,11 @@ public:
     // What the module reads of the image: file systems, boot records,
     // tracks. kNotImplemented when the module has no such export.
     vbe::Result ReadImageFacts(const QString& imagePath, VbeImageFacts* pFacts) const;
+    // What the module reads of one entry of the shown tree (entryPath as
+    // OpenFile takes it, "" for the root). kNotImplemented when the module
+    // has no such export.
+    vbe::Result ReadEntryFacts(const QString& imagePath, const QString& entryPath,
+                               VbeEntryFacts* pFacts) const;
     // Why the module cannot open the image, in its words (a file a cue
     // sheet names is missing, ...), or empty.
     QString OpenFailureReason(const QString& imagePath) const;

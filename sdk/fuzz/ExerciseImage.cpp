@@ -1,9 +1,10 @@
 // Opens an image from memory as the module opens any image file (a
 // described disc too), reads its facts, walks every entry and reads every
-// file.
+// file; the facts of a few entries are read too.
 #include "ExerciseImage.h"
 
 #include "ByteSource.h"
+#include "EntryFacts.h"
 #include "FileReader.h"
 #include "ImageFacts.h"
 #include "ImageScan.h"
@@ -74,6 +75,14 @@ bool exerciseImage(const std::uint8_t* data, std::size_t size)
     // Every entry reached from the root: found again by its path, and read.
     std::vector<std::uint32_t> pending{0};
     std::size_t visited = 0;
+    // Each asks for a scan of its own: the root and the first few entries.
+    auto entryFacts = std::make_unique<VbeEntryFacts>();
+    auto readEntry = [&](std::uint32_t i) {
+        entryFacts->structSize = sizeof(VbeEntryFacts);
+        return readEntryFacts(opened, pathOf(tree, i), entryFacts.get()) == kOk;
+    };
+    if (!readEntry(0))
+        return false;
     while (!pending.empty() && visited < 4096) {
         std::uint32_t dir = pending.back();
         pending.pop_back();
@@ -81,7 +90,7 @@ bool exerciseImage(const std::uint8_t* data, std::size_t size)
             ++visited;
             const Entry& e = tree.entries[i];
             auto found = index.find(pathOf(tree, i));
-            if (!found || *found != i)
+            if (!found || *found != i || (visited <= 4 && !readEntry(i)))
                 return false;
             if (e.directory) {
                 pending.push_back(i);

@@ -12,6 +12,16 @@
 // scan would. Results: kOk; kUnrecognized when the file holds no file system
 // the module reads; kCorrupt; kFileNotFound, kAccessDenied; kInvalidArg for
 // a null pointer or a wrong structSize.
+//
+// A second export tells what the image records about one entry:
+//
+//   vbe::Result VbeReadEntryFacts(const char16_t* imagePath, const char16_t* entryPath,
+//                                 VbeEntryFacts* facts);
+//
+// entryPath as the browser's OpenFile takes it: backslash-separated, no
+// leading backslash, relative to the root of the tree the viewer shows; ""
+// is the root itself. The same conventions and results as above, and
+// kPathNotFound when the shown tree has no such entry.
 #pragma once
 
 #include "VbeSdk.h"
@@ -110,4 +120,58 @@ struct VbeImageFacts
 
 extern "C" {
 using VbeReadImageFactsFn = vbe::Result (*)(const char16_t* path, VbeImageFacts* facts);
+}
+
+constexpr std::uint32_t kVbeEntryDirectory = 0x01;
+constexpr std::uint32_t kVbeEntryHidden = 0x02;      // ISO "existence" bit / UDF hidden
+constexpr std::uint32_t kVbeEntryAssociated = 0x04;  // ISO associated file / UDF metadata stream
+constexpr std::uint32_t kVbeEntryZisofs = 0x08;      // Rock Ridge ZF: stored compressed
+constexpr std::uint32_t kVbeEntryInline = 0x10;      // UDF: data held in the file entry itself
+constexpr std::uint32_t kVbeEntryMultiExtent = 0x20; // ISO 9660 multi-extent file
+
+enum VbeEntryTime : std::uint32_t
+{
+    kVbeTimeRecorded = 0,
+    kVbeTimeModified = 1,
+    kVbeTimeAccessed = 2,
+    kVbeTimeAttributes = 3,
+    kVbeTimeCreated = 4,
+    kVbeTimeCount = 5
+};
+
+// The times come from the shown tree's record: the ISO 9660 record date is
+// Recorded (and Modified where the record has no other); Rock Ridge TF gives
+// Created, Modified, Accessed and Attributes; a UDF file entry Accessed,
+// Modified and Attributes, an extended one Created too. Where the shown tree
+// is UDF, Recorded is the date of the entry's ISO 9660 record, if it has one.
+// The other trees' records of the entry: a file's is the one whose data
+// starts at the same block, a folder's the one at the same path of names
+// (compared case-blind).
+struct VbeEntryFacts
+{
+    std::uint32_t structSize;
+    std::uint32_t trees;        // bit (1u << VbeShownTree) for each tree that holds the entry
+    std::uint32_t flags;        // kVbeEntry* bits (from the shown tree's record)
+    std::uint32_t timesPresent; // bit (1u << VbeEntryTime) for each time recorded
+    std::int64_t times[kVbeTimeCount]; // seconds since 1970-01-01 UTC
+    std::uint64_t size;                // as the user sees it (uncompressed for zisofs)
+    std::uint64_t storedBytes;         // bytes the data takes in the image
+    std::uint32_t firstBlock;          // first 2048-byte block of the data from the start of
+                                       // the image's volume (UDF: the partition start added),
+                                       // 0 for none
+    std::uint32_t extentCount;
+    std::uint32_t fragmented;                    // 1 when the extents are not one contiguous run
+    std::uint32_t zisofsBlockSize;               // bytes, 0 without zisofs
+    std::uint32_t unixMode, links, owner, group; // unixMode 0 where nothing is recorded
+    std::uint32_t reserved;
+    char16_t names[4][256];       // the name as each tree records it, by VbeShownTree
+                                  // (ISO 9660 with its ";1"), empty where that tree lacks it
+    char16_t linkTarget[1024];    // a symbolic link's target, may be empty
+    std::uint32_t firstBlocks[4]; // firstBlock as each tree's record gives it, by
+                                  // VbeShownTree; 0 where it lacks the entry or data
+};
+
+extern "C" {
+using VbeReadEntryFactsFn = vbe::Result (*)(const char16_t* imagePath, const char16_t* entryPath,
+                                            VbeEntryFacts* facts);
 }

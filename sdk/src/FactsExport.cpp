@@ -1,5 +1,7 @@
-// The module's export for what an image holds (VbeFacts.h).
+// The module's exports for what an image holds and what it records about
+// one entry (VbeFacts.h).
 
+#include "EntryFacts.h"
 #include "ImageFacts.h"
 #include "Text.h"
 
@@ -27,6 +29,27 @@ VbeReadImageFacts(const char16_t* path, VbeImageFacts* facts)
         std::size_t n = std::min<std::size_t>(why.size(), 255);
         std::copy(why.begin(), why.begin() + n, facts->firstDamage);
         return opened;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (...) {
+        return kFail;
+    }
+}
+
+extern "C" __attribute__((visibility("default"))) vbe::Result
+VbeReadEntryFacts(const char16_t* imagePath, const char16_t* entryPath, VbeEntryFacts* facts)
+{
+    using namespace vbe;
+    if (!imagePath || !entryPath || !facts || facts->structSize != sizeof(VbeEntryFacts))
+        return kInvalidArg;
+    try {
+        std::memset(static_cast<void*>(facts), 0, sizeof *facts);
+        facts->structSize = sizeof *facts;
+        OpenedImage image;
+        const Result opened = openDiscImage(imagePath, &image);
+        if (opened != kOk)
+            return opened;
+        return readEntryFacts(image, entryPath, facts);
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     } catch (...) {

@@ -228,6 +228,8 @@ struct RockInfo
     std::uint8_t spSkip = 0;
     bool damaged = false;
     const char* damage = nullptr;
+    // Where every TF time is kept, by flag bit, when a lookup asks for them.
+    Stamp* allTimes = nullptr;
 
     // The record's entries cannot be trusted: it is left out, for this reason.
     void markDamaged(const char* why)
@@ -378,6 +380,10 @@ public:
     // does not carry the Rock Ridge mark), or when aborted.
     bool build(const std::uint8_t* rootRecord);
     bool aborted() const { return aborted_; }
+    // Looks up one entry by path (lookupIsoRecord); reads only the folders
+    // on the way.
+    bool lookup(const std::uint8_t* rootRecord, std::vector<LookupStep>& path,
+                std::uint64_t dataOffset, IsoRecordFacts* out);
     // Records whose Rock Ridge entries are damaged: each is left out, and
     // costs no more than itself.
     std::uint32_t recordDamage() const { return recordDamage_; }
@@ -400,6 +406,7 @@ private:
     };
 
     bool readDirectory(const Pending& dir, bool isRoot);
+    bool readFolder(std::uint32_t lba, std::uint32_t length, std::vector<std::uint8_t>& buf);
     void dropDuplicateNames();
     void parseSystemUse(const std::uint8_t* su, std::size_t n, RockInfo& info);
     // Reads the area a CE entry names into area; the reason it cannot be
@@ -543,6 +550,12 @@ void readTimes(const std::uint8_t* d, std::size_t dl, RockInfo& info)
             continue;
         if (at + stamp > dl)
             return;
+        if (info.allTimes) {
+            Stamp& s = info.allTimes[bit];
+            std::uint32_t h;
+            s.present = stamp == 17 ? decodeLongTime(d + at, &s.utc, &h)
+                                    : decodeShortTime(d + at, &s.utc, &h);
+        }
         if ((1u << bit) == kTfModify) {
             std::int64_t t;
             std::uint32_t h;
@@ -846,6 +859,171 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
     return true;
 }
 
+bool TreeBuilder::readFolder(std::uint32_t lba, std::uint32_t length,
+                             std::vector<std::uint8_t>& buf)
+{
+    const std::uint64_t offset = std::uint64_t(lba) * kBlockSize;
+    const std::uint64_t available = offset < src_.size() ? src_.size() - offset : 0;
+    const std::uint64_t n =
+        std::min<std::uint64_t>({length, limits::kMaxDirectoryBytes, available});
+    if (n == 0 || directoryBytes_ + n > limits::kMaxTotalDirectoryBytes)
+        return false;
+    directoryBytes_ += n;
+    buf.resize(static_cast<std::size_t>(n));
+    return src_.readExact(offset, buf.data(), buf.size());
+}
+
+bool TreeBuilder::lookup(const std::uint8_t* rootRecord, std::vector<LookupStep>& path,
+                         std::uint64_t dataOffset, IsoRecordFacts* out)
+{
+    if (rootRecord[kDrLength] < kDrMinLength)
+        return false;
+    const bool joliet = flavor_ == Flavor::Joliet;
+    recordBudget_ = limits::kRecordsBase + limits::kRecordsPerBlock * (src_.size() / kBlockSize);
+    DirRecord root;
+    decodeRecord(rootRecord, &root);
+    std::vector<std::uint8_t> buf;
+    if (!readFolder(root.extent, root.length, buf) || buf[kDrLength] < kDrMinLength ||
+        std::size_t(kDrName) + buf[kDrNameLength] > buf[kDrLength])
+        return false;
+    auto fill = [&](const DirRecord& rec, const RockInfo& rr, const Stamp* times,
+                    IsoRecordFacts& f) {
+        f.name = joliet                         ? utf16beToUtf16(rec.id, rec.idLength)
+                 : isUtf8(rec.id, rec.idLength) ? utf8ToUtf16(rec.id, rec.idLength)
+                                                : latin1ToUtf16(rec.id, rec.idLength);
+        f.rockName = rr.hasName ? utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(rr.name.data()),
+                                              rr.name.size())
+                                : std::u16string();
+        f.flags = rec.flags;
+        f.extents.clear();
+        if (rec.length > 0)
+            f.extents.push_back({(std::uint64_t(rec.extent) + rec.xattr) * kBlockSize, rec.length});
+        std::uint32_t h;
+        f.recorded.present = decodeShortTime(rec.date, &f.recorded.utc, &h);
+        std::copy(times, times + 7, f.rockTimes);
+    };
+    // The root's "." record: the Rock Ridge mark, and the root's own times.
+    bool rock = false;
+    {
+        DirRecord dot;
+        decodeRecord(buf.data(), &dot);
+        RockInfo rr;
+        Stamp times[7];
+        if (!joliet) {
+            rr.allTimes = times;
+            parseSystemUse(dot.su, dot.suLength, rr);
+            rock = rr.hasSp;
+            spSkip_ = rr.spSkip;
+        }
+        out->rockRidge = rock;
+        if (path.empty()) {
+            fill(dot, rr, times, *out);
+            out->name.clear();
+            out->rockName.clear();
+            return true;
+        }
+    }
+    for (std::size_t step = 0; step < path.size(); ++step) {
+        const LookupStep& want = path[step];
+        const bool last = step + 1 == path.size();
+        // The record found: by the start of its data (2), else by name (1).
+        IsoRecordFacts found;
+        std::u16string foundName;
+        int rank = 0;
+        std::uint32_t childLba = 0, childLength = 0;
+        bool partsOpen = false; // the record found goes on in further parts
+        std::vector<std::uint8_t> partsId;
+        std::size_t pos = 0;
+        while (pos < buf.size()) {
+            const std::size_t blockEnd = std::min(buf.size(), (pos / kBlockSize + 1) * kBlockSize);
+            const std::uint8_t len = buf[pos];
+            if (len == 0) {
+                pos = blockEnd;
+                continue;
+            }
+            if (len < kDrMinLength || pos + len > blockEnd ||
+                std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
+                pos = resync(buf, pos + 2, blockEnd);
+                continue;
+            }
+            if (++tree_.recordsSeen > recordBudget_ || checkAbort())
+                return false;
+            DirRecord rec;
+            decodeRecord(buf.data() + pos, &rec);
+            pos += len;
+            if (isDotOrDotDot(rec) || (rec.flags & kFlagAssociated))
+                continue;
+            const bool part = partsOpen && rec.idLength == partsId.size() &&
+                              std::equal(partsId.begin(), partsId.end(), rec.id);
+            partsOpen = false;
+            if (part) {
+                if (rec.length > 0 && found.extents.size() < limits::kMaxEntries)
+                    found.extents.push_back(
+                        {(std::uint64_t(rec.extent) + rec.xattr) * kBlockSize, rec.length});
+                partsOpen = (rec.flags & kFlagMultiExtent) != 0;
+                continue;
+            }
+            RockInfo rr;
+            Stamp times[7];
+            if (rock) {
+                rr.allTimes = times;
+                const std::size_t skip = std::min<std::size_t>(spSkip_, rec.suLength);
+                parseSystemUse(rec.su + skip, rec.suLength - skip, rr);
+            }
+            if (rr.relocated || rr.damaged)
+                continue;
+            const bool directory = (rec.flags & kFlagDirectory) || rr.hasChildLink;
+            if (directory != want.directory)
+                continue;
+            std::u16string plain = joliet ? utf16beToUtf16(rec.id, rec.idLength)
+                                   : isUtf8(rec.id, rec.idLength)
+                                       ? utf8ToUtf16(rec.id, rec.idLength)
+                                       : latin1ToUtf16(rec.id, rec.idLength);
+            dropVersion(plain);
+            if (!joliet && !directory && plain.size() > 1 && plain.back() == u'.')
+                plain.pop_back();
+            const bool byData = last && !directory && dataOffset != kHoleOffset && rec.length > 0 &&
+                                (std::uint64_t(rec.extent) + rec.xattr) * kBlockSize == dataOffset;
+            int r = byData ? 2 : 0;
+            if (!r && rank == 0) {
+                const std::u16string nm =
+                    rr.hasName ? utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(rr.name.data()),
+                                             rr.name.size())
+                               : std::u16string();
+                if (namesMatch(plain, want.names) || (!nm.empty() && namesMatch(nm, want.names)))
+                    r = 1;
+            }
+            if (r <= rank)
+                continue;
+            if (directory) {
+                // A folder moved away is read where its child link points.
+                childLba = rr.hasChildLink ? rr.childLink : rec.extent;
+                childLength = rec.length;
+                if (rr.hasChildLink && !directoryLength(childLba, &childLength))
+                    continue;
+            }
+            rank = r;
+            fill(rec, rr, times, found);
+            foundName = std::move(plain);
+            partsOpen = (rec.flags & kFlagMultiExtent) != 0;
+            partsId.assign(rec.id, rec.id + rec.idLength);
+        }
+        if (rank == 0)
+            return false;
+        path[step].names.push_back(foundName);
+        if (!found.rockName.empty())
+            path[step].names.push_back(found.rockName);
+        if (last) {
+            found.rockRidge = rock;
+            *out = std::move(found);
+            return true;
+        }
+        if (!readFolder(childLba, childLength, buf))
+            return false;
+    }
+    return false;
+}
+
 void TreeBuilder::dropGroup(const Pending& dir, Group& group, const char* why)
 {
     tree_.note(why);
@@ -1026,10 +1204,13 @@ void countEntries(Tree& tree)
     }
 }
 
-ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
+namespace {
+
+// The session a scan reads: the newest the image describes, or else the
+// newest found after the first. Ok, or why there is none.
+ScanStatus chooseSession(ByteSource& src, const ScanControl& control, VolumeSet& vs,
+                         std::vector<std::uint32_t>& sessions)
 {
-    VolumeSet vs;
-    std::vector<std::uint32_t> sessions;
     if (control.sessionStarts && !control.sessionStarts->empty()) {
         // The image says where its sessions start: each is looked at there
         // and nowhere else, and the newest with a volume is read.
@@ -1058,6 +1239,18 @@ ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
             sessions.push_back(vs.start);
         }
     }
+    return ScanStatus::Ok;
+}
+
+} // namespace
+
+ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
+{
+    VolumeSet vs;
+    std::vector<std::uint32_t> sessions;
+    if (const ScanStatus chosen = chooseSession(src, control, vs, sessions);
+        chosen != ScanStatus::Ok)
+        return chosen;
 
     struct Candidate
     {
@@ -1102,6 +1295,38 @@ ScanStatus scanIso(ByteSource& src, Tree& tree, const ScanControl& control)
     if (control.progress)
         control.progress->store(1.0f, std::memory_order_relaxed);
     return ScanStatus::Ok;
+}
+
+bool namesMatch(const std::u16string& recorded, const std::vector<std::u16string>& known)
+{
+    // Case is folded for the letters of Latin-1, Greek and Cyrillic.
+    auto fold = [](char16_t c) -> char16_t {
+        if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+            (c >= 0x391 && c <= 0x3AB) || (c >= 0x410 && c <= 0x42F))
+            return static_cast<char16_t>(c + 0x20);
+        return c;
+    };
+    for (const std::u16string& name : known) {
+        if (recorded.empty() || recorded.size() > name.size() ||
+            (recorded.size() < name.size() && recorded.size() < 64))
+            continue;
+        if (std::equal(recorded.begin(), recorded.end(), name.begin(),
+                       [&](char16_t a, char16_t b) { return fold(a) == fold(b); }))
+            return true;
+    }
+    return false;
+}
+
+bool lookupIsoRecord(ByteSource& src, bool joliet, std::vector<LookupStep>& path,
+                     std::uint64_t dataOffset, IsoRecordFacts* out, const ScanControl& control)
+{
+    VolumeSet vs;
+    std::vector<std::uint32_t> sessions;
+    if (chooseSession(src, control, vs, sessions) != ScanStatus::Ok || (joliet && !vs.hasJoliet))
+        return false;
+    Tree scratch;
+    TreeBuilder builder(src, joliet ? Flavor::Joliet : Flavor::RockRidge, control, scratch);
+    return builder.lookup(joliet ? vs.jolietRoot.data() : vs.pvdRoot.data(), path, dataOffset, out);
 }
 
 void dropDuplicateNames(Tree& tree)

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vbe {
@@ -31,6 +32,50 @@ enum class ScanStatus
     Corrupt,
     Aborted
 };
+
+// One step of a path looked up in a tree: the names the entry is known by in
+// the trees looked at so far (any of them may match, case-blind), and whether
+// it is a folder. A lookup adds the names it found at each step.
+struct LookupStep
+{
+    std::vector<std::u16string> names;
+    bool directory = false;
+};
+
+// A time stamp as a record holds it.
+struct Stamp
+{
+    bool present = false;
+    std::int64_t utc = 0; // seconds since 1970-01-01 UTC
+};
+
+// What one directory record of an ISO 9660 or Joliet tree holds, with its
+// Rock Ridge entries: read again for one entry when asked, as the scan keeps
+// less of it.
+struct IsoRecordFacts
+{
+    bool rockRidge = false;  // the tree carries Rock Ridge entries
+    std::u16string name;     // as recorded, with its version
+    std::u16string rockName; // NM, empty without one
+    std::uint8_t flags = 0;  // of the (first) record
+    std::vector<Extent> extents;
+    Stamp recorded;
+    Stamp rockTimes[7]; // TF, by flag bit: creation, modify, access, attributes, ...
+};
+
+// Looks up path (empty: the root, whose "." record is read) in the Joliet
+// tree or in the primary tree with its Rock Ridge entries, of the session a
+// scan reads. A file matches by the start of its data where dataOffset (an
+// image offset, kHoleOffset for none) is given, else by name. False when the
+// tree or the entry is not there.
+bool lookupIsoRecord(ByteSource& src, bool joliet, std::vector<LookupStep>& path,
+                     std::uint64_t dataOffset, IsoRecordFacts* out,
+                     const ScanControl& control = {});
+
+// Whether a recorded name matches one of the names an entry is known by:
+// equal but for case, or a name cut short (Joliet keeps 64 characters) of a
+// longer one.
+bool namesMatch(const std::u16string& recorded, const std::vector<std::u16string>& known);
 
 // Reads the file system of the logical view of an image into tree.
 ScanStatus scanIso(ByteSource& logical, Tree& tree, const ScanControl& control = {});

@@ -135,10 +135,15 @@ constexpr std::size_t kFeGid = 40;
 constexpr std::size_t kFePermissions = 44;
 constexpr std::size_t kFeLinkCount = 48;
 constexpr std::size_t kFeInfoLength = 56;
+constexpr std::size_t kFeAccessed = 72;
 constexpr std::size_t kFeModified = 84;
+constexpr std::size_t kFeAttributes = 96;
 constexpr std::size_t kFeEaLength = 168;
 constexpr std::size_t kFeFixed = 176;
+constexpr std::size_t kEfeAccessed = 80;
 constexpr std::size_t kEfeModified = 92;
+constexpr std::size_t kEfeCreated = 104;
+constexpr std::size_t kEfeAttributes = 116;
 constexpr std::size_t kEfeEaLength = 208;
 constexpr std::size_t kEfeFixed = 216;
 

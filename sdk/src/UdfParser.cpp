@@ -171,8 +171,14 @@ public:
     {
     }
     ScanStatus scan();
+    bool lookup(std::vector<LookupStep>& path, std::uint64_t dataOffset, UdfRecordFacts* out);
 
 private:
+    // Reads the descriptors, the partition maps and the root's entry.
+    ScanStatus mount(Icb& root);
+    // Where a file's data starts in the image, kHoleOffset for none; its
+    // extents in extents. False when they cannot be read.
+    bool dataStart(const Icb& icb, std::vector<Extent>& extents, std::uint64_t* start);
     bool findAnchor(std::uint8_t* anchor);
     bool readVds(std::uint64_t block, std::uint64_t bytes);
     bool buildMaps();
@@ -1175,7 +1181,7 @@ void UdfReader::dropDuplicateNames()
     vbe::dropDuplicateNames(tree_);
 }
 
-ScanStatus UdfReader::scan()
+ScanStatus UdfReader::mount(Icb& root)
 {
     std::vector<std::uint8_t> anchor(512);
     if (!findAnchor(anchor.data()))
@@ -1201,9 +1207,17 @@ ScanStatus UdfReader::scan()
     std::vector<std::uint8_t> fsd;
     if (!readDescriptor(fsdAt, kTagFileSet, fsd))
         return ScanStatus::Corrupt;
-    Icb root;
     if (!readIcb(lbAddr(fsd.data() + kFsdRoot + 4), root) || root.fileType != kFtDirectory)
         return ScanStatus::Corrupt;
+    return ScanStatus::Ok;
+}
+
+ScanStatus UdfReader::scan()
+{
+    Icb root;
+    if (const ScanStatus mounted = mount(root); mounted != ScanStatus::Ok)
+        return mounted;
+    const std::uint64_t blocks = src_.size() / bs_;
 
     tree_.flavor = Flavor::Udf;
     tree_.label = dstring(lvd_.data() + kLvdVolumeId, 128);
@@ -1241,6 +1255,118 @@ ScanStatus UdfReader::scan()
     dropDuplicateNames();
     countEntries(tree_);
     return ScanStatus::Ok;
+}
+
+bool UdfReader::dataStart(const Icb& icb, std::vector<Extent>& extents, std::uint64_t* start)
+{
+    *start = kHoleOffset;
+    extents.clear();
+    if (icb.adForm == kAdEmbedded)
+        return true;
+    std::uint64_t covered = 0;
+    if (!extentsOf(icb, extents, &covered))
+        return false;
+    for (const Extent& e : extents)
+        if (e.offset != kHoleOffset) {
+            *start = e.offset;
+            break;
+        }
+    return true;
+}
+
+bool UdfReader::lookup(std::vector<LookupStep>& path, std::uint64_t dataOffset, UdfRecordFacts* out)
+{
+    Icb cur;
+    if (mount(cur) != ScanStatus::Ok)
+        return false;
+    std::vector<Extent> extents;
+    std::uint64_t start = kHoleOffset;
+    for (std::size_t step = 0; step < path.size(); ++step) {
+        const LookupStep& want = path[step];
+        const bool byData = step + 1 == path.size() && !want.directory && dataOffset != kHoleOffset;
+        if (cur.infoLength > limits::kMaxDirectoryBytes ||
+            directoryBytes_ + cur.infoLength > limits::kMaxTotalDirectoryBytes)
+            return false;
+        directoryBytes_ += cur.infoLength;
+        std::string data;
+        if (!contentOf(cur, limits::kMaxDirectoryBytes, data) &&
+            !(hasMirror(cur.at.partition) &&
+              contentOf(cur, limits::kMaxDirectoryBytes, data, true)))
+            return false;
+        // The identifiers of the folder's entries of the kind looked for.
+        struct Named
+        {
+            std::u16string name;
+            std::uint8_t traits;
+            LbAddr at;
+        };
+        std::vector<Named> named;
+        const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+        for (std::size_t pos = 0; pos + kFidFixed <= data.size();) {
+            if (aborted() || !spendRecords())
+                return false;
+            const std::uint8_t* f = p + pos;
+            const std::size_t available = data.size() - pos;
+            if (!udfTagValid(f, available, kTagFileIdentifier, le32(f + 12)))
+                break;
+            const std::size_t nameLength = f[kFidNameLength];
+            const std::size_t implLength = le16(f + kFidImplLength);
+            if (kFidFixed + implLength + nameLength > available)
+                break;
+            pos += std::min((kFidFixed + implLength + nameLength + 3) & ~std::size_t(3), available);
+            const std::uint8_t traits = f[kFidCharacteristics];
+            if ((traits & (kFcParent | kFcDeleted | kFcMetadata)) ||
+                ((traits & kFcDirectory) != 0) != want.directory)
+                continue;
+            std::u16string name = decodeCs0(f + kFidFixed + implLength, nameLength);
+            if (usableName(name))
+                named.push_back({std::move(name), traits, lbAddr(f + kFidIcb + 4)});
+        }
+        // By name first; a file also by the start of its data, which decides.
+        const Named* found = nullptr;
+        Icb icb;
+        for (const Named& n : named) {
+            if (!namesMatch(n.name, want.names) || !readIcb(n.at, icb))
+                continue;
+            if (!byData || (dataStart(icb, extents, &start) && start == dataOffset)) {
+                found = &n;
+                break;
+            }
+        }
+        for (std::size_t i = 0; byData && !found && i < named.size(); ++i)
+            if (!namesMatch(named[i].name, want.names) && readIcb(named[i].at, icb) &&
+                dataStart(icb, extents, &start) && start == dataOffset)
+                found = &named[i];
+        if (!found || (found->traits & kFcDirectory ? icb.fileType != kFtDirectory
+                                                    : icb.fileType == kFtDirectory))
+            return false;
+        path[step].names.push_back(found->name);
+        out->name = found->name;
+        out->characteristics = found->traits;
+        if (!byData && !want.directory && !dataStart(icb, extents, &start))
+            extents.clear();
+        cur = std::move(icb);
+    }
+    out->embedded = cur.adForm == kAdEmbedded;
+    out->extents = cur.fileType == kFtDirectory ? std::vector<Extent>() : std::move(extents);
+    // The times, from the entry itself.
+    std::vector<std::uint8_t> entry;
+    if (!readEntryBlock(cur.at, entry))
+        return true;
+    const std::uint8_t* e = entry.data();
+    std::uint32_t h;
+    auto stamp = [&](std::size_t at, Stamp& s) { s.present = decodeUdfTime(e + at, &s.utc, &h); };
+    if (le16(e) == kTagExtendedFileEntry) {
+        stamp(kEfeAccessed, out->accessed);
+        stamp(kEfeModified, out->modified);
+        stamp(kEfeCreated, out->created);
+        stamp(kEfeAttributes, out->attributes);
+    } else if (le16(e) == kTagFileEntry) {
+        stamp(kFeAccessed, out->accessed);
+        stamp(kFeModified, out->modified);
+        stamp(kFeAttributes, out->attributes);
+    }
+    return true;
 }
 
 } // namespace
@@ -1302,6 +1428,14 @@ ScanStatus scanUdf(ByteSource& logical, Tree& tree, const ScanControl& control)
 {
     UdfReader reader(logical, tree, control);
     return reader.scan();
+}
+
+bool lookupUdfRecord(ByteSource& src, std::vector<LookupStep>& path, std::uint64_t dataOffset,
+                     UdfRecordFacts* out, const ScanControl& control)
+{
+    Tree scratch;
+    UdfReader reader(src, scratch, control);
+    return reader.lookup(path, dataOffset, out);
 }
 
 } // namespace vbe

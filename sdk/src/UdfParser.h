@@ -16,6 +16,22 @@ namespace vbe {
 // Unrecognized when no anchor is found.
 ScanStatus scanUdf(ByteSource& logical, Tree& tree, const ScanControl& control = {});
 
+// What one file identifier and the file entry it names record, read again
+// for one entry when asked, as the scan keeps less of it.
+struct UdfRecordFacts
+{
+    std::u16string name;
+    std::uint8_t characteristics = 0; // of the file identifier
+    bool embedded = false;            // the data is held in the entry itself
+    Stamp accessed, modified, attributes, created;
+    std::vector<Extent> extents; // image offsets, holes as kHoleOffset
+};
+
+// Looks up path (empty: the root folder) in the UDF tree (lookupIsoRecord
+// tells how entries match). False when there is no UDF tree or no such entry.
+bool lookupUdfRecord(ByteSource& src, std::vector<LookupStep>& path, std::uint64_t dataOffset,
+                     UdfRecordFacts* out, const ScanControl& control = {});
+
 // OSTA compressed Unicode (compression 8 or 16) to UTF-16; empty for an
 // unknown compression.
 std::u16string decodeCs0(const std::uint8_t* p, std::size_t n);

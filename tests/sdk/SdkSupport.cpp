@@ -382,4 +382,15 @@ void expectSameTree(Session& s, const fs::path& tree, bool checkTimes,
     EXPECT_EQ(std::size_t(folders) + files, got.size());
 }
 
+VbeEntryFacts entryFacts(const fs::path& image, const std::string& path, vbe::Result* result)
+{
+    static auto read =
+        reinterpret_cast<VbeReadEntryFactsFn>(dlsym(module().handle, "VbeReadEntryFacts"));
+    EXPECT_NE(read, nullptr);
+    VbeEntryFacts f{};
+    f.structSize = sizeof f;
+    *result = read ? read(utf16(image.string()).c_str(), utf16(path).c_str(), &f) : vbe::kFail;
+    return f;
+}
+
 } // namespace sdktest

@@ -2,6 +2,7 @@
 // client that loads VBE.so the way the program does.
 #pragma once
 
+#include "VbeFacts.h"
 #include "VbeSdk.h"
 
 #include <cstdint>
@@ -118,6 +119,9 @@ public:
     std::pair<std::uint32_t, std::uint32_t> counts();
 };
 std::unique_ptr<Session> openImage(const fs::path& image);
+
+// The module's VbeReadEntryFacts of path (UTF-8, backslash-separated).
+VbeEntryFacts entryFacts(const fs::path& image, const std::string& path, vbe::Result* result);
 
 // Names, kinds, sizes, times and contents of the image against the tree;
 // specials: entries beyond the tree (devices, pipes), empty, of that kind.

@@ -96,8 +96,16 @@ class Udf:
         else:
             struct.pack_into('<QQ', fixed, 56, info_length, n)
             times, check, impl, ident = (72, 84, 96), 108, 128, 261
-        for off in times:
-            fixed[off:off + 12] = timestamp(mtime)
+        # Given the host's record, each time its own: accessed, modified,
+        # attributes changed and (extended entries) created an hour before
+        # the modification.
+        stamps = [mtime] * len(times)
+        if st is not None:
+            stamps = [st.st_atime, mtime, st.st_ctime]
+            if efe:
+                stamps.insert(2, mtime - 3600)
+        for off, t in zip(times, stamps):
+            fixed[off:off + 12] = timestamp(t)
         struct.pack_into('<I', fixed, check, 1)
         fixed[impl:impl + 32] = regid('*Lantern tests')
         struct.pack_into('<QII', fixed, impl + 32, self.unique, 0, len(ads))
