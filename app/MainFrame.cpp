@@ -105,8 +105,16 @@ void FillMenu(QMenu* menu, const std::vector<CResMenuItem>& items, CMainFrame* f
             const auto tab = item.strText.indexOf(QLatin1Char('\t'));
             QAction* action = menu->addAction(item.strText.left(tab));
             action->setData(item.nId);
-            if (tab >= 0)
-                action->setShortcut(QKeySequence(item.strText.mid(tab + 1)));
+            if (tab >= 0) {
+                // "Enter" is the key a user calls so, whichever of the two
+                // Enter keys it is (Qt names the main one Return).
+                const QString keys = item.strText.mid(tab + 1);
+                QList<QKeySequence> shortcuts{QKeySequence(keys)};
+                if (keys.contains(QLatin1String("Enter")))
+                    shortcuts << QKeySequence(
+                        QString(keys).replace(QLatin1String("Enter"), QLatin1String("Return")));
+                action->setShortcuts(shortcuts);
+            }
             const int id = item.nId;
             QObject::connect(action, &QAction::triggered, frame,
                              [frame, id] { frame->RouteCommand(id); });
@@ -413,6 +421,11 @@ CCommandTarget::Handler CMainFrame::CommandHandler(int nID)
     case ID_IMAGE_OPEN:
     case ID_BURN_IMAGE:
     case ID_MOUNT_IMAGE:
+    case ID_PROPERTIES:
+        // Of the folder chosen in the tree when the tree was used last.
+        if (m_pListView && m_pActiveView == m_pTreeView)
+            return [this] { m_pListView->ShowProperties(m_pTreeView->GetSelectedRecord()); };
+        [[fallthrough]];
     case ID_FIND:
     case ID_CHECKSUM:
     case ID_VERIFY:
@@ -469,6 +482,7 @@ bool CMainFrame::OnUpdateCommand(CCmdUI& ui)
         ui.Enable(!m_pListView->GetOpenImagePath().isEmpty());
         return true;
     case ID_FIND:
+    case ID_PROPERTIES:
     case ID_CHECKSUM:
     case ID_VERIFY:
     case ID_VERIFY_WITH:

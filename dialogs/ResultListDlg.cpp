@@ -26,6 +26,7 @@ CResultListDlg::CResultListDlg(QWidget* parent, const QString& title, const QStr
     setWindowTitle(title);
     setObjectName(QStringLiteral("ResultList"));
     m_pSummary->setWordWrap(true);
+    m_pSummary->setVisible(!summary.isEmpty());
     m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pList->setColumnCount(static_cast<int>(columns.size()));
     m_pList->setHeaderLabels(columns);

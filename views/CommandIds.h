@@ -17,6 +17,7 @@ inline constexpr int ID_BURN_IMAGE = 661;
 inline constexpr int ID_MOUNT_IMAGE = 671;
 // Finding and checking files of the image.
 inline constexpr int ID_FIND = 9340;
+inline constexpr int ID_PROPERTIES = 9341;
 inline constexpr int ID_CHECKSUM = 9342;
 inline constexpr int ID_VERIFY = 9343;
 inline constexpr int ID_VERIFY_WITH = 9344;

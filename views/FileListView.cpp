@@ -492,6 +492,8 @@ CCommandTarget::Handler CFileListView::CommandHandler(int nID)
         return [this] { OnFind(); };
     case ID_CHECKSUM:
         return [this] { OnChecksum(); };
+    case ID_PROPERTIES:
+        return [this] { OnProperties(); };
     case ID_VERIFY:
     case ID_VERIFY_WITH:
         return [this, nID] { OnVerify(nID == ID_VERIFY_WITH); };
@@ -507,7 +509,7 @@ bool CFileListView::OnUpdateCommand(CCmdUI& ui)
         return true;
     }
     if (ui.nID == ID_FIND || ui.nID == ID_CHECKSUM || ui.nID == ID_VERIFY ||
-        ui.nID == ID_VERIFY_WITH) {
+        ui.nID == ID_VERIFY_WITH || ui.nID == ID_PROPERTIES) {
         // Only a whole tree is searched or checked.
         ui.Enable(!m_strImagePath.isEmpty() && g_pImageEngine && g_pImageEngine->HasImage() &&
                   !g_pImageEngine->IsLoading());

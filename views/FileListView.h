@@ -135,6 +135,11 @@ public:
     // `bChooseList` or when the image holds none, those of a list the user
     // chooses on the disk.
     void OnVerify(bool bChooseList);
+    // What the image records about the current row, or about the image
+    // itself when no row (or the root) is selected.
+    void OnProperties();
+    // The same for a record of the tree (null: the image).
+    void ShowProperties(const CLTDataItem* record);
 
     // Copies the selected rows into a new folder under the temporary folder
     // for a drag to another program; the copies' URLs, or null when nothing

@@ -31,8 +31,12 @@ protected:
                  {u"Docs/deep/NOTE.bin"_s, random},
                  {u"Docs/other.dat"_s, "x"}})
             WriteBytes(s_tree + u'/' + name, bytes);
+        QFile::setPermissions(s_tree + u"/Docs/Note.txt"_s,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         const QString opts = u"-quiet -R -J"_s;
-        s_ok = WriteMd5List(s_tree) &&
+        s_ok = WriteMd5List(s_tree) && QFile::link(u"../readme.txt"_s, s_tree + u"/Docs/link"_s) &&
+               Sh(u"genisoimage -quiet -J -o '%1/joliet.iso' '%2' && "
+                  "genisoimage -quiet -udf -o '%1/udf.iso' '%2'"_s.arg(s_dir->path(), s_tree)) &&
                Sh(u"genisoimage %1 -o '%2/good.iso' '%3' && cp -a '%3' '%2/bad' && "
                   "echo changed >> '%2/bad/Docs/other.dat' && rm '%2/bad/readme.txt' && "
                   "genisoimage %1 -o '%2/bad.iso' '%2/bad'"_s.arg(opts, s_dir->path(), s_tree));
@@ -178,6 +182,52 @@ TEST_F(FindAndVerify, ChecksumsAndVerifyAgreeWithHashlib)
     const QStringList outside = Results(ID_VERIFY_WITH, {ChooseFile(sums)});
     EXPECT_EQ(outside.value(1), u"Matches\tbad.iso\tSHA-256 "_s + sha + u'\t' + sha) << outside;
     EXPECT_EQ(outside.size(), 2) << outside;
+}
+
+// Properties of a result row, per image: what each tree calls it and what
+// it records; with nothing selected, the image's own facts.
+TEST_F(FindAndVerify, PropertiesTellWhatEachTreeRecords)
+{
+    const struct
+    {
+        const char* image;
+        const char* find;
+        QStringList rows; // among the rows shown
+        QStringList absent;
+    } cases[] = {
+        {"good.iso",
+         "note.txt",
+         {u"Name (ISO 9660)\tNOTE.TXT;1"_s, u"Name (Rock Ridge)\tNote.txt"_s,
+          u"Name (Joliet)\tNote.txt"_s, u"Path\t/Docs/Note.txt"_s, u"Size in bytes\t3"_s,
+          u"Unix mode\t-rw-r----- (0640)"_s, u"Links\t1"_s, u"Hidden\tno"_s},
+         {u"Name (UDF)"_s}},
+        {"good.iso", "link", {u"Link target\t../readme.txt"_s}, {}},
+        {"joliet.iso",
+         "note.txt",
+         {u"Name (Joliet)\tNote.txt"_s},
+         {u"Name (Rock Ridge)"_s, u"Unix mode"_s}},
+        {"udf.iso", "note.txt", {u"Name (UDF)\tNote.txt"_s, u"Name (ISO 9660)\tNOTE.TXT;1"_s}, {}},
+        {"good.iso",
+         nullptr,
+         {u"File systems\tISO 9660, Rock Ridge, Joliet"_s, u"Boot\tnone"_s},
+         {u"Path"_s}},
+    };
+    for (const auto& c : cases) {
+        Open(Image(c.image));
+        if (c.find) {
+            Trigger(ID_FIND);
+            const QStringList found = Find(QString::fromLatin1(c.find));
+            ASSERT_EQ(found.size(), 1) << c.image << " " << found;
+            SelectRows({found[0].section(u' ', 1)});
+        } else {
+            List()->ListCtrl()->clearSelection();
+        }
+        const QStringList shown = Results(ID_PROPERTIES);
+        for (const QString& row : c.rows)
+            EXPECT_TRUE(shown.contains(row)) << c.image << " " << row << "\n" << shown;
+        for (const QString& key : c.absent)
+            EXPECT_FALSE(shown.join(u'\n').contains(key + u'\t')) << c.image << " " << key;
+    }
 }
 
 } // namespace
