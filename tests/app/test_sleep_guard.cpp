@@ -153,17 +153,4 @@ TEST_F(SleepGuard, NoticesCancelTheExtractionBeforeTheLockGoes)
     }
 }
 
-// Without a system bus the window extracts as before.
-TEST_F(SleepGuard, WithoutASystemBusNothingChanges)
-{
-    QTemporaryDir nowhere;
-    m_settings.Set("DBUS_SYSTEM_BUS_ADDRESS", u"unix:path="_s + nowhere.filePath(u"bus"_s));
-    Recreate();
-    m_settings.Set("DBUS_SYSTEM_BUS_ADDRESS", s_pLogind->Address());
-    ExtractDuring(m_out.path(), [](int) {});
-    EXPECT_EQ(QFileInfo(m_out.filePath(u"B.BIN"_s)).size(), 20000000);
-    EXPECT_TRUE(m_warnings.isEmpty()) << m_warnings;
-    EXPECT_TRUE(s_pLogind->Inhibitors().isEmpty());
-}
-
 } // namespace

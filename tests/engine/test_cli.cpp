@@ -197,7 +197,6 @@ TEST_F(CliTest, FailuresNameTheirCause)
         {{u"extract"_s, m_image, m_dir.filePath(u"o2"_s), u"nothing/here"_s}, 1, "nothing/here"},
         // A cue sheet whose BIN is gone says which file is missing.
         {{u"list"_s, sheet}, 1, "game.bin"},
-        {{u"info"_s, sheet}, 1, "game.bin"},
         {{u"bogus"_s}, 2, "usage:"},
         {{u"info"_s}, 2, "usage:"},
     };

@@ -125,7 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Maker{"xorriso",
               "xorriso -as mkisofs -quiet -R --hardlinks -o \"$IMG\" \"$TREE\" 2>/dev/null", true},
-        Maker{"genisoimage_R", "genisoimage -quiet -R -o \"$IMG\" \"$TREE\"", true},
         Maker{"genisoimage_r", "genisoimage -quiet -r -o \"$IMG\" \"$TREE\"", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
