@@ -418,14 +418,14 @@ CCommandTarget::Handler CMainFrame::CommandHandler(int nID)
     switch (nID) {
     case ID_RECENT_CLEAR:
         return [this] { ClearRecentImages(); };
-    case ID_IMAGE_OPEN:
-    case ID_BURN_IMAGE:
-    case ID_MOUNT_IMAGE:
     case ID_PROPERTIES:
         // Of the folder chosen in the tree when the tree was used last.
         if (m_pListView && m_pActiveView == m_pTreeView)
             return [this] { m_pListView->ShowProperties(m_pTreeView->GetSelectedRecord()); };
-        [[fallthrough]];
+        return m_pListView ? m_pListView->CommandHandler(nID) : Handler();
+    case ID_IMAGE_OPEN:
+    case ID_BURN_IMAGE:
+    case ID_MOUNT_IMAGE:
     case ID_FIND:
     case ID_CHECKSUM:
     case ID_VERIFY:

@@ -228,6 +228,9 @@ TEST_F(FindAndVerify, PropertiesTellWhatEachTreeRecords)
         for (const QString& key : c.absent)
             EXPECT_FALSE(shown.join(u'\n').contains(key + u'\t')) << c.image << " " << key;
     }
+    // From the tree: its current folder.
+    FocusTree(Tree()->topLevelItem(0)->child(0));
+    EXPECT_TRUE(Results(ID_PROPERTIES).contains(u"Path\t/Docs"_s));
 }
 
 } // namespace
