@@ -213,8 +213,7 @@ int main(int argc, char** argv)
             Settle(frame);
             const double ms = timer.nsecsElapsed() / 1e6;
             worst = std::max(worst, ms);
-            std::printf("key_%s_ms %.2f\nfound_%s %d\n",
-                        qPrintable(list->FindLine()->text()), ms,
+            std::printf("key_%s_ms %.2f\nfound_%s %d\n", qPrintable(list->FindLine()->text()), ms,
                         qPrintable(list->FindLine()->text()), list->Model()->rowCount());
         }
         std::printf("find_worst_ms %.2f\n", worst);

@@ -7,8 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <new>
-#include <set>
 #include <openssl/evp.h>
+#include <set>
 #include <zlib.h>
 
 namespace {
@@ -135,8 +135,8 @@ struct CDigestSet::Context
 CDigestSet::CDigestSet(const std::vector<DigestKind>& kinds) : m_kinds(kinds)
 {
     for (DigestKind kind : m_kinds) {
-        m_hashes.push_back(kind == DigestKind::Crc32 ? nullptr
-                                                     : std::make_unique<Context>(AlgorithmOf(kind)));
+        m_hashes.push_back(
+            kind == DigestKind::Crc32 ? nullptr : std::make_unique<Context>(AlgorithmOf(kind)));
     }
     m_crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
 }

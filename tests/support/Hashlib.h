@@ -22,8 +22,8 @@ for top, dirs, files in os.walk(sys.argv[1]):
         print('\t'.join([os.path.relpath(path, sys.argv[1]), '%08x' % zlib.crc32(data)] +
                         [hashlib.new(k, data).hexdigest() for k in ('md5', 'sha1', 'sha256')]))
 )";
-    const RunResult r =
-        RunProgram(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(kScript), root});
+    const RunResult r = RunProgram(QStringLiteral("/usr/bin/python3"),
+                                   {QStringLiteral("-c"), QString::fromLatin1(kScript), root});
     QMap<QString, QStringList> digests;
     for (const QString& line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts)) {
         QStringList cells = line.split(u'\t');
