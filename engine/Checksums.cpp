@@ -384,6 +384,17 @@ CVerifyIo EngineVerifyIo(CImageEngine& engine)
 
 namespace {
 
+// The outcome of a row whose file was read (or not) through `digest`.
+void Judge(CVerifyRow& row, ReadOutcome read, CDigestSet& digest)
+{
+    if (read == ReadOutcome::Failed) {
+        row.outcome = VerifyOutcome::Unreadable;
+        return;
+    }
+    row.strActual = digest.Finish().front();
+    row.outcome = row.strActual == row.strExpected ? VerifyOutcome::Match : VerifyOutcome::Differs;
+}
+
 // Checks one listed digest against a file of the image; false when cancelled.
 bool CheckListed(const CListedDigest& listed, const CLTDataItem* file, const QString& shownPath,
                  const CVerifyIo& io, std::vector<CVerifyRow>& rows)
@@ -402,13 +413,7 @@ bool CheckListed(const CListedDigest& listed, const CLTDataItem* file, const QSt
         io.readImageFile(file, [&](const char* data, std::size_t n) { digest.Add(data, n); });
     if (read == ReadOutcome::Cancelled)
         return false;
-    if (read == ReadOutcome::Failed) {
-        row.outcome = VerifyOutcome::Unreadable;
-    } else {
-        row.strActual = digest.Finish().front();
-        row.outcome =
-            row.strActual == row.strExpected ? VerifyOutcome::Match : VerifyOutcome::Differs;
-    }
+    Judge(row, read, digest);
     rows.push_back(std::move(row));
     return true;
 }
@@ -516,13 +521,7 @@ CVerifyResult VerifyWithList(const QString& listFile, const QString& imageFile,
             result.bCancelled = true;
             return result;
         }
-        if (read == ReadOutcome::Failed) {
-            row.outcome = VerifyOutcome::Unreadable;
-        } else {
-            row.strActual = digest.Finish().front();
-            row.outcome =
-                row.strActual == row.strExpected ? VerifyOutcome::Match : VerifyOutcome::Differs;
-        }
+        Judge(row, read, digest);
         result.rows.push_back(std::move(row));
     }
     if (bForImage || !root)
