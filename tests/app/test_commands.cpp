@@ -81,18 +81,6 @@ TEST_F(Commands, OpenTakesAnyCaseAndKeepsTheImageOnAWrongExtension)
     EXPECT_EQ(m_doc.m_pRootItem->m_strDisplayName, u"CAPS");
 }
 
-TEST_F(Commands, TheFileTypeBoxOfQtsOwnDialogShowsTheLongestFilterWhole)
-{
-    const QString longest = u"Disc images of every kind this program reads (*.iso)"_s;
-    CFileDialogEX dlg(true, u"Short|*.adi|"_s + longest + u"|*.iso"_s, nullptr);
-    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
-    dlg.show();
-    auto* combo = dlg.findChild<QComboBox*>(u"fileTypeCombo"_s);
-    ASSERT_NE(combo, nullptr);
-    const QFontMetrics metrics(combo->view()->font());
-    EXPECT_GT(combo->view()->minimumWidth(), metrics.horizontalAdvance(longest));
-}
-
 // A stand-in for the desktop's opener, first on PATH, noting what it opens.
 class WithOpener : public Commands
 {
@@ -479,28 +467,6 @@ TEST_F(Commands, AWarningDuringAnExtractionCanBeAnswered)
     EXPECT_EQ(answerer->m_texts, QStringList{LoadResString(665) + u"\n\n"_s +
                                              FormatResText(LoadResString(9326), {u"R.BIN"_s})});
     EXPECT_FALSE(QFileInfo::exists(m_out.filePath(u"R.BIN"_s)));
-}
-
-// In the icon styles a click selects a row, which View and Extract need.
-TEST_F(Commands, IconStylesSelectRows)
-{
-    OpenScript(u"file A.TXT 1\nfile B.TXT 2\n"_s);
-    for (int id : {ID_VIEW_LARGEICON, ID_VIEW_SMALLICON, ID_VIEW_LIST}) {
-        SCOPED_TRACE(id);
-        Trigger(id);
-        EXPECT_TRUE(m_frame->QueryCommand(id).bChecked &&
-                    !m_frame->QueryCommand(ID_VIEW_DETAILS).bChecked);
-        QListView* icons = List()->IconList();
-        icons->clearSelection();
-        QApplication::processEvents();
-        const QRect cell = icons->visualRect(List()->Model()->index(1, 0));
-        ASSERT_FALSE(cell.isEmpty());
-        QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, cell.center());
-        EXPECT_TRUE(m_frame->QueryCommand(ID_FILE_VIEW).bEnabled &&
-                    m_frame->QueryCommand(ID_EXTRACT).bEnabled);
-        ASSERT_EQ(List()->SelectedRecords().size(), 1);
-        EXPECT_EQ(List()->SelectedRecords()[0]->m_strFileName, u"B.TXT");
-    }
 }
 
 TEST_F(Commands, DropsOpenImagesAndDragsHandOverCopies)

@@ -243,15 +243,6 @@ TEST_F(Burner, OneBurnerAtATime)
     EXPECT_NE(CNamedMutex::Create(BURNER_MUTEX_NAME, &result), nullptr);
 }
 
-TEST_F(Burner, WithoutAnImageTheChooserAsksForOne)
-{
-    m_strImage = MakeBurnerImage(m_dir.path(), 64 * 1024);
-    const QString upper = m_dir.filePath(u"DISC.ISO"_s);
-    ASSERT_TRUE(QFile::copy(m_strImage, upper));
-    ModalAnswerer choose({ChooseFile(upper)});
-    EXPECT_EQ(ChooseBurnerImage(nullptr), upper);
-}
-
 TEST_F(Burner, CommandLines)
 {
     // Image|drive|medium size, or "error"; the viewer passes the path alone.

@@ -152,17 +152,4 @@ TEST_F(MessageBox, GrowsWithItsTextAndKeepsEverythingInside)
     }
 }
 
-TEST_F(MessageBox, DraggingAnyFreePointMovesTheBox)
-{
-    CAdtMessageBox box(u"Move me."_s, MB_OK, 100, nullptr, QString(), true);
-    box.InitDialog();
-    EXPECT_TRUE(box.windowFlags() & Qt::WindowStaysOnTopHint) << "asked to be topmost";
-    box.show();
-    const QPoint start = box.pos();
-    QTest::mousePress(&box, Qt::LeftButton, {}, QPoint(200, 120));
-    QTest::mouseMove(&box, QPoint(230, 140));
-    QTest::mouseRelease(&box, Qt::LeftButton, {}, QPoint(230, 140));
-    EXPECT_EQ(box.pos(), start + QPoint(30, 20));
-}
-
 } // namespace

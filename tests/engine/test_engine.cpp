@@ -203,27 +203,6 @@ TEST(AttachImage, SecondOpenFromAnotherProcessIsRefused)
     EXPECT_EQ(Load(engine, image.Path()), STATUS_OK) << "the holder's mutex went with it";
 }
 
-// One file, one name; two files, two names: case counts on Linux, and a
-// "-" in a path is not a separator.
-TEST(AttachImage, MutexNameIsTheCanonicalPath)
-{
-    QTemporaryDir dir;
-    const QString root = QFileInfo(dir.path()).canonicalFilePath();
-    for (const char* name : {"x.iso", "X.iso", "sub/y.iso"})
-        ASSERT_TRUE(WriteBytes(root + u'/' + QLatin1String(name), {}));
-    ASSERT_TRUE(QFile::link(root + u"/sub/y.iso"_s, root + u"/link.iso"_s));
-    const auto name = [&](const QString& relative) {
-        return CImageEngine::ImageMutexName(root + u'/' + relative);
-    };
-    EXPECT_EQ(name(u"x.iso"_s), root + u"/x.iso"_s);
-    EXPECT_NE(name(u"x.iso"_s), name(u"X.iso"_s));
-    EXPECT_EQ(name(u"link.iso"_s), name(u"sub/y.iso"_s));
-    EXPECT_EQ(name(u"sub/../x.iso"_s), name(u"x.iso"_s));
-    EXPECT_NE(CImageEngine::ImageMutexName(u"/nowhere/a-b/c.iso"_s),
-              CImageEngine::ImageMutexName(u"/nowhere/a/b-c.iso"_s));
-    EXPECT_EQ(CImageEngine::ImageMutexName(u"/nowhere/./a/../B.iso"_s), u"/nowhere/B.iso"_s);
-}
-
 TEST(NamedMutex, HeldUntilItsHolderEnds)
 {
     for (const QString& name :

@@ -183,14 +183,6 @@ TEST(DataItem, DestroyingTheRootDestroysEveryRecordOnceWithoutRecursion)
     EXPECT_EQ(CLTDataItem::LiveCount(), before);
 }
 
-TEST(FileTypeCache, ExtensionKey)
-{
-    QStringList keys;
-    for (const char* path : {"\\a\\b.txt", "\\a.b\\README", "\\x.tar.gz", "\\.profile", "\\ends."})
-        keys << CFileTypeCache::ExtensionKey(QString::fromLatin1(path));
-    EXPECT_EQ(keys.join(u' '), u".TXT  .GZ .PROFILE .");
-}
-
 // One entry per extension, whatever its case; programs, icons, links, names without an
 // extension, folders and failures are asked for every time.
 TEST(FileTypeCache, CachesByExtensionExceptProgramsIconsLinksFoldersAndFailures)

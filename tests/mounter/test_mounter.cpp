@@ -259,21 +259,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {u"Manager LoopSetup"_s, u"loop0 Mount"_s, u"loop0 Delete"_s}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Mounter, BroadcastBringsTheWindowForward)
-{
-    for (const bool bMinimize : {true, false}) {
-        auto wnd = NewWindow();
-        ASSERT_TRUE(wnd->Listen());
-        if (bMinimize)
-            wnd->showMinimized();
-        else
-            wnd->hide();
-        EXPECT_EQ(CWindowEndpoint::Broadcast(MOUNTER_BROADCAST_MESSAGE, 0, 0), 1);
-        EXPECT_TRUE(WaitFor([&] { return wnd->isVisible() && !wnd->isMinimized(); }))
-            << (bMinimize ? "minimized" : "hidden");
-    }
-}
-
 TEST_F(Mounter, SecondStartHandsOverToTheRunningCopy)
 {
     auto first = CMounterInstance::Start(CMounterArgs{});
@@ -304,22 +289,6 @@ TEST_F(Mounter, ALockHolderThatDoesNotAnswerIsToldAndCanBePassed)
         ASSERT_EQ(answerer.m_texts.size(), 1u);
         EXPECT_EQ(answerer.m_texts[0], LoadResString(30230));
         EXPECT_EQ(instance != nullptr, bStart);
-    }
-}
-
-// Help is printed, with no window and no display needed.
-TEST(MounterProgram, HelpIsPrintedAndTheProgramEnds)
-{
-    for (const QString& option : {u"--help"_s, u"-h"_s}) {
-        QProcess program;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        env.remove(u"DISPLAY"_s);
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral(LANTERN_MOUNTER), {option});
-        ASSERT_TRUE(program.waitForFinished(10000)) << option;
-        EXPECT_EQ(program.exitCode(), 0) << option;
-        EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: Fenmount"));
     }
 }
 

@@ -76,24 +76,6 @@ TEST(Registry, EveryValueSurvivesTheTextFile)
     EXPECT_TRUE(ReadBytes(settings.MachineFile()).contains("\"Where\"=sz:\"m\""));
 }
 
-// The suite's install path is looked up subkey by subkey in this order.
-TEST(Registry, SubkeysComeInAlphabeticalOrder)
-{
-    TempSettings settings;
-    for (const char* sub : {"Beta", "alpha", "Gamma\\Deep", "beta two"})
-        Set(HKEY_CURRENT_USER, kKey + QLatin1Char('\\') + QString::fromLatin1(sub), u"x"_s,
-            REG_DWORD, QByteArray(4, '\0'));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kKey.toUpper(), KEY_READ, &key), ERROR_SUCCESS);
-    QStringList subkeys;
-    QString name;
-    for (DWORD i = 0; RegEnumKeyEx(key, i, &name, 260) == ERROR_SUCCESS; ++i)
-        subkeys << name;
-    RegCloseKey(key);
-    EXPECT_EQ(subkeys, (QStringList{u"alpha"_s, u"Beta"_s, u"beta two"_s, u"Gamma"_s}))
-        << "without regard to case, children of children not at all";
-}
-
 // Concurrent writers in several processes keep every change (re-read under the lock).
 TEST(Registry, ConcurrentWritersLoseNothing)
 {

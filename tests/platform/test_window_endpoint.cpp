@@ -128,27 +128,4 @@ TEST_F(EndpointTest, BroadcastReachesEveryListenerOfItsNameOnly)
     EXPECT_EQ(CWindowEndpoint::Broadcast(u"{name}"_s, 0, 0), 0);
 }
 
-// The pump serves waiting events at most once per interval, and the last ones after it.
-TEST(EventPump, ServesWaitingEventsAtMostOncePerInterval)
-{
-    CoreTestApp();
-    QObject target;
-    int served = 0;
-    int servings = 0;
-    constexpr int kSteps = 10000;
-    for (int i = 0; i < kSteps; ++i) {
-        QMetaObject::invokeMethod(
-            &target, [&] { ++served; }, Qt::QueuedConnection);
-        const int before = served;
-        ServeWaitingEvents();
-        if (served != before)
-            ++servings;
-    }
-    EXPECT_GE(servings, 1);
-    EXPECT_LT(servings, kSteps / 10);
-    std::this_thread::sleep_for(kPumpInterval);
-    ServeWaitingEvents();
-    EXPECT_EQ(served, kSteps);
-}
-
 } // namespace

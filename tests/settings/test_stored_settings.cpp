@@ -127,26 +127,6 @@ TEST(StoredSettings, TemporaryFolder)
     EXPECT_TRUE(temp(1024).startsWith(longData)) << "a larger buffer takes the long folder";
 }
 
-TEST(StoredSettings, InstallPathOfTheFirstSubkeyThatHasOne)
-{
-    TempSettings settings;
-    QString path;
-    EXPECT_TRUE(GetSuiteInstallPath().isEmpty());
-    EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
-
-    const QString install = settings.Path() + u"/suite"_s;
-    QDir().mkpath(install);
-    Put(HKEY_LOCAL_MACHINE, u"Unrelated"_s, REG_SZ, Utf16Bytes(u"x"_s), SUITE_KEY + u"\\A Other"_s);
-    Put(HKEY_LOCAL_MACHINE, u"InstallPath"_s, REG_SZ, Utf16Bytes(install),
-        SUITE_KEY + u"\\B Suite"_s);
-    EXPECT_EQ(GetSuiteInstallPath(), install);
-    EXPECT_FALSE(GetSuiteProgramPath(SUITE_PROGRAM_BURNER, &path));
-    EXPECT_EQ(path, install + u"/Ardent8"_s) << "given even when missing";
-    ASSERT_TRUE(WriteBytes(install + u"/Fenmount"_s, {}));
-    EXPECT_TRUE(GetSuiteProgramPath(SUITE_PROGRAM_VIRTUAL_DRIVE, &path));
-    EXPECT_EQ(path, install + u"/Fenmount"_s);
-}
-
 TEST(StoredSettings, MadeWritableAndEmptyFolders)
 {
     TempSettings settings;

@@ -44,37 +44,6 @@ protected:
     WidgetTestApp m_app;
 };
 
-// The window's shape follows the corner pieces: drawn pixels inside, key-coloured outside.
-TEST_F(FrameWindow, RegionFollowsTheCornerPieces)
-{
-    Frame frame;
-    ASSERT_TRUE(frame.CreateFrame());
-    const int W = 600, H = 400;
-    frame.resize(W, H);
-    const QRegion region = frame.WindowRegion();
-    QRegion rest(0, 0, W, H);
-    for (const auto& [number, bRight, bBottom] : {std::tuple{"01", false, false},
-                                                  {"03", true, false},
-                                                  {"07", false, true},
-                                                  {"09", true, true}}) {
-        const QImage piece =
-            LoadSkinImage(u"Image\\MainFrame\\bg_rodoZir_%1.png"_s.arg(QLatin1String(number)))
-                .convertToFormat(QImage::Format_ARGB32);
-        ASSERT_FALSE(piece.isNull()) << number;
-        const QPoint origin(bRight ? W - piece.width() : 0, bBottom ? H - piece.height() : 0);
-        rest -= QRegion(QRect(origin, piece.size()));
-        // A traced diagonal can be a pixel off; a misplaced corner is off by dozens.
-        int mismatches = 0;
-        for (int y = 0; y < piece.height(); ++y)
-            for (int x = 0; x < piece.width(); ++x)
-                mismatches += ((piece.pixel(x, y) & 0xFFFFFF) == (SKIN_KEY_COLOUR & 0xFFFFFF)) ==
-                              region.contains(origin + QPoint(x, y));
-        EXPECT_LE(mismatches, 2) << number;
-    }
-    EXPECT_TRUE((rest - region).isEmpty()) << "between the corners the window is whole";
-    EXPECT_EQ(region.boundingRect(), QRect(0, 0, W, H));
-}
-
 // ---- The caption on a shown window ---------------------------------------------------------
 
 class CaptionClicks : public FrameWindow
@@ -109,16 +78,6 @@ protected:
 
     RecordingFrame m_frame;
 };
-
-TEST_F(CaptionClicks, MenuBarAndContentsLieInTheClientArea)
-{
-    for (const QWidget* inside :
-         {static_cast<QWidget*>(m_frame.menuBar()), m_frame.centralWidget()})
-        for (const QPoint corner : {inside->geometry().topLeft(), inside->geometry().bottomRight()})
-            EXPECT_EQ(Frame::FrameHitTest(corner, m_frame.size(), false), Frame::HIT_CLIENT)
-                << inside->metaObject()->className() << " " << corner.x() << "," << corner.y();
-    EXPECT_GT(m_frame.centralWidget()->height(), 300);
-}
 
 TEST_F(CaptionClicks, CloseButtonClosesThroughCloseEventOnlyWhenReleasedOnIt)
 {

@@ -82,43 +82,6 @@ TEST_F(SkinControls, BitmapsComeFromBesideTheProgramNotTheCurrentFolder)
     EXPECT_TRUE(LoadSkinImage(u"Image\\Common\\none.png"_s).isNull());
 }
 
-// An image from rows of characters: 'k' key colour, anything else not.
-QImage Picture(const std::vector<const char*>& rows)
-{
-    const int w = int(strlen(rows[0]));
-    QImage image(w, int(rows.size()), QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, rows[y][x] == 'k' ? SKIN_KEY_COLOUR : qRgb(61, 63, 64));
-    return image;
-}
-
-// Each corner's key colour is cut up to the first solid row from the edge, whatever the alpha.
-TEST(KeyColourRegion, CutsTheCornersAndStopsAtTheFirstSolidEdge)
-{
-    QImage image = Picture({"kk..kk", //
-                            "k....k", //
-                            "......", //
-                            "k....k", // below a solid row: the top scan has stopped
-                            "k....k", //
-                            "kk...."});
-    image.setPixel(0, 0, qRgba(0, 0, 255, 10));
-    const QRegion region = KeyColourWindowRegion(image, SKIN_KEY_COLOUR);
-    for (const QPoint out : {QPoint(0, 0), QPoint(1, 0), QPoint(5, 1), QPoint(0, 3)})
-        EXPECT_FALSE(region.contains(out)) << out.x() << "," << out.y();
-    EXPECT_TRUE(region.contains(QPoint(2, 0)));
-    EXPECT_TRUE(region.contains(QPoint(5, 5))) << "the bottom right corner is solid";
-    EXPECT_TRUE(region.contains(QPoint(5, 3))) << "the right scan from below stops at row 5";
-
-    // A row of key colour throughout is no corner: it stays.
-    const QRegion band =
-        KeyColourWindowRegion(Picture({"kkkk", "k..k", "....", "...."}), SKIN_KEY_COLOUR);
-    EXPECT_TRUE(band.contains(QRect(0, 0, 4, 1)));
-    EXPECT_FALSE(band.contains(QPoint(0, 1)));
-    EXPECT_TRUE(band.contains(QPoint(1, 1)));
-    EXPECT_EQ(KeyColourWindowRegion(QImage(), SKIN_KEY_COLOUR), QRegion());
-}
-
 // Each state shows its frame of the strip; a click posts one command once the mouse goes up,
 // a press dragged off or a right click nothing.
 TEST_F(SkinControls, EachStateDrawsItsFrameAndAClickPostsOneCommand)
@@ -204,56 +167,6 @@ TEST_F(SkinControls, FocusableButtonsAnswerTheKeyboard)
     QCoreApplication::processEvents();
     EXPECT_TRUE(first->hasFocus());
     EXPECT_EQ(m_parent.messages, (Messages{{WM_COMMAND, 7u}, {WM_COMMAND, 8016u}}));
-}
-
-// The marked caption measures as its plain text and differs only by the underline.
-TEST_F(SkinControls, AccessKeyIsUnderlinedNotShown)
-{
-    const QFont font = SkinControlFont(90);
-    EXPECT_EQ(MeasureSkinText(font, u"&Skip"_s, 0, TF_SINGLELINE | TF_ACCESS_KEY),
-              MeasureSkinText(font, u"Skip"_s, 0, TF_SINGLELINE));
-    auto draw = [&](const QString& text, unsigned flags) {
-        QImage image(80, 20, QImage::Format_RGB32);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        painter.setPen(Qt::white);
-        DrawSkinText(painter, font, image.rect(), text, TF_SINGLELINE | flags);
-        return image;
-    };
-    const QImage marked = draw(u"&Skip"_s, TF_ACCESS_KEY);
-    const QImage plain = draw(u"Skip"_s, 0);
-    const int baseline = QFontMetrics(font).ascent();
-    EXPECT_EQ(marked.copy(0, 0, 80, baseline), plain.copy(0, 0, 80, baseline));
-    EXPECT_NE(marked, plain) << "the underline";
-}
-
-TEST_F(SkinControls, TooltipIsTheFirstLineOfTheCommandsString)
-{
-    CAlphaButton* button = nullptr;
-    ASSERT_EQ(m_factory.CreateAlphaButton(u"Image\\Common\\button\\btn.png"_s, QString(),
-                                          WS_CHILD | WS_VISIBLE, QRect(10, 10, 136, 24), &m_parent,
-                                          700, Qt::white, &button),
-              SKIN_OK);
-    EXPECT_EQ(button->TooltipText(), u"First line");
-    EXPECT_TRUE(button->IsTooltipActive());
-    CAlphaButton* silent = nullptr;
-    m_factory.CreateAlphaButton(u"x.png"_s, QString(), 0, QRect(), &m_parent, 9999, Qt::white,
-                                &silent);
-    EXPECT_TRUE(silent->TooltipText().isEmpty()) << "no string, no tooltip";
-    EXPECT_EQ(silent->FrameSize(), QSize(0, 0)) << "a missing strip draws nothing";
-}
-
-TEST_F(SkinControls, ImageLabelTakesTheImagesSizeAndBlendsOverTheBackground)
-{
-    ASSERT_EQ(m_factory.SetBackground(u"Image\\Dialogs\\MessageBox\\bg_re_04.png"_s), SKIN_OK);
-    CGStatic* label = nullptr;
-    ASSERT_EQ(m_factory.CreateImageLabelAt(u"Image\\Dialogs\\MessageBox\\icon_warning.png"_s,
-                                           QPoint(50, 84), &m_parent, 1, &label),
-              SKIN_OK);
-    EXPECT_EQ(label->geometry(), QRect(50, 84, 40, 40));
-    // The icon's transparent corner shows the background at the label's place.
-    const QImage drawn = label->Render();
-    EXPECT_EQ(drawn.pixel(0, 0), m_factory.Background().pixel(50, 84));
 }
 
 TEST_F(SkinControls, ProgressBarFillsItsShareAndRepaintsTheParentWhenGoingBack)
