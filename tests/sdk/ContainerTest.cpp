@@ -326,7 +326,7 @@ TEST(DescribedDiscs, HostileSheetsFailWithAReason)
 
 // make_cso.py's arguments, the file written.
 const std::pair<const char*, const char*> kCompressed[] = {
-    {"--version 1 --store-every 9", "disc.cso"},
+    {"--version 1 --store-every 9 --header-size 0", "disc.cso"},
     {"--version 2 --align 4 --store-every 9", "disc.cso"},
     {"--zso --align 2 --store-every 9", "disc.zso"},
     {"--version 2 --block 16384", "disc.cso"},

@@ -2,11 +2,12 @@
 """Writes the one data track of a track list (kind "2048") as a compressed ISO.
 
     make_cso.py [--version 1|2] [--zso] [--block N] [--align N]
-                [--store-every N] [--fault NAME] SPEC OUT
+                [--store-every N] [--header-size N] [--fault NAME] SPEC OUT
 
 Version 1 deflates every block, version 2 deflates or (every other block)
 uses the lz4 command's blocks, ZSO only LZ4; index bit 31 marks a stored
-block (version 2: an LZ4 one). --fault spoils the index (descending,
+block (version 2: an LZ4 one). --header-size: the header's own size field,
+which version 1 writers fill in as they please. --fault spoils the index (descending,
 past_end), the header (huge_total, block_zero, block_3000) or the block
 holding MARKER (overflow, or one of the LZ4 sequences of BAD_LZ4).
 """
@@ -55,6 +56,7 @@ def main():
     p.add_argument('--block', type=int, default=2048)
     p.add_argument('--align', type=int, default=0)
     p.add_argument('--store-every', type=int, default=0)
+    p.add_argument('--header-size', type=int, default=24)
     p.add_argument('--fault', default='')
     p.add_argument('spec')
     p.add_argument('out')
@@ -97,8 +99,8 @@ def main():
         index[-1] += (1 << 20) >> a.align
     total = 1 << 50 if a.fault == 'huge_total' else len(iso)
     bs = {'block_zero': 0, 'block_3000': 3000}.get(a.fault, bs)
-    header = (b'ZISO' if a.zso else b'CISO') + struct.pack('<IQIBBH', 24, total, bs, version,
-                                                            a.align, 0)
+    header = (b'ZISO' if a.zso else b'CISO') + struct.pack('<IQIBBH', a.header_size, total, bs,
+                                                            version, a.align, 0)
     with open(a.out, 'wb') as f:
         f.write(header + b''.join(struct.pack('<I', e) for e in index) + body)
 
