@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times lantern-cli against its peers on three generated images.
 
-    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c,d]
+    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c,d,w,s]
 
 Images, made once in the work folder (default: a temporary folder):
   a  100,000 small files in nested folders, some names over 103 characters,
@@ -12,6 +12,10 @@ Images, made once in the work folder (default: a temporary folder):
   d  image a described as other disc programs leave it: a cue sheet over
      2352-byte sectors in a BIN file, an NRG of the same sectors, and a CSO
      (deflate); timed against the plain image a in the same rounds
+  w  1,997,997 entries in 1,996 folders (bench/make_wide_iso.py): the listing,
+     and Find in the viewer typed key by key, with the longest a key waits
+  s  start-up: lantern-cli --version against a C program that does nothing,
+     and the listing of a one-file image against 7zz's
 
 For each image it times, with a warm cache, `lantern-cli list` against
 `7zz l` and `bsdtar -tf`, and `lantern-cli extract` against `7zz x`,
@@ -516,6 +520,67 @@ def bench_viewer(viewer, cli, image, rows, runs, work):
     return made
 
 
+def bench_startup(cli, runs, work):
+    """What starting lantern-cli costs before it reads anything: its --version
+    against a C program that does nothing and against 7zz listing an image of
+    one file, in alternating rounds."""
+    log("\n== start-up")
+    empty = os.path.join(work, "empty-program")
+    if not os.path.exists(empty):
+        source = empty + ".c"
+        with open(source, "w") as f:
+            f.write("int main(void) { return 0; }\n")
+        subprocess.run(["cc", "-O2", "-o", empty, source], check=True)
+    image = os.path.join(work, "image-one.iso")
+    if not os.path.exists(image):
+        with tempfile.TemporaryDirectory(prefix="lantern-bench-one-") as tree:
+            with open(os.path.join(tree, "one.txt"), "w") as f:
+                f.write("one\n")
+            make_image(tree, image, ["-R", "-J"])
+    tools = [("empty C program", [empty]), ("lantern-cli --version", [cli, "--version"]),
+             ("lantern-cli list (1 file)", [cli, "list", image])]
+    if have("7zz"):
+        tools.append(("7zz l (1 file)", ["7zz", "l", image]))
+    times = {name: [] for name, _ in tools}
+    for i in range(max(30, runs * 10) + 1):
+        for name, cmd in tools:
+            start = time.perf_counter()
+            subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            if i:
+                times[name].append(time.perf_counter() - start)
+    base = statistics.median(times["empty C program"])
+    for name, _ in tools:
+        t = statistics.median(times[name])
+        log("%-26s %7.2f ms   %+.2f ms over the empty program" % (name, t * 1e3, (t - base) * 1e3))
+
+
+def bench_wide(viewer, cli, runs, work):
+    """Find and listing on an image of two million entries (make_wide_iso.py)."""
+    image = os.path.join(work, "image-w.iso")
+    if not os.path.exists(image):
+        log("making the wide image")
+        subprocess.run([sys.executable, os.path.join(ROOT, "bench", "make_wide_iso.py"), image],
+                       check=True)
+    log("\n== two million entries (%s)" % os.path.basename(image))
+    times = [run_measured([cli, "list", image])[0] for _ in range(runs)]
+    log("lantern-cli list        %8.3f s" % statistics.median(times))
+    if not os.access(viewer, os.X_OK):
+        return
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    text = "f0123"
+    finds = []
+    for _ in range(runs):
+        out = subprocess.run([viewer, "find", image, text], env=env, capture_output=True,
+                             check=True).stdout.decode()
+        finds.append(dict((k, float(v)) for k, v in (line.split() for line in out.splitlines())))
+    for i in range(1, len(text) + 1):
+        typed = text[:i]
+        log("Find %-8s %7.1f ms to the results, a key waits at most %5.1f ms; found %d" %
+            ('"%s"' % typed, statistics.median(f["key_%s_ms" % typed] for f in finds),
+             statistics.median(f["wait_%s_ms" % typed] for f in finds),
+             finds[0]["found_" + typed]))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -542,6 +607,12 @@ def main():
     viewer = os.path.join(args.build, "bin", "viewer_bench")
     leftovers = []
     for key in args.only.split(","):
+        if key == "w":
+            bench_wide(viewer, cli, args.runs, work)
+            continue
+        if key == "s":
+            bench_startup(cli, args.runs, work)
+            continue
         if key == "d":
             continue
         make_tree, options = specs[key]
