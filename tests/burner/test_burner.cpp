@@ -242,24 +242,3 @@ TEST_F(Burner, OneBurnerAtATime)
     CNamedMutex::Result result = CNamedMutex::Result::Failed;
     EXPECT_NE(CNamedMutex::Create(BURNER_MUTEX_NAME, &result), nullptr);
 }
-
-TEST_F(Burner, CommandLines)
-{
-    // Image|drive|medium size, or "error"; the viewer passes the path alone.
-    const std::pair<QStringList, QString> cases[] = {
-        {{u"/home/a b/My Disc.iso"_s}, u"/home/a b/My Disc.iso||0"_s},
-        {{u"--drive"_s, u"stdio:/tmp/d"_s, u"x.iso"_s}, u"x.iso|stdio:/tmp/d|0"_s},
-        {{u"--medium-size"_s, u"700M"_s, u"x.iso"_s}, u"x.iso||734003200"_s},
-        {{u"--medium-size"_s, u"lots"_s}, u"error"_s},
-        {{u"x.iso"_s, u"--drive"_s}, u"error"_s},
-        {{u"--burn-fast"_s}, u"error"_s},
-    };
-    for (const auto& [args, expected] : cases) {
-        const BurnerArguments p = ParseBurnerArguments(QStringList{u"Ardent8"_s} + args);
-        EXPECT_EQ(p.strError.isEmpty()
-                      ? p.strImage + u'|' + p.strDrive + u'|' + QString::number(p.nMediumSize)
-                      : u"error"_s,
-                  expected)
-            << args;
-    }
-}

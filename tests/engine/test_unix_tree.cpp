@@ -92,6 +92,14 @@ TEST_F(ImageOfTree, ExtractsAsBsdtarDoes)
     // and bytes; and names that share an inode share one in both trees.
     EXPECT_EQ(DescribeTree(lantern), DescribeTree(bsdtar));
     EXPECT_EQ(HardLinkGroups(lantern), HardLinkGroups(bsdtar));
+    // The caller's umask, whatever it is, also for the modes set once a
+    // folder's content is in.
+    const QString masked = m_dir.filePath(u"masked"_s);
+    ASSERT_TRUE(Sh(u"umask 077; %1 extract --quiet %2 %3"_s.arg(Quoted(QStringLiteral(LANTERN_CLI)),
+                                                                Quoted(m_image), Quoted(masked))));
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(masked + u"/ro"_s).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0500u);
 
     // A link's line of `list` ends in its target, whatever it points to; no
     // other line carries one.

@@ -122,17 +122,6 @@ TEST(LocaleLanguageCode, FollowsTheLocaleVariablesInOrder)
     }
 }
 
-TEST(FormatResText, FillsPlaceholdersInOrder)
-{
-    EXPECT_EQ(FormatResText(u"Copy %s to %s?"_s, {u"a.txt"_s, u"/tmp"_s}), u"Copy a.txt to /tmp?");
-    EXPECT_EQ(FormatResText(u"Drive %c: at 100%%"_s, {u"/"_s}), u"Drive /: at 100%");
-    EXPECT_EQ(FormatResText(u"%s and %s"_s, {u"one"_s}), u"one and ");
-    EXPECT_EQ(FormatResText(u"No value here"_s, {u"dropped"_s}), u"No value here");
-    EXPECT_EQ(FormatResText(u"%.2f %x 50%"_s, {}), u"%.2f %x 50%");
-    // An argument that itself holds a placeholder is not expanded again.
-    EXPECT_EQ(FormatResText(u"[%s]"_s, {u"%s%%"_s}), u"[%s%%]");
-}
-
 // The resource sets the program ships, as laid beside the built program.
 const QString kRuntime = QStringLiteral(LANTERN_TEST_RUNTIME_DIR);
 

@@ -71,6 +71,54 @@ TEST(RegValues, TextsAndTheirLimits)
     EXPECT_FALSE(plain.Read());
 }
 
+// Numbers as raw bytes; lists one value per element of its size, nothing left after a
+// shorter rewrite; a synchronised BoolReg reads again on every Get.
+TEST(RegValues, TheFamilyStoresItsBytes)
+{
+    TempSettings settings;
+    BoolReg watcher(HKEY_CURRENT_USER, kKey, u"Flag"_s, true);
+    EXPECT_EQ(watcher.Get(), 0);
+    BoolReg(HKEY_CURRENT_USER, kKey, u"Flag"_s, true).Set(1); // written at once
+    EXPECT_EQ(watcher.Get(), 1);
+    BoolReg(HKEY_CURRENT_USER, kKey, u"Other"_s).Set(1);
+    EXPECT_EQ(Stored(u"Other"_s), "<none>") << "unsynchronised: written on Write";
+
+    Put(HKEY_CURRENT_USER, u"Dword"_s, REG_DWORD, QByteArray("\x05\x00\x00\x80", 4));
+    IntReg asInt(HKEY_CURRENT_USER, kKey, u"Dword"_s);
+    ASSERT_TRUE(asInt.Read());
+    EXPECT_EQ(asInt.Get(), static_cast<std::int32_t>(0x80000005));
+    ASSERT_TRUE(LongLongReg(HKEY_CURRENT_USER, kKey, u"Big"_s).Set(-1).Write());
+    DWORD type = 0;
+    EXPECT_EQ(Stored(u"Big"_s, &type), QByteArray(8, '\xff'));
+    EXPECT_EQ(type, REG_BINARY);
+
+    const QString key = kKey + u"\\List"_s;
+    ArrayReg array(HKEY_CURRENT_USER, key, 8);
+    EXPECT_EQ(array.Add("1234567", 7), -1) << "a wrong size";
+    for (char c = 'a'; c < 'f'; ++c)
+        EXPECT_EQ(array.Add(QByteArray(8, c).constData(), 8), c - 'a');
+    ASSERT_TRUE(array.Write());
+    array.RemoveAt(4);
+    array.RemoveAt(3);
+    ASSERT_TRUE(array.Write());
+    ArrayReg loaded(HKEY_CURRENT_USER, key, 8);
+    ASSERT_TRUE(loaded.Read());
+    ASSERT_EQ(loaded.GetCount(), 3);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(loaded.GetAt(2)), 8), QByteArray(8, 'c'));
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, u"3"_s), "<none>");
+
+    ArrayStringReg names(HKEY_CURRENT_USER, key, 16);
+    names.Add(u"zero"_s);
+    names.Add(u"a much longer text"_s);
+    ASSERT_TRUE(names.Write());
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, key, u"0"_s, &type),
+              QByteArray("z\0e\0r\0o\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
+    EXPECT_EQ(type, REG_SZ);
+    ArrayStringReg texts(HKEY_CURRENT_USER, key, 16);
+    ASSERT_TRUE(texts.Read());
+    EXPECT_EQ(texts.GetAt(1), u"a much l") << "16 bytes hold eight characters";
+}
+
 class ScaleTest : public ::testing::Test
 {
 protected:
