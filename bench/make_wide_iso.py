@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Writes a plain ISO 9660 image of FOLDERS folders under the root with FILES
-empty files each (1,996 x 1,000 by default: 1,997,997 entries with the root, just
-under the two million a reader takes), for timing
-the viewer and Find on a tree far larger than any disc a writer makes.
+empty files each, for timing the viewer and Find on a tree far larger than
+any disc a writer makes. The default, 1,996 x 1,000, gives 1,997,997 entries
+with the root: just under the two million a reader takes.
 
 File names are F<folder><file>.TXT, so a search for "f12" matches one file
 in a hundred and "f" every file.

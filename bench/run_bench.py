@@ -442,24 +442,30 @@ def empty_image(work):
     return image
 
 
+def run_viewer(viewer, args):
+    """One run of viewer_bench; its "key value" lines as a dict.
+
+    Every run starts as a new user would: settings saved by an earlier run
+    (the last image among them) must not carry over, or the run without an
+    image opens one."""
+    with tempfile.TemporaryDirectory(prefix="lantern-bench-settings-") as settings:
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                   XDG_CONFIG_HOME=os.path.join(settings, "config"),
+                   LANTERN_USER_REGISTRY=os.path.join(settings, "user.reg"))
+        env["LANTERN_BENCH_SPAWNED"] = repr(time.monotonic())
+        proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
+    values = {}
+    for line in proc.stdout.decode().splitlines():
+        k, v = line.split()
+        values[k] = float(v)
+    return values
+
+
 def bench_viewer(viewer, cli, image, rows, runs, work):
     """The viewer's figures on one image, beside lantern-cli's."""
     log("\n== the viewer (%s, offscreen)" % os.path.basename(image))
     def run(args):
-        # Every run starts as a new user would: settings saved by an earlier
-        # run (the last image among them) must not carry over, or the run
-        # without an image opens one.
-        with tempfile.TemporaryDirectory(prefix="lantern-bench-settings-") as settings:
-            env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
-                       XDG_CONFIG_HOME=os.path.join(settings, "config"),
-                       LANTERN_USER_REGISTRY=os.path.join(settings, "user.reg"))
-            env["LANTERN_BENCH_SPAWNED"] = repr(time.monotonic())
-            proc = subprocess.run([viewer] + args, env=env, capture_output=True, check=True)
-        values = {}
-        for line in proc.stdout.decode().splitlines():
-            k, v = line.split()
-            values[k] = float(v)
-        return values
+        return run_viewer(viewer, args)
 
     def median_of(args, key):
         results = [run(args) for _ in range(runs + 1)][1:]
@@ -566,13 +572,8 @@ def bench_wide(viewer, cli, runs, work):
     log("lantern-cli list        %8.3f s" % statistics.median(times))
     if not os.access(viewer, os.X_OK):
         return
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     text = "f0123"
-    finds = []
-    for _ in range(runs):
-        out = subprocess.run([viewer, "find", image, text], env=env, capture_output=True,
-                             check=True).stdout.decode()
-        finds.append(dict((k, float(v)) for k, v in (line.split() for line in out.splitlines())))
+    finds = [run_viewer(viewer, ["find", image, text]) for _ in range(runs)]
     for i in range(1, len(text) + 1):
         typed = text[:i]
         log("Find %-8s %7.1f ms to the results, a key waits at most %5.1f ms; found %d" %

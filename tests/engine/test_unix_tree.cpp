@@ -53,7 +53,7 @@ protected:
 TEST_F(ImageOfTree, ExtractsAsBsdtarDoes)
 {
     // FIFOs and devices: lantern-cli leaves them out, and bsdtar is told to,
-    // for it fails on the device numbers genisoimage writes.
+    // for it fails on the device numbers some writers record.
     TreeEntries source = ReadTree(m_tree);
     QStringList specials, excluded;
     for (auto it = source.begin(); it != source.end(); ++it) {
