@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times lantern-cli against its peers on three generated images.
 
-    bench/run_bench.py [--build BUILD_DIR] [--runs N] [--work DIR] [--only a,b,c,d,w,s]
+    bench/run_bench.py [--build BUILD_DIR] [--before BUILD_DIR] [--runs N] [--work DIR]
+                       [--only a,b,c,d,w,s]
 
 Images, made once in the work folder (default: a temporary folder):
   a  100,000 small files in nested folders, some names over 103 characters,
@@ -39,6 +40,10 @@ Extract of the whole root from the window against lantern-cli, and
 the viewer's memory per entry (its peak with the image minus with none).
 lantern-cli's memory per entry is counted the same way: its peak listing the
 image minus its peak listing an empty image.
+
+With --before, the lantern-cli of a second build (an earlier version) runs
+in the same rounds as well, marked "(before)". Every table prints the
+machine's load average before and after it.
 """
 
 import argparse
@@ -280,23 +285,30 @@ def timed_rounds(tools, runs, prepare=None, finish=None):
 def print_rows(rows):
     """rows: (operation, tool, seconds, peak KiB, verdict); the ratio is to
     the faster peer of the same operation."""
-    log("%-8s %-20s %9s %10s %10s  %s" % ("", "tool", "median s", "/ fastest", "peak MiB",
+    log("%-8s %-28s %9s %10s %10s  %s" % ("", "tool", "median s", "/ fastest", "peak MiB",
                                             "result"))
     for kind, name, t, peak, verdict in rows:
         peers = [r[2] for r in rows if r[0] == kind and not r[1].startswith("lantern")]
         best = min(peers) if peers else 0
-        log("%-8s %-20s %9.3f %10s %10.1f  %s" %
+        log("%-8s %-28s %9.3f %10s %10.1f  %s" %
             (kind, name, t, "%.2f" % (t / best) if best else "-", peak / 1024.0, verdict))
 
 
-def bench_image(key, tree, image, entries, cli, runs, work):
-    log("\n== image %s: %s (%d entries, %.1f MiB)" %
-        (key, os.path.basename(image), entries, os.path.getsize(image) / 2**20))
+def load():
+    return "load %.2f %.2f %.2f" % os.getloadavg()
+
+
+def bench_image(key, tree, image, entries, cli, runs, work, before=None):
+    log("\n== image %s: %s (%d entries, %.1f MiB), %s" %
+        (key, os.path.basename(image), entries, os.path.getsize(image) / 2**20, load()))
     expected = set(tree_listing(tree))
     settle_cache([image, tree])
     rows = []
 
     listers = [("lantern-cli list", lambda _: [cli, "list", image], paths_lantern)]
+    if before:
+        listers.append(("lantern-cli list (before)", lambda _: [before, "list", image],
+                        paths_lantern))
     if have("7zz"):
         listers.append(("7zz l", lambda _: ["7zz", "l", image], paths_7zz))
     if have("bsdtar"):
@@ -310,13 +322,15 @@ def bench_image(key, tree, image, entries, cli, runs, work):
     made = []
 
     def fresh(name, i):
-        folder = os.path.join(work, "extract-%s-%s-%d" % (key, name.split()[0], i))
+        folder = os.path.join(work, "extract-%s-%s-%d" % (key, name.replace(" ", "-"), i))
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         made.append(folder)
         return folder
 
     extractors = [("lantern-cli extract", lambda d: [cli, "extract", image, d])]
+    if before:
+        extractors.append(("lantern-cli extract (before)", lambda d: [before, "extract", image, d]))
     if have("7zz"):
         extractors.append(("7zz x", lambda d: ["7zz", "x", "-y", "-o" + d, image]))
     if have("bsdtar"):
@@ -344,6 +358,7 @@ def bench_image(key, tree, image, entries, cli, runs, work):
         rows.append(("extract", name, t, peak, "ok" if not verdict else "; ".join(verdict)))
 
     print_rows(rows)
+    log("(%s after the table)" % load())
     # Memory per entry as for the viewer: the peak with the image minus the
     # peak with an empty one (the program and its libraries), by entries.
     lantern_list = next(r for r in rows if r[0] == "list" and r[1].startswith("lantern"))
@@ -585,6 +600,7 @@ def bench_wide(viewer, cli, runs, work):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--before", help="an earlier build, whose lantern-cli runs too")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--work")
     ap.add_argument("--only", default="a,b,c")
@@ -626,7 +642,8 @@ def main():
         if not os.path.exists(image):
             log("making image", key)
             make_image(tree, image, options)
-        rows, made = bench_image(key, tree, image, entries, cli, args.runs, work)
+        before = os.path.join(args.before, "bin", "lantern-cli") if args.before else None
+        rows, made = bench_image(key, tree, image, entries, cli, args.runs, work, before)
         leftovers += made
         if key == "a" and os.access(viewer, os.X_OK):
             leftovers += bench_viewer(viewer, cli, image, rows, args.runs, work)
