@@ -1,4 +1,4 @@
-// The hand-over of one file's chunks from the reading side to the writer.
+// The hand-over of files from the reading side to the pool of writers.
 
 #include "CopyPipeline.h"
 
@@ -7,7 +7,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <new>
-#include <sched.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <system_error>
@@ -15,74 +14,53 @@
 
 namespace {
 
-constexpr auto kLockRetry = std::chrono::milliseconds(10);
-constexpr auto kJoinStep = std::chrono::milliseconds(100);
-// How long one side spins at most before it sleeps on a condition
-// variable. The writer opens, writes and closes a small file in some tens of
-// microseconds and the reading side hands over the next one in less: a
-// short spin catches these hand-overs without the sleep and wake-up that a
-// blocking wait costs. The spin never yields: on a busy machine a yielding
-// thread loses its turn for a whole time slice, per file.
-constexpr auto kSpinTime = std::chrono::nanoseconds(50'000);
-constexpr auto kShortestSpin = std::chrono::nanoseconds(2'000);
-
-// Each thread's spin learns from its hand-overs. A spin is pointless while
-// the other side last ran on this thread's own processor (the other one
-// busy with something else): it only keeps the other side from running,
-// twice per file. And a spin that ends unanswered halves the next one, down
-// to none, tried again whole every 16 waits; an answered one restores it.
-class CSpinBudget
-{
-public:
-    // Spins until done() holds or the budget has passed; returns done().
-    // myCpu is where this thread runs, otherCpu where the other side ran
-    // last.
-    template <class Done>
-    bool SpinUntil(Done done, std::atomic<int>& myCpu, const std::atomic<int>& otherCpu)
-    {
-        if (done())
-            return true;
-        const int cpu = ::sched_getcpu();
-        myCpu.store(cpu, std::memory_order_relaxed);
-        if (cpu >= 0 && otherCpu.load(std::memory_order_relaxed) == cpu)
-            return false;
-        if (m_budget.count() == 0) {
-            if (++m_nSkipped < 16)
-                return false;
-            m_nSkipped = 0;
-            m_budget = kSpinTime;
-        }
-        const auto start = std::chrono::steady_clock::now();
-        for (int round = 1;; ++round) {
-            if (done()) {
-                m_budget = kSpinTime;
-                return true;
-            }
-            if ((round & 63) == 0 && std::chrono::steady_clock::now() - start >= m_budget) {
-                m_budget /= 2;
-                if (m_budget < kShortestSpin)
-                    m_budget = std::chrono::nanoseconds(0);
-                return false;
-            }
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-    }
-
-private:
-    std::chrono::nanoseconds m_budget = kSpinTime;
-    unsigned m_nSkipped = 0;
-};
-
-// The reading side and the writer each spin on their own thread.
-thread_local CSpinBudget t_spin;
+constexpr auto kWaitStep = std::chrono::milliseconds(100);
+// Records kept for reuse; more than the writers hold at once.
+constexpr std::size_t kMaxSpare = 64;
 
 } // namespace
 
+// A target folder, its handle duplicated so that it outlives the reading
+// side's own, which moves on to the next folder while the writers still
+// create files in this one, and its files waiting for a writer.
+struct CCopyPipeline::Folder
+{
+    int fd = -1;
+    int err = 0; // why there is no handle
+    QByteArray path;
+    std::deque<Job*> waiting;
+    bool bListed = false; // in m_folders
+    bool bOwned = false;  // a writer takes its files in turn
+
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// One file handed over, from its first chunk until it is retired.
+struct CCopyPipeline::Job
+{
+    std::uint64_t seq = 0;
+    Target target;
+    std::shared_ptr<Folder> folder;
+    std::deque<RecordPtr> chunks;
+    std::condition_variable arrived; // its writer waits here for chunks
+    bool bWriterWaiting = false;
+    bool bSealed = false;  // the reading side queues nothing more
+    bool bComplete = true; // ... and read the whole file
+    bool bDone = false;    // closed, removed or dropped
+    bool bCreated = false; // its writer made it new and kept it
+};
+
 CCopyPipeline::CCopyPipeline(const std::atomic<bool>& cancel, Progress progress,
-                             std::uint64_t maxQueued, std::function<void()> pump)
-    : m_bCancel(cancel), m_progress(progress), m_nMaxQueued(maxQueued), m_pump(std::move(pump))
+                             std::uint64_t maxQueued, std::function<void()> pump, unsigned writers)
+    : m_bCancel(cancel), m_progress(progress), m_nMaxQueued(maxQueued), m_pump(std::move(pump)),
+      m_nWriters(writers ? writers : std::max(1u, std::thread::hardware_concurrency()))
 {
 }
 
@@ -91,136 +69,84 @@ CCopyPipeline::~CCopyPipeline()
     Stop();
 }
 
-// ---- The queue ----------------------------------------------------------------
-
-void CCopyPipeline::CQueueLock::lock()
-{
-    // The lock is held for a few instructions at a time: a handful of quick
-    // retries take it in nearly every case, and only then does a try sleep
-    // the full 10 ms (measured: 2 GiB extracted 30 % faster, with some 100
-    // sleeps of 10 ms saved).
-    for (int spin = 0; spin < 64; ++spin) {
-        if (!m_busy.test_and_set(std::memory_order_acquire))
-            return;
-        std::this_thread::yield();
-    }
-    while (m_busy.test_and_set(std::memory_order_acquire))
-        std::this_thread::sleep_for(kLockRetry);
-}
-
-bool CCopyPipeline::Push(RecordPtr& record)
-{
-    {
-        std::lock_guard lock(m_queueLock);
-        const std::uint32_t length = record->nLength;
-        try {
-            m_queue.push_back(std::move(record));
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        m_nQueuedBytes += length;
-    }
-    Wake();
-    return true;
-}
-
-std::size_t CCopyPipeline::PeekChunks(ChunkRecord** pRecords, std::size_t nMax)
-{
-    std::lock_guard lock(m_queueLock);
-    const std::size_t n = std::min(nMax, m_queue.size());
-    for (std::size_t i = 0; i < n; ++i)
-        pRecords[i] = m_queue[i].get();
-    return n;
-}
-
-void CCopyPipeline::PopChunks(std::size_t nCount)
-{
-    std::uint64_t bytes = 0;
-    std::array<RecordPtr, kWriteBatch> surplus; // freed once the lock is given back
-    {
-        std::lock_guard lock(m_queueLock);
-        for (std::size_t i = 0; i < nCount; ++i) {
-            RecordPtr record = std::move(m_queue.front());
-            m_queue.pop_front();
-            bytes += record->nLength;
-            record->nLength = 0xFFFFFFFFu;
-            if (m_nSpare < m_spare.size())
-                m_spare[m_nSpare++] = std::move(record);
-            else
-                surplus[i] = std::move(record);
-        }
-    }
-    const std::uint64_t before = m_nQueuedBytes.fetch_sub(bytes);
-    // The reading side waits only while the queue is over its bound.
-    if (before > m_nMaxQueued && before - bytes <= m_nMaxQueued) {
-        {
-            std::lock_guard lock(m_mutex);
-        }
-        m_signal.notify_all();
-    }
-}
-
-// Only while the writer has no file: nobody waits for the lock meanwhile.
-void CCopyPipeline::ClearQueue()
-{
-    std::lock_guard lock(m_queueLock);
-    m_queue.clear();
-    m_nQueuedBytes = 0;
-}
-
-void CCopyPipeline::FreeSpare()
-{
-    std::lock_guard lock(m_queueLock);
-    std::fill_n(m_spare.begin(), m_nSpare, nullptr);
-    m_nSpare = 0;
-}
-
-void CCopyPipeline::Wake()
-{
-    {
-        // Taking the mutex orders this wake-up after the writer's check.
-        std::lock_guard lock(m_mutex);
-    }
-    m_writerWake.notify_one();
-}
-
 // ---- The reading side -----------------------------------------------------------
+
+bool CCopyPipeline::StartWriters()
+{
+    if (!m_threads.empty())
+        return true;
+    try {
+        m_threads.reserve(m_nWriters);
+        while (m_threads.size() < m_nWriters)
+            m_threads.emplace_back(&CCopyPipeline::WriterThread, this);
+    } catch (const std::exception&) {
+        // One writer is enough to go on with.
+    }
+    return !m_threads.empty();
+}
+
+void CCopyPipeline::WaitUntil(const std::function<bool()>& done)
+{
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_bReaderWaiting = true;
+            const bool ready = m_room.wait_for(lock, kWaitStep, done);
+            m_bReaderWaiting = false;
+            if (ready)
+                return;
+        }
+        m_pump();
+    }
+}
 
 void CCopyPipeline::BeginFile(const Target& target)
 {
-    m_target = target;
-    m_bWriteFailed = false;
-    m_bAccessDenied = false;
-    m_bTimeSet = false;
-    ClearQueue();
-    m_bProducing = true;
-    {
-        std::lock_guard lock(m_mutex);
-        m_bWriterDone = false;
-        m_bFileReady = true;
+    const bool bWriters = StartWriters();
+    WaitUntil([&] { return m_jobs.size() < kMaxFiles || m_bCancel; });
+    auto job = std::make_unique<Job>();
+    job->target = target;
+    if (!m_lastFolder || target.dirFd != m_nLastDirFd || target.folder != m_lastFolder->path) {
+        auto folder = std::make_shared<Folder>();
+        folder->path = target.folder;
+        folder->err = target.dirErrno ? target.dirErrno : ENOENT;
+        if (target.dirFd >= 0) {
+            folder->fd = ::fcntl(target.dirFd, F_DUPFD_CLOEXEC, 0);
+            folder->err = folder->fd < 0 ? errno : 0;
+        }
+        m_lastFolder = std::move(folder);
+        m_nLastDirFd = target.dirFd;
     }
-    if (m_writer.joinable()) {
-        m_writerWake.notify_one();
+    job->folder = m_lastFolder;
+    std::lock_guard lock(m_mutex);
+    job->seq = m_nNextSeq++;
+    m_pCurrent = job.get();
+    m_jobs.push_back(std::move(job));
+    if (!bWriters) {
+        // No writer: nothing can be written.
+        Finish(*m_pCurrent, Failure::WriteFailed, false);
         return;
     }
-    try {
-        m_writer = std::thread(&CCopyPipeline::WriterThread, this);
-    } catch (const std::system_error&) {
-        std::lock_guard lock(m_mutex);
-        m_bFileReady = false;
-        m_bWriterDone = true;
-        m_bWriteFailed = true; // no writer: nothing can be written
+    Folder& folder = *m_pCurrent->folder;
+    folder.waiting.push_back(m_pCurrent);
+    if (!folder.bListed) {
+        folder.bListed = true;
+        m_folders.push_back(m_pCurrent->folder);
     }
+    m_work.notify_one();
 }
 
 std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(STATUS* pStatus)
 {
-    // A record the writer is done with comes back with its buffer; only the
+    // A record a writer is done with comes back with its buffer; only the
     // bytes read into it are ever written.
     {
-        std::lock_guard lock(m_queueLock);
-        if (m_nSpare != 0)
-            return std::move(m_spare[--m_nSpare]);
+        std::lock_guard lock(m_mutex);
+        if (!m_spare.empty()) {
+            RecordPtr record = std::move(m_spare.back());
+            m_spare.pop_back();
+            return record;
+        }
     }
     RecordPtr record(new (std::nothrow) ChunkRecord);
     if (!record) {
@@ -237,88 +163,198 @@ std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(STATUS* pStatus)
 
 bool CCopyPipeline::Send(std::unique_ptr<ChunkRecord> record)
 {
-    if (!Push(record))
-        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        Job& job = *m_pCurrent;
+        if (job.bDone) {
+            // Dropped (a cancel or an earlier failure): the record is spare.
+            GiveBack(&record, 1);
+            return true;
+        }
+        const std::uint32_t length = record->nLength;
+        try {
+            job.chunks.push_back(std::move(record));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        m_nQueuedBytes += length;
+        if (job.bWriterWaiting)
+            job.arrived.notify_one();
+    }
     m_pump();
-    WaitForRoom();
+    // Keep at most a bounded stretch ahead of the writers, so a slow disk
+    // never fills memory.
+    if (m_nQueuedBytes > m_nMaxQueued)
+        WaitUntil([&] { return m_nQueuedBytes <= m_nMaxQueued || m_bCancel || Failed(); });
     return true;
 }
 
-// Keeps the reading side at most a bounded stretch ahead of the writer, so a
-// slow disk never fills memory.
-void CCopyPipeline::WaitForRoom()
+void CCopyPipeline::EndFile(bool bComplete, bool bWait)
 {
-    const auto room = [&] { return m_nQueuedBytes <= m_nMaxQueued || m_bCancel || m_bWriterDone; };
-    while (!room() && !Failed()) {
-        {
-            std::unique_lock lock(m_mutex);
-            m_signal.wait_for(lock, kJoinStep, room);
-        }
-        m_pump();
+    std::uint64_t seq = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        Job& job = *m_pCurrent;
+        m_pCurrent = nullptr;
+        seq = job.seq;
+        job.bSealed = true;
+        job.bComplete = bComplete;
+        if (job.bWriterWaiting)
+            job.arrived.notify_one();
+        Retire();
     }
+    if (bWait)
+        WaitUntil([&] { return m_jobs.empty() || m_jobs.front()->seq > seq; });
 }
 
-void CCopyPipeline::FinishFile(bool bKeepWriter)
+void CCopyPipeline::Drain()
 {
-    m_bProducing = false;
-    Wake();
-    if (m_writer.joinable()) {
-        // Wait for the writer to close the file in steps of at most 100 ms,
-        // dispatching waiting messages between steps; return the moment it
-        // is done. A small file is done within the first spin.
-        const auto done = [&] { return m_bWriterDone.load(); };
-        const auto waitStep = [&] {
-            std::unique_lock lock(m_mutex);
-            return m_signal.wait_for(lock, kJoinStep, done);
-        };
-        if (!t_spin.SpinUntil(done, m_nReaderCpu, m_nWriterCpu)) {
-            while (!waitStep())
-                m_pump();
-        }
-    }
-    if (!bKeepWriter)
-        Stop();
-    ClearQueue(); // what a cancelled or failed file left
+    WaitUntil([&] { return m_jobs.empty(); });
+}
+
+CCopyPipeline::Failure CCopyPipeline::TakeFailure(QByteArray* pPath)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_bFailed || m_bFailureTaken)
+        return Failure::None;
+    m_bFailureTaken = true;
+    *pPath = m_strFailedPath;
+    return m_failure;
+}
+
+void CCopyPipeline::ClearFailure()
+{
+    std::lock_guard lock(m_mutex);
+    m_bFailed = false;
+    m_bFailureTaken = false;
+    m_failure = Failure::None;
+    m_strFailedPath.clear();
+}
+
+void CCopyPipeline::Wake()
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& job : m_jobs)
+        if (job->bWriterWaiting)
+            job->arrived.notify_one();
+    m_work.notify_all();
 }
 
 void CCopyPipeline::Stop()
 {
-    if (m_writer.joinable()) {
+    if (!m_threads.empty()) {
         {
             std::lock_guard lock(m_mutex);
-            m_bWriterQuit = true;
+            m_bQuit = true;
         }
-        m_writerWake.notify_one();
-        m_writer.join();
-        m_bWriterQuit = false;
+        m_work.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+        m_threads.clear();
+        m_bQuit = false;
     }
-    FreeSpare();
+    std::lock_guard lock(m_mutex);
+    m_spare.clear();
+    m_lastFolder.reset();
+    m_nLastDirFd = -1;
 }
 
-// ---- The writer -------------------------------------------------------------------
+// ---- Under the lock ---------------------------------------------------------------
 
-// One writer serves every file of a folder extraction: between files it
-// waits for the next one instead of ending, since starting and joining a
-// thread per file cost more than writing a small file.
+void CCopyPipeline::GiveBack(RecordPtr* pRecords, std::size_t nCount)
+{
+    for (std::size_t i = 0; i < nCount; ++i) {
+        if (m_spare.size() >= kMaxSpare)
+            break;
+        pRecords[i]->nLength = 0xFFFFFFFFu;
+        m_spare.push_back(std::move(pRecords[i]));
+    }
+}
+
+// Drops the files from the front of the list that are done, with every
+// file before them.
+void CCopyPipeline::Retire()
+{
+    while (!m_jobs.empty() && m_jobs.front()->bDone && m_jobs.front()->bSealed)
+        m_jobs.pop_front();
+    if (m_bReaderWaiting)
+        m_room.notify_one();
+}
+
+// After a failure, the files handed over later that other writers made
+// meanwhile go again, as if the extraction had stopped at the failure.
+void CCopyPipeline::RemoveLaterFiles(std::uint64_t failedSeq)
+{
+    for (const auto& job : m_jobs) {
+        if (job->seq > failedSeq && job->bDone && job->bCreated) {
+            ::unlinkat(job->folder->fd, job->target.name.constData(), 0);
+            job->bCreated = false;
+        }
+    }
+}
+
+void CCopyPipeline::Finish(Job& job, Failure failure, bool bCreated)
+{
+    job.bDone = true;
+    job.bCreated = bCreated;
+    for (RecordPtr& record : job.chunks) {
+        m_nQueuedBytes -= record->nLength;
+        GiveBack(&record, 1);
+    }
+    job.chunks.clear();
+    if (failure != Failure::None && (!m_bFailed || (!m_bFailureTaken && job.seq < m_nFailedSeq))) {
+        m_bFailed = true;
+        m_nFailedSeq = job.seq;
+        m_failure = failure;
+        const QByteArray& folder = job.target.folder;
+        m_strFailedPath = (folder.endsWith('/') ? folder : folder + '/') + job.target.name;
+        RemoveLaterFiles(job.seq);
+    } else if (bCreated && m_bFailed && job.seq > m_nFailedSeq) {
+        ::unlinkat(job.folder->fd, job.target.name.constData(), 0);
+        job.bCreated = false;
+    }
+    Retire();
+}
+
+// ---- The writers ------------------------------------------------------------------
+
+// Each writer keeps to one folder, taking its files in the order they were
+// handed over, while another writer takes the next folder: files made in
+// one folder at once wait for each other on the folder's lock in the
+// kernel. A writer with no folder of its own helps with a busy one. Each
+// ends when told to quit with nothing left waiting.
 void CCopyPipeline::WriterThread()
 {
-    const auto handedOver = [&] { return m_bFileReady || m_bWriterQuit; };
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        // The next file of a folder usually comes within microseconds.
-        t_spin.SpinUntil(handedOver, m_nWriterCpu, m_nReaderCpu);
-        {
-            std::unique_lock lock(m_mutex);
-            m_writerWake.wait(lock, handedOver);
-            if (!m_bFileReady)
-                return; // told to quit, with no file waiting
-            m_bFileReady = false;
-        }
-        WriteOneFile();
-        {
-            std::lock_guard lock(m_mutex);
-            m_bWriterDone = true;
-        }
-        m_signal.notify_all();
+        m_work.wait(lock, [&] { return m_bQuit || !m_folders.empty(); });
+        if (m_folders.empty())
+            return;
+        const auto free = std::find_if(m_folders.begin(), m_folders.end(),
+                                       [](const auto& folder) { return !folder->bOwned; });
+        // Held while its files are written: the folder is unlisted when
+        // nothing waits in it.
+        const std::shared_ptr<Folder> folder = free != m_folders.end() ? *free : m_folders.front();
+        const bool bOwn = !folder->bOwned;
+        if (bOwn)
+            folder->bOwned = true;
+        do {
+            Job& job = *folder->waiting.front();
+            folder->waiting.pop_front();
+            if (folder->waiting.empty()) {
+                folder->bListed = false;
+                m_folders.erase(std::find(m_folders.begin(), m_folders.end(), folder));
+            }
+            if (m_bCancel || (m_bFailed && job.seq > m_nFailedSeq)) {
+                Finish(job, Failure::None, false); // dropped unwritten
+            } else {
+                lock.unlock();
+                WriteJob(job);
+                lock.lock();
+            }
+        } while (bOwn && !folder->waiting.empty());
+        if (bOwn)
+            folder->bOwned = false;
     }
 }
 
@@ -327,18 +363,21 @@ void CCopyPipeline::WriterThread()
 // replace, or one inside an extracted folder), a regular file is truncated in
 // place (so a read-only one is refused as before) and anything else but a
 // folder, a link above all, is replaced itself.
-int CCopyPipeline::OpenTarget()
+int CCopyPipeline::OpenTarget(Job& job)
 {
-    const int dirFd = m_target.dirFd;
-    const char* name = m_target.name.constData();
+    const Target& target = job.target;
+    const int dirFd = job.folder->fd;
+    const char* name = target.name.constData();
     if (dirFd < 0) {
-        errno = m_target.dirErrno ? m_target.dirErrno : ENOENT;
+        errno = job.folder->err;
         return -1;
     }
     constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(dirFd, name, kCreate, m_target.mode);
-    if (fd >= 0 || errno != EEXIST)
+    int fd = ::openat(dirFd, name, kCreate, target.mode);
+    if (fd >= 0 || errno != EEXIST) {
+        job.bCreated = fd >= 0;
         return fd;
+    }
     struct stat st
     {
     };
@@ -351,11 +390,13 @@ int CCopyPipeline::OpenTarget()
     if (!S_ISREG(st.st_mode)) {
         if (::unlinkat(dirFd, name, 0) != 0)
             return -1;
-        return ::openat(dirFd, name, kCreate, m_target.mode);
+        fd = ::openat(dirFd, name, kCreate, target.mode);
+        job.bCreated = fd >= 0;
+        return fd;
     }
     fd = ::openat(dirFd, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 && m_target.bModeRecorded) {
-        const mode_t want = m_target.mode & ~m_target.umask & 0777;
+    if (fd >= 0 && target.bModeRecorded) {
+        const mode_t want = target.mode & ~target.umask & 0777;
         if ((st.st_mode & 07777) != want)
             ::fchmod(fd, want);
     }
@@ -364,7 +405,7 @@ int CCopyPipeline::OpenTarget()
 
 // Writes the records in order with as few calls as possible; false when
 // the file system took fewer bytes than they hold (a full disk).
-bool CCopyPipeline::WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount)
+bool CCopyPipeline::WriteChunks(int fd, RecordPtr* pRecords, std::size_t nCount)
 {
     iovec parts[kWriteBatch];
     std::uint64_t wanted = 0;
@@ -395,67 +436,86 @@ bool CCopyPipeline::WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_
             next->iov_len -= done;
         }
     }
-    m_progress.written += written;
     const std::uint64_t total = m_progress.total;
+    const std::uint64_t sum = m_progress.written += written;
     if (total != 0)
-        m_progress.percent = static_cast<int>(m_progress.written.load() * 100 / total);
+        m_progress.percent = static_cast<int>(sum * 100 / total);
     return written == wanted;
 }
 
-// Writes what is queued, batch by batch, until the queue is empty or the
-// user cancels; false at a short write.
-bool CCopyPipeline::WriteQueued(int fd)
+// Moves the file's next chunks, up to a batch, out of its queue, waiting
+// while it is empty and more is to come; none once it is all written or the
+// file is to stop (a cancel, or an earlier file failed).
+std::size_t CCopyPipeline::TakeChunks(Job& job, RecordPtr* pRecords)
 {
-    ChunkRecord* batch[kWriteBatch];
-    std::size_t n = 0;
-    while (!m_bCancel && (n = PeekChunks(batch, kWriteBatch)) != 0) {
-        if (!WriteChunks(fd, batch, n))
-            return false;
-        PopChunks(n);
+    std::unique_lock lock(m_mutex);
+    const auto stopped = [&] { return m_bCancel || (m_bFailed && job.seq > m_nFailedSeq); };
+    job.bWriterWaiting = true;
+    job.arrived.wait(lock, [&] { return stopped() || !job.chunks.empty() || job.bSealed; });
+    job.bWriterWaiting = false;
+    if (stopped())
+        return 0;
+    const std::size_t n = std::min(kWriteBatch, job.chunks.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        pRecords[i] = std::move(job.chunks.front());
+        job.chunks.pop_front();
     }
-    return true;
+    return n;
 }
 
-void CCopyPipeline::WriteOneFile()
+void CCopyPipeline::WriteJob(Job& job)
 {
-    const int fd = OpenTarget();
+    const int fd = OpenTarget(job);
     if (fd < 0) {
-        if (errno == EACCES || errno == EPERM)
-            m_bAccessDenied = true;
-        else
-            m_bWriteFailed = true;
+        const Failure failure =
+            errno == EACCES || errno == EPERM ? Failure::AccessDenied : Failure::WriteFailed;
+        std::lock_guard lock(m_mutex);
+        Finish(job, failure, false);
         return;
     }
-    // Write what arrives until the reading side is done, sleeping while
-    // the queue is empty.
-    const auto arrived = [&] { return m_bCancel || !m_bProducing || m_nQueuedBytes > 0; };
-    while (!m_bCancel) {
-        if (!WriteQueued(fd)) {
-            m_bWriteFailed = true;
-            break;
+    Failure failure = Failure::None;
+    RecordPtr batch[kWriteBatch];
+    for (std::size_t n; (n = TakeChunks(job, batch)) != 0;) {
+        const bool ok = WriteChunks(fd, batch, n);
+        std::uint64_t bytes = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            bytes += batch[i]->nLength;
+        const std::uint64_t before = m_nQueuedBytes.fetch_sub(bytes);
+        {
+            std::lock_guard lock(m_mutex);
+            GiveBack(batch, n);
+            if (m_bReaderWaiting && before > m_nMaxQueued && before - bytes <= m_nMaxQueued)
+                m_room.notify_one();
         }
-        if (!m_bProducing) {
-            // The reading side queues nothing more; drain what it queued
-            // last.
-            if (!WriteQueued(fd))
-                m_bWriteFailed = true;
+        std::fill_n(batch, n, nullptr);
+        if (!ok) {
+            failure = Failure::WriteFailed;
             break;
-        }
-        if (!t_spin.SpinUntil(arrived, m_nWriterCpu, m_nReaderCpu)) {
-            std::unique_lock lock(m_mutex);
-            m_writerWake.wait(lock, arrived);
         }
     }
+    bool bKeep = false;
+    {
+        std::lock_guard lock(m_mutex);
+        bKeep = failure == Failure::None && job.bSealed && job.bComplete && job.chunks.empty() &&
+                !m_bCancel && !(m_bFailed && job.seq > m_nFailedSeq);
+    }
     // A complete file gets its time here, through the open descriptor,
-    // which spares a lookup of the path; a file that fails later is
-    // removed with its time.
-    if (!m_bCancel && !m_bWriteFailed && m_target.bSetTime && ::futimens(fd, m_target.times) == 0)
-        m_bTimeSet = true;
-    // Network file systems and quotas report a failed write when the
-    // file is closed: the data may never have reached the disk. The
-    // descriptor is gone either way (no retry, even after EINTR).
-    if (::close(fd) != 0 && !m_bCancel)
-        m_bWriteFailed = true;
-    if (m_bCancel)
-        ::unlinkat(m_target.dirFd, m_target.name.constData(), 0);
+    // which spares a lookup of the path.
+    const Target& target = job.target;
+    const bool bTimeSet = !bKeep || !target.bSetTime || ::futimens(fd, target.times) == 0;
+    // Network file systems and quotas report a failed write when the file
+    // is closed: the data may never have reached the disk. The descriptor
+    // is gone either way (no retry, even after EINTR).
+    if (::close(fd) != 0 && bKeep) {
+        failure = Failure::WriteFailed;
+        bKeep = false;
+    }
+    const int dirFd = job.folder->fd;
+    const char* name = target.name.constData();
+    if (!bKeep)
+        ::unlinkat(dirFd, name, 0);
+    else if (!bTimeSet)
+        ::utimensat(dirFd, name, target.times, AT_SYMLINK_NOFOLLOW);
+    std::lock_guard lock(m_mutex);
+    Finish(job, failure, bKeep && job.bCreated);
 }

@@ -1,14 +1,15 @@
 #pragma once
 
-// The two sides of copying one file out of the image: the reading side (the
-// thread that calls the engine) queues the file's chunks, and a writer thread
-// creates the target, writes the chunks out in order and closes it. One
-// writer serves every file of a folder extraction.
+// The two sides of copying files out of the image: the reading side (the
+// thread that calls the engine) reads each file into chunks and hands it
+// over, and a pool of writer threads creates the targets, writes their
+// chunks out in order and closes them. Small files are handed over whole,
+// so the reading side runs ahead while several writers create files at
+// once; a large file streams to one writer while it is still being read.
 
 #include "EngineTypes.h"
 
 #include <QByteArray>
-#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -19,8 +20,9 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
-// One chunk of a file on its way from the reading side to the writer.
+// One chunk of a file on its way from the reading side to a writer.
 struct ChunkRecord
 {
     std::unique_ptr<std::uint8_t[]> data;
@@ -42,12 +44,13 @@ public:
         std::atomic<int>& percent;
     };
 
-    // The file the writer makes: a name in an open folder, never reached
+    // The file a writer makes: a name in an open folder, never reached
     // through a link.
     struct Target
     {
-        int dirFd = -1;
-        int dirErrno = 0; // why there is no folder handle
+        int dirFd = -1;    // the folder's handle, valid until the next file
+        int dirErrno = 0;  // why there is no folder handle
+        QByteArray folder; // the folder's path, for reports
         QByteArray name;
         std::uint32_t mode = 0666;
         bool bModeRecorded = false; // the mode is the image's: an existing file gets it too
@@ -56,107 +59,117 @@ public:
         timespec times[2]{};
     };
 
+    // How a file that did not come out whole failed.
+    enum class Failure
+    {
+        None,
+        WriteFailed,
+        AccessDenied,
+    };
+
     // `cancel` is the user's cancel; `maxQueued` the most bytes the reading
-    // side stays ahead of the writer; `pump` dispatches waiting messages
-    // while the reading side waits.
+    // side stays ahead of the writers; `pump` dispatches waiting messages
+    // while the reading side waits; `writers` the size of the pool (0: one
+    // per processor).
     CCopyPipeline(const std::atomic<bool>& cancel, Progress progress, std::uint64_t maxQueued,
-                  std::function<void()> pump);
+                  std::function<void()> pump, unsigned writers = 0);
     ~CCopyPipeline();
 
     CCopyPipeline(const CCopyPipeline&) = delete;
     CCopyPipeline& operator=(const CCopyPipeline&) = delete;
 
     // ---- The reading side, one file at a time ----
-    // Hands the next file to the writer, starting one if none is running.
-    // Without a writer the file fails as a write failure.
+    // Hands the next file to the writers, starting them if none runs. When
+    // no writer can be started the file fails as a write failure.
     void BeginFile(const Target& target);
-    // A record to read the next chunk into: one the writer is done with, or a
+    // A record to read the next chunk into: one a writer is done with, or a
     // new one. Null when memory is short: *pStatus says which allocation
     // failed.
     std::unique_ptr<ChunkRecord> TakeRecord(STATUS* pStatus);
-    // Queues a filled record for the writer, then keeps the reading side
-    // within its bound of the writer, pumping messages as it waits. False
-    // when the queue could not grow (the record is freed).
+    // Queues a filled record of the current file, then keeps the reading
+    // side within its bound of the writers, pumping messages as it waits.
+    // False when the queue could not grow (the record is freed).
     bool Send(std::unique_ptr<ChunkRecord> record);
-    // Nothing more comes: waits, pumping messages, until the writer has
-    // closed the file or removed it, and drops what it left queued. A writer
-    // that is not kept ends with the file.
-    void FinishFile(bool bKeepWriter);
-    // What the writer met with the current file.
-    bool WriteFailed() const { return m_bWriteFailed; }
-    bool AccessDenied() const { return m_bAccessDenied; }
-    bool Failed() const { return m_bWriteFailed || m_bAccessDenied; }
-    // The writer gave the complete file its last-write time.
-    bool TimeSet() const { return m_bTimeSet; }
+    // Nothing more comes for the current file. A file that is not
+    // `complete` (its reading failed) is removed by its writer. With `wait`,
+    // returns once the file is closed or removed, pumping messages as it
+    // waits; otherwise at once.
+    void EndFile(bool bComplete, bool bWait);
+    // Waits, pumping messages, until every file handed over is written or
+    // removed.
+    void Drain();
 
-    // Wakes the writer to look at the cancel flag.
+    // The first file that failed since the last call, and how (None: none
+    // did). After a failure nothing handed over later is written: files
+    // not yet begun are dropped, and the new files that other writers made
+    // meanwhile are removed again.
+    Failure TakeFailure(QByteArray* pPath);
+    bool Failed() const { return m_bFailed.load(std::memory_order_relaxed); }
+    // Forgets the failure, for the next command.
+    void ClearFailure();
+
+    // Wakes the writers to look at the cancel flag.
     void Wake();
-    // Ends the writer, if one runs, and frees the records kept for reuse.
+    // Ends the writers once every file is done, and frees the records kept
+    // for reuse.
     void Stop();
 
 private:
-    // The queue's lock: an atomic test-and-set held for a few instructions at
-    // a time, taken with std::lock_guard.
-    class CQueueLock
-    {
-    public:
-        void lock();
-        void unlock() { m_busy.clear(std::memory_order_release); }
-
-    private:
-        std::atomic_flag m_busy;
-    };
-
     using RecordPtr = std::unique_ptr<ChunkRecord>;
-    // The most records the writer hands to the system in one call.
+    struct Folder;
+    struct Job;
+    // The most records a writer hands to the system in one call.
     static constexpr std::size_t kWriteBatch = 16;
+    // The most files handed over and not yet written.
+    static constexpr std::size_t kMaxFiles = 512;
 
     void WriterThread();
-    void WriteOneFile();
-    int OpenTarget();
-    bool WriteChunks(int fd, ChunkRecord* const* pRecords, std::size_t nCount);
-    bool WriteQueued(int fd);
-    std::size_t PeekChunks(ChunkRecord** pRecords, std::size_t nMax);
-    void PopChunks(std::size_t nCount);
-    bool Push(RecordPtr& record);
-    void WaitForRoom();
-    void ClearQueue();
-    void FreeSpare();
+    void WriteJob(Job& job);
+    int OpenTarget(Job& job);
+    bool WriteChunks(int fd, RecordPtr* pRecords, std::size_t nCount);
+    std::size_t TakeChunks(Job& job, RecordPtr* pRecords);
+    void GiveBack(RecordPtr* pRecords, std::size_t nCount);
+    void Finish(Job& job, Failure failure, bool bCreated);
+    void RemoveLaterFiles(std::uint64_t failedSeq);
+    void Retire();
+    void WaitUntil(const std::function<bool()>& done);
+    bool StartWriters();
 
     const std::atomic<bool>& m_bCancel;
     Progress m_progress;
     const std::uint64_t m_nMaxQueued;
     std::function<void()> m_pump;
+    const unsigned m_nWriters;
 
-    // The chunks on their way, and the records the writer is done with,
-    // buffers kept, for the reading side to fill again (a fresh buffer per
-    // chunk cost a page fault per 4 KiB). Both under m_queueLock.
-    CQueueLock m_queueLock;
-    std::deque<RecordPtr> m_queue;
-    std::array<RecordPtr, 64> m_spare;
-    std::size_t m_nSpare = 0;
-    std::atomic<std::uint64_t> m_nQueuedBytes{0};
-
-    // m_writerWake wakes the writer when a file or a chunk arrives, the
-    // reading side ends, the user cancels or the writer is to quit; m_signal
-    // wakes the reading side when the writer is done with a file or the
-    // queue falls back under its bound. The flags are set under m_mutex.
+    // Everything below is under m_mutex, apart from the atomics.
     std::mutex m_mutex;
-    std::condition_variable m_signal;
-    std::condition_variable m_writerWake;
-    std::atomic<bool> m_bFileReady{false};  // a file is handed over
-    std::atomic<bool> m_bWriterQuit{false}; // the writer is to end
-    std::atomic<bool> m_bWriterDone{true};  // its file is closed (or removed)
-    std::atomic<bool> m_bProducing{false};  // the reading side queues more
-    // The processor each side last waited on (-1: not known): neither spins
-    // while the other one waits for the same processor.
-    std::atomic<int> m_nReaderCpu{-1};
-    std::atomic<int> m_nWriterCpu{-1};
+    // Every file handed over and not yet retired, in the order handed over:
+    // a file is retired once it is done and every file before it too.
+    std::deque<std::unique_ptr<Job>> m_jobs;
+    // The folders with files waiting for a writer, in the order they came.
+    std::vector<std::shared_ptr<Folder>> m_folders;
+    std::uint64_t m_nNextSeq = 0;
+    Job* m_pCurrent = nullptr; // the file the reading side fills
+    // The folder of the latest file, its handle duplicated for the writers.
+    std::shared_ptr<Folder> m_lastFolder;
+    int m_nLastDirFd = -1;
+    // Records the writers are done with, buffers kept, for the reading side
+    // to fill again (a fresh buffer per chunk costs a page fault per 4 KiB).
+    std::vector<RecordPtr> m_spare;
+    std::atomic<std::uint64_t> m_nQueuedBytes{0};
+    // The first failure and the sequence number of its file.
+    std::atomic<bool> m_bFailed{false};
+    std::uint64_t m_nFailedSeq = 0;
+    Failure m_failure = Failure::None;
+    QByteArray m_strFailedPath;
+    bool m_bFailureTaken = false;
 
-    // The writer's file, set before it is handed over, and its outcome.
-    Target m_target;
-    std::atomic<bool> m_bWriteFailed{false};
-    std::atomic<bool> m_bAccessDenied{false};
-    std::atomic<bool> m_bTimeSet{false};
-    std::thread m_writer;
+    // m_work wakes idle writers when a file arrives or they are to quit;
+    // m_room wakes the reading side when a file is done or the queue falls
+    // back under its bound.
+    std::condition_variable m_work;
+    std::condition_variable m_room;
+    bool m_bQuit = false;
+    bool m_bReaderWaiting = false;
+    std::vector<std::thread> m_threads;
 };

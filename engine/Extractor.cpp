@@ -1,6 +1,6 @@
 // Copying files and folders of the attached image to disk. The user
 // interface thread reads each file in chunks and hands them to the copy
-// pipeline, whose writer thread writes them out.
+// pipeline, whose writer threads write them out.
 
 #include "ImageEngine.h"
 #include "TargetTree.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
@@ -112,6 +113,7 @@ void CImageEngine::BeginExtraction()
     if (m_nExtractionDepth++ > 0)
         return;
     m_summary = ExtractSummary{};
+    m_copy.ClearFailure();
     m_nUmask = ProcessUmask();
     m_strPlainChecked.clear();
     m_bTargetPlain = false;
@@ -124,6 +126,7 @@ void CImageEngine::EndExtraction()
         return;
     // Folders get their modes last, the deepest first, so that a folder
     // without write permission still received everything inside it.
+    m_copy.Drain();
     for (auto it = m_pendingModes.rbegin(); it != m_pendingModes.rend(); ++it) {
         const qsizetype slash = it->first.lastIndexOf('/');
         bool refused = false;
@@ -186,6 +189,8 @@ bool CImageEngine::JoinHardLink(int dirFd, const QByteArray& name, const CUnixFa
     const auto first = m_hardLinks.find(facts.nFileId);
     if (first == m_hardLinks.end() || dirFd < 0)
         return false;
+    // The first name is there once its writer is done.
+    m_copy.Drain();
     bool refused = false;
     const int from = m_linkSources.OpenFolder(first->second.first, &refused);
     if (from < 0)
@@ -308,16 +313,34 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
     return r;
 }
 
+// Tells of the first file the writers could not write; STATUS_FAIL.
+STATUS CImageEngine::ReportWriteFailure()
+{
+    QByteArray path;
+    const CCopyPipeline::Failure failure = m_copy.TakeFailure(&path);
+    if (failure != CCopyPipeline::Failure::None) {
+        const QString shown = QFile::decodeName(path);
+        Notify(failure == CCopyPipeline::Failure::WriteFailed ? NOTIFY_WRITE_FAILED
+                                                              : NOTIFY_ACCESS_DENIED,
+               &shown);
+    }
+    return STATUS_FAIL;
+}
+
 STATUS CImageEngine::CopyFile(const QString& sourcePath, int dirFd, const QByteArray& parent,
                               const QByteArray& name, FILETIME64 ftModified,
                               const CUnixFacts& facts)
 {
+    // After a file that could not be written, nothing more is.
+    if (m_copy.Failed())
+        return ReportWriteFailure();
     const QString targetFile = QFile::decodeName(JoinPath(parent, name));
     m_bExtracting = true;
     m_strTargetFile = targetFile;
     CCopyPipeline::Target target;
     target.dirFd = dirFd;
     target.dirErrno = m_nDirErrno;
+    target.folder = parent;
     target.name = name;
     target.bModeRecorded = facts.nMode != 0 && !m_bTargetPlain;
     target.mode = target.bModeRecorded ? (facts.nMode & 0777u) : 0666u;
@@ -326,40 +349,40 @@ STATUS CImageEngine::CopyFile(const QString& sourcePath, int dirFd, const QByteA
 
     std::uint64_t size = 0;
     STATUS r = m_pBrowser->OpenFile(Utf16(sourcePath), &size);
+    bool bHandedOver = false;
     if (r >= 0) {
         if (TargetVolumeAccepts(QFile::decodeName(parent) + QLatin1Char('/'), size)) {
-            r = CopyOpenFile(sourcePath, targetFile, target, size);
+            bHandedOver = true;
+            r = CopyOpenFile(sourcePath, target, size);
         } else {
             Notify(NOTIFY_VOLUME_UNSUITABLE, &targetFile);
             r = STATUS_FAIL;
         }
         m_pBrowser->CloseFile();
     }
-    if (r < 0) {
-        if (ExistsAsEntry(dirFd, name))
-            ::unlinkat(dirFd, name.constData(), 0);
-    } else if (!m_copy.TimeSet() && dirFd >= 0 && target.bSetTime) {
-        ::utimensat(dirFd, name.constData(), target.times, AT_SYMLINK_NOFOLLOW);
-    }
+    // A file that never reached a writer still removes the one it was to
+    // replace; a writer removes what it could not complete itself.
+    if (r < 0 && !bHandedOver && ExistsAsEntry(dirFd, name))
+        ::unlinkat(dirFd, name.constData(), 0);
     m_bExtracting = false;
     return r;
 }
 
-// Copies the module's open file: the writer creates and writes the target
-// while this side reads; returns once the target is closed or removed.
-STATUS CImageEngine::CopyOpenFile(const QString& sourcePath, const QString& targetFile,
-                                  const CCopyPipeline::Target& target, std::uint64_t size)
+// Copies the module's open file: a writer creates and writes the target
+// while this side reads. A single file is waited for until its target is
+// closed or removed; the files of a folder are left to the writers, which
+// report a failure by the time the folder is done.
+STATUS CImageEngine::CopyOpenFile(const QString& sourcePath, const CCopyPipeline::Target& target,
+                                  std::uint64_t size)
 {
     m_bCancel = false;
     Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
     m_copy.BeginFile(target);
     STATUS r = SendFileData(size);
-    // A single file's writer ends with it; a folder's serves its next file.
-    m_copy.FinishFile(m_nFolderDepth > 0);
-    if (m_copy.Failed()) {
-        r = STATUS_FAIL;
-        Notify(m_copy.WriteFailed() ? NOTIFY_WRITE_FAILED : NOTIFY_ACCESS_DENIED, &targetFile);
-    }
+    const bool bWait = r < 0 || m_nFolderDepth == 0;
+    m_copy.EndFile(r >= 0, bWait);
+    if (bWait && m_copy.Failed())
+        r = ReportWriteFailure();
     if (m_bCancel)
         r = STATUS_CANCELLED;
     return r;
@@ -418,7 +441,7 @@ STATUS CImageEngine::ExtractFolder(const QString& sourceFolder, const QString& t
 STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString& targetParent,
                                      const CUnixFacts& facts)
 {
-    // One writer serves the files below this folder; it ends with the call.
+    // The writers serve the files below this folder; they end with the call.
     struct FolderScope
     {
         CImageEngine* engine;
@@ -446,6 +469,7 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
     STATUS r = STATUS_OK;
     m_localTimes.Reset();
     std::deque<QString> queue{sourceFolder};
+    QSet<QByteArray> namesHere;
     while (!queue.empty() && !m_bCancel) {
         const QString folder = queue.front();
         queue.pop_front();
@@ -463,6 +487,9 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
             Notify(NOTIFY_ENTRY_REFUSED, &shown);
             continue;
         }
+        // Two entries of one name (only a damaged image has them) are not
+        // written at once: the second waits for the first.
+        namesHere.clear();
         vbe::FindData data{};
         r = m_pBrowser->FindFirst(Utf16(folder), &data);
         if (r == SDK_NO_ENTRIES)
@@ -482,6 +509,9 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
                 MakeFolder(dirFd, target, entry, UnixFactsOf(data));
                 queue.push_back(source);
             } else {
+                if (namesHere.contains(entry))
+                    m_copy.Drain();
+                namesHere.insert(entry);
                 r = ExtractEntry(source, dirFd, target, entry, UtcTimeOf(data, m_localTimes),
                                  UnixFactsOf(data));
                 if (r < 0)
@@ -495,6 +525,13 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
             r = STATUS_OK;
         if (r < 0)
             break;
+    }
+    // The folder is done when its last file is written.
+    m_copy.Drain();
+    if (m_copy.Failed()) {
+        const STATUS failed = ReportWriteFailure();
+        if (r >= 0)
+            r = failed;
     }
     if (m_bCancel)
         r = STATUS_CANCELLED;

@@ -164,8 +164,9 @@ private:
                         const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
     STATUS CopyFile(const QString& sourcePath, int dirFd, const QByteArray& parent,
                     const QByteArray& name, FILETIME64 ftModified, const CUnixFacts& facts);
-    STATUS CopyOpenFile(const QString& sourcePath, const QString& targetFile,
-                        const CCopyPipeline::Target& target, std::uint64_t size);
+    STATUS CopyOpenFile(const QString& sourcePath, const CCopyPipeline::Target& target,
+                        std::uint64_t size);
+    STATUS ReportWriteFailure();
     STATUS SendFileData(std::uint64_t size);
     STATUS MakeLink(const QString& sourcePath, int dirFd, const QByteArray& parent,
                     const QByteArray& name, FILETIME64 ftModified);
@@ -204,8 +205,8 @@ private:
 
     std::function<void()> m_pfnPump;
 
-    // The reading side and the writer of the file being copied. A writer
-    // lives for one folder extraction and takes its files one by one.
+    // The reading side and the writers of the files being copied. The
+    // writers live for one folder extraction and take its files in turn.
     CCopyPipeline m_copy{m_bCancel,
                          {m_nBytesWritten, m_nBytesTotal, m_nExtractPercent},
                          kMaxQueuedBytes,

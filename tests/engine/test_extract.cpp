@@ -50,8 +50,10 @@ extern "C" int close(int fd)
         bFail = n > 0 && g_failClosePath == std::string(path, static_cast<std::size_t>(n));
     }
     const int r = real(fd);
-    if (bFail)
+    if (bFail) {
+        ::usleep(20000); // the failure comes late
         errno = EIO;
+    }
     return bFail ? -1 : r;
 }
 
@@ -146,6 +148,22 @@ TEST_F(Extraction, CancelledLargeFileLeavesNothing)
     EXPECT_FALSE(QFileInfo::exists(target));
     EXPECT_LT(m_image->Count(u"read"_s), 200) << "the reading stopped at once";
     EXPECT_EQ(m_image->Count(u"closefile"_s), 1);
+
+    // In a folder, the files the writers had not finished go too; the
+    // ones that stay are whole.
+    QString script = u"dir D\n"_s;
+    for (int i = 0; i < 400; ++i)
+        script += u"file D\\%1 %2\n"_s.arg(i).arg(i % 3 ? i : 300000);
+    m_engine.SetCancel(false);
+    Load(script);
+    chunks = 0;
+    EXPECT_EQ(Folder(u"D"_s), STATUS_CANCELLED);
+    const QStringList left = QDir(Target(u"D"_s)).entryList(QDir::Files);
+    EXPECT_LT(left.size(), 400);
+    for (const QString& name : left)
+        EXPECT_TRUE(HasFakeContent(Target(u"D/"_s + name), qPrintable(u"D\\"_s + name),
+                                   name.toInt() % 3 ? name.toUInt() : 300000))
+            << qPrintable(name);
 }
 
 TEST_F(Extraction, ReadFailuresLeaveNoFile)
@@ -241,23 +259,46 @@ TEST_F(Extraction, FolderKeepsItsShapeBelowTheTarget)
 }
 
 // A folder stops at its first failing file (the module cannot open it, or
-// it cannot be created); the engine extracts again afterwards.
+// it cannot be created); the engine extracts again afterwards. The files
+// around the failure are many, so that the writers work on several at once:
+// none after the failing one is left, every one before it is whole.
 TEST_F(Extraction, FolderWriterFailsOneFileAndServesTheNextCommand)
 {
-    Load(QStringLiteral(
-        "dir F\nfile F\\1 10\nfile F\\2 70000\nfile F\\3 10\n"
-        "dir G\nfile G\\4 40000\nfile H 3\n"
-        "dir E\nfile E\\1 10\nfile E\\2 10\nfile E\\3 10\nfail openfile E\\2 80070005\n"));
+    QString script =
+        u"dir F\ndir K\ndir G\nfile G\\4 40000\nfile H 3\n"
+        u"dir E\nfile E\\1 10\nfile E\\2 10\nfile E\\3 10\nfail openfile E\\2 80070005\n"_s;
+    for (const char16_t* folder : {u"F", u"K"})
+        for (int i = 0; i < 300; ++i)
+            script += u"file %1\\%2 %3\n"_s.arg(folder).arg(i, 3, 10, QChar(u'0')).arg(i % 50);
+    Load(script);
     EXPECT_EQ(Folder(u"E"_s), static_cast<STATUS>(0x80070005));
     EXPECT_TRUE(QFileInfo::exists(Target(u"E/1"_s)));
     EXPECT_FALSE(QFileInfo::exists(Target(u"E/3"_s)));
 
-    ASSERT_TRUE(QDir().mkpath(Target(u"F/2"_s)));
+    // A folder in the way fails at once; a close that fails (slowly) fails
+    // when the other writers are well past the file.
+    ASSERT_TRUE(QDir().mkpath(Target(u"F/150"_s)));
     EXPECT_EQ(Folder(u"F"_s), STATUS_FAIL);
-    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(u"F/2"_s));
-    EXPECT_TRUE(HasFakeContent(Target(u"F/1"_s), "F\\1", 10));
-    EXPECT_TRUE(QFileInfo(Target(u"F/2"_s)).isDir());
-    EXPECT_FALSE(QFileInfo::exists(Target(u"F/3"_s)));
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(u"F/150"_s));
+    EXPECT_TRUE(QFileInfo(Target(u"F/150"_s)).isDir());
+    m_notes.events.clear();
+    {
+        const FailingClose failing(Target(u"K/150"_s));
+        EXPECT_EQ(Folder(u"K"_s), STATUS_FAIL);
+    }
+    EXPECT_EQ(m_notes.ParamOf(NOTIFY_WRITE_FAILED), Target(u"K/150"_s));
+    EXPECT_FALSE(QFileInfo::exists(Target(u"K/150"_s)));
+    for (const QString& folder : {u"F"_s, u"K"_s}) {
+        for (int i = 0; i < 300; ++i) {
+            const QString name = u"%1/%2"_s.arg(folder).arg(i, 3, 10, QChar(u'0'));
+            const QByteArray source = QString(name).replace(u'/', u'\\').toLatin1();
+            if (i < 150) {
+                EXPECT_TRUE(HasFakeContent(Target(name), source, i % 50)) << qPrintable(name);
+            } else if (i > 150) {
+                EXPECT_FALSE(QFileInfo::exists(Target(name))) << qPrintable(name);
+            }
+        }
+    }
 
     EXPECT_EQ(Folder(u"G"_s), STATUS_OK);
     EXPECT_TRUE(HasFakeContent(Target(u"G/4"_s), "G\\4", 40000));
