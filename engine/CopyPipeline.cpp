@@ -51,6 +51,7 @@ struct CCopyPipeline::Job
     std::deque<RecordPtr> chunks;
     std::condition_variable arrived; // its writer waits here for chunks
     bool bWriterWaiting = false;
+    bool bTaken = false;   // a writer took it
     bool bSealed = false;  // the reading side queues nothing more
     bool bComplete = true; // ... and read the whole file
     bool bDone = false;    // closed, removed or dropped
@@ -90,6 +91,7 @@ void CCopyPipeline::WaitUntil(const std::function<bool()>& done)
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
+            m_work.notify_all();
             m_bReaderWaiting = true;
             const bool ready = m_room.wait_for(lock, kWaitStep, done);
             m_bReaderWaiting = false;
@@ -103,7 +105,10 @@ void CCopyPipeline::WaitUntil(const std::function<bool()>& done)
 void CCopyPipeline::BeginFile(const Target& target)
 {
     const bool bWriters = StartWriters();
-    WaitUntil([&] { return m_jobs.size() < kMaxFiles || m_bCancel; });
+    // At the bound, wait until half the files are written: woken for every
+    // file, the two sides would take turns file by file.
+    if (m_bFull)
+        WaitUntil([&] { return m_jobs.size() <= kMaxFiles / 2 || m_bCancel; });
     auto job = std::make_unique<Job>();
     job->target = target;
     if (!m_lastFolder || target.dirFd != m_nLastDirFd || target.folder != m_lastFolder->path) {
@@ -122,6 +127,7 @@ void CCopyPipeline::BeginFile(const Target& target)
     job->seq = m_nNextSeq++;
     m_pCurrent = job.get();
     m_jobs.push_back(std::move(job));
+    m_bFull = m_jobs.size() >= kMaxFiles;
     if (!bWriters) {
         // No writer: nothing can be written.
         Finish(*m_pCurrent, Failure::WriteFailed, false);
@@ -133,7 +139,6 @@ void CCopyPipeline::BeginFile(const Target& target)
         folder.bListed = true;
         m_folders.push_back(m_pCurrent->folder);
     }
-    m_work.notify_one();
 }
 
 std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(STATUS* pStatus)
@@ -180,6 +185,8 @@ bool CCopyPipeline::Send(std::unique_ptr<ChunkRecord> record)
         m_nQueuedBytes += length;
         if (job.bWriterWaiting)
             job.arrived.notify_one();
+        else if (job.chunks.size() == 2 && !job.bTaken)
+            m_work.notify_one(); // a large file streams to its writer at once
     }
     m_pump();
     // Keep at most a bounded stretch ahead of the writers, so a slow disk
@@ -191,20 +198,23 @@ bool CCopyPipeline::Send(std::unique_ptr<ChunkRecord> record)
 
 void CCopyPipeline::EndFile(bool bComplete, bool bWait)
 {
-    std::uint64_t seq = 0;
     {
         std::lock_guard lock(m_mutex);
         Job& job = *m_pCurrent;
         m_pCurrent = nullptr;
-        seq = job.seq;
         job.bSealed = true;
         job.bComplete = bComplete;
         if (job.bWriterWaiting)
             job.arrived.notify_one();
+        // Small files wake a sleeping writer a few at a time: a wake-up per
+        // file cost more than writing it. The reading side wakes every
+        // writer before it waits for them.
+        if (!job.bTaken && !job.bDone && ++m_nWaiting >= kWakeBatch)
+            m_work.notify_one();
         Retire();
     }
     if (bWait)
-        WaitUntil([&] { return m_jobs.empty() || m_jobs.front()->seq > seq; });
+        Drain(); // it is the last file handed over
 }
 
 void CCopyPipeline::Drain()
@@ -277,7 +287,8 @@ void CCopyPipeline::Retire()
 {
     while (!m_jobs.empty() && m_jobs.front()->bDone && m_jobs.front()->bSealed)
         m_jobs.pop_front();
-    if (m_bReaderWaiting)
+    // The reading side waits for files only until half of them are done.
+    if (m_bReaderWaiting && m_jobs.size() <= kMaxFiles / 2)
         m_room.notify_one();
 }
 
@@ -325,22 +336,39 @@ void CCopyPipeline::Finish(Job& job, Failure failure, bool bCreated)
 // ends when told to quit with nothing left waiting.
 void CCopyPipeline::WriterThread()
 {
+    // A file is ready for a writer once it is read whole, or when it is
+    // large and streams: a writer that took a file still being read would
+    // only wait for it, a sleep and a wake-up per file.
+    const auto ready = [&](const Folder& folder) {
+        const Job& next = *folder.waiting.front();
+        return next.bSealed || next.chunks.size() >= 2 || m_bCancel;
+    };
+    const auto pick = [&]() -> std::shared_ptr<Folder> {
+        std::shared_ptr<Folder> busy;
+        for (const auto& folder : m_folders) {
+            if (!ready(*folder))
+                continue;
+            if (!folder->bOwned)
+                return folder;
+            busy = busy ? busy : folder;
+        }
+        return busy;
+    };
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_work.wait(lock, [&] { return m_bQuit || !m_folders.empty(); });
-        if (m_folders.empty())
+        std::shared_ptr<Folder> folder; // held while its files are written
+        m_work.wait(lock, [&] { return (folder = pick()) || m_bQuit; });
+        if (!folder)
             return;
-        const auto free = std::find_if(m_folders.begin(), m_folders.end(),
-                                       [](const auto& folder) { return !folder->bOwned; });
-        // Held while its files are written: the folder is unlisted when
-        // nothing waits in it.
-        const std::shared_ptr<Folder> folder = free != m_folders.end() ? *free : m_folders.front();
         const bool bOwn = !folder->bOwned;
         if (bOwn)
             folder->bOwned = true;
         do {
             Job& job = *folder->waiting.front();
             folder->waiting.pop_front();
+            job.bTaken = true;
+            if (job.bSealed)
+                --m_nWaiting;
             if (folder->waiting.empty()) {
                 folder->bListed = false;
                 m_folders.erase(std::find(m_folders.begin(), m_folders.end(), folder));
@@ -352,7 +380,7 @@ void CCopyPipeline::WriterThread()
                 WriteJob(job);
                 lock.lock();
             }
-        } while (bOwn && !folder->waiting.empty());
+        } while (bOwn && !folder->waiting.empty() && ready(*folder));
         if (bOwn)
             folder->bOwned = false;
     }

@@ -122,6 +122,8 @@ private:
     static constexpr std::size_t kWriteBatch = 16;
     // The most files handed over and not yet written.
     static constexpr std::size_t kMaxFiles = 512;
+    // The files read whole and waiting that wake a writer.
+    static constexpr std::size_t kWakeBatch = 8;
 
     void WriterThread();
     void WriteJob(Job& job);
@@ -148,8 +150,10 @@ private:
     std::deque<std::unique_ptr<Job>> m_jobs;
     // The folders with files waiting for a writer, in the order they came.
     std::vector<std::shared_ptr<Folder>> m_folders;
+    std::size_t m_nWaiting = 0; // read whole and waiting in them
     std::uint64_t m_nNextSeq = 0;
     Job* m_pCurrent = nullptr; // the file the reading side fills
+    bool m_bFull = false;      // as many files handed over as may be
     // The folder of the latest file, its handle duplicated for the writers.
     std::shared_ptr<Folder> m_lastFolder;
     int m_nLastDirFd = -1;
