@@ -2,7 +2,7 @@
 """Times lantern-cli against its peers on three generated images.
 
     bench/run_bench.py [--build BUILD_DIR] [--before BUILD_DIR] [--runs N] [--work DIR]
-                       [--only a,b,c,d,w,s]
+                       [--keep] [--only a,b,c,d,w,s]
 
 Images, made once in the work folder (default: a temporary folder):
   a  100,000 small files in nested folders, some names over 103 characters,
@@ -602,6 +602,8 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
     ap.add_argument("--before", help="an earlier build, whose lantern-cli runs too")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--keep", action="store_true",
+                    help="leave the extracted folders: deleting them slows the next file creations")
     ap.add_argument("--work")
     ap.add_argument("--only", default="a,b,c")
     args = ap.parse_args()
@@ -656,6 +658,9 @@ def main():
         if not os.path.exists(image):
             make_image(tree, image, specs["a"][1])
         leftovers += bench_containers(tree, image, len(tree_listing(tree)), cli, args.runs, work)
+    if args.keep:
+        log("extracted folders kept in", work)
+        return
     for folder in leftovers:
         shutil.rmtree(folder, ignore_errors=True)
 

@@ -209,8 +209,11 @@ void CCopyPipeline::EndFile(bool bComplete, bool bWait)
         // Small files wake a sleeping writer a few at a time: a wake-up per
         // file cost more than writing it. The reading side wakes every
         // writer before it waits for them.
-        if (!job.bTaken && !job.bDone && ++m_nWaiting >= kWakeBatch)
-            m_work.notify_one();
+        if (!job.bTaken && !job.bDone) {
+            ++m_nWaiting;
+            if (m_nIdle != 0 && m_nWaiting >= kWakeBatch)
+                m_work.notify_one();
+        }
         Retire();
     }
     if (bWait)
@@ -357,7 +360,9 @@ void CCopyPipeline::WriterThread()
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::shared_ptr<Folder> folder; // held while its files are written
+        ++m_nIdle;
         m_work.wait(lock, [&] { return (folder = pick()) || m_bQuit; });
+        --m_nIdle;
         if (!folder)
             return;
         const bool bOwn = !folder->bOwned;

@@ -151,6 +151,7 @@ private:
     // The folders with files waiting for a writer, in the order they came.
     std::vector<std::shared_ptr<Folder>> m_folders;
     std::size_t m_nWaiting = 0; // read whole and waiting in them
+    unsigned m_nIdle = 0;       // writers waiting for a folder
     std::uint64_t m_nNextSeq = 0;
     Job* m_pCurrent = nullptr; // the file the reading side fills
     bool m_bFull = false;      // as many files handed over as may be
