@@ -388,7 +388,7 @@ STATUS CImageEngine::CopyOpenFile(const QString& sourcePath, const CCopyPipeline
     return r;
 }
 
-// Reads the open file chunk by chunk and hands each chunk to the writer,
+// Reads the open file chunk by chunk and hands each chunk to the writers,
 // until the end, a cancel or the first failure of either side.
 STATUS CImageEngine::SendFileData(std::uint64_t size)
 {

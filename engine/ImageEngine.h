@@ -148,8 +148,8 @@ public:
     // cleaned path while it does not exist), case kept.
     static QString ImageMutexName(const QString& imagePath);
 
-    // The most bytes the reading side queues ahead of the writer before it
-    // waits for the writer to catch up.
+    // The most bytes the reading side queues ahead of the writers before it
+    // waits for them to catch up.
     static constexpr std::uint64_t kMaxQueuedBytes = 64ull << 20;
 
 private:
