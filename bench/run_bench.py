@@ -17,6 +17,9 @@ Images, made once in the work folder (default: a temporary folder):
      and Find in the viewer typed key by key, with the longest a key waits
   s  start-up: lantern-cli --version against a C program that does nothing,
      and the listing of a one-file image against 7zz's
+  m  1,000,000 small files, 1,000 folders of 1,000 (genisoimage -R -J): the
+     listing and the viewer's start to the shown tree, per entry against
+     image a in the same rounds, and the peak memory of both
 
 For each image it times, with a warm cache, `lantern-cli list` against
 `7zz l` and `bsdtar -tf`, and `lantern-cli extract` against `7zz x`,
@@ -597,6 +600,63 @@ def bench_wide(viewer, cli, runs, work):
              finds[0]["found_" + typed]))
 
 
+def make_tree_m(path):
+    """A million small files: 1,000 folders of 1,000, made once and kept."""
+    for d in range(1000):
+        folder = os.path.join(path, "d%03d" % d)
+        os.makedirs(folder)
+        for i in range(1000):
+            with open(os.path.join(folder, "f%03d.txt" % i), "wb") as f:
+                f.write(b"%d %d\n" % (d, i))
+    return 1000 * 1000
+
+
+def bench_million(viewer, cli, runs, work):
+    """Listing and opening a million-file image against image a, per entry."""
+    images = {}
+    for key, make_tree, options in (("a", make_tree_a, ["-R", "-J", "-joliet-long"]),
+                                    ("m", make_tree_m, ["-R", "-J"])):
+        tree = os.path.join(work, "tree-" + key)
+        images[key] = os.path.join(work, "image-" + key + ".iso")
+        if not os.path.isdir(tree):
+            log("making tree", key)
+            make_tree(tree)
+        if not os.path.exists(images[key]):
+            log("making image", key)
+            make_image(tree, images[key], options)
+    log("\n== a million files (%s), %s" % (os.path.basename(images["m"]), load()))
+    entries = {key: len(run_measured([cli, "list", image])[2].splitlines())
+               for key, image in images.items()}
+    tools = [("lantern-cli list " + key, lambda _, i=image: [cli, "list", i])
+             for key, image in images.items()]
+    listed = timed_rounds(tools, runs)
+    empty_peak = max(run_measured([cli, "list", empty_image(work)])[1] for _ in range(3))
+    per_entry = {}
+    for key in images:
+        t, peak, _, _ = listed["lantern-cli list " + key]
+        per_entry[key] = t / entries[key]
+        log("lantern-cli list %s  %8.3f s  %6.2f us per entry  %4.0f bytes of peak per entry"
+            " (%d entries)" % (key, t, per_entry[key] * 1e6,
+                               (peak - empty_peak) * 1024.0 / entries[key], entries[key]))
+    log("per entry, m against a: %.2f x" % (per_entry["m"] / per_entry["a"]))
+    if not os.access(viewer, os.X_OK):
+        return
+    shown = {key: [] for key in images}
+    peaks = {key: 0 for key in images}
+    for i in range(runs):
+        for key, image in images.items():
+            values = run_viewer(viewer, ["open", image])
+            shown[key].append(values["shown_s"])
+            peaks[key] = max(peaks[key], values["peak_kib"])
+    viewer_empty = max(run_viewer(viewer, ["open", "-"])["peak_kib"] for _ in range(2))
+    for key in images:
+        t = statistics.median(shown[key])
+        log("viewer start to shown tree %s  %8.3f s  %6.2f us per entry  %.2f x lantern-cli list"
+            "  %4.0f bytes of peak per entry" %
+            (key, t, t / entries[key] * 1e6, t / listed["lantern-cli list " + key][0],
+             (peaks[key] - viewer_empty) * 1024.0 / entries[key]))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -631,6 +691,9 @@ def main():
             continue
         if key == "s":
             bench_startup(cli, args.runs, work)
+            continue
+        if key == "m":
+            bench_million(viewer, cli, args.runs, work)
             continue
         if key == "d":
             continue
