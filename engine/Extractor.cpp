@@ -74,7 +74,7 @@ bool ExistsAsEntry(int dirFd, const QByteArray& name)
 
 bool CImageEngine::TargetVolumeAccepts(const QString& folder, std::uint64_t size)
 {
-    if (m_nFolderDepth == 0)
+    if (m_nFolderDepth == 0 && !m_bQueueFiles)
         return CheckTargetVolume(folder, size);
     // The files of one folder go to one target folder: its file system is
     // looked up once per folder of the extraction.
@@ -108,10 +108,12 @@ QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
 
 } // namespace
 
-void CImageEngine::BeginExtraction()
+void CImageEngine::BeginExtraction(bool bQueueFiles)
 {
     if (m_nExtractionDepth++ > 0)
         return;
+    m_bQueueFiles = bQueueFiles;
+    m_bVolumeKnown = false;
     m_summary = ExtractSummary{};
     m_copy.ClearFailure();
     m_nUmask = ProcessUmask();
@@ -120,13 +122,16 @@ void CImageEngine::BeginExtraction()
     m_bPlainNoticed = false;
 }
 
-void CImageEngine::EndExtraction()
+STATUS CImageEngine::EndExtraction()
 {
     if (m_nExtractionDepth == 0 || --m_nExtractionDepth > 0)
-        return;
+        return STATUS_OK;
     // Folders get their modes last, the deepest first, so that a folder
     // without write permission still received everything inside it.
     m_copy.Drain();
+    const STATUS r = m_copy.Failed() ? ReportWriteFailure() : STATUS_OK;
+    m_bQueueFiles = false;
+    m_queuedNames.clear();
     for (auto it = m_pendingModes.rbegin(); it != m_pendingModes.rend(); ++it) {
         const qsizetype slash = it->first.lastIndexOf('/');
         bool refused = false;
@@ -146,6 +151,7 @@ void CImageEngine::EndExtraction()
     m_targets.Reset();
     m_linkSources.Reset();
     m_ownLinks.clear();
+    return r;
 }
 
 // Looks up once per target folder whether its file system keeps links and
@@ -301,6 +307,12 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
     bool refused = false;
     const int dirFd = m_targets.OpenFolder(parent, &refused);
     m_nDirErrno = dirFd < 0 ? errno : 0;
+    if (m_bQueueFiles) {
+        const qsizetype before = m_queuedNames.size();
+        m_queuedNames.insert(path);
+        if (m_queuedNames.size() == before)
+            m_copy.Drain();
+    }
     STATUS r = STATUS_OK;
     if (refused) {
         ++m_summary.nRefused;
@@ -379,7 +391,7 @@ STATUS CImageEngine::CopyOpenFile(const QString& sourcePath, const CCopyPipeline
     Notify(NOTIFY_EXTRACT_BEGIN, &sourcePath);
     m_copy.BeginFile(target);
     STATUS r = SendFileData(size);
-    const bool bWait = r < 0 || m_nFolderDepth == 0;
+    const bool bWait = r < 0 || (m_nFolderDepth == 0 && !m_bQueueFiles);
     m_copy.EndFile(r >= 0, bWait);
     if (bWait && m_copy.Failed())
         r = ReportWriteFailure();

@@ -19,6 +19,7 @@
 #include "VbeFacts.h"
 #include "VbeSdk.h"
 
+#include <QSet>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -102,9 +103,13 @@ public:
     // One extraction of several calls: hard links join files across its
     // calls, its notices come once, and folder modes are set when it ends,
     // after everything inside them is written. A call outside one is an
-    // extraction of its own. Nested pairs count as one.
-    void BeginExtraction();
-    void EndExtraction();
+    // extraction of its own. Nested pairs count as one. With `bQueueFiles`
+    // an ExtractFile returns once its file is handed to the writers, as
+    // the files of a folder are, for callers that ask nothing between
+    // files; EndExtraction then waits for them and reports the first that
+    // failed (STATUS_FAIL).
+    void BeginExtraction(bool bQueueFiles = false);
+    STATUS EndExtraction();
     // What the current or last extraction did.
     struct ExtractSummary
     {
@@ -212,6 +217,10 @@ private:
                          kMaxQueuedBytes,
                          [this] { Pump(); }};
     int m_nFolderDepth = 0;
+    // Single files are queued too; the targets queued, of which two of one
+    // name are never written at once.
+    bool m_bQueueFiles = false;
+    QSet<QByteArray> m_queuedNames;
     // The current extraction (m_nExtractionDepth > 0): its folders, the
     // first name written of each shared file, folders whose mode waits for
     // their content, and whether its target keeps links and modes.

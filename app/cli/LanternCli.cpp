@@ -484,7 +484,8 @@ int Extract(const QStringList& args, bool bQuiet)
     engine.SetBytesTotal(total);
     engine.SetBytesWritten(0);
     STATUS r = STATUS_OK;
-    engine.BeginExtraction();
+    // Nothing is asked between files: every file is left to the writers.
+    engine.BeginExtraction(true);
     for (const CLTDataItem* item : selection) {
         QString source = SlashPath(item);
         source.replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -496,7 +497,9 @@ int Extract(const QStringList& args, bool bQuiet)
         if (r < 0 || g_bInterrupted)
             break;
     }
-    engine.EndExtraction();
+    const STATUS ended = engine.EndExtraction();
+    if (r >= 0)
+        r = ended;
     if (r >= 0 && !g_bInterrupted)
         progress.Show(total, total, true);
     progress.Clear();

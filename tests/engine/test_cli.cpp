@@ -185,6 +185,7 @@ TEST_F(CliTest, FailuresNameTheirCause)
     const QString sheet = m_dir.filePath(u"game.cue"_s);
     ASSERT_TRUE(WriteBytes(sheet, "FILE \"game.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
                                   "    INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath(u"o3/readme.txt"_s)));
     const struct
     {
         QStringList args;
@@ -195,6 +196,10 @@ TEST_F(CliTest, FailuresNameTheirCause)
         {{u"list"_s, m_tree + u"/readme.txt"_s}, 1, "readme.txt"},
         {{u"info"_s, m_tree + u"/readme.txt"_s}, 1, "no file system"},
         {{u"extract"_s, m_image, m_dir.filePath(u"o2"_s), u"nothing/here"_s}, 1, "nothing/here"},
+        // Told by the writer after lantern-cli has moved on.
+        {{u"extract"_s, u"--overwrite"_s, m_image, m_dir.filePath(u"o3"_s), u"readme.txt"_s},
+         1,
+         "cannot write"},
         // A cue sheet whose BIN is gone says which file is missing.
         {{u"list"_s, sheet}, 1, "game.bin"},
         {{u"bogus"_s}, 2, "usage:"},
