@@ -61,6 +61,15 @@ bool WriteTimes(FILETIME64 ftUtc, timespec (&times)[2])
     return true;
 }
 
+// True the first time `name` joins `names`: a second file of one name
+// waits until the first is written, never written at the same time.
+bool FirstOfItsName(QSet<QByteArray>& names, const QByteArray& name)
+{
+    const qsizetype before = names.size();
+    names.insert(name);
+    return names.size() != before;
+}
+
 bool ExistsAsEntry(int dirFd, const QByteArray& name)
 {
     struct stat st
@@ -307,12 +316,8 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
     bool refused = false;
     const int dirFd = m_targets.OpenFolder(parent, &refused);
     m_nDirErrno = dirFd < 0 ? errno : 0;
-    if (m_bQueueFiles) {
-        const qsizetype before = m_queuedNames.size();
-        m_queuedNames.insert(path);
-        if (m_queuedNames.size() == before)
-            m_copy.Drain();
-    }
+    if (m_bQueueFiles && !FirstOfItsName(m_queuedNames, path))
+        m_copy.Drain();
     STATUS r = STATUS_OK;
     if (refused) {
         ++m_summary.nRefused;
@@ -521,9 +526,8 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
                 MakeFolder(dirFd, target, entry, UnixFactsOf(data));
                 queue.push_back(source);
             } else {
-                if (namesHere.contains(entry))
+                if (!FirstOfItsName(namesHere, entry))
                     m_copy.Drain();
-                namesHere.insert(entry);
                 r = ExtractEntry(source, dirFd, target, entry, UtcTimeOf(data, m_localTimes),
                                  UnixFactsOf(data));
                 if (r < 0)

@@ -217,8 +217,8 @@ private:
                          kMaxQueuedBytes,
                          [this] { Pump(); }};
     int m_nFolderDepth = 0;
-    // Single files are queued too; the targets queued, of which two of one
-    // name are never written at once.
+    // Whether single files are left to the writers too (BeginExtraction(true)),
+    // and the targets handed over so far.
     bool m_bQueueFiles = false;
     QSet<QByteArray> m_queuedNames;
     // The current extraction (m_nExtractionDepth > 0): its folders, the
