@@ -225,13 +225,14 @@ void CCopyPipeline::Drain()
     WaitUntil([&] { return m_jobs.empty(); });
 }
 
-CCopyPipeline::Failure CCopyPipeline::TakeFailure(QByteArray* pPath)
+CCopyPipeline::Failure CCopyPipeline::TakeFailure(QByteArray* pFolder, QByteArray* pName)
 {
     std::lock_guard lock(m_mutex);
     if (!m_bFailed || m_bFailureTaken)
         return Failure::None;
     m_bFailureTaken = true;
-    *pPath = m_strFailedPath;
+    *pFolder = m_strFailedFolder;
+    *pName = m_strFailedName;
     return m_failure;
 }
 
@@ -241,7 +242,8 @@ void CCopyPipeline::ClearFailure()
     m_bFailed = false;
     m_bFailureTaken = false;
     m_failure = Failure::None;
-    m_strFailedPath.clear();
+    m_strFailedFolder.clear();
+    m_strFailedName.clear();
 }
 
 void CCopyPipeline::Wake()
@@ -284,6 +286,12 @@ void CCopyPipeline::GiveBack(RecordPtr* pRecords, std::size_t nCount)
     }
 }
 
+// Handed over after the file that failed: not to be written.
+bool CCopyPipeline::AfterFailure(const Job& job) const
+{
+    return m_bFailed && job.seq > m_nFailedSeq;
+}
+
 // Drops the files from the front of the list that are done, with every
 // file before them.
 void CCopyPipeline::Retire()
@@ -320,10 +328,10 @@ void CCopyPipeline::Finish(Job& job, Failure failure, bool bCreated)
         m_bFailed = true;
         m_nFailedSeq = job.seq;
         m_failure = failure;
-        const QByteArray& folder = job.target.folder;
-        m_strFailedPath = (folder.endsWith('/') ? folder : folder + '/') + job.target.name;
+        m_strFailedFolder = job.target.folder;
+        m_strFailedName = job.target.name;
         RemoveLaterFiles(job.seq);
-    } else if (bCreated && m_bFailed && job.seq > m_nFailedSeq) {
+    } else if (bCreated && AfterFailure(job)) {
         ::unlinkat(job.folder->fd, job.target.name.constData(), 0);
         job.bCreated = false;
     }
@@ -378,7 +386,7 @@ void CCopyPipeline::WriterThread()
                 folder->bListed = false;
                 m_folders.erase(std::find(m_folders.begin(), m_folders.end(), folder));
             }
-            if (m_bCancel || (m_bFailed && job.seq > m_nFailedSeq)) {
+            if (m_bCancel || AfterFailure(job)) {
                 Finish(job, Failure::None, false); // dropped unwritten
             } else {
                 lock.unlock();
@@ -482,7 +490,7 @@ bool CCopyPipeline::WriteChunks(int fd, RecordPtr* pRecords, std::size_t nCount)
 std::size_t CCopyPipeline::TakeChunks(Job& job, RecordPtr* pRecords)
 {
     std::unique_lock lock(m_mutex);
-    const auto stopped = [&] { return m_bCancel || (m_bFailed && job.seq > m_nFailedSeq); };
+    const auto stopped = [&] { return m_bCancel || AfterFailure(job); };
     job.bWriterWaiting = true;
     job.arrived.wait(lock, [&] { return stopped() || !job.chunks.empty() || job.bSealed; });
     job.bWriterWaiting = false;
@@ -530,7 +538,7 @@ void CCopyPipeline::WriteJob(Job& job)
     {
         std::lock_guard lock(m_mutex);
         bKeep = failure == Failure::None && job.bSealed && job.bComplete && job.chunks.empty() &&
-                !m_bCancel && !(m_bFailed && job.seq > m_nFailedSeq);
+                !m_bCancel && !AfterFailure(job);
     }
     // A complete file gets its time here, through the open descriptor,
     // which spares a lookup of the path.

@@ -99,11 +99,11 @@ public:
     // removed.
     void Drain();
 
-    // The first file that failed since the last call, and how (None: none
-    // did). After a failure nothing handed over later is written: files
-    // not yet begun are dropped, and the new files that other writers made
-    // meanwhile are removed again.
-    Failure TakeFailure(QByteArray* pPath);
+    // The folder and name of the first file that failed since the last
+    // call, and how (None: none did). After a failure nothing handed over
+    // later is written: files not yet begun are dropped, and the new files
+    // that other writers made meanwhile are removed again.
+    Failure TakeFailure(QByteArray* pFolder, QByteArray* pName);
     bool Failed() const { return m_bFailed.load(std::memory_order_relaxed); }
     // Forgets the failure, for the next command.
     void ClearFailure();
@@ -134,6 +134,7 @@ private:
     void Finish(Job& job, Failure failure, bool bCreated);
     void RemoveLaterFiles(std::uint64_t failedSeq);
     void Retire();
+    bool AfterFailure(const Job& job) const;
     void WaitUntil(const std::function<bool()>& done);
     bool StartWriters();
 
@@ -166,7 +167,8 @@ private:
     std::atomic<bool> m_bFailed{false};
     std::uint64_t m_nFailedSeq = 0;
     Failure m_failure = Failure::None;
-    QByteArray m_strFailedPath;
+    QByteArray m_strFailedFolder;
+    QByteArray m_strFailedName;
     bool m_bFailureTaken = false;
 
     // m_work wakes idle writers when a file arrives or they are to quit;

@@ -333,10 +333,10 @@ STATUS CImageEngine::ExtractFile(const QString& sourcePath, const QString& targe
 // Tells of the first file the writers could not write; STATUS_FAIL.
 STATUS CImageEngine::ReportWriteFailure()
 {
-    QByteArray path;
-    const CCopyPipeline::Failure failure = m_copy.TakeFailure(&path);
+    QByteArray folder, name;
+    const CCopyPipeline::Failure failure = m_copy.TakeFailure(&folder, &name);
     if (failure != CCopyPipeline::Failure::None) {
-        const QString shown = QFile::decodeName(path);
+        const QString shown = QFile::decodeName(JoinPath(folder, name));
         Notify(failure == CCopyPipeline::Failure::WriteFailed ? NOTIFY_WRITE_FAILED
                                                               : NOTIFY_ACCESS_DENIED,
                &shown);
