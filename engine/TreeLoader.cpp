@@ -123,9 +123,9 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                 break;
             folder->m_nSortState[SORT_COLUMN_NAME] = 1;
             // Every child's folder path, one text shared by all of them.
-            const QString recordFolder = folderPath.isEmpty()
+            const CItemText recordFolder(folderPath.isEmpty()
                                              ? QStringLiteral("\\")
-                                             : QLatin1Char('\\') + folderPath + QLatin1Char('\\');
+                                             : QLatin1Char('\\') + folderPath + QLatin1Char('\\'));
 
             while (r >= 0) {
                 if (m_bCancel) {
@@ -139,9 +139,10 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                     (std::uint64_t{data.sizeHigh} << 32) | std::uint64_t{data.sizeLow};
                 // A name holding a backslash splits where the last one lies,
                 // as a whole path would.
-                CLTDataItem* child = name.contains(QLatin1Char('\\'))
-                                         ? folder->AddChild(recordFolder + name, kind, size)
-                                         : folder->AddChild(recordFolder, name, kind, size);
+                CLTDataItem* child =
+                    name.contains(QLatin1Char('\\'))
+                        ? folder->AddChild(recordFolder.ToString() + name, kind, size)
+                        : folder->AddChild(recordFolder, name, kind, size);
                 if (!child) {
                     r = STATUS_UNEXPECTED;
                     bStop = true;
@@ -179,6 +180,7 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                 Pump();
             }
             SortChildren(folder, SORT_COLUMN_NAME, 1);
+            folder->m_children.shrink_to_fit();
             if (m_pBrowser->FindClose() < 0)
                 break;
             if (r < 0 && r != SDK_NO_MORE_ENTRIES)

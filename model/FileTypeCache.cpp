@@ -79,10 +79,17 @@ bool CFileTypeCache::Lookup(const QString& path, bool bFolder, FileTypeInfo& inf
     if (!m_source)
         return false;
     if (bFolder) {
-        m_folderInfo = FileTypeInfo();
-        if (!m_source->QueryFolder(&m_folderInfo.nIconIndex, &m_folderInfo.nOpenIconIndex,
-                                   &m_folderInfo.strTypeName))
+        // Asked for every folder, and kept as one shared text while the
+        // answer stays the same.
+        int nIcon = 0;
+        int nOpenIcon = 0;
+        QString typeName;
+        if (!m_source->QueryFolder(&nIcon, &nOpenIcon, &typeName))
             return false;
+        m_folderInfo.nIconIndex = nIcon;
+        m_folderInfo.nOpenIconIndex = nOpenIcon;
+        if (m_folderInfo.strTypeName != typeName)
+            m_folderInfo.strTypeName = typeName;
         info = m_folderInfo;
         return true;
     }
@@ -119,8 +126,10 @@ bool CFileTypeCache::Lookup(const QString& path, bool bFolder, FileTypeInfo& inf
 
     FileTypeInfo found;
     const QString fileName = slash < 0 ? path : path.mid(slash + 1);
-    if (!m_source->QueryFile(fileName, &found.nIconIndex, &found.strTypeName))
+    QString typeName;
+    if (!m_source->QueryFile(fileName, &found.nIconIndex, &typeName))
         return false;
+    found.strTypeName = typeName;
     if (bAscii)
         key = extension.toString().toUpper();
     // A name without an extension is typed by the whole name (Makefile,

@@ -4,6 +4,8 @@
 // The records of the data tree ask it once each; it asks the type source
 // (the MIME database and the icon registry) once per extension.
 
+#include "ItemText.h"
+
 #include <QString>
 #include <memory>
 #include <vector>
@@ -13,7 +15,7 @@ struct FileTypeInfo
     QString strKey; // the upper-case extension with its dot, ".TXT"
     int nIconIndex = 0;
     int nOpenIconIndex = 0;
-    QString strTypeName;
+    CItemText strTypeName; // one text for every record of the extension
 };
 
 // Where type information comes from. Lookups by name never touch a file.

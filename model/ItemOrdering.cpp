@@ -65,11 +65,11 @@ bool Descending(const CLTDataItem* a, const CLTDataItem* b)
 
 } // namespace
 
-int CompareNoCase(const QString& a, const QString& b)
+int CompareNoCase(QStringView a, QStringView b)
 {
     const qsizetype n = std::min(a.size(), b.size());
-    const QChar* pa = a.constData();
-    const QChar* pb = b.constData();
+    const QChar* pa = a.data();
+    const QChar* pb = b.data();
     for (qsizetype i = 0; i < n; ++i) {
         char16_t ca = pa[i].unicode();
         char16_t cb = pb[i].unicode();

@@ -16,7 +16,7 @@ ItemOrdering GetItemOrdering(int column, int direction);
 // Compares two texts by folding each UTF-16 unit to lower case and
 // comparing code values, as the C runtime's _wcsicmp does: no locale
 // collation, digits compared as characters.
-int CompareNoCase(const QString& a, const QString& b);
+int CompareNoCase(QStringView a, QStringView b);
 
 // Sorts the item's children in place with the ordering; unstable.
 void SortChildren(CLTDataItem* item, int column, int direction);

@@ -22,17 +22,17 @@ CLTDataItem::CLTDataItem(const QString& path, std::uint32_t kind, std::uint32_t 
         return;
     }
     const auto slash = path.lastIndexOf(QLatin1Char('\\'));
-    m_strDisplayName = path.mid(slash + 1);
-    m_strFolderPath = path.left(slash + 1);
-    m_strFileName = m_strDisplayName;
+    m_strFileName = QStringView(path).mid(slash + 1);
+    m_strDisplayName = m_strFileName;
+    m_strFolderPath = QStringView(path).left(slash + 1);
     LookUpType(path);
 }
 
-CLTDataItem::CLTDataItem(const QString& folderPath, const QString& name, std::uint32_t kind,
+CLTDataItem::CLTDataItem(const CItemText& folderPath, const QString& name, std::uint32_t kind,
                          std::uint64_t size)
-    : m_strDisplayName(name), m_strFolderPath(folderPath), m_strFileName(name), m_nKind(kind),
-      m_nSize(size)
+    : m_nKind(kind), m_strFolderPath(folderPath), m_strFileName(name), m_nSize(size)
 {
+    m_strDisplayName = m_strFileName;
     g_nLiveItems.fetch_add(1, std::memory_order_relaxed);
     // The type depends on the name alone.
     LookUpType(name);
@@ -85,7 +85,7 @@ CLTDataItem* CLTDataItem::AddChild(const QString& path, std::uint32_t kind, std:
     return Link(child, size);
 }
 
-CLTDataItem* CLTDataItem::AddChild(const QString& folderPath, const QString& name,
+CLTDataItem* CLTDataItem::AddChild(const CItemText& folderPath, const QString& name,
                                    std::uint32_t kind, std::uint64_t size)
 {
     CLTDataItem* child = nullptr;

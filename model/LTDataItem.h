@@ -5,9 +5,12 @@
 // backslash-separated with a leading backslash (\VIDEO_TS\VTS_01_0.IFO).
 
 #include "FileTime.h"
+#include "ItemText.h"
 
 #include <QString>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <vector>
 
 // Kind words, tested by bit. The values are ordered so that comparing kinds
@@ -43,6 +46,50 @@ inline constexpr int SORT_COLUMN_TYPE = 2;
 inline constexpr int SORT_COLUMN_MODIFIED = 3;
 inline constexpr int SORT_COLUMN_COUNT = 4;
 
+class CLTDataItem;
+
+// A record's children: one pointer, since most records are files and have
+// none. The array itself is made at the first child.
+class CChildList
+{
+public:
+    using iterator = CLTDataItem**;
+    using const_iterator = CLTDataItem* const*;
+
+    bool empty() const { return !m_pItems || m_pItems->empty(); }
+    std::size_t size() const { return m_pItems ? m_pItems->size() : 0; }
+    CLTDataItem* operator[](std::size_t i) const { return (*m_pItems)[i]; }
+    iterator begin() { return m_pItems ? m_pItems->data() : nullptr; }
+    iterator end() { return begin() + size(); }
+    const_iterator begin() const { return m_pItems ? m_pItems->data() : nullptr; }
+    const_iterator end() const { return begin() + size(); }
+    std::reverse_iterator<const_iterator> rbegin() const
+    {
+        return std::reverse_iterator<const_iterator>(end());
+    }
+    std::reverse_iterator<const_iterator> rend() const
+    {
+        return std::reverse_iterator<const_iterator>(begin());
+    }
+    // Throws std::bad_alloc as a vector's push_back does.
+    void push_back(CLTDataItem* item)
+    {
+        if (!m_pItems)
+            m_pItems = std::make_unique<std::vector<CLTDataItem*>>();
+        m_pItems->push_back(item);
+    }
+    void clear() { m_pItems.reset(); }
+    // Gives back the room kept for more children.
+    void shrink_to_fit()
+    {
+        if (m_pItems)
+            m_pItems->shrink_to_fit();
+    }
+
+private:
+    std::unique_ptr<std::vector<CLTDataItem*>> m_pItems;
+};
+
 class CLTDataItem
 {
 public:
@@ -54,7 +101,7 @@ public:
     // The same record from its two parts: `folderPath` ends in a backslash
     // and `name` holds none. The folder path's text is shared with every
     // sibling made from the same string, not copied.
-    CLTDataItem(const QString& folderPath, const QString& name, std::uint32_t kind,
+    CLTDataItem(const CItemText& folderPath, const QString& name, std::uint32_t kind,
                 std::uint64_t size);
     // Destroys the whole subtree, children first, in array order. Works
     // without recursion, so any depth of nesting is safe.
@@ -68,7 +115,7 @@ public:
     CLTDataItem* AddChild(const QString& path, std::uint32_t kind, std::uint64_t size);
     // The same for a child given as its folder path (ending in a backslash)
     // and a name without backslashes.
-    CLTDataItem* AddChild(const QString& folderPath, const QString& name, std::uint32_t kind,
+    CLTDataItem* AddChild(const CItemText& folderPath, const QString& name, std::uint32_t kind,
                           std::uint64_t size);
 
     bool IsFolder() const { return (m_nKind & KIND_FOLDER) != 0; }
@@ -86,21 +133,23 @@ public:
     int GetStartPosition() const { return 0; }
     CLTDataItem* GetNextChild(int& position) const;
     // The children in display order; sorting reorders them in place.
-    std::vector<CLTDataItem*>& Children() { return m_children; }
-    const std::vector<CLTDataItem*>& Children() const { return m_children; }
+    CChildList& Children() { return m_children; }
+    const CChildList& Children() const { return m_children; }
 
     // Records alive in the process; a test aid that costs one counter.
     static std::int64_t LiveCount();
 
-    int m_nSortState[SORT_COLUMN_COUNT] = {0, 0, 0, 0};
-    QString m_strDisplayName;
-    QString m_strFolderPath;
-    QString m_strFileName;
-    CLTDataItem* m_pParent = nullptr;
-    std::vector<CLTDataItem*> m_children;
-    QString m_strTypeName;
-    FILETIME64 m_ftModified = 0;
+    // The fields are ordered and sized so that a record of a million is no
+    // larger than it must be: a sort state is 1, -1 or 0.
+    std::int8_t m_nSortState[SORT_COLUMN_COUNT] = {0, 0, 0, 0};
     std::uint32_t m_nKind = 0;
+    CItemText m_strDisplayName;
+    CItemText m_strFolderPath;
+    CItemText m_strFileName;
+    CLTDataItem* m_pParent = nullptr;
+    CChildList m_children;
+    CItemText m_strTypeName;
+    FILETIME64 m_ftModified = 0;
     std::uint32_t m_nFolderCount = 0;
     std::uint32_t m_nFileCount = 0;
     std::uint64_t m_nSize = 0;
@@ -108,7 +157,7 @@ public:
     int m_nOpenIconIndex = 0;
     CUnixFacts m_unix;
     // A symbolic link's target as the image records it.
-    QString m_strLinkTarget;
+    CItemText m_strLinkTarget;
 
 private:
     void LookUpType(const QString& path);

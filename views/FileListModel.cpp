@@ -91,11 +91,11 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole: // the tooltip: the full text of the cell under the mouse
         switch (index.column()) {
         case SORT_COLUMN_NAME:
-            return record->m_strDisplayName;
+            return record->m_strDisplayName.ToString();
         case SORT_COLUMN_SIZE:
             return SizeText(record);
         case SORT_COLUMN_TYPE:
-            return record->m_strTypeName;
+            return record->m_strTypeName.ToString();
         case SORT_COLUMN_MODIFIED:
             return DateText(record);
         case kFolderColumn:

@@ -102,7 +102,7 @@ void CFileListView::ShowInFolder(CLTDataItem* record)
     EndFind();
     if (!folder || !m_pFolderTreeView || !m_pFolderTreeView->SelectFolder(folder))
         return;
-    const std::vector<CLTDataItem*>& children = folder->Children();
+    const CChildList& children = folder->Children();
     const auto at = std::find(children.begin(), children.end(), record);
     if (at == children.end() || m_pModel->Folder() != folder)
         return;

@@ -337,8 +337,11 @@ STATUS LoadImage(CImageEngine& engine, const QString& image, CLTDataItem* root, 
     return r;
 }
 
-// One line of a listing: D or F, size, UTC time, path (and a link's target);
-// the output is flushed in blocks of a mebibyte.
+// One line of a listing: D or F, size, UTC time, path (and a link's target).
+// The output goes out in blocks of 64 KiB: a listing of a million lines is
+// never held whole, and the buffer keeps its room between blocks.
+constexpr qsizetype kOutputBlock = 1 << 16;
+
 void AppendEntryLine(QByteArray& out, const CLTDataItem* item)
 {
     out += item->IsFolder() ? "D\t" : "F\t";
@@ -352,9 +355,9 @@ void AppendEntryLine(QByteArray& out, const CLTDataItem* item)
         out += item->m_strLinkTarget.toUtf8();
     }
     out += '\n';
-    if (out.size() > (1 << 20)) {
+    if (out.size() > kOutputBlock) {
         std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-        out.clear();
+        out.resize(0);
     }
 }
 
@@ -377,7 +380,7 @@ int List(const QString& image)
     if (LoadImage(engine, image, &root, &error) < 0)
         return Fail(error);
     QByteArray out;
-    out.reserve(1 << 20);
+    out.reserve(2 * kOutputBlock);
     Walk(&root, [&](const CLTDataItem* item) { AppendEntryLine(out, item); });
     return WriteOut(out);
 }
