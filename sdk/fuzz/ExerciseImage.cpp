@@ -25,7 +25,8 @@ std::u16string pathOf(const Tree& tree, std::uint32_t i)
     std::u16string path;
     for (int guard = 0; i != 0 && guard < 2048; ++guard) {
         const Entry& e = tree.entries[i];
-        path = path.empty() ? e.name : e.name + u"\\" + path;
+        const std::u16string name(tree.name(e));
+        path = path.empty() ? name : name + u"\\" + path;
         i = e.parent;
     }
     return path;
@@ -86,7 +87,7 @@ bool exerciseImage(const std::uint8_t* data, std::size_t size)
     while (!pending.empty() && visited < 4096) {
         std::uint32_t dir = pending.back();
         pending.pop_back();
-        for (std::uint32_t i : tree.entries[dir].children) {
+        for (std::uint32_t i : tree.children(dir)) {
             ++visited;
             const Entry& e = tree.entries[i];
             auto found = index.find(pathOf(tree, i));

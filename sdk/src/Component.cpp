@@ -68,7 +68,7 @@ private:
     std::atomic<std::uint32_t> refs_{1};
 };
 
-void copyText(char16_t* dst, std::size_t capacity, const std::u16string& s)
+void copyText(char16_t* dst, std::size_t capacity, std::u16string_view s)
 {
     std::size_t n = std::min(s.size(), capacity - 1);
     for (std::size_t i = 0; i < n; ++i)
@@ -214,6 +214,9 @@ public:
                     ScanControl control{&t->abort, &t->progress};
                     switch (scanOpened(*source, *tree, control)) {
                     case ScanStatus::Ok:
+                        // The tree is kept while the image is browsed: the
+                        // room the scan reserved goes back.
+                        tree->shrink();
                         break;
                     case ScanStatus::Unrecognized:
                         outcome = kUnrecognized;
@@ -325,7 +328,7 @@ public:
             auto dir = index_->find(folder);
             if (!dir || !tree_->entries[*dir].directory)
                 return kPathNotFound;
-            if (tree_->entries[*dir].children.empty())
+            if (tree_->children(*dir).empty())
                 return kNoEntries;
             findDir_ = *dir;
             findPos_ = 0;
@@ -390,7 +393,7 @@ public:
 private:
     Result deliver(FindData* data, Result atEnd)
     {
-        const auto& kids = tree_->entries[*findDir_].children;
+        const auto kids = tree_->children(*findDir_);
         if (findPos_ >= kids.size()) {
             findDir_.reset();
             return atEnd;
@@ -412,7 +415,7 @@ private:
         data->unixGroup = e.gid;
         data->fileIdLow = static_cast<std::uint32_t>(e.fileId);
         data->fileIdHigh = static_cast<std::uint32_t>(e.fileId >> 32);
-        copyText(data->name, kNameChars, e.name);
+        copyText(data->name, kNameChars, tree_->name(e));
         return kOk;
     }
     void stopTask()

@@ -184,19 +184,20 @@ std::vector<BootEntry> readBootCatalog(ByteSource& src, std::uint32_t catalog)
     return entries;
 }
 
-std::uint32_t addRootFolder(Tree& tree, Entry folder)
+std::uint32_t addRootFolder(Tree& tree, Entry folder, const std::u16string& name)
 {
     std::unordered_set<std::u16string> taken;
-    for (std::uint32_t c : tree.entries[0].children)
-        taken.insert(tree.entries[c].name);
-    const std::u16string base = folder.name;
-    for (std::size_t n = 2; taken.count(folder.name); ++n)
-        folder.name = base + u"-" + ascii(std::to_string(n));
+    for (std::uint32_t c : tree.children(0))
+        taken.emplace(tree.name(c));
+    std::u16string unique = name;
+    for (std::size_t n = 2; taken.count(unique); ++n)
+        unique = name + u"-" + ascii(std::to_string(n));
+    tree.setName(folder, unique);
     folder.directory = true;
     folder.parent = 0;
     const auto index = static_cast<std::uint32_t>(tree.entries.size());
-    tree.entries.push_back(std::move(folder));
-    tree.entries[0].children.push_back(index);
+    tree.entries.push_back(folder);
+    tree.addChild(0, index);
     ++tree.folders;
     return index;
 }
@@ -229,11 +230,10 @@ void addBootFolder(ByteSource& src, Tree& tree)
 
     // The boot images record nothing of Unix files: mode and identity stay 0.
     Entry folder;
-    folder.name = u"[BOOT]";
     folder.hasTime = hasTime;
     folder.mtime = created;
     folder.hundredths = static_cast<std::uint8_t>(hundredths);
-    const std::uint32_t folderIndex = addRootFolder(tree, folder);
+    const std::uint32_t folderIndex = addRootFolder(tree, folder, u"[BOOT]");
     for (std::size_t n = 0; n < boot.size(); ++n) {
         const BootEntry& b = boot[n];
         if (std::uint64_t(b.loadBlock) * kBlockSize >= src.size()) {
@@ -241,7 +241,7 @@ void addBootFolder(ByteSource& src, Tree& tree)
             continue;
         }
         Entry file;
-        file.name = bootFileName(n + 1, b);
+        tree.setName(file, bootFileName(n + 1, b));
         file.parent = folderIndex;
         file.hasTime = hasTime;
         file.mtime = created;
@@ -250,9 +250,8 @@ void addBootFolder(ByteSource& src, Tree& tree)
         file.firstExtent = static_cast<std::uint32_t>(tree.extents.size());
         file.extentCount = 1;
         tree.extents.push_back({std::uint64_t(b.loadBlock) * kBlockSize, file.size});
-        tree.entries[folderIndex].children.push_back(
-            static_cast<std::uint32_t>(tree.entries.size()));
-        tree.entries.push_back(std::move(file));
+        tree.addChild(folderIndex, static_cast<std::uint32_t>(tree.entries.size()));
+        tree.entries.push_back(file);
         ++tree.files;
     }
 }

@@ -33,10 +33,10 @@ std::vector<BootEntry> readBootCatalog(ByteSource& logical, std::uint32_t catalo
 // session's boot record names; nothing when there is none.
 void addBootFolder(ByteSource& logical, Tree& tree);
 
-// Adds folder, a folder the module makes (such as "[BOOT]"), to the root of
-// tree under its name, or "name-N" when a folder of the image's own already
-// has it. Returns its index.
-std::uint32_t addRootFolder(Tree& tree, Entry folder);
+// Adds folder, a folder the module makes, to the root of tree as name (such
+// as "[BOOT]"), or "name-N" when a folder of the image's own already has it.
+// Returns its index.
+std::uint32_t addRootFolder(Tree& tree, Entry folder, const std::u16string& name);
 
 namespace limits {
 // The catalog is read from this many blocks at most: 255 entries and headers.

@@ -114,11 +114,14 @@ Result readEntryFacts(const OpenedImage& image, std::u16string_view path, VbeEnt
     // The steps from the root, by the names the shown tree gives them.
     std::vector<LookupStep> steps;
     for (std::uint32_t i = *found; i != 0; i = tree.entries[i].parent)
-        steps.push_back({{tree.entries[i].name}, tree.entries[i].directory});
+        steps.push_back({{std::u16string(tree.name(i))}, tree.entries[i].directory});
     std::reverse(steps.begin(), steps.end());
 
-    const std::size_t from = std::min<std::size_t>(e.firstExtent, tree.extents.size());
-    const std::size_t to = std::min<std::size_t>(from + e.extentCount, tree.extents.size());
+    // A folder's fields name its children, not extents.
+    const std::size_t from =
+        e.directory ? 0 : std::min<std::size_t>(e.firstExtent, tree.extents.size());
+    const std::size_t to =
+        e.directory ? 0 : std::min<std::size_t>(from + e.extentCount, tree.extents.size());
     const std::vector<Extent> extents(tree.extents.begin() + static_cast<std::ptrdiff_t>(from),
                                       tree.extents.begin() + static_cast<std::ptrdiff_t>(to));
     const bool hasData = !e.directory && e.content != Content::Inline;
@@ -226,10 +229,11 @@ Result readEntryFacts(const OpenedImage& image, std::u16string_view path, VbeEnt
     f->links = e.links;
     f->owner = e.uid;
     f->group = e.gid;
-    if ((e.mode & kUnixTypeMask) == kUnixSymlink)
-        copyName(utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(e.inlineData.data()),
-                             e.inlineData.size()),
+    if ((e.mode & kUnixTypeMask) == kUnixSymlink) {
+        const std::string_view target = tree.inlineData(e);
+        copyName(utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(target.data()), target.size()),
                  f->linkTarget, 1024);
+    }
     return kOk;
 }
 

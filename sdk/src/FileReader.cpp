@@ -10,7 +10,7 @@ namespace vbe {
 
 FileReader::FileReader(std::shared_ptr<ByteSource> source, const Tree& tree, const Entry& entry)
     : source_(std::move(source)), size_(entry.size), content_(entry.content),
-      inline_(entry.inlineData), blockLog2_(entry.zisofsBlockLog2),
+      inline_(tree.inlineData(entry)), blockLog2_(entry.zisofsBlockLog2),
       headerWords_(entry.zisofsHeaderWords)
 {
     if (content_ != Content::Inline) {

@@ -31,7 +31,7 @@ std::unordered_map<std::uint64_t, std::uint32_t> filesByData(const Tree& t)
     return map;
 }
 
-bool longerVersionOf(const std::u16string& longer, const std::u16string& name)
+bool longerVersionOf(std::u16string_view longer, std::u16string_view name)
 {
     return longer.size() > name.size() && longer.compare(0, name.size(), name) == 0;
 }
@@ -42,19 +42,19 @@ class FolderNames
 {
 public:
     explicit FolderNames(Tree& t) : t_(t) {}
-    void rename(std::uint32_t i, const std::u16string& name)
+    void rename(std::uint32_t i, std::u16string_view name)
     {
         std::uint32_t parent = t_.entries[i].parent;
         auto it = names_.find(parent);
         if (it == names_.end()) {
             it = names_.emplace(parent, std::unordered_set<std::u16string>()).first;
-            for (std::uint32_t c : t_.entries[parent].children)
-                it->second.insert(t_.entries[c].name);
+            for (std::uint32_t c : t_.children(parent))
+                it->second.emplace(t_.name(c));
         }
-        if (!it->second.insert(name).second)
+        if (!it->second.emplace(name).second)
             return;
-        it->second.erase(t_.entries[i].name);
-        t_.entries[i].name = name;
+        it->second.erase(std::u16string(t_.name(i)));
+        t_.setName(t_.entries[i], name);
     }
 
 private:
@@ -89,7 +89,7 @@ void takeUnixRecord(Tree& shown, std::uint32_t i, const Tree& other, std::uint32
     if (mine.directory || kind == kUnixDirectory)
         fits = mine.directory && kind == kUnixDirectory;
     else if (kind == kUnixSymlink)
-        fits = mine.content == Content::Inline && mine.inlineData == o.inlineData;
+        fits = mine.content == Content::Inline && shown.inlineData(mine) == other.inlineData(o);
     else if (kind == kUnixRegular)
         fits = shownKind == kUnixRegular;
     else
@@ -137,8 +137,8 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
         if (i == kAmbiguous || it == theirs.end() || it->second == kAmbiguous)
             continue;
         const Entry& o = other.entries[it->second];
-        if (longerVersionOf(o.name, shown.entries[i].name))
-            names.rename(i, o.name);
+        if (longerVersionOf(other.name(o), shown.name(i)))
+            names.rename(i, other.name(o));
         Entry& e = shown.entries[i];
         if (o.content == Content::Extents && o.size > e.size) {
             e.firstExtent = static_cast<std::uint32_t>(shown.extents.size());
@@ -154,7 +154,7 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
     std::uint64_t& compared = shown.mergeComparisons;
     auto byName = [&](std::uint32_t a, std::uint32_t b) {
         ++compared;
-        return other.entries[a].name < other.entries[b].name;
+        return other.name(a) < other.name(b);
     };
     std::vector<std::uint32_t> theirFolders, theirFiles;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs{{0, 0}};
@@ -167,31 +167,32 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
         pairs.pop_back();
         theirFolders.clear();
         theirFiles.clear();
-        for (std::uint32_t d : other.entries[b].children)
+        for (std::uint32_t d : other.children(b))
             (other.entries[d].directory ? theirFolders : theirFiles).push_back(d);
         std::sort(theirFolders.begin(), theirFolders.end(), byName);
         std::sort(theirFiles.begin(), theirFiles.end(), byName);
-        const std::vector<std::uint32_t> kids = shown.entries[a].children;
-        for (std::uint32_t c : kids) {
+        // Renames and the records taken leave the lists of children as they are.
+        for (std::uint32_t c : shown.children(a)) {
             if (abort.step())
                 return false;
             const Entry& e = shown.entries[c];
+            const std::u16string_view name = shown.name(e);
             const auto& candidates = e.directory ? theirFolders : theirFiles;
-            auto at = std::lower_bound(candidates.begin(), candidates.end(), e.name,
-                                       [&](std::uint32_t d, const std::u16string& name) {
+            auto at = std::lower_bound(candidates.begin(), candidates.end(), name,
+                                       [&](std::uint32_t d, std::u16string_view n) {
                                            ++compared;
-                                           return other.entries[d].name < name;
+                                           return other.name(d) < n;
                                        });
             std::uint32_t match = kAmbiguous;
-            if (at != candidates.end() && other.entries[*at].name == e.name) {
+            if (at != candidates.end() && other.name(*at) == name) {
                 match = *at;
-            } else if (at != candidates.end() && longerVersionOf(other.entries[*at].name, e.name) &&
+            } else if (at != candidates.end() && longerVersionOf(other.name(*at), name) &&
                        (at + 1 == candidates.end() ||
-                        !longerVersionOf(other.entries[*(at + 1)].name, e.name))) {
+                        !longerVersionOf(other.name(*(at + 1)), name))) {
                 // Exactly one longer version: names that start with this one
                 // sort right after it.
                 match = *at;
-                names.rename(c, other.entries[match].name);
+                names.rename(c, other.name(match));
             }
             if (match == kAmbiguous)
                 continue;
@@ -204,10 +205,8 @@ bool takeBetterRecords(Tree& shown, const Tree& other, const ScanControl& contro
             const Entry& o = other.entries[match];
             Entry& mine = shown.entries[c];
             if (mine.size == 0 && o.content == Content::Inline && o.size > 0) {
-                mine.content = Content::Inline;
-                mine.inlineData = o.inlineData;
+                shown.setInlineData(mine, std::string(other.inlineData(o)));
                 mine.size = o.size;
-                mine.extentCount = 0;
                 mine.hasTime = o.hasTime;
                 mine.mtime = o.mtime;
                 mine.hundredths = o.hundredths;

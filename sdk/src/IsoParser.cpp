@@ -681,8 +681,7 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
     const std::uint64_t expected =
         control_.expectedEntries ? control_.expectedEntries : src_.size() / kBlockSize;
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(expected, limits::kMaxEntries));
-    tree_.entries.reserve(n);
-    tree_.extents.reserve(n);
+    tree_.reserve(n);
     tree_.entries.emplace_back();
     Entry& r = tree_.entries.back();
     r.directory = true;
@@ -712,15 +711,11 @@ bool TreeBuilder::build(const std::uint8_t* rootRecord)
     // A relocation folder left empty once its moved entries are shown at
     // their original places is the writer's bookkeeping, not the user's.
     if (flavor_ == Flavor::RockRidge) {
-        auto& kids = tree_.entries[0].children;
-        kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                  [&](std::uint32_t i) {
-                                      const Entry& e = tree_.entries[i];
-                                      return e.directory && e.children.empty() &&
-                                             hadRelocated_.count(i) &&
-                                             (e.name == u"rr_moved" || e.name == u".rr_moved");
-                                  }),
-                   kids.end());
+        tree_.dropChildren(0, [&](std::uint32_t i) {
+            const std::u16string_view name = tree_.name(i);
+            return tree_.entries[i].directory && tree_.children(i).empty() &&
+                   hadRelocated_.count(i) && (name == u"rr_moved" || name == u".rr_moved");
+        });
     }
     return true;
 }
@@ -1028,9 +1023,9 @@ void TreeBuilder::dropGroup(const Pending& dir, Group& group, const char* why)
 {
     tree_.note(why);
     group.dropped = true;
-    auto& kids = tree_.entries[dir.entry].children;
+    const auto kids = tree_.children(dir.entry);
     if (!kids.empty() && kids.back() == group.entry)
-        kids.pop_back();
+        tree_.dropLastChild(dir.entry);
 }
 
 TreeBuilder::Outcome TreeBuilder::addRecord(const Pending& dir, const DirRecord& rec,
@@ -1098,7 +1093,6 @@ TreeBuilder::Outcome TreeBuilder::addRecord(const Pending& dir, const DirRecord&
     }
 
     Entry e;
-    e.name = std::move(name);
     e.parent = dir.entry;
     e.directory = directory;
     e.hidden = (rec.flags & kFlagHidden) != 0;
@@ -1144,8 +1138,7 @@ TreeBuilder::Outcome TreeBuilder::addRecord(const Pending& dir, const DirRecord&
         const bool special = flavor_ == Flavor::RockRidge && !link &&
                              (rr.device || (rr.hasMode && specialKind(rr.mode)));
         if (link) {
-            e.content = Content::Inline;
-            e.inlineData = rr.link;
+            tree_.setInlineData(e, rr.link);
             e.size = rr.link.size();
         } else if (special) {
             // Devices, pipes and sockets hold no data, whatever extent their
@@ -1179,8 +1172,9 @@ TreeBuilder::Outcome TreeBuilder::addRecord(const Pending& dir, const DirRecord&
     }
     if (flavor_ == Flavor::RockRidge)
         setUnixRecord(e, rec, rr);
-    tree_.entries.push_back(std::move(e));
-    tree_.entries[dir.entry].children.push_back(index);
+    tree_.setName(e, name);
+    tree_.entries.push_back(e);
+    tree_.addChild(dir.entry, index);
     return Outcome::Shown;
 }
 
@@ -1193,7 +1187,7 @@ void countEntries(Tree& tree)
     while (!stack.empty()) {
         std::uint32_t i = stack.back();
         stack.pop_back();
-        for (std::uint32_t c : tree.entries[i].children) {
+        for (std::uint32_t c : tree.children(i)) {
             if (tree.entries[c].directory) {
                 ++tree.folders;
                 stack.push_back(c);
@@ -1333,17 +1327,17 @@ void dropDuplicateNames(Tree& tree)
 {
     std::vector<std::uint32_t> sorted;
     std::unordered_set<std::uint32_t> drop;
-    for (std::size_t d = 0; d < tree.entries.size(); ++d) {
-        auto& kids = tree.entries[d].children;
+    for (std::uint32_t d = 0; d < tree.entries.size(); ++d) {
+        const auto kids = tree.children(d);
         if (kids.size() < 2)
             continue;
-        sorted = kids;
+        sorted.assign(kids.begin(), kids.end());
         std::stable_sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return tree.entries[a].name < tree.entries[b].name;
+            return tree.name(a) < tree.name(b);
         });
         drop.clear();
         for (std::size_t i = 1; i < sorted.size(); ++i)
-            if (tree.entries[sorted[i]].name == tree.entries[sorted[i - 1]].name)
+            if (tree.name(sorted[i]) == tree.name(sorted[i - 1]))
                 drop.insert(sorted[i]);
         if (drop.empty())
             continue;
@@ -1351,12 +1345,10 @@ void dropDuplicateNames(Tree& tree)
         std::u16string twice;
         for (std::size_t i = 1; i < sorted.size() && twice.empty(); ++i)
             if (drop.count(sorted[i]))
-                twice = tree.entries[sorted[i]].name;
+                twice = tree.name(sorted[i]);
         tree.note("\u201c" + utf16ToUtf8(twice) +
                   "\u201d: entries with the same name in one folder; the later ones are left out");
-        kids.erase(std::remove_if(kids.begin(), kids.end(),
-                                  [&](std::uint32_t i) { return drop.count(i) > 0; }),
-                   kids.end());
+        tree.dropChildren(d, [&](std::uint32_t i) { return drop.count(i) > 0; });
     }
 }
 

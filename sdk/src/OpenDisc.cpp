@@ -186,22 +186,19 @@ void addAudioFolder(const OpenedImage& image, Tree& tree)
         audio += t.audio;
     if (audio == 0 || tree.entries.size() + audio + 1 > limits::kMaxEntries)
         return;
-    Entry folder;
-    folder.name = u"[AUDIO]";
-    const std::uint32_t folderIndex = addRootFolder(tree, folder);
+    const std::uint32_t folderIndex = addRootFolder(tree, Entry(), u"[AUDIO]");
     for (std::size_t i = 0; i < disc.tracks.size(); ++i) {
         if (!disc.tracks[i].audio)
             continue;
         Entry file;
-        file.name = trackName(disc.tracks[i].number);
+        tree.setName(file, trackName(disc.tracks[i].number));
         file.parent = folderIndex;
         file.size = source->audioSize(i);
         file.firstExtent = static_cast<std::uint32_t>(tree.extents.size());
         file.extentCount = 1;
         tree.extents.push_back({source->audioOffset(i), file.size});
-        tree.entries[folderIndex].children.push_back(
-            static_cast<std::uint32_t>(tree.entries.size()));
-        tree.entries.push_back(std::move(file));
+        tree.addChild(folderIndex, static_cast<std::uint32_t>(tree.entries.size()));
+        tree.entries.push_back(file);
         ++tree.files;
     }
 }

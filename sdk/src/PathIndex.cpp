@@ -9,9 +9,10 @@ const std::vector<std::uint32_t>& PathIndex::sortedChildren(std::uint32_t dir)
     auto it = sorted_.find(dir);
     if (it != sorted_.end())
         return it->second;
-    std::vector<std::uint32_t> v = tree_.entries[dir].children;
+    const auto kids = tree_.children(dir);
+    std::vector<std::uint32_t> v(kids.begin(), kids.end());
     std::stable_sort(v.begin(), v.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return tree_.entries[a].name < tree_.entries[b].name;
+        return tree_.name(a) < tree_.name(b);
     });
     return sorted_.emplace(dir, std::move(v)).first->second;
 }
@@ -31,11 +32,10 @@ std::optional<std::uint32_t> PathIndex::find(std::u16string_view path)
         if (!tree_.entries[current].directory)
             return std::nullopt;
         const auto& kids = sortedChildren(current);
-        auto it = std::lower_bound(kids.begin(), kids.end(), part,
-                                   [&](std::uint32_t i, std::u16string_view name) {
-                                       return std::u16string_view(tree_.entries[i].name) < name;
-                                   });
-        if (it == kids.end() || tree_.entries[*it].name != part)
+        auto it = std::lower_bound(
+            kids.begin(), kids.end(), part,
+            [&](std::uint32_t i, std::u16string_view name) { return tree_.name(i) < name; });
+        if (it == kids.end() || tree_.name(*it) != part)
             return std::nullopt;
         current = *it;
     }

@@ -1005,13 +1005,12 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
             return;
         }
         Entry e = tree_.entries[from];
-        e.name = name;
+        tree_.setName(e, name);
         e.parent = dir.entry;
         e.hidden = hidden;
-        e.children.clear();
         std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
-        tree_.entries.push_back(std::move(e));
-        tree_.entries[dir.entry].children.push_back(index);
+        tree_.entries.push_back(e);
+        tree_.addChild(dir.entry, index);
     };
     if (auto it = known_.find(key(at)); it != known_.end())
         return share(it->second);
@@ -1033,7 +1032,6 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
     }
     remember(kLeftOut); // until the entry below is made
     Entry e;
-    e.name = name;
     e.parent = dir.entry;
     e.hidden = hidden;
     e.hasTime = icb.hasTime;
@@ -1063,8 +1061,7 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
                 tree_.note("embedded data longer than its entry is left out");
                 return;
             }
-            e.content = Content::Inline;
-            e.inlineData = std::move(data);
+            tree_.setInlineData(e, std::move(data));
         } else if (!fileExtents(icb, e)) {
             return;
         }
@@ -1075,9 +1072,9 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
             tree_.note("an unreadable symbolic link is left out");
             return;
         }
-        e.content = Content::Inline;
-        e.inlineData = symlinkTarget(data);
-        e.size = e.inlineData.size();
+        std::string target = symlinkTarget(data);
+        e.size = target.size();
+        tree_.setInlineData(e, std::move(target));
         setUnixRecord(e, icb, kUnixSymlink);
         break;
     }
@@ -1100,8 +1097,9 @@ void UdfReader::addChild(Pending& dir, const std::u16string& name, bool hidden, 
     std::uint32_t index = static_cast<std::uint32_t>(tree_.entries.size());
     for (std::uint64_t k : path)
         known_[k] = index;
-    tree_.entries.push_back(std::move(e));
-    tree_.entries[dir.entry].children.push_back(index);
+    tree_.setName(e, name);
+    tree_.entries.push_back(e);
+    tree_.addChild(dir.entry, index);
     if (tree_.entries[index].directory)
         pending_.push_back({index, std::move(icb), dir.depth + 1});
 }
@@ -1223,11 +1221,10 @@ ScanStatus UdfReader::scan()
     tree_.label = dstring(lvd_.data() + kLvdVolumeId, 128);
     if (tree_.label.empty() && !pvd_.empty())
         tree_.label = dstring(pvd_.data() + kPvdVolumeId, 32);
-    // Each entry has a block of its own but for hard links: the array gets
+    // Each entry has a block of its own but for hard links: the tree gets
     // room for as many entries as there are blocks (reserved, not touched),
-    // so it is not copied while it grows.
-    tree_.entries.reserve(
-        static_cast<std::size_t>(std::min<std::uint64_t>(blocks, limits::kMaxEntries)));
+    // so that it is not copied while it grows.
+    tree_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(blocks, limits::kMaxEntries)));
     Entry top;
     top.directory = true;
     top.hasTime = root.hasTime;
@@ -1242,7 +1239,7 @@ ScanStatus UdfReader::scan()
         Pending dir = std::move(pending_.back());
         pending_.pop_back();
         bool whole = readDirectory(dir);
-        if (!whole && dir.entry == 0 && tree_.entries[0].children.empty())
+        if (!whole && dir.entry == 0 && tree_.children(0).empty())
             return aborted() ? ScanStatus::Aborted : ScanStatus::Corrupt;
         ++done;
         if (control_.progress)

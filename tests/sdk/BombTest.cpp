@@ -55,8 +55,8 @@ Scan scanBomb(const std::string& kind)
     s.reads = counting->reads;
     s.bytesRead = counting->bytes;
     if (s.status == ScanStatus::Ok)
-        for (std::uint32_t c : s.tree.entries[0].children)
-            s.names.insert(utf16ToUtf8(s.tree.entries[c].name));
+        for (std::uint32_t c : s.tree.children(0))
+            s.names.insert(utf16ToUtf8(std::u16string(s.tree.name(c))));
     return s;
 }
 
@@ -84,12 +84,11 @@ std::function<void(const Scan&)> nested(std::uint32_t levels)
         std::uint32_t depth = 0, at = 0;
         bool leaf = false;
         for (;;) {
-            const Entry& e = s.tree.entries[at];
-            leaf = leaf ||
-                   (e.children.size() == 1 && s.tree.entries[e.children[0]].name == u"leaf.txt");
-            if (e.children.size() != 1 || !s.tree.entries[e.children[0]].directory)
+            const auto kids = s.tree.children(at);
+            leaf = leaf || (kids.size() == 1 && s.tree.name(kids[0]) == u"leaf.txt");
+            if (kids.size() != 1 || !s.tree.entries[kids[0]].directory)
                 break;
-            at = e.children[0];
+            at = kids[0];
             ++depth;
         }
         const bool whole = levels < limits::kMaxDepth;
@@ -133,8 +132,8 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
         {"iso-overlapping-folders", 1000, 2048 * 40, 1024,
          [](const Scan& s) {
              std::size_t inFolders = 0;
-             for (std::uint32_t c : s.tree.entries[0].children)
-                 inFolders += s.tree.entries[c].children.size();
+             for (std::uint32_t c : s.tree.children(0))
+                 inFolders += s.tree.children(c).size();
              EXPECT_EQ(inFolders, 2048u * 40) << notes(s.tree);
          }},
         {"iso-multi-extent-overlap", 1, 3, 1024,
@@ -144,7 +143,7 @@ TEST(Bombs, ListWithWorkBoundedByTheImage)
          [](const Scan& s) {
              EXPECT_EQ(s.tree.flavor, Flavor::Udf);
              ASSERT_TRUE(s.names.count("BIG"));
-             EXPECT_EQ(s.tree.entries[s.tree.entries[0].children[0]].children.size(), kWide);
+             EXPECT_EQ(s.tree.children(s.tree.children(0)[0]).size(), kWide);
              EXPECT_GT(s.tree.mergeComparisons, kWide);
              EXPECT_LE(s.tree.mergeComparisons, 4 * kWide * kLog2Wide);
          }},

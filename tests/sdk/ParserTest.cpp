@@ -62,14 +62,15 @@ TEST(PathIndex, FindsByExactCaseAndIgnoresEmptyParts)
     vbe::Tree t;
     t.entries.resize(5);
     t.entries[0].directory = true;
-    t.entries[1].name = u"Dir";
+    t.setName(t.entries[1], u"Dir");
     t.entries[1].directory = true;
-    t.entries[2].name = u"dir";
-    t.entries[3].name = u"file";
+    t.setName(t.entries[2], u"dir");
+    t.setName(t.entries[3], u"file");
     t.entries[3].parent = 1;
-    t.entries[4].name = u"b";
-    t.entries[0].children = {4, 2, 1};
-    t.entries[1].children = {3};
+    t.setName(t.entries[4], u"b");
+    for (std::uint32_t c : {4u, 2u, 1u})
+        t.addChild(0, c);
+    t.addChild(1, 3);
     vbe::PathIndex index(t);
     EXPECT_EQ(index.find(u""), 0u);
     EXPECT_EQ(index.find(u"Dir"), 1u);
@@ -234,9 +235,9 @@ Tree twoFiles(std::u16string a, std::uint64_t aSize, std::u16string b)
     Tree t;
     t.entries.resize(3);
     t.entries[0].directory = true;
-    t.entries[0].children = {1, 2};
     for (std::uint32_t i : {1u, 2u}) {
-        t.entries[i].name = std::move(i == 1 ? a : b);
+        t.addChild(0, i);
+        t.setName(t.entries[i], i == 1 ? a : b);
         t.entries[i].size = i == 1 ? aSize : 10;
         t.entries[i].extentCount = 1;
         t.entries[i].firstExtent = i - 1;
@@ -265,7 +266,7 @@ TEST(HybridRecords, LongerNameAndLargerSizeForTheSameData)
         SCOPED_TRACE(utf16ToUtf8(c.betterName));
         Tree shown = twoFiles(c.name, c.size, c.other);
         takeBetterRecords(shown, twoFiles(c.betterName, c.betterSize, c.otherOther));
-        EXPECT_EQ(shown.entries[1].name, c.want);
+        EXPECT_EQ(std::u16string(shown.name(1)), c.want);
         EXPECT_EQ(shown.entries[1].size, c.wantSize);
         EXPECT_EQ(shown.extents[shown.entries[1].firstExtent].length, c.wantSize);
     }
