@@ -214,8 +214,8 @@ public:
                     ScanControl control{&t->abort, &t->progress};
                     switch (scanOpened(*source, *tree, control)) {
                     case ScanStatus::Ok:
-                        // The tree is kept while the image is browsed: the
-                        // room the scan reserved goes back.
+                        // The tree is kept while the image is browsed:
+                        // what only the scan needed goes back.
                         tree->shrink();
                         break;
                     case ScanStatus::Unrecognized:

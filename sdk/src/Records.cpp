@@ -122,10 +122,9 @@ void Tree::dropLastChild(std::uint32_t dir)
 
 void Tree::shrink()
 {
-    entries.shrink_to_fit();
-    extents.shrink_to_fit();
-    children_.shrink_to_fit();
-    inline_.shrink_to_fit();
+    // The arrays stay as they are: the room reserved beyond the entries was
+    // never touched and costs no memory, while copying them to fit would
+    // touch them twice, and the pages the scan's thread frees stay with it.
     // Later names are stored as they come.
     nameIndex_ = std::vector<std::uint32_t>();
     namesIndexed_ = 0;

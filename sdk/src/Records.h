@@ -155,8 +155,8 @@ struct Tree
         extents.reserve(n);
         children_.reserve(n);
     }
-    // Gives back what reserve() took beyond what the tree holds, and what
-    // only the scan needs, once the tree is complete.
+    // Gives back what only the scan needs (the index of names met), once
+    // the tree is complete.
     void shrink();
 
 private:
