@@ -139,6 +139,8 @@ STATUS CImageEngine::EndExtraction()
     // without write permission still received everything inside it.
     m_copy.Drain();
     const STATUS r = m_copy.Failed() ? ReportWriteFailure() : STATUS_OK;
+    if (m_bQueueFiles)
+        m_copy.Stop();
     m_bQueueFiles = false;
     m_queuedNames.clear();
     for (auto it = m_pendingModes.rbegin(); it != m_pendingModes.rend(); ++it) {
@@ -469,7 +471,9 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
         }
         ~FolderScope()
         {
-            if (--engine->m_nFolderDepth == 0)
+            // An extraction that hands everything over keeps its writers
+            // from one folder to the next, until its end.
+            if (--engine->m_nFolderDepth == 0 && !engine->m_bQueueFiles)
                 engine->m_copy.Stop();
         }
     } scope(this);
@@ -542,8 +546,10 @@ STATUS CImageEngine::ExtractFolderIn(const QString& sourceFolder, const QString&
         if (r < 0)
             break;
     }
-    // The folder is done when its last file is written.
-    m_copy.Drain();
+    // The folder is done when its last file is written; in an extraction
+    // that asks nothing between files, when the extraction ends.
+    if (!m_bQueueFiles || r < 0 || m_bCancel)
+        m_copy.Drain();
     if (m_copy.Failed()) {
         const STATUS failed = ReportWriteFailure();
         if (r >= 0)
