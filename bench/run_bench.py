@@ -2,13 +2,15 @@
 """Times lantern-cli against its peers on three generated images.
 
     bench/run_bench.py [--build BUILD_DIR] [--before BUILD_DIR] [--runs N] [--work DIR]
-                       [--keep] [--only a,b,c,d,w,s]
+                       [--keep] [--only a,b,c,d,f,w,s,m]
 
 Images, made once in the work folder (default: a temporary folder):
   a  100,000 small files in nested folders, some names over 103 characters,
      with Rock Ridge and Joliet (genisoimage -R -J -joliet-long)
   b  one 2 GiB file of random data
   c  a UDF bridge image of 5,000 files (genisoimage -udf)
+  f  100,000 small files in one folder (genisoimage -R -J): the listing, the
+     extraction, and in the viewer sorting that folder by each column
 
   d  image a described as other disc programs leave it: a cue sheet over
      2352-byte sectors in a BIN file, an NRG of the same sectors, and a CSO
@@ -145,6 +147,15 @@ def make_tree_c(path):
                 f.write(os.urandom(512 + (i * 97) % 8000))
             count += 1
     return count
+
+
+def make_tree_f(path):
+    """100,000 small files side by side in the root."""
+    os.makedirs(path)
+    for i in range(100000):
+        with open(os.path.join(path, "f%06d.txt" % i), "wb") as f:
+            f.write(b"%d\n" % i)
+    return 100000
 
 
 def make_image(tree, image, extra):
@@ -479,6 +490,18 @@ def run_viewer(viewer, args):
     return values
 
 
+def bench_sorts(viewer, image, runs):
+    """Sorting the image's largest folder in the viewer, each column both ways."""
+    sorts = [run_viewer(viewer, ["sort", image]) for _ in range(runs)]
+    log("sorting the largest folder (%d rows), median ms per click:" % sorts[0]["rows"])
+    for column in ("name", "size", "type", "modified"):
+        figures = ["%s %.1f" % (("up", "down")[click],
+                                statistics.median(s["sort_%s_%d_ms" % (column, click)]
+                                                  for s in sorts))
+                   for click in (0, 1)]
+        log("  by %-9s %s" % (column, ", ".join(figures)))
+
+
 def bench_viewer(viewer, cli, image, rows, runs, work):
     """The viewer's figures on one image, beside lantern-cli's."""
     log("\n== the viewer (%s, offscreen)" % os.path.basename(image))
@@ -500,14 +523,7 @@ def bench_viewer(viewer, cli, image, rows, runs, work):
         ((image_peak - empty_peak) * 1024.0 / max(entries, 1), image_peak / 1024.0,
          empty_peak / 1024.0))
 
-    sorts = [run(["sort", image]) for _ in range(runs)]
-    log("sorting the largest folder (%d rows), median ms per click:" % sorts[0]["rows"])
-    for column in ("name", "size", "type", "modified"):
-        figures = ["%s %.1f" % (("up", "down")[click],
-                                statistics.median(s["sort_%s_%d_ms" % (column, click)]
-                                                  for s in sorts))
-                   for click in (0, 1)]
-        log("  by %-9s %s" % (column, ", ".join(figures)))
+    bench_sorts(viewer, image, runs)
 
     # Find: each key typed into the search line, timed until its results show.
     for text in ("f123.txt", "*x*.t?t"):
@@ -682,6 +698,7 @@ def main():
         "a": (make_tree_a, ["-R", "-J", "-joliet-long"]),
         "b": (make_tree_b, ["-R", "-J", "-iso-level", "3"]),
         "c": (make_tree_c, ["-R", "-J", "-udf"]),
+        "f": (make_tree_f, ["-R", "-J"]),
     }
     viewer = os.path.join(args.build, "bin", "viewer_bench")
     leftovers = []
@@ -712,6 +729,9 @@ def main():
         leftovers += made
         if key == "a" and os.access(viewer, os.X_OK):
             leftovers += bench_viewer(viewer, cli, image, rows, args.runs, work)
+        if key == "f" and os.access(viewer, os.X_OK):
+            log("\n== the viewer (%s, offscreen)" % os.path.basename(image))
+            bench_sorts(viewer, image, args.runs)
         if key == "b" and have("sha256sum"):
             bench_checksum(tree, image, cli, args.runs)
     if "d" in args.only.split(","):
