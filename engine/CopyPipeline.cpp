@@ -141,11 +141,15 @@ void CCopyPipeline::BeginFile(const Target& target)
     }
 }
 
-std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(STATUS* pStatus)
+std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(std::uint32_t nWanted, STATUS* pStatus)
 {
     // A record a writer is done with comes back with its buffer; only the
-    // bytes read into it are ever written.
-    {
+    // bytes read into it are ever written. The last chunk of a file (most
+    // small files have no other) gets a buffer of its own size instead:
+    // with hundreds of small files waiting, whole chunks would each touch
+    // pages of their own for a few bytes, and a first touch is costly.
+    const bool bWhole = nWanted >= kChunkSize;
+    if (bWhole) {
         std::lock_guard lock(m_mutex);
         if (!m_spare.empty()) {
             RecordPtr record = std::move(m_spare.back());
@@ -158,7 +162,8 @@ std::unique_ptr<ChunkRecord> CCopyPipeline::TakeRecord(STATUS* pStatus)
         *pStatus = STATUS_UNEXPECTED;
         return nullptr;
     }
-    record->data.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
+    record->nCapacity = bWhole ? kChunkSize : std::max<std::uint32_t>(nWanted, 1);
+    record->data.reset(new (std::nothrow) std::uint8_t[record->nCapacity]);
     if (!record->data) {
         *pStatus = STATUS_OUT_OF_MEMORY;
         return nullptr;
@@ -281,6 +286,8 @@ void CCopyPipeline::GiveBack(RecordPtr* pRecords, std::size_t nCount)
     for (std::size_t i = 0; i < nCount; ++i) {
         if (m_spare.size() >= kMaxSpare)
             break;
+        if (pRecords[i]->nCapacity != kChunkSize)
+            continue;
         pRecords[i]->nLength = 0xFFFFFFFFu;
         m_spare.push_back(std::move(pRecords[i]));
     }

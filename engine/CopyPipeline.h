@@ -27,6 +27,7 @@ struct ChunkRecord
 {
     std::unique_ptr<std::uint8_t[]> data;
     std::uint32_t nLength = 0xFFFFFFFFu; // valid bytes; all ones until filled
+    std::uint32_t nCapacity = 0;         // bytes data holds
 };
 
 class CCopyPipeline
@@ -85,7 +86,7 @@ public:
     // A record to read the next chunk into: one a writer is done with, or a
     // new one. Null when memory is short: *pStatus says which allocation
     // failed.
-    std::unique_ptr<ChunkRecord> TakeRecord(STATUS* pStatus);
+    std::unique_ptr<ChunkRecord> TakeRecord(std::uint32_t nWanted, STATUS* pStatus);
     // Queues a filled record of the current file, then keeps the reading
     // side within its bound of the writers, pumping messages as it waits.
     // False when the queue could not grow (the record is freed).

@@ -417,11 +417,11 @@ STATUS CImageEngine::SendFileData(std::uint64_t size)
             return STATUS_CANCELLED;
         if (m_copy.Failed())
             return STATUS_FAIL;
-        std::unique_ptr<ChunkRecord> record = m_copy.TakeRecord(&r);
-        if (!record)
-            return r;
         const auto wanted = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(CCopyPipeline::kChunkSize, size - offset));
+        std::unique_ptr<ChunkRecord> record = m_copy.TakeRecord(wanted, &r);
+        if (!record)
+            return r;
         std::uint32_t read = 0;
         r = m_pBrowser->ReadFile(record->data.get(), wanted, &read, 0);
         if (r >= 0 && (read == 0 || read > wanted)) {
