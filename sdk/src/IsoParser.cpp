@@ -748,107 +748,111 @@ bool TreeBuilder::readDirectory(const Pending& dir, bool isRoot)
         tree_.note("folder data that overlaps another folder's is left out");
         length = fresh / kBlockSize * kBlockSize;
     }
-    // Read a chunk at a time: a block after the first that starts with a "."
-    // record is another folder's start, and this one ends before it.
-    std::vector<std::uint8_t> buf;
+    // Read and parsed a chunk at a time, so that a folder of 100,000 files
+    // is never held whole (the scan's thread would keep the pages). A block
+    // after the first that starts with a "." record is another folder's
+    // start, and this one ends before it.
     constexpr std::size_t kChunk = 64 * 1024;
-    while (buf.size() < length) {
+    std::vector<std::uint8_t> buf;
+    std::uint64_t done = 0; // bytes of the folder read and parsed
+    Group group;
+    std::uint32_t records = 0;
+    bool sawDot = false;
+    bool last = false;
+    while (done < length && !last) {
         if (directoryBytes_ >= limits::kMaxTotalDirectoryBytes) {
             tree_.note("too much folder data; the rest is left out");
             break;
         }
-        const std::size_t old = buf.size();
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - old));
-        buf.resize(old + n);
-        std::int64_t got = src_.readAt(offset + old, buf.data() + old, n);
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
+        buf.resize(n);
+        const std::int64_t got = src_.readAt(offset + done, buf.data(), n);
         directoryBytes_ += n;
         if (got < static_cast<std::int64_t>(n)) {
             tree_.note("folder cut short by the end of the image");
-            buf.resize(old + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
-            break;
+            buf.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+            last = true;
         }
-        bool ends = false;
-        for (std::size_t b = std::max<std::size_t>(old, kBlockSize); b + kDrMinLength <= buf.size();
+        for (std::size_t b = done == 0 ? kBlockSize : 0; b + kDrMinLength <= buf.size();
              b += kBlockSize) {
             if (buf[b] >= kDrMinLength && buf[b + kDrNameLength] == 1 && buf[b + kDrName] == 0) {
                 tree_.note("folder runs into another folder; cut there");
                 buf.resize(b);
-                ends = true;
+                last = true;
                 break;
             }
         }
-        if (ends)
+        folderData_.claim(offset + done, buf.size());
+        const std::uint64_t base = offset + done;
+        done += buf.size();
+        if (buf.empty())
             break;
-    }
-    folderData_.claim(offset, buf.size());
-    if (isRoot && buf.empty())
-        return false;
 
-    Group group;
-    std::size_t pos = 0;
-    std::uint32_t records = 0;
-    bool sawDot = false;
-    while (pos < buf.size()) {
-        std::size_t blockEnd = std::min(buf.size(), (pos / kBlockSize + 1) * kBlockSize);
-        std::uint8_t len = buf[pos];
-        if (len == 0) {
-            pos = blockEnd;
-            continue;
-        }
-        if (len < kDrMinLength || pos + len > blockEnd ||
-            std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
-            tree_.note("malformed folder record");
-            pos = resync(buf, pos + 2, blockEnd);
-            continue;
-        }
-        if ((++records & 1023) == 0 && checkAbort())
-            return false;
-        if (++tree_.recordsSeen > recordBudget_) {
-            if (!exhausted_)
-                tree_.note("more records than an image of this size holds; the rest are left out");
-            exhausted_ = true;
-            return true;
-        }
-        DirRecord rec;
-        decodeRecord(buf.data() + pos, &rec);
-        rec.position = offset + pos;
-        pos += len;
-
-        // The System Use entries of "." and ".." say nothing shown, except
-        // for the root's "." that marks Rock Ridge.
-        RockInfo rr;
-        const bool dot = isDotOrDotDot(rec);
-        if (flavor_ == Flavor::RockRidge && (!dot || (isRoot && !sawDot))) {
-            const std::uint8_t* su = rec.su;
-            std::size_t suLength = rec.suLength;
-            if (!(isRoot && !sawDot)) {
-                std::size_t skip = std::min<std::size_t>(spSkip_, suLength);
-                su += skip;
-                suLength -= skip;
+        std::size_t pos = 0;
+        while (pos < buf.size()) {
+            std::size_t blockEnd = std::min(buf.size(), (pos / kBlockSize + 1) * kBlockSize);
+            std::uint8_t len = buf[pos];
+            if (len == 0) {
+                pos = blockEnd;
+                continue;
             }
-            parseSystemUse(su, suLength, rr);
-        }
-        if (isDotOrDotDot(rec)) {
-            if (isRoot && !sawDot && rec.id[0] == 0) {
-                sawDot = true;
-                if (flavor_ == Flavor::RockRidge) {
-                    if (!rr.hasSp)
-                        return false; // no Rock Ridge here
-                    spSkip_ = rr.spSkip;
+            if (len < kDrMinLength || pos + len > blockEnd ||
+                std::size_t(kDrName) + buf[pos + kDrNameLength] > len) {
+                tree_.note("malformed folder record");
+                pos = resync(buf, pos + 2, blockEnd);
+                continue;
+            }
+            if ((++records & 1023) == 0 && checkAbort())
+                return false;
+            if (++tree_.recordsSeen > recordBudget_) {
+                if (!exhausted_)
+                    tree_.note(
+                        "more records than an image of this size holds; the rest are left out");
+                exhausted_ = true;
+                return true;
+            }
+            DirRecord rec;
+            decodeRecord(buf.data() + pos, &rec);
+            rec.position = base + pos;
+            pos += len;
+
+            // The System Use entries of "." and ".." say nothing shown, except
+            // for the root's "." that marks Rock Ridge.
+            RockInfo rr;
+            const bool dot = isDotOrDotDot(rec);
+            if (flavor_ == Flavor::RockRidge && (!dot || (isRoot && !sawDot))) {
+                const std::uint8_t* su = rec.su;
+                std::size_t suLength = rec.suLength;
+                if (!(isRoot && !sawDot)) {
+                    std::size_t skip = std::min<std::size_t>(spSkip_, suLength);
+                    su += skip;
+                    suLength -= skip;
                 }
+                parseSystemUse(su, suLength, rr);
             }
-            continue;
+            if (isDotOrDotDot(rec)) {
+                if (isRoot && !sawDot && rec.id[0] == 0) {
+                    sawDot = true;
+                    if (flavor_ == Flavor::RockRidge) {
+                        if (!rr.hasSp)
+                            return false; // no Rock Ridge here
+                        spSkip_ = rr.spSkip;
+                    }
+                }
+                continue;
+            }
+            if (isRoot && !sawDot && flavor_ == Flavor::RockRidge)
+                return false;
+            sawDot = true;
+            if (tree_.entries.size() >= limits::kMaxEntries) {
+                tree_.note("too many entries; the rest are left out");
+                return true;
+            }
+            addRecord(dir, rec, rr, group);
         }
-        if (isRoot && !sawDot && flavor_ == Flavor::RockRidge)
-            return false;
-        sawDot = true;
-        if (tree_.entries.size() >= limits::kMaxEntries) {
-            tree_.note("too many entries; the rest are left out");
-            return true;
-        }
-        addRecord(dir, rec, rr, group);
     }
+    if (isRoot && done == 0)
+        return false;
     if (group.open && !group.dropped)
         dropGroup(dir, group, "file in several extents missing its last part");
     return true;
