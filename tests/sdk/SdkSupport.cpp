@@ -149,6 +149,13 @@ void writeRichTree(const fs::path& root, const TreeOptions& o)
         setMtime(p, t);
         t += 86400 * 37 + 3661;
     }
+    for (int i = 0; i < o.wide; ++i) {
+        const fs::path file = root / "wide" / ("file " + std::to_string(i) + ".txt");
+        writeFile(file, std::to_string(i));
+        setMtime(file, 1'200'000'000 + 61 * i);
+    }
+    if (o.wide > 0)
+        setMtime(root / "wide", 1'200'000'000);
 }
 
 std::int64_t localSeconds(std::int64_t utc)

@@ -56,6 +56,7 @@ struct TreeOptions
     bool caseTwins = true;     // names differing only in case
     std::size_t longest = 255; // longest name in characters (255: several NM entries)
     int depth = 12;            // folders nested this deep
+    int wide = 0;              // files in one more folder, "wide"
 };
 // What Joliet and plain ISO 9660 writers keep whole.
 constexpr TreeOptions kJolietTree{
