@@ -139,10 +139,9 @@ STATUS CImageEngine::LoadTree(const QString& imagePath, CLTDataItem* pRoot)
                     (std::uint64_t{data.sizeHigh} << 32) | std::uint64_t{data.sizeLow};
                 // A name holding a backslash splits where the last one lies,
                 // as a whole path would.
-                CLTDataItem* child =
-                    name.contains(QLatin1Char('\\'))
-                        ? folder->AddChild(recordFolder.ToString() + name, kind, size)
-                        : folder->AddChild(recordFolder, name, kind, size);
+                CLTDataItem* child = name.contains(QLatin1Char('\\'))
+                                         ? folder->AddChild(recordFolder + name, kind, size)
+                                         : folder->AddChild(recordFolder, name, kind, size);
                 if (!child) {
                     r = STATUS_UNEXPECTED;
                     bStop = true;
